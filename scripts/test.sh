@@ -1,0 +1,7 @@
+#!/bin/sh
+# Configure, build and run every test (unit, integration with real peers).
+set -eu
+cd "$(dirname "$0")/.."
+cmake -S . -B build -G Ninja -DZELORA_WERROR=ON
+cmake --build build
+ctest --test-dir build --output-on-failure -j2 --timeout 600
