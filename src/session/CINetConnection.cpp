@@ -1,0 +1,3 @@
+#include "CINetConnection.h"
+
+CINetConnection::~CINetConnection() = default;

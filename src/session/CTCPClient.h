@@ -1,0 +1,30 @@
+#pragma once
+// One IPv4 stream socket.
+#include <cstddef>
+#include <cstdint>
+
+class CTCPClient {
+public:
+    static constexpr int kInvalidSocket = -1;
+
+    CTCPClient() = default;
+    ~CTCPClient();
+    CTCPClient(const CTCPClient&) = delete;
+    CTCPClient& operator=(const CTCPClient&) = delete;
+
+    // 1, -1 name not resolved, -3 connect failed.
+    int Init(const char* host, int port);
+    // Bytes sent (all of them), or -1.
+    int Send(const std::uint8_t* data, int length);
+    // Bytes received, 0 when the peer closed, -1 on error.
+    int Receive(std::uint8_t* buffer, int length);
+    int Shutdown();
+    int Close();
+    int GetBytesAvailable() const;
+    int Handle() const { return m_socket; }
+    bool StartedSockets() const { return m_startedSockets; }
+
+private:
+    int m_socket = kInvalidSocket;
+    bool m_startedSockets = false;   // POSIX sockets need no start-up; kept for the close order
+};
