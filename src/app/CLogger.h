@@ -52,19 +52,20 @@ private:
 // Entering/leaving trace of one method: logs on construction and on every return path.
 class CLogScope {
 public:
-    explicit CLogScope(const char* method, const char* leaving = "########Leaving########")
-        : m_method(method), m_leaving(leaving)
+    explicit CLogScope(const char* method, const char* leaving = "########Leaving########", int line = 0)
+        : m_method(method), m_leaving(leaving), m_line(line)
     {
-        CLogger::Log(LOG_INFO, "", 0, m_method, "********Entering********");
+        CLogger::Log(LOG_INFO, "", m_line, m_method, "********Entering********");
     }
-    ~CLogScope() { CLogger::Log(LOG_INFO, "", 0, m_method, "%s", m_leaving); }
+    ~CLogScope() { CLogger::Log(LOG_INFO, "", m_line, m_method, "%s", m_leaving); }
     CLogScope(const CLogScope&) = delete;
     CLogScope& operator=(const CLogScope&) = delete;
 
 private:
     const char* m_method;
     const char* m_leaving;
+    int m_line;
 };
 
 #define ZLOG(level, method, ...) CLogger::Log((level), "", __LINE__, (method), __VA_ARGS__)
-#define ZLOG_SCOPE(method) CLogScope zlogScope_((method))
+#define ZLOG_SCOPE(method) CLogScope zlogScope_((method), "########Leaving########", __LINE__)

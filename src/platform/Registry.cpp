@@ -1,0 +1,550 @@
+#include "Registry.h"
+
+#include "PlatformLog.h"
+#include "ProfileFile.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace zelora {
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+int hexNibble(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+// Percent-escapes what would break the line structure: '%', control characters, and the
+// characters listed in `extra` (section brackets, '=' in names, a leading comment mark).
+void escapeInto(std::string& out, std::string_view text, std::string_view extra)
+{
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto c = static_cast<unsigned char>(text[i]);
+        bool special = c < 0x20 || c == 0x7F || c == '%' || extra.find(static_cast<char>(c)) != std::string_view::npos;
+        if (i == 0 && (c == ';' || c == '#' || c == '['))
+            special = true;
+        if (special) {
+            out.push_back('%');
+            out.push_back(kHexDigits[c >> 4]);
+            out.push_back(kHexDigits[c & 0x0F]);
+        } else {
+            out.push_back(static_cast<char>(c));
+        }
+    }
+}
+
+bool unescape(std::string_view text, std::string& out)
+{
+    out.clear();
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            out.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size())
+            return false;
+        int hi = hexNibble(text[i + 1]);
+        int lo = hexNibble(text[i + 2]);
+        if (hi < 0 || lo < 0)
+            return false;
+        out.push_back(static_cast<char>((hi << 4) | lo));
+        i += 2;
+    }
+    return true;
+}
+
+bool parseHexBytes(std::string_view text, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    if (text.size() % 2 != 0)
+        return false;
+    out.reserve(text.size() / 2);
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        int hi = hexNibble(text[i]);
+        int lo = hexNibble(text[i + 1]);
+        if (hi < 0 || lo < 0)
+            return false;
+        out.push_back(static_cast<std::uint8_t>((hi << 4) | lo));
+    }
+    return true;
+}
+
+bool parseDword(std::string_view text, std::uint32_t& out)
+{
+    if (text.empty() || text.size() > 8)
+        return false;
+    std::uint32_t v = 0;
+    for (char c : text) {
+        int n = hexNibble(c);
+        if (n < 0)
+            return false;
+        v = (v << 4) | static_cast<std::uint32_t>(n);
+    }
+    out = v;
+    return true;
+}
+
+std::string_view stripCr(std::string_view line)
+{
+    if (!line.empty() && line.back() == '\r')
+        line.remove_suffix(1);
+    return line;
+}
+
+bool isBlank(std::string_view line)
+{
+    for (char c : line)
+        if (c != ' ' && c != '\t')
+            return false;
+    return true;
+}
+
+std::string homeBased(const char* xdgVar, const char* fallback)
+{
+    const char* base = std::getenv(xdgVar);
+    if (base != nullptr && base[0] == '/')
+        return base;
+    const char* home = std::getenv("HOME");
+    return std::string(home != nullptr && home[0] != '\0' ? home : "/tmp") + "/" + fallback;
+}
+
+} // namespace
+
+std::string Registry::Fold(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string Registry::NormalizeKey(std::string_view key)
+{
+    // "Software\\a\\" and "\\Software\\a" name the same key; empty parts are dropped.
+    std::string out;
+    out.reserve(key.size());
+    std::size_t i = 0;
+    while (i < key.size()) {
+        std::size_t end = key.find('\\', i);
+        if (end == std::string_view::npos)
+            end = key.size();
+        if (end > i) {
+            if (!out.empty())
+                out.push_back('\\');
+            out.append(key.substr(i, end - i));
+        }
+        i = end + 1;
+    }
+    return out;
+}
+
+int Registry::Parse(std::string_view text, KeyMap& out)
+{
+    out.clear();
+    Key* current = nullptr;
+    int lineNo = 0;
+    std::string name;
+    std::string path;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string_view::npos)
+            end = text.size();
+        std::string_view line = stripCr(text.substr(pos, end - pos));
+        pos = end + 1;
+        ++lineNo;
+        if (line.find('\0') != std::string_view::npos)
+            return lineNo;
+        if (isBlank(line) || line[0] == ';' || line[0] == '#')
+            continue;
+        if (line[0] == '[') {
+            if (line.back() != ']' || line.size() < 2)
+                return lineNo;
+            if (!unescape(line.substr(1, line.size() - 2), path))
+                return lineNo;
+            std::string key = NormalizeKey(path);
+            if (key.empty())
+                return lineNo;
+            Key& k = out[Fold(key)];
+            if (k.path.empty())
+                k.path = key;
+            current = &k;
+            continue;
+        }
+        if (current == nullptr)
+            return lineNo;
+        std::size_t eq = line.find('=');
+        if (eq == std::string_view::npos || eq == 0 || !unescape(line.substr(0, eq), name))
+            return lineNo;
+        std::string_view rest = line.substr(eq + 1);
+        std::size_t colon = rest.find(':');
+        if (colon == std::string_view::npos)
+            return lineNo;
+        std::string_view type = rest.substr(0, colon);
+        std::string_view data = rest.substr(colon + 1);
+        Value v;
+        v.name = name;
+        if (type == "sz") {
+            v.value.type = RegType::String;
+            if (!unescape(data, v.value.text))
+                return lineNo;
+        } else if (type == "dword") {
+            v.value.type = RegType::Dword;
+            if (!parseDword(data, v.value.dword))
+                return lineNo;
+        } else if (type == "hex") {
+            v.value.type = RegType::Binary;
+            if (!parseHexBytes(data, v.value.bytes))
+                return lineNo;
+        } else {
+            return lineNo;
+        }
+        current->values[Fold(name)] = std::move(v);
+    }
+    return 0;
+}
+
+std::string Registry::SerializeKeys(const KeyMap& keys)
+{
+    std::string out = "; zeloraTALK registry: [key], then name=sz:text | dword:hex | hex:bytes\n";
+    for (const auto& [folded, key] : keys) {
+        out.push_back('[');
+        escapeInto(out, key.path, "[]");
+        out.append("]\n");
+        for (const auto& [foldedName, v] : key.values) {
+            escapeInto(out, v.name, "=");
+            switch (v.value.type) {
+            case RegType::String:
+                out.append("=sz:");
+                escapeInto(out, v.value.text, "");
+                break;
+            case RegType::Dword: {
+                char digits[16];
+                std::snprintf(digits, sizeof digits, "%08X", static_cast<unsigned>(v.value.dword));
+                out.append("=dword:").append(digits);
+                break;
+            }
+            case RegType::Binary:
+                out.append("=hex:");
+                for (std::uint8_t b : v.value.bytes) {
+                    out.push_back(kHexDigits[b >> 4]);
+                    out.push_back(kHexDigits[b & 0x0F]);
+                }
+                break;
+            }
+            out.push_back('\n');
+        }
+    }
+    return out;
+}
+
+int Registry::Open(const std::string& path, bool readOnly)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_path = path;
+    m_readOnly = readOnly;
+    m_movedTo.clear();
+    m_keys.clear();
+
+    std::string text;
+    int rc = ReadFileContents(path, text);
+    if (rc == -1)
+        return kLoaded;
+    if (rc < 0) {
+        // Not readable: writing would replace a file we never saw, so refuse writes.
+        m_readOnly = true;
+        PlatformLog(1, "Registry::Open", "Unable to read registry file %s: %s", path.c_str(), std::strerror(errno));
+        return kUnreadable;
+    }
+    KeyMap parsed;
+    int badLine = Parse(text, parsed);
+    if (badLine == 0) {
+        m_keys = std::move(parsed);
+        return kLoaded;
+    }
+    if (readOnly) {
+        PlatformLog(1, "Registry::Open", "Registry file %s is damaged at line %d; ignored", path.c_str(), badLine);
+        return kDamaged;
+    }
+    std::string target = path + ".corrupt";
+    std::error_code ec;
+    for (int n = 1; std::filesystem::exists(target, ec) && n < 1000; ++n)
+        target = path + ".corrupt." + std::to_string(n);
+    if (std::rename(path.c_str(), target.c_str()) != 0) {
+        m_readOnly = true;
+        PlatformLog(1, "Registry::Open", "Registry file %s is damaged at line %d and cannot be moved aside: %s",
+                    path.c_str(), badLine, std::strerror(errno));
+        return kUnreadable;
+    }
+    m_movedTo = target;
+    PlatformLog(1, "Registry::Open", "Registry file %s is damaged at line %d; moved to %s, starting empty",
+                path.c_str(), badLine, target.c_str());
+    return kMovedAside;
+}
+
+std::string Registry::MovedAsideTo() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_movedTo;
+}
+
+int Registry::Persist(const KeyMap& keys)
+{
+    if (m_readOnly || m_path.empty())
+        return -1;
+    std::error_code ec;
+    std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
+    if (!parent.empty())
+        std::filesystem::create_directories(parent, ec);
+    if (ReplaceFileContents(m_path, SerializeKeys(keys)) != 0) {
+        PlatformLog(1, "Registry::Persist", "Unable to write registry file %s", m_path.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+bool Registry::KeyExists(std::string_view key) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_keys.count(Fold(NormalizeKey(key))) != 0;
+}
+
+int Registry::CreateKey(std::string_view key)
+{
+    std::string path = NormalizeKey(key);
+    if (path.empty())
+        return -1;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return -1;
+    std::string folded = Fold(path);
+    if (m_keys.count(folded) != 0)
+        return 0;
+    KeyMap next = m_keys;
+    next[folded].path = path;
+    if (Persist(next) != 0)
+        return -1;
+    m_keys.swap(next);
+    return 0;
+}
+
+int Registry::DeleteKey(std::string_view key)
+{
+    std::string folded = Fold(NormalizeKey(key));
+    if (folded.empty())
+        return -1;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return -1;
+    KeyMap next = m_keys;
+    std::string prefix = folded + "\\";
+    bool changed = false;
+    for (auto it = next.begin(); it != next.end();) {
+        if (it->first == folded || it->first.compare(0, prefix.size(), prefix) == 0) {
+            it = next.erase(it);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    if (!changed)
+        return 0;
+    if (Persist(next) != 0)
+        return -1;
+    m_keys.swap(next);
+    return 0;
+}
+
+int Registry::DeleteValue(std::string_view key, std::string_view name)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return -1;
+    auto k = m_keys.find(Fold(NormalizeKey(key)));
+    if (k == m_keys.end() || k->second.values.count(Fold(name)) == 0)
+        return kMissing;
+    KeyMap next = m_keys;
+    next[k->first].values.erase(Fold(name));
+    if (Persist(next) != 0)
+        return -1;
+    m_keys.swap(next);
+    return 0;
+}
+
+int Registry::GetValue(std::string_view key, std::string_view name, RegValue& out) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto k = m_keys.find(Fold(NormalizeKey(key)));
+    if (k == m_keys.end())
+        return kMissing;
+    auto v = k->second.values.find(Fold(name));
+    if (v == k->second.values.end())
+        return kMissing;
+    out = v->second.value;
+    return 0;
+}
+
+int Registry::GetString(std::string_view key, std::string_view name, std::string& out) const
+{
+    RegValue v;
+    int rc = GetValue(key, name, v);
+    if (rc != 0)
+        return rc;
+    if (v.type != RegType::String)
+        return kWrongType;
+    out = std::move(v.text);
+    return 0;
+}
+
+int Registry::GetDword(std::string_view key, std::string_view name, std::uint32_t& out) const
+{
+    RegValue v;
+    int rc = GetValue(key, name, v);
+    if (rc != 0)
+        return rc;
+    if (v.type != RegType::Dword)
+        return kWrongType;
+    out = v.dword;
+    return 0;
+}
+
+int Registry::GetBinary(std::string_view key, std::string_view name, std::vector<std::uint8_t>& out) const
+{
+    RegValue v;
+    int rc = GetValue(key, name, v);
+    if (rc != 0)
+        return rc;
+    if (v.type != RegType::Binary)
+        return kWrongType;
+    out = std::move(v.bytes);
+    return 0;
+}
+
+int Registry::SetValue(std::string_view key, std::string_view name, const RegValue& value)
+{
+    std::string path = NormalizeKey(key);
+    if (path.empty() || name.empty())
+        return -1;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly)
+        return -1;
+    std::string folded = Fold(path);
+    std::string foldedName = Fold(name);
+    // Nothing to write when the value is already stored as given.
+    auto k = m_keys.find(folded);
+    if (k != m_keys.end()) {
+        auto v = k->second.values.find(foldedName);
+        if (v != k->second.values.end() && v->second.value.type == value.type) {
+            const RegValue& old = v->second.value;
+            bool same = (value.type == RegType::String && old.text == value.text) ||
+                        (value.type == RegType::Dword && old.dword == value.dword) ||
+                        (value.type == RegType::Binary && old.bytes == value.bytes);
+            if (same)
+                return 0;
+        }
+    }
+    KeyMap next = m_keys;
+    Key& target = next[folded];
+    if (target.path.empty())
+        target.path = path;
+    Value& slot = target.values[foldedName];
+    if (slot.name.empty())
+        slot.name = std::string(name);
+    slot.value = value;
+    if (Persist(next) != 0)
+        return -1;
+    m_keys.swap(next);
+    return 0;
+}
+
+int Registry::SetString(std::string_view key, std::string_view name, std::string_view text)
+{
+    RegValue v;
+    v.type = RegType::String;
+    v.text = std::string(text);
+    return SetValue(key, name, v);
+}
+
+int Registry::SetDword(std::string_view key, std::string_view name, std::uint32_t value)
+{
+    RegValue v;
+    v.type = RegType::Dword;
+    v.dword = value;
+    return SetValue(key, name, v);
+}
+
+int Registry::SetBinary(std::string_view key, std::string_view name, const std::uint8_t* data, std::size_t size)
+{
+    if (data == nullptr && size != 0)
+        return -1;
+    RegValue v;
+    v.type = RegType::Binary;
+    if (size != 0)
+        v.bytes.assign(data, data + size);
+    return SetValue(key, name, v);
+}
+
+std::vector<std::string> Registry::ValueNames(std::string_view key) const
+{
+    std::vector<std::string> names;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto k = m_keys.find(Fold(NormalizeKey(key)));
+    if (k != m_keys.end())
+        for (const auto& [folded, v] : k->second.values)
+            names.push_back(v.name);
+    return names;
+}
+
+std::string Registry::Serialize() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return SerializeKeys(m_keys);
+}
+
+std::string Registry::DefaultUserPath() { return homeBased("XDG_CONFIG_HOME", ".config") + "/zeloraTALK/registry.ini"; }
+
+std::string Registry::DefaultMachinePath()
+{
+    const char* file = std::getenv("ZELORA_HKLM_FILE");
+    if (file != nullptr && file[0] != '\0')
+        return file;
+    return "/etc/zeloraTALK/registry.ini";
+}
+
+Registry& Registry::CurrentUser()
+{
+    // Function statics: usable from other files' static initialisers.
+    static Registry registry;
+    static std::once_flag once;
+    std::call_once(once, [] { registry.Open(DefaultUserPath(), false); });
+    return registry;
+}
+
+Registry& Registry::LocalMachine()
+{
+    static Registry registry;
+    static std::once_flag once;
+    std::call_once(once, [] { registry.Open(DefaultMachinePath(), true); });
+    return registry;
+}
+
+void Registry::ReopenDefaults()
+{
+    CurrentUser().Open(DefaultUserPath(), false);
+    LocalMachine().Open(DefaultMachinePath(), true);
+}
+
+} // namespace zelora
