@@ -1,0 +1,35 @@
+#pragma once
+// Values that outlive a probe: what the last server handed back and how many
+// re-probes have been scheduled since.
+#include <cstdint>
+
+#include "Quvane.h"
+#include "ReplyAnalysis.h"
+
+namespace quvane {
+
+class CQuvaneState {
+public:
+    // The one instance of the loaded library.
+    static CQuvaneState& Instance();
+
+    void Keep(const ServerValues& values);
+    double ServerValue() const { return m_values.serverValue; }
+    const ServerValues& Values() const { return m_values; }
+    int ReprobeCounter() const { return m_counter; }
+
+    // Schedules the next re-probe on the host's timer 1: returns 1 when set,
+    // -2 (and starts counting afresh) when the allowed count is used up.
+    // The host and its callback must be non-null.
+    double ScheduleReprobe(const QuvaneTimerHost& host);
+
+    // Timer delay for the n-th re-probe given a draw from the generator:
+    // base x k seconds with k in 1 .. 2^n - 1, cut to whole seconds.
+    static unsigned ReprobeDelayMs(double baseInterval, int n, std::uint64_t draw);
+
+private:
+    ServerValues m_values;
+    int m_counter = 0;
+};
+
+} // namespace quvane
