@@ -1,0 +1,136 @@
+#include "CMessageIntake.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include <osipparser2/osip_parser.h>
+
+#include "CLogger.h"
+
+namespace zelora {
+
+namespace {
+
+bool IsBlank(const char* data, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        if (data[i] != '\r' && data[i] != '\n' && data[i] != ' ' && data[i] != '\t' && data[i] != '\0')
+            return false;
+    return true;
+}
+
+// Bytes after the blank line that ends the headers; -1 when there is no blank line.
+long BodyBytes(const char* data, size_t length)
+{
+    for (size_t i = 0; i + 1 < length; ++i) {
+        if (data[i] == '\n' && data[i + 1] == '\n')
+            return static_cast<long>(length - (i + 2));
+        if (i + 3 < length && data[i] == '\r' && data[i + 1] == '\n' && data[i + 2] == '\r' && data[i + 3] == '\n')
+            return static_cast<long>(length - (i + 4));
+    }
+    return -1;
+}
+
+bool IsNumber(const char* text, long max, long& value)
+{
+    if (text == nullptr || *text == '\0')
+        return false;
+    value = 0;
+    for (const char* p = text; *p; ++p) {
+        if (!std::isdigit(static_cast<unsigned char>(*p)))
+            return false;
+        value = value * 10 + (*p - '0');
+        if (value > max)
+            return false;
+    }
+    return true;
+}
+
+bool HasUri(osip_from_t* header)
+{
+    return header != nullptr && header->url != nullptr;
+}
+
+} // namespace
+
+bool CMessageIntake::CanAnswer(const osip_message_t* msg)
+{
+    if (msg == nullptr || !MSG_IS_REQUEST(msg) || msg->sip_method == nullptr)
+        return false;
+    auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
+    return via != nullptr && via->host != nullptr && HasUri(msg->from) && HasUri(msg->to) &&
+           msg->call_id != nullptr && msg->call_id->number != nullptr;
+}
+
+IntakeResult CMessageIntake::Parse(const char* data, size_t length)
+{
+    IntakeResult result;
+    if (data == nullptr || length <= 5 || IsBlank(data, length)) {
+        result.verdict = IntakeVerdict::KeepAlive;
+        return result;
+    }
+    if (length > kMaxMessage) {
+        result.reason = "message too large";
+        ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped datagram of %zu bytes: too large", length);
+        return result;
+    }
+    // osip2 expects a terminated text; the datagram is not.
+    std::vector<char> text(data, data + length);
+    text.push_back('\0');
+    osip_event_t* evt = osip_parse(text.data(), length);
+    if (evt == nullptr || evt->sip == nullptr) {
+        if (evt != nullptr)
+            osip_event_free(evt);
+        result.reason = "unparsable message";
+        ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped unparsable datagram of %zu bytes", length);
+        return result;
+    }
+    osip_message_t* msg = evt->sip;
+    const bool request = MSG_IS_REQUEST(msg);
+    const char* fault = nullptr;
+    long number = 0;
+    auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
+    if (via == nullptr || via->host == nullptr)
+        fault = "missing Via";
+    else if (!HasUri(msg->from))
+        fault = "missing From";
+    else if (!HasUri(msg->to))
+        fault = "missing To";
+    else if (msg->call_id == nullptr || msg->call_id->number == nullptr)
+        fault = "missing Call-ID";
+    else if (msg->cseq == nullptr || msg->cseq->method == nullptr || !IsNumber(msg->cseq->number, 0x7fffffffL, number))
+        fault = "missing or bad CSeq";
+    else if (request && (msg->sip_method == nullptr || msg->req_uri == nullptr))
+        fault = "bad request line";
+    else if (request && std::strcmp(msg->cseq->method, msg->sip_method) != 0)
+        fault = "CSeq method differs from request method";
+    else if (!request && (msg->status_code < 100 || msg->status_code > 699))
+        fault = "bad status code";
+    if (fault == nullptr && msg->content_length != nullptr) {
+        long declared = 0;
+        long present = BodyBytes(data, length);
+        if (!IsNumber(msg->content_length->value, 0x7fffffffL, declared))
+            fault = "bad Content-Length";
+        else if (declared > (present < 0 ? 0 : present))
+            fault = "Content-Length larger than the message";
+    }
+    if (fault == nullptr) {
+        result.verdict = IntakeVerdict::Accepted;
+        result.event = evt;
+        return result;
+    }
+    result.reason = fault;
+    if (request && CanAnswer(msg)) {
+        ZLOG(LOG_WARNING, "CMessageIntake::Parse", "bad %s request: %s", msg->sip_method, fault);
+        result.verdict = IntakeVerdict::BadRequest;
+        result.event = evt;
+        return result;
+    }
+    ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped malformed %s: %s", request ? "request" : "response", fault);
+    osip_event_free(evt);
+    return result;
+}
+
+} // namespace zelora

@@ -1,0 +1,188 @@
+#pragma once
+// The user agent: osip2 state machines, dialogs, registrations, credentials and the worker
+// that drives them. The eXosip_* entry points forward to the one process-wide instance.
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "CDigestAuth.h"
+#include "CSipEventQueue.h"
+#include "CSipMessageFactory.h"
+#include "CUdpTransport.h"
+#include "eXosip.h"
+
+namespace zelora {
+
+class CSipUserAgent {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    static constexpr int kMaxAuthRetries = 3;
+    static constexpr size_t kMaxCredentialText = 255;
+    static constexpr std::chrono::seconds kNoAnswerTimeout{180};
+    static constexpr std::chrono::milliseconds kAckTimeout{64 * DEFAULT_T1};
+
+    CSipUserAgent();
+    ~CSipUserAgent();
+    CSipUserAgent(const CSipUserAgent&) = delete;
+    CSipUserAgent& operator=(const CSipUserAgent&) = delete;
+
+    // Process-wide instance (null before eXosip_init and after eXosip_quit).
+    static CSipUserAgent* Instance();
+    static int Create();
+    static void Destroy();
+
+    int ListenAddr(int transport, const char* addr, int port, int family);
+    void SetUserAgent(const char* text);
+    int Lock();
+    int Unlock();
+    eXosip_event_t* EventWait(int seconds, int milliseconds);
+    int DefaultAction(eXosip_event_t* event);
+
+    int ClearAuthenticationInfo();
+    int AddAuthenticationInfo(const char* username, const char* userid, const char* passwd, const char* ha1,
+                              const char* realm);
+
+    int RegisterBuildInitialRegister(const char* from, const char* proxy, const char* contact, int expires,
+                                     osip_message_t** reg);
+    int RegisterSendRegister(int rid, osip_message_t* reg);
+
+    int CallBuildInitialInvite(osip_message_t** invite, const char* to, const char* from, const char* route,
+                               const char* subject);
+    int CallSendInitialInvite(osip_message_t* invite);
+    int CallBuildAnswer(int tid, int status, osip_message_t** answer);
+    int CallSendAnswer(int tid, int status, osip_message_t* answer);
+    int CallBuildAck(int did, osip_message_t** ack);
+    int CallSendAck(int did, osip_message_t* ack);
+    int CallTerminate(int cid, int did);
+
+    int MessageBuildRequest(osip_message_t** message, const char* method, const char* to, const char* from,
+                            const char* route);
+    int MessageSendRequest(osip_message_t* message);
+
+    sdp_message_t* GetRemoteSdp(int did);
+    int GuessLocalIp(int family, char* address, int size);
+
+    // Datagram intake as the worker does it (also the fuzzing entry; needs the lock).
+    void HandleDatagram(const char* data, size_t length, const std::string& sourceIp, int sourcePort);
+    // One round of timers and state machines without waiting (needs the lock).
+    void RunRound();
+    int ListeningPort() const { return m_transport.Port(); }
+
+private:
+    struct Transaction {
+        osip_transaction_t* tr = nullptr;
+        int cid = 0;
+        int rid = 0;
+        bool killed = false;
+    };
+    struct Call {
+        int cid = 0;
+        int did = 0;
+        bool outgoing = false;
+        osip_dialog_t* dialog = nullptr;
+        int initialTid = 0;      // the INVITE that created the call (latest retry for ours)
+        int lastInviteTid = 0;   // latest INVITE transaction either way
+        std::string localTag;    // our To tag as callee
+        osip_message_t* lastInvite = nullptr;   // our latest INVITE
+        osip_message_t* remoteInvite = nullptr; // the peer's initial INVITE
+        osip_message_t* answer2xx = nullptr;    // our 2xx, re-sent to retransmitted INVITEs
+        osip_message_t* ack = nullptr;          // our ACK, re-sent to retransmitted 2xx
+        osip_message_t* challenge = nullptr;    // last 401/407 to our INVITE
+        int authRetries = 0;
+        bool cancelSent = false;
+        bool awaitingAck = false;
+        Clock::time_point created = Clock::now();
+        Clock::time_point ackDeadline{};
+    };
+    struct Registration {
+        int rid = 0;
+        std::string from;
+        std::string proxy;
+        osip_message_t* last = nullptr;       // last REGISTER sent
+        osip_message_t* challenge = nullptr;  // last 401/407
+        int tid = 0;
+        int retries = 0;
+        int lastStatus = 0;
+    };
+    struct Credential {
+        std::string username, userid, passwd, ha1, realm;
+    };
+
+    // osip2 callbacks
+    static int SendCallback(osip_transaction_t* tr, osip_message_t* msg, char* host, int port, int sock);
+    static void KillCallback(int type, osip_transaction_t* tr);
+    static void TransportErrorCallback(int type, osip_transaction_t* tr, int error);
+    static void IctResponseCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
+    static void NictResponseCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
+    static void IstFinalSentCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
+
+    void OnIctResponse(osip_transaction_t* tr, osip_message_t* msg);
+    void OnNictResponse(osip_transaction_t* tr, osip_message_t* msg);
+    void OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg);
+    void OnKilled(osip_transaction_t* tr);
+
+    void WorkerLoop();
+    void Wake();
+    void Housekeeping();
+
+    void HandleNewRequest(osip_event_t* evt);
+    void HandleCancel(osip_event_t* evt);
+    void HandleInvite(osip_event_t* evt);
+    void HandleNonInvite(osip_event_t* evt);
+    void HandleStrayResponse(osip_message_t* msg);
+    void AnswerBadRequest(osip_message_t* msg, const std::string& reason);
+
+    int NextCallId();
+    Call* FindCallByCid(int cid);
+    Call* FindCallByDid(int did);
+    Call* FindCallForRequest(osip_message_t* request);
+    Transaction* FindTransaction(int tid);
+    Registration* FindRegistration(int rid);
+
+    osip_transaction_t* StartClient(osip_fsm_type_t kind, osip_message_t* msg, int cid, int rid);
+    osip_transaction_t* StartServer(osip_fsm_type_t kind, osip_event_t* evt, int cid);
+    int RespondIn(osip_transaction_t* tr, osip_message_t* response);
+    int Respond(osip_transaction_t* tr, int status, const char* toTag, const char* contactUser, bool recordRoute,
+                const osip_message_t* fallback = nullptr);
+    int SendDirect(osip_message_t* msg, const char* host, int port);
+    int SendResponseDirect(osip_message_t* response);
+    void DropDialog(Call& call);
+    void FreeCall(Call& call);
+    void Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response, int cid,
+              int did, int tid, int rid, const osip_message_t* ack = nullptr);
+
+    SipLocal LocalFor(const char* nextHop);
+    const Credential* FindCredential(const std::string& fromUser, const std::string& realm) const;
+    int AddCredentials(osip_message_t* request, osip_message_t* challengeResponse);
+    int SendBye(Call& call);
+    int RetryRegister(Registration& reg);
+    int RetryInvite(Call& call, osip_message_t* response);
+    int Redirect(Call& call, osip_message_t* response);
+
+    std::mutex m_lock;  // the eXosip lock
+    osip_t* m_osip = nullptr;
+    CUdpTransport m_transport;
+    CSipEventQueue m_events;
+    std::thread m_worker;
+    std::atomic<bool> m_stop{false};
+    int m_wakeFd = -1;
+    std::string m_userAgent = "zeloraTALK";
+
+    int m_nextCallId = 1;
+    int m_nextRid = 1;
+    std::map<int, Transaction> m_transactions;
+    std::map<int, std::unique_ptr<Call>> m_calls;
+    std::map<int, std::unique_ptr<Registration>> m_registrations;
+    std::vector<Credential> m_credentials;
+    std::map<std::string, unsigned> m_nonceCounts;
+
+    static CSipUserAgent* s_instance;
+};
+
+} // namespace zelora
