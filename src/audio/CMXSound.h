@@ -41,6 +41,17 @@ public:
     static std::vector<int> SupportedPayloads();
     static bool IsPayloadSupported(int payload);
 
+    // Overrides of the environment for this instance (tools and tests running
+    // several engines in one process): the device setting as ZELORA_AUDIO takes
+    // it, and the media socket's local address as ZELORA_LOCAL_ADDRESS.
+    // Both apply from the next StartSoundEngine / StartVoiceCall.
+    void SetDeviceSetting(const std::string& setting);
+    void SetLocalAddress(const std::string& address);
+    // The device in use ("null", "portaudio", "file:..."); empty before start.
+    std::string DeviceName();
+    // True while a file play has samples left (a loop until it is stopped).
+    bool IsFilePlaying();
+
 private:
     std::unique_ptr<CMXSoundEngine> m_engine;
 };

@@ -1,0 +1,61 @@
+#include "CPacedAudioDevice.h"
+
+#include <chrono>
+#include <vector>
+
+#include "AudioResult.h"
+#include "CLogger.h"
+
+CPacedAudioDevice::~CPacedAudioDevice()
+{
+    // Derived parts are gone by now; they stop the thread in their own destructors.
+}
+
+int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
+{
+    ZLOG_SCOPE("CPacedAudioDevice::Start");
+    if (m_running) return MXSOUND_OK;
+    const int rc = Open(error);
+    if (rc != MXSOUND_OK) return rc;
+    m_callback = std::move(cb);
+    m_running = true;
+    try {
+        m_thread = std::thread(&CPacedAudioDevice::Run, this);
+    } catch (const std::exception& e) {
+        m_running = false;
+        Close();
+        error = std::string("Unable to start the device thread: ") + e.what();
+        ZLOG(LOG_ERROR, "CPacedAudioDevice::Start", "Unable to start the device thread: %s", e.what());
+        return MXSOUND_ERROR_RESOURCE;
+    }
+    return MXSOUND_OK;
+}
+
+void CPacedAudioDevice::Stop()
+{
+    ZLOG_SCOPE("CPacedAudioDevice::Stop");
+    if (!m_thread.joinable()) return;
+    m_running = false;
+    m_thread.join();
+    Close();
+}
+
+void CPacedAudioDevice::Run()
+{
+    ZLOG_SCOPE("CPacedAudioDevice::Run");
+    using clock = std::chrono::steady_clock;
+    const auto period = std::chrono::microseconds(1000000 * kFrameSamples / kSampleRate);
+    std::vector<int16_t> capture(kFrameSamples), playback(kFrameSamples);
+    auto deadline = clock::now();
+    while (m_running) {
+        ReadCapture(capture.data(), kFrameSamples);
+        std::fill(playback.begin(), playback.end(), int16_t(0));
+        m_callback(capture.data(), playback.data(), kFrameSamples);
+        WritePlayback(playback.data(), kFrameSamples);
+        deadline += period;
+        const auto now = clock::now();
+        // After a long stall (suspend, debugger) start afresh instead of racing to catch up.
+        if (now - deadline > std::chrono::milliseconds(500)) deadline = now;
+        std::this_thread::sleep_until(deadline);
+    }
+}

@@ -1,0 +1,145 @@
+#include "CPortAudioDevice.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include <mutex>
+#include <vector>
+
+#include "AudioResult.h"
+#include "CLogger.h"
+
+namespace {
+
+// PortAudio probes every ALSA and JACK back end at start-up; without these the
+// terminal fills with their complaints on a machine without sound.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
+void QuietJack(const char*) {}
+
+// Pa_* calls are not thread safe; two engines in one process must not overlap them.
+std::mutex& PortAudioLock()
+{
+    static std::mutex lock;
+    return lock;
+}
+
+}  // namespace
+
+CPortAudioDevice::~CPortAudioDevice()
+{
+    Stop();
+}
+
+int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
+{
+    ZLOG_SCOPE("CPortAudioDevice::Start");
+    if (m_running) return MXSOUND_OK;
+    std::lock_guard<std::mutex> guard(PortAudioLock());
+    snd_lib_error_set_handler(QuietAlsa);
+    jack_set_error_function(QuietJack);
+    jack_set_info_function(QuietJack);
+    PaError rc = Pa_Initialize();
+    if (rc != paNoError) {
+        error = std::string("Unable to initialise PortAudio: ") + Pa_GetErrorText(rc);
+        ZLOG(LOG_ERROR, "CPortAudioDevice::Start", "Pa_Initialize failed: %s", Pa_GetErrorText(rc));
+        return MXSOUND_ERROR_DEVICE;
+    }
+    m_initialised = true;
+    const PaDeviceIndex output = Pa_GetDefaultOutputDevice();
+    const PaDeviceIndex input = Pa_GetDefaultInputDevice();
+    if (output == paNoDevice) {
+        error = "No sound output device";
+        ZLOG(LOG_ERROR, "CPortAudioDevice::Start", "No sound output device");
+        Pa_Terminate();
+        m_initialised = false;
+        return MXSOUND_ERROR_DEVICE;
+    }
+    PaStreamParameters out{};
+    out.device = output;
+    out.channelCount = 1;
+    out.sampleFormat = paInt16;
+    out.suggestedLatency = Pa_GetDeviceInfo(output)->defaultLowOutputLatency;
+    PaStreamParameters in{};
+    m_hasInput = input != paNoDevice;
+    if (m_hasInput) {
+        in.device = input;
+        in.channelCount = 1;
+        in.sampleFormat = paInt16;
+        in.suggestedLatency = Pa_GetDeviceInfo(input)->defaultLowInputLatency;
+    }
+    PaStream* stream = nullptr;
+    rc = Pa_OpenStream(&stream, m_hasInput ? &in : nullptr, &out, kSampleRate, kFrameSamples, paClipOff, nullptr,
+                       nullptr);
+    if (rc == paNoError) rc = Pa_StartStream(stream);
+    if (rc != paNoError) {
+        error = std::string("Unable to open the sound device: ") + Pa_GetErrorText(rc);
+        ZLOG(LOG_ERROR, "CPortAudioDevice::Start", "Unable to open the sound device: %s", Pa_GetErrorText(rc));
+        if (stream) Pa_CloseStream(stream);
+        Pa_Terminate();
+        m_initialised = false;
+        return MXSOUND_ERROR_DEVICE;
+    }
+    m_stream = stream;
+    m_callback = std::move(cb);
+    m_running = true;
+    try {
+        m_thread = std::thread(&CPortAudioDevice::Run, this);
+    } catch (const std::exception& e) {
+        m_running = false;
+        error = std::string("Unable to start the device thread: ") + e.what();
+        Release();
+        return MXSOUND_ERROR_RESOURCE;
+    }
+    ZLOG(LOG_DEBUG, "CPortAudioDevice::Start", "Sound device open (input %s)", m_hasInput ? "yes" : "none");
+    return MXSOUND_OK;
+}
+
+void CPortAudioDevice::Release()
+{
+    ZLOG_SCOPE("CPortAudioDevice::Release");
+    if (m_stream) {
+        Pa_StopStream(static_cast<PaStream*>(m_stream));
+        Pa_CloseStream(static_cast<PaStream*>(m_stream));
+        m_stream = nullptr;
+    }
+    if (m_initialised) {
+        Pa_Terminate();
+        m_initialised = false;
+    }
+}
+
+void CPortAudioDevice::Stop()
+{
+    ZLOG_SCOPE("CPortAudioDevice::Stop");
+    if (m_thread.joinable()) {
+        m_running = false;
+        m_thread.join();
+    }
+    std::lock_guard<std::mutex> guard(PortAudioLock());
+    Release();
+}
+
+void CPortAudioDevice::Run()
+{
+    ZLOG_SCOPE("CPortAudioDevice::Run");
+    auto* stream = static_cast<PaStream*>(m_stream);
+    std::vector<int16_t> capture(kFrameSamples, 0), playback(kFrameSamples, 0);
+    while (m_running) {
+        // Overflow/underflow reports are not failures: the stream goes on.
+        if (m_hasInput) {
+            const PaError rc = Pa_ReadStream(stream, capture.data(), kFrameSamples);
+            if (rc != paNoError && rc != paInputOverflowed) {
+                ZLOG(LOG_ERROR, "CPortAudioDevice::Run", "Pa_ReadStream failed: %s", Pa_GetErrorText(rc));
+                std::fill(capture.begin(), capture.end(), int16_t(0));
+            }
+        }
+        std::fill(playback.begin(), playback.end(), int16_t(0));
+        m_callback(capture.data(), playback.data(), kFrameSamples);
+        const PaError rc = Pa_WriteStream(stream, playback.data(), kFrameSamples);
+        if (rc != paNoError && rc != paOutputUnderflowed) {
+            ZLOG(LOG_ERROR, "CPortAudioDevice::Run", "Pa_WriteStream failed: %s", Pa_GetErrorText(rc));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+}
