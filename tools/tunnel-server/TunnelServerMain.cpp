@@ -1,0 +1,109 @@
+// tunnel-server: serves the tunnel protocol on TCP (default port 443).
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "CTunnelServer.h"
+
+namespace {
+CTunnelServer* g_server = nullptr;
+
+void OnSignal(int)
+{
+    if (g_server != nullptr)
+        g_server->Stop();
+}
+
+void Usage(FILE* to)
+{
+    std::fprintf(to,
+                 "usage: tunnel-server [--listen ADDRESS] [--port N] [--accounts FILE] [--echo NUMBER]\n"
+                 "                     [--timestamp-interval SECONDS] [--idle-timeout SECONDS]\n"
+                 "                     [--max-clients N] [--rtp-base PORT] [--codecs 8,0,102]\n"
+                 "  accounts file: one \"user password\" pair a line, '#' starts a comment\n");
+}
+
+bool ToInt(const char* text, int low, int high, int& out)
+{
+    char* end = nullptr;
+    long v = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || v < low || v > high)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TunnelServerOptions options;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            Usage(stdout);
+            return 0;
+        }
+        if (i + 1 >= argc) {
+            std::fprintf(stderr, "tunnel-server: %s needs a value\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+        const char* v = argv[++i];
+        bool ok = true;
+        if (a == "--listen")
+            options.listenAddress = v;
+        else if (a == "--port")
+            ok = ToInt(v, 1, 65535, options.port);
+        else if (a == "--accounts")
+            options.accountsFile = v;
+        else if (a == "--echo")
+            options.echoNumber = v;
+        else if (a == "--timestamp-interval")
+            ok = ToInt(v, 0, 86400, options.timestampInterval);
+        else if (a == "--idle-timeout")
+            ok = ToInt(v, 1, 86400, options.idleTimeout);
+        else if (a == "--max-clients")
+            ok = ToInt(v, 1, 4096, options.maxClients);
+        else if (a == "--rtp-base")
+            ok = ToInt(v, 1024, 64000, options.rtpBase);
+        else if (a == "--codecs") {
+            options.codecPreference.clear();
+            std::string list = v;
+            std::size_t start = 0;
+            while (ok && start < list.size()) {
+                std::size_t comma = list.find(',', start);
+                std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+                int p = 0;
+                if (!item.empty()) {
+                    ok = ToInt(item.c_str(), 0, 127, p);
+                    options.codecPreference.push_back(p);
+                }
+                start = comma == std::string::npos ? list.size() : comma + 1;
+            }
+        } else {
+            std::fprintf(stderr, "tunnel-server: unknown option %s\n", a.c_str());
+            Usage(stderr);
+            return 2;
+        }
+        if (!ok) {
+            std::fprintf(stderr, "tunnel-server: bad value for %s: %s\n", a.c_str(), v);
+            return 2;
+        }
+    }
+
+    CTunnelServer server(options);
+    if (server.Start() < 0)
+        return 1;
+    g_server = &server;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGINT, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+    int rc = server.Run();
+    g_server = nullptr;
+    return rc;
+}
