@@ -1,0 +1,197 @@
+#include "CProxySettingsDlg.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "CLogger.h"
+#include "CSettings.h"
+
+namespace {
+
+std::string Trim(const std::string& text)
+{
+    std::size_t b = text.find_first_not_of(" \t\r\n");
+    if (b == std::string::npos)
+        return {};
+    std::size_t e = text.find_last_not_of(" \t\r\n");
+    return text.substr(b, e - b + 1);
+}
+
+// "http://user:pw@host:3128/" -> "host:3128"
+std::string HostPortOfUrl(std::string url)
+{
+    std::size_t scheme = url.find("://");
+    if (scheme != std::string::npos)
+        url = url.substr(scheme + 3);
+    std::size_t at = url.rfind('@');
+    if (at != std::string::npos)
+        url = url.substr(at + 1);
+    std::size_t slash = url.find('/');
+    if (slash != std::string::npos)
+        url = url.substr(0, slash);
+    return url;
+}
+
+// A port the settings can hold: 1 to 65535, digits only.
+bool ValidPort(const std::string& port)
+{
+    if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    int value = std::atoi(port.c_str());
+    return value >= 1 && value <= 65535;
+}
+
+} // namespace
+
+CProxySettingsDlg::CProxySettingsDlg(CProxySettingsView& view, CSettings& settings,
+                                     std::function<std::optional<std::string>()> systemProxyList)
+    : m_view(view), m_settings(settings), m_systemProxyList(std::move(systemProxyList))
+{
+    if (!m_systemProxyList)
+        m_systemProxyList = &CProxySettingsDlg::EnvironmentProxyList;
+}
+
+void CProxySettingsDlg::ApplyEnabling() { m_view.SetEnabled(m_useTunnel, m_useTunnel && m_useProxy); }
+
+int CProxySettingsDlg::OnInitDialog()
+{
+    ZLOG_SCOPE("CProxySettingsDlg::OnInitDialog");
+    CSettingsHttpProxy proxy;
+    if (m_settings.ReadHttpProxy(proxy) < 0) {
+        ZLOG(LOG_ERROR, "CProxySettingsDlg::OnInitDialog", "Init GUI failed");
+        return -1;
+    }
+    m_useTunnel = proxy.httpUseTunnel == 1;
+    m_useProxy = proxy.httpUseProxy == 1;
+    m_address = proxy.httpProxyIp;
+    char port[16];
+    std::snprintf(port, sizeof port, "%d", proxy.httpProxyPort);
+    m_port = port;
+    m_view.SetFields(m_useTunnel, m_useProxy, m_address, m_port);
+    ApplyEnabling();
+    std::string ringTone;
+    m_settings.ReadRingTone(ringTone);
+    m_view.SetRingToneLabel(ringTone);
+    return 0;
+}
+
+void CProxySettingsDlg::OnUseTunnelToggled(bool checked)
+{
+    ZLOG_SCOPE("CProxySettingsDlg::OnUseTunnelToggled");
+    m_useTunnel = checked;
+    ApplyEnabling();
+}
+
+void CProxySettingsDlg::OnUseProxyToggled(bool checked)
+{
+    ZLOG_SCOPE("CProxySettingsDlg::OnUseProxyToggled");
+    m_useProxy = checked;
+    if (checked) {
+        m_address.clear();
+        m_port.clear();
+        std::optional<std::string> list = m_systemProxyList();
+        if (!list.has_value()) {
+            std::printf("InternetQueryOption failed! (%d)\n", 0);
+            std::fflush(stdout);
+        } else {
+            ParseProxyList(*list, m_address, m_port);
+        }
+        m_view.SetFields(m_useTunnel, m_useProxy, m_address, m_port);
+    }
+    ApplyEnabling();
+}
+
+bool CProxySettingsDlg::ParseProxyList(const std::string& list, std::string& address, std::string& port)
+{
+    address.clear();
+    port.clear();
+    std::string entry = Trim(list);
+    std::size_t https = entry.find("https=");
+    if (https != std::string::npos && (https == 0 || entry[https - 1] == ' ')) {
+        entry = entry.substr(https);
+        std::size_t blank = entry.find(' ');
+        if (blank != std::string::npos)
+            entry = entry.substr(0, blank);
+    } else {
+        std::size_t blank = entry.find(' ');
+        if (blank != std::string::npos)
+            entry = entry.substr(0, blank);
+    }
+    // The scheme ("https=", "http=") is not part of the address.
+    std::size_t equals = entry.find('=');
+    if (equals != std::string::npos)
+        entry = entry.substr(equals + 1);
+    std::size_t colon = entry.find(':');
+    address = Trim(entry.substr(0, colon));
+    if (colon != std::string::npos) {
+        std::string rest = entry.substr(colon + 1);
+        std::size_t next = rest.find_first_of(":=");
+        port = Trim(rest.substr(0, next));
+    }
+    return !address.empty();
+}
+
+std::optional<std::string> CProxySettingsDlg::EnvironmentProxyList()
+{
+    std::string list;
+    for (const char* name : {"https_proxy", "HTTPS_PROXY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            list = "https=" + HostPortOfUrl(value);
+            break;
+        }
+    }
+    for (const char* name : {"http_proxy", "HTTP_PROXY"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            list += (list.empty() ? "http=" : " http=") + HostPortOfUrl(value);
+            break;
+        }
+    }
+    if (list.empty())
+        return std::nullopt;
+    return list;
+}
+
+void CProxySettingsDlg::OnBrowseRingTone()
+{
+    ZLOG_SCOPE("CProxySettingsDlg::OnBrowseRingTone");
+    std::optional<std::string> path = m_view.ChooseWavFile();
+    if (!path.has_value() || path->empty())
+        return;
+    m_settings.WriteRingTone(*path);
+    m_view.SetRingToneLabel(*path);
+}
+
+bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& address, const std::string& port)
+{
+    ZLOG_SCOPE("CProxySettingsDlg::OnOK");
+    std::string trimmedAddress = Trim(address), trimmedPort = Trim(port);
+    if (useProxy) {
+        if (trimmedAddress.empty()) {
+            m_view.MessageBox("Enter Proxy Address", CzeloraTALKView::ICON_ERROR);
+            return false;
+        }
+        if (!ValidPort(trimmedPort)) {
+            m_view.MessageBox("Enter Proxy Port", CzeloraTALKView::ICON_ERROR);
+            return false;
+        }
+    }
+    m_useTunnel = useTunnel;
+    m_useProxy = useProxy;
+    m_address = trimmedAddress.substr(0, 254);
+    m_port = trimmedPort;
+
+    CSettingsHttpProxy proxy;
+    m_settings.ReadHttpProxy(proxy);   // keeps the tunnel server address
+    proxy.httpProxyPort = ValidPort(trimmedPort) ? std::atoi(trimmedPort.c_str()) : 0;
+    proxy.httpProxyIp = m_address;
+    proxy.httpUseProxy = useProxy ? 1 : 0;
+    proxy.httpUseTunnel = useTunnel ? 1 : 0;
+    if (m_settings.WriteHttpProxy(proxy) < 0)
+        ZLOG(LOG_ERROR, "CProxySettingsDlg::OnOK", "Unable to store proxy settings");
+    m_view.MessageBox("Your settings is saved and it will take effect after you restart your zelora",
+                      CzeloraTALKView::ICON_INFORMATION);
+    m_view.Close();
+    return true;
+}

@@ -1,0 +1,212 @@
+#pragma once
+// The main phone window's behaviour: start-up, the session events, the call flow, the dial pad,
+// volumes, the worker thread. The window itself stands behind CzeloraTALKView.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "CMXDisplayScreen.h"
+#include "CPhoneAudio.h"
+#include "CPhoneWebDuties.h"
+#include "CzeloraTALKView.h"
+#include "Deployment.h"
+#include "Event.h"
+#include "MXSPCore.h"
+#include "MessageQueue.h"
+#include "SessionTypes.h"
+
+class CSettings;
+
+class CzeloraTALKDlg {
+public:
+    // Private window messages.
+    static constexpr unsigned WM_TRAY_NOTIFICATION = zelora::WM_USER + 1;
+    static constexpr unsigned WM_SHOW_SMS_DIALOG = zelora::WM_USER + 20;
+    static constexpr unsigned WM_CLOSE_APP = zelora::WM_USER + 21;
+    static constexpr unsigned WM_RELOGIN = zelora::WM_USER + 22;
+    static constexpr unsigned WM_DIAL_FROM_WEB = zelora::WM_USER + 23;
+    static constexpr unsigned WM_SHOW_SIP_MSG = zelora::WM_USER + 24;
+    static constexpr unsigned WM_REQ_BALANCE = zelora::WM_USER + 25;
+    static constexpr unsigned WM_SHOW_BUTTONS = zelora::WM_USER + 26;
+    static constexpr unsigned WM_FLASH_WINDOW = zelora::WM_USER + 27;
+    static constexpr unsigned WM_REQ_VOIP_NUMBER = zelora::WM_USER + 30;
+    static constexpr unsigned WM_ADS_REQUEST = zelora::WM_USER + 31;
+    static constexpr unsigned WM_REQ_CLI = zelora::WM_USER + 32;
+    static constexpr unsigned WM_REFRESH_CONTROLS = zelora::WM_USER + 33;
+    static constexpr unsigned WM_SHOW_ACCOUNT_TEXTS = zelora::WM_USER + 34;
+    static constexpr unsigned WM_REFRESH_DISPLAY = zelora::WM_USER + 35;
+    static constexpr unsigned WM_SHOW_COUNTER = zelora::WM_USER + 36;
+    static constexpr unsigned WM_SWITCH_PANEL = zelora::WM_USER + 38;
+    static constexpr unsigned WM_RESTORE_PANEL = zelora::WM_USER + 39;
+    static constexpr unsigned WM_PLAY_PRESENCE_SOUND = zelora::WM_USER + 40;
+    static constexpr unsigned WM_PRESENCE_ADDRESS_BOOK = zelora::WM_USER + 41;
+    // Work that other threads hand to the window's thread (message boxes, repaint, notifier).
+    static constexpr unsigned WM_INTERNAL_SHOW_BOX = zelora::WM_USER + 100;
+    static constexpr unsigned WM_INTERNAL_REPAINT = zelora::WM_USER + 101;
+    static constexpr unsigned WM_INTERNAL_OPEN_NOTIFIER = zelora::WM_USER + 102;
+    static constexpr unsigned WM_INTERNAL_CLOSE_NOTIFIER = zelora::WM_USER + 103;
+    static constexpr unsigned WM_INTERNAL_HANGUP = zelora::WM_USER + 104;
+
+    static constexpr const char* kUserAgent = "zeloraTALK Version 3.1.2";
+    static constexpr const char* kCodecText = "102,8,0,";
+    static constexpr const char* kSipPort = "5060";
+    static constexpr int kLocalMediaPort = 37644;
+    static constexpr int kRegisterExpiry = 3600;
+    static constexpr std::size_t kCopyDataSize = 256;
+
+    struct Options {
+        MXSPCore::ProtocolFactory protocolFactory;  // empty: the built-in protocols
+        bool startThreads = true;                   // worker and keep-alive threads (tests tick by hand)
+        CPhoneWebDuties* webDuties = nullptr;       // empty: nothing of the web side
+        std::string localAddress;                   // empty: ZELORA_LOCAL_ADDRESS, else found by the stack
+    };
+
+    // Observer of every status that reaches HandleSipData (called on the protocol's thread).
+    using EventObserver = std::function<void(int status, const SESSION_EVENT_INFO* record)>;
+
+    CzeloraTALKDlg(CzeloraTALKView& view, CPhoneAudio& audio, CSettings& settings, DeploymentValues deployment,
+                   Options options);
+    ~CzeloraTALKDlg();
+    CzeloraTALKDlg(const CzeloraTALKDlg&) = delete;
+    CzeloraTALKDlg& operator=(const CzeloraTALKDlg&) = delete;
+
+    void SetEventObserver(EventObserver observer);
+    // A callto number from the command line: dialled once after the first sign-in.
+    void SetCalltoNumber(const std::string& number);
+
+    // Start-up; 0, or a negative code after a fatal failure (already shown and logged).
+    int OnInitDialog();
+    // Shut-down: worker stopped, session core destroyed, audio engine terminated.
+    void OnDestroy();
+
+    zelora::MessageQueue& Queue() { return m_queue; }
+    // Dispatches one message of the queue (the owner's thread).
+    void OnMessage(const zelora::Message& message);
+    std::size_t DrainMessages();
+
+    // The window's event entry (protocol thread, session core lock held).
+    int HandleSipData(int status, SESSION_EVENT_INFO* record);
+    static int SessionCallBack(int status, void* context, SESSION_EVENT_INFO* record);
+
+    void OnSendRegister();
+    void RegisterSoftPhone(const std::string& userId, const std::string& password);
+    // Sign out without switching account.
+    void SignOut();
+    void OnBnClickedButtonCall();
+    void OnBnClickedButtonHangup();
+    void OnDialKey(char key);
+    void OnKeyboardKey(char key);
+    void OnClearDigit();
+    void OnRedial();
+    void OnSpeakerVolume(int level);
+    void OnMicVolume(int level);
+    // Close button / Exit; true when the window closes at once.
+    bool OnClose();
+    void OnCopyData(const std::string& block);
+    void OnDialFromWeb();
+    void SetDialField(const std::string& text);
+
+    // One pass of the worker thread (tests drive it by hand).
+    void WorkerPass();
+
+    void StopCall();
+    void StartCall(const SESSION_EVENT_INFO& record);
+    void StartEarlyMedia(const SESSION_EVENT_INFO& record);
+    void StopRing();
+
+    bool IsSignedIn() const { return m_signedIn.load(); }
+    int GetCallState() const;
+    std::string GetDialField() const;
+    std::string GetLastDialed() const;
+    std::string GetUserId() const;
+    std::string GetPassword() const;
+    std::string GetServerAddress() const { return m_serverAddress; }
+    std::string GetServerPort() const { return m_serverPort; }
+    bool UsesTunnel() const { return m_useTunnel; }
+    bool IsCloseAfterCall() const { return m_closeAfterCall.load(); }
+    bool IsReRegisterPending() const { return m_reRegisterPending.load(); }
+    int GetRegistrationFailures() const { return m_regFailCount.load(); }
+    int GetPanel() const;
+    const CODEC_INFO* Codecs() const { return m_codecs; }
+    int CodecCount() const { return m_codecCount; }
+    CMXDisplayScreen& Display() { return m_display; }
+    MXSPCore* Core() { return m_core.get(); }
+    void SetInternetReachable(bool reachable) { m_internetReachable = reachable; }
+    void SetCredentials(const std::string& userId, const std::string& password);
+    // The text a "callto:" parameter carries (trimmed, case-insensitive scheme), or nothing.
+    static bool ParseCallto(const std::string& parameter, std::string& number);
+    // "1-234-567-890" grouping of long numbers that start with "1".
+    static std::string GroupNumber(const std::string& number);
+
+private:
+    bool OnOwnerThread() const;
+    void ShowBox(const std::string& text, CzeloraTALKView::Icon icon);
+    void PostText(const std::string& text);
+    void RepaintDisplay();
+    void SetSignedIn(bool signedIn);
+    void Post(unsigned msg, std::intptr_t wParam = 0, std::string data = {});
+    void DialNumber();
+    int InitCodec();
+    void InitSoundEngine(int& result);
+    std::string LocalAddress() const;
+    std::string SoundPath(const char* file) const;
+    void PlayRing(const std::string& path);
+    void ShowAudioError(int result);
+    void WorkerThreadProc();
+    void OnReLogin();
+    void OnShowSipMsg(const std::string& text);
+    void SwitchPanel(int panel);
+
+    CzeloraTALKView& m_view;
+    CPhoneAudio& m_audio;
+    CSettings& m_settings;
+    DeploymentValues m_deployment;
+    Options m_options;
+    CPhoneWebDuties m_noWeb;
+    CPhoneWebDuties* m_web;
+    EventObserver m_observer;
+    std::thread::id m_ownerThread;
+
+    zelora::MessageQueue m_queue;
+    CMXDisplayScreen m_display;
+    std::unique_ptr<MXSPCore> m_core;
+    CODEC_INFO m_codecs[MAX_CODEC_COUNT]{};
+    int m_codecCount = 0;
+
+    std::string m_serverAddress;
+    std::string m_serverPort = kSipPort;
+    std::string m_appPath;
+    bool m_useTunnel = false;
+    std::atomic<bool> m_signedIn{false};
+    std::atomic<bool> m_internetReachable{true};
+    std::atomic<int> m_regFailCount{0};
+    std::atomic<bool> m_closeAfterCall{false};
+    std::atomic<bool> m_reRegisterPending{false};
+    std::atomic<bool> m_earlyMediaStarted{false};
+    std::atomic<bool> m_callEnded{false};
+    std::atomic<bool> m_inRegisterSoftPhone{false};
+    std::atomic<int> m_connectivityFailures{0};
+    int m_workerPass = 0;
+
+    mutable std::mutex m_fields;
+    std::string m_userId;
+    std::string m_password;
+    std::string m_dialField;
+    std::string m_lastDialed;
+    std::string m_pendingText;
+    std::string m_calltoNumber;
+    bool m_calltoFound = false;
+    bool m_calltoDialled = false;
+    int m_callerLineCid = 0;
+    std::string m_callerLineUser;
+    int m_panel = CzeloraTALKView::PANEL_LOGIN;
+    int m_previousPanel = CzeloraTALKView::PANEL_DIALPAD;
+
+    zelora::Event m_stop;
+    std::atomic<bool> m_stopped{true};
+    std::thread m_worker;
+    bool m_destroyed = false;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// The main window as its controller sees it. Every method is called on the window's own thread
+// (the one that drains its message queue).
+#include <string>
+
+#include "CMXDisplayScreen.h"
+
+class CzeloraTALKView {
+public:
+    enum Icon { ICON_INFORMATION = 0, ICON_ERROR = 1, ICON_QUESTION = 2 };
+    enum Panel { PANEL_DIALPAD = 1, PANEL_LOGIN = 2, PANEL_CALL = 3 };
+
+    virtual ~CzeloraTALKView() = default;
+    // A message box (or the show-message information box); returns when it is closed.
+    virtual void MessageBox(const std::string& text, Icon icon) = 0;
+    // A Yes/No question; true for Yes.
+    virtual bool AskYesNo(const std::string& text) = 0;
+    virtual void SwitchPanel(int panel) = 0;
+    // Controls follow the window's fields: signed-in buttons, dial field text, labels.
+    virtual void RefreshControls(bool signedIn, const std::string& dialField) = 0;
+    virtual void ShowSignedInButtons() = 0;
+    // Repaint of the display screen: `painted` false when nothing is drawn.
+    virtual void PaintDisplay(const CMXDisplayScreen::Lines& lines, bool painted) = 0;
+    virtual void SetSliders(int speaker, int mic) = 0;
+    virtual void ShowAccountTexts(const std::string& first, const std::string& second) = 0;
+    virtual void OpenNotifier(const std::string& text) = 0;
+    virtual void CloseNotifier() = 0;
+    virtual void ActivateWindow() = 0;
+    virtual void FlashWindow() = 0;
+    virtual void ShowCounter(int value) = 0;
+    virtual void SetTitle(const std::string& title) = 0;
+    // The window closes; the owner ends its message loop.
+    virtual void CloseWindow() = 0;
+};

@@ -1,0 +1,480 @@
+#include "MXSPCore.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+#include "CLogger.h"
+#include "SessionProtocolFactory.h"
+
+namespace {
+
+std::string Bound(const char* text)
+{
+    if (text == nullptr)
+        return {};
+    std::string s(text);
+    if (s.size() > MXSPCore::kTextLimit)
+        s.resize(MXSPCore::kTextLimit);
+    return s;
+}
+
+bool IsFiltered(int status)
+{
+    return status < MXSS_STATUS_REGISTRATION_SUCCESSFUL || status > MXSS_STATUS_LOGOUT || status == 5 ||
+           status == MXSS_STATUS_DTMF || (status >= 22 && status <= MXSS_STATUS_TIMESTAMP);
+}
+
+} // namespace
+
+MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
+                   void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort)
+    : MXSPCore(realm, proxyHost, proxyPort, callback, context, codecs, codecCount, userAgent, localSipPort,
+               Options{})
+{
+}
+
+MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
+                   void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort,
+                   Options options)
+    : m_realm(Bound(realm)), m_proxyHost(Bound(proxyHost)), m_proxyPort(Bound(proxyPort)),
+      m_userAgent(Bound(userAgent)), m_callback(callback), m_context(context), m_codecs(codecs),
+      m_codecCount(codecCount), m_localSipPort(localSipPort), m_factory(std::move(options.factory))
+{
+    ZLOG_SCOPE("MXSPCore::MXSPCore");
+    ClearEventInfo(m_currentCall);
+    if (!m_factory)
+        m_factory = CreateSessionProtocol;
+    if (!options.startKeepAliveThread)
+        return;
+    try {
+        m_stopped = false;
+        m_thread = std::thread(&MXSPCore::KeepAliveThreadProc, this);
+    } catch (const std::exception&) {
+        m_stopped = true;
+        m_lastError = 400010;
+        ZLOG(LOG_ERROR, "MXSPCore::MXSPCore", "Unable to create keep alive thread");
+    }
+}
+
+MXSPCore::~MXSPCore()
+{
+    ZLOG_SCOPE("MXSPCore::~MXSPCore");
+    // The keep-alive thread is stopped before the protocol goes away so that it can never ping
+    // or re-register through a destroyed object.
+    m_stop.Set();
+    if (m_thread.joinable()) {
+        while (!m_stopped.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        m_thread.join();
+    }
+    // Destroyed outside the lock: the protocol's worker may still deliver an event while it
+    // shuts down, and that event must be able to take the lock and find no protocol.
+    std::unique_ptr<CSessionProtocol> protocol;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        protocol = std::move(m_protocol);
+    }
+    protocol.reset();
+}
+
+bool MXSPCore::HasProtocol() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    return m_protocol != nullptr;
+}
+
+int MXSPCore::GetCountdown() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    return m_countdown;
+}
+
+int MXSPCore::GetExpiry() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    return m_expiry;
+}
+
+bool MXSPCore::IsHangUpPending() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    return m_hangUpPending;
+}
+
+bool MXSPCore::IsCallExists() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    return m_callExists;
+}
+
+SESSION_EVENT_INFO MXSPCore::GetCurrentCall() const
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    return m_currentCall;
+}
+
+int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const char* logFilePath, int failureCode)
+{
+    std::unique_ptr<CSessionProtocol> protocol = m_factory ? m_factory(tunnel, settings) : nullptr;
+    if (protocol == nullptr) {
+        m_lastError = failureCode;
+        ZLOG(LOG_ERROR, "MXSPCore::StartProtocol", "Unable to create session protocol");
+        return -1;
+    }
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    int result = protocol->Init(m_realm.c_str(), m_proxyHost.c_str(), m_proxyPort.c_str(),
+                                &MXSPCore::ProtocolCallBack, this, logFilePath, m_codecs, m_codecCount,
+                                m_userAgent.c_str(), m_localSipPort);
+    if (result < 0) {
+        m_lastError = failureCode;
+        ZLOG(LOG_ERROR, "MXSPCore::StartProtocol", "Init failed %d", result);
+        // A failed protocol is not kept: every later operation then fails cleanly.
+        return result;
+    }
+    m_protocol = std::move(protocol);
+    return result;
+}
+
+int MXSPCore::StartSipStack(const char* logFilePath)
+{
+    ZLOG_SCOPE("MXSPCore::StartSipStack");
+    return StartProtocol(false, TunnelSettings{}, logFilePath, 400015);
+}
+
+int MXSPCore::StartTunnel(int proxyPort, const char* proxyAddress, int useProxy, const char* tunnelServer,
+                          const char* logFilePath, const char* localAddress)
+{
+    ZLOG_SCOPE("MXSPCore::StartTunnel");
+    TunnelSettings settings;
+    settings.proxyPort = proxyPort;
+    settings.proxyAddress = Bound(proxyAddress);
+    settings.useProxy = useProxy;
+    settings.tunnelServer = Bound(tunnelServer);
+    settings.localAddress = Bound(localAddress);
+    settings.userAgent = m_userAgent;
+    return StartProtocol(true, settings, logFilePath, 400014);
+}
+
+int MXSPCore::Register(const char* displayName, const char* userId, const char* password, int expiry)
+{
+    ZLOG_SCOPE("MXSPCore::Register");
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_registered = false;
+    m_unregisterRequested = false;
+    m_expiry = std::max(expiry, kMinExpiry);
+    m_countdown = m_expiry - kMinExpiry;
+    m_displayName = Bound(displayName);
+    m_userId = Bound(userId);
+    m_password = Bound(password);
+    if (m_protocol == nullptr) {
+        m_lastError = 400016;
+        ZLOG(LOG_ERROR, "MXSPCore::Register", "Register failed: no protocol");
+        return -1;
+    }
+    int result = m_protocol->Register(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), m_expiry,
+                                      nullptr, nullptr, 0);
+    if (result < 0) {
+        m_lastError = 400016;
+        ZLOG(LOG_ERROR, "MXSPCore::Register", "Register failed %d", result);
+    }
+    return result;
+}
+
+int MXSPCore::MakeCall(const char* ownUser, const char* calledNumber, const char* proxyHost, const char* proxyPort,
+                       const char* mediaIp, const char* mediaPort)
+{
+    ZLOG_SCOPE("MXSPCore::MakeCall");
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    int result = m_protocol == nullptr
+                     ? -1
+                     : m_protocol->Invite(ownUser, calledNumber, proxyHost, proxyPort, mediaIp, mediaPort);
+    if (result < 0) {
+        m_lastError = 400011;
+        ZLOG(LOG_ERROR, "MXSPCore::MakeCall", "Invite failed %d", result);
+        return result;
+    }
+    m_currentCall.cid = result;
+    m_callState = CALL_OUTGOING;
+    return result;
+}
+
+int MXSPCore::AcceptCall(const char* mediaIp, const char* mediaPort)
+{
+    ZLOG_SCOPE("MXSPCore::AcceptCall");
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    int result = m_protocol == nullptr ? -1 : m_protocol->AcceptIncomingCall(&m_currentCall, mediaIp, mediaPort);
+    if (result < 0) {
+        m_lastError = 400013;
+        ZLOG(LOG_ERROR, "MXSPCore::AcceptCall", "AcceptIncomingCall failed %d", result);
+    }
+    return result;
+}
+
+int MXSPCore::RejectCall()
+{
+    ZLOG_SCOPE("MXSPCore::RejectCall");
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    int result = m_protocol == nullptr ? -1 : m_protocol->RejectIncomingCall(&m_currentCall);
+    if (result < 0) {
+        m_lastError = 400012;
+        ZLOG(LOG_ERROR, "MXSPCore::RejectCall", "RejectIncomingCall failed %d", result);
+        return result;
+    }
+    // A rejected call is over: without this the phone would wait in "ringing" for an event
+    // that a rejected call never brings.
+    ResetCall();
+    return result;
+}
+
+int MXSPCore::HangUpCall()
+{
+    ZLOG_SCOPE("MXSPCore::HangUpCall");
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (!m_callExists) {
+        m_hangUpPending = true;
+        return 0;
+    }
+    int result = m_protocol == nullptr ? -1 : m_protocol->HangUp(&m_currentCall);
+    m_callState = CALL_IDLE;
+    if (m_protocol != nullptr)
+        m_protocol->StopListen();
+    return result;
+}
+
+int MXSPCore::UnRegister(const char* displayName, const char* userId, const char* password, int expiry)
+{
+    ZLOG_SCOPE("MXSPCore::UnRegister");
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    int result = m_protocol == nullptr
+                     ? -1
+                     : m_protocol->UnRegister(displayName, userId, password, expiry, nullptr, nullptr);
+    if (result < 0) {
+        m_lastError = 400018;
+        ZLOG(LOG_ERROR, "MXSPCore::UnRegister", "UnRegister failed %d", result);
+        return result;
+    }
+    m_unregisterRequested = true;
+    return result;
+}
+
+void MXSPCore::ResetCall()
+{
+    m_callExists = false;
+    m_hangUpPending = false;
+    m_earlyMediaStarted = false;
+    m_callState = CALL_IDLE;
+    ClearEventInfo(m_currentCall);
+}
+
+void MXSPCore::Forward(int status, SESSION_EVENT_INFO* record)
+{
+    if (m_callback != nullptr)
+        m_callback(status, m_context, record);
+}
+
+bool MXSPCore::SameCall(const SESSION_EVENT_INFO* record) const
+{
+    return record != nullptr && record->cid != 0 && record->cid == m_currentCall.cid;
+}
+
+int MXSPCore::ProtocolCallBack(int status, void* context, SESSION_EVENT_INFO* record)
+{
+    if (context == nullptr)
+        return -1;
+    return static_cast<MXSPCore*>(context)->MXSPC_HandleCallBack(status, record);
+}
+
+int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE("MXSPCore::MXSPC_HandleCallBack");
+    if (IsFiltered(status))
+        return 1;
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    ZLOG(LOG_DEBUG, "MXSPCore::MXSPC_HandleCallBack", "status %d (%s)", status, MXSSStatusName(status));
+
+    switch (status) {
+    case MXSS_STATUS_REGISTRATION_SUCCESSFUL: {
+        int forwarded = status;
+        if (m_unregisterRequested) {
+            ResetCall();
+            forwarded = MXSS_STATUS_LOGOUT;
+            // Signed out: the old account must neither be pinged nor re-registered later.
+            m_unregisterRequested = false;
+            m_registered = false;
+            m_countdown = kCountdownOff;
+            Forward(forwarded, nullptr);
+            return 1;
+        }
+        m_registered = true;
+        Forward(forwarded, nullptr);
+        return 1;
+    }
+    case MXSS_STATUS_REGISTRATION_FAILURE:
+        Forward(status, nullptr);
+        return 1;
+    case MXSS_STATUS_REGISTRATION_TIMEOUT:
+        m_registered = false;
+        Forward(status, nullptr);
+        return 1;
+    case MXSS_STATUS_LOGOUT:
+        ResetCall();
+        m_unregisterRequested = false;
+        m_registered = false;
+        m_countdown = kCountdownOff;
+        Forward(status, record);
+        return 1;
+    case MXSS_STATUS_OTHER_SIP_MESSAGE:
+        Forward(status, record);
+        return 1;
+    default:
+        break;
+    }
+
+    // Every remaining status concerns a call and needs its record.
+    if (record == nullptr)
+        return 1;
+
+    if (status == MXSS_STATUS_INCOMING_CALL) {
+        if (m_callState != CALL_IDLE) {
+            if (m_protocol != nullptr)
+                m_protocol->RejectIncomingCall(record);
+            m_lastError = 400019;
+            ZLOG(LOG_WARNING, "MXSPCore::MXSPC_HandleCallBack", "Call exists, incoming call rejected");
+            return 1;
+        }
+        m_callExists = true;
+        m_callState = CALL_INCOMING;
+        if (m_protocol != nullptr)
+            m_protocol->SendRinging(record);
+        m_currentCall = *record;
+        Forward(status, record);
+        return 1;
+    }
+
+    if (status == MXSS_STATUS_INVITE_RESULT) {
+        if (m_callState != CALL_OUTGOING)
+            return 1;
+        m_currentCall = *record;
+        Forward(status, record);
+        return 1;
+    }
+
+    if (!SameCall(record))
+        return 1;
+
+    switch (status) {
+    case MXSS_STATUS_CALL_NOANSWER: {
+        ResetCall();
+        if (m_protocol != nullptr && m_protocol->HangUp(record) < 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+            if (m_protocol != nullptr)
+                m_protocol->HangUp(record);
+        }
+        Forward(status, record);
+        return 1;
+    }
+    case MXSS_STATUS_CALL_PROCEEDING:
+    case MXSS_STATUS_CALL_RINGING:
+    case MXSS_STATUS_OUTGOING_CALL_ANSWERED:
+        m_currentCall = *record;
+        // The user hung up before the far end answered at all: the first answer ends the call.
+        if (m_hangUpPending && record->statusCode >= 100) {
+            if (m_protocol != nullptr)
+                m_protocol->HangUp(&m_currentCall);
+            m_hangUpPending = false;
+            ResetCall();
+            return -1;
+        }
+        if (record->statusCode >= 100)
+            m_callExists = true;
+        if (status == MXSS_STATUS_CALL_PROCEEDING) {
+            if (record->statusCode >= 100)
+                Forward(status, record);
+            return 1;
+        }
+        if (status == MXSS_STATUS_CALL_RINGING) {
+            if (record->statusCode == 183 && record->codecName[0] != '\0' && !m_earlyMediaStarted) {
+                if (m_protocol != nullptr)
+                    m_protocol->StartListen(&m_currentCall);
+                m_earlyMediaStarted = true;
+            }
+            Forward(status, record);
+            return 1;
+        }
+        m_callState = CALL_CONNECTED;
+        if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
+            m_lastError = 400020;
+            ZLOG(LOG_ERROR, "MXSPCore::MXSPC_HandleCallBack", "Unable to start media");
+            return -1;
+        }
+        Forward(status, record);
+        return 1;
+    case MXSS_STATUS_CALL_ACK:
+        m_callState = CALL_CONNECTED;
+        if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
+            m_lastError = 400019;
+            ZLOG(LOG_ERROR, "MXSPCore::MXSPC_HandleCallBack", "Unable to start media");
+            return -1;
+        }
+        // The ACK carries no media description: the window needs the one of the call.
+        *record = m_currentCall;
+        Forward(status, record);
+        return 1;
+    case MXSS_STATUS_CALL_REQUESTFAILURE:
+        if (record->statusCode == 407)
+            return 1;
+        ResetCall();
+        Forward(status, record);
+        return 1;
+    case MXSS_STATUS_CALL_CLOSED:
+        ResetCall();
+        if (m_protocol != nullptr)
+            m_protocol->StopListen();
+        Forward(status, record);
+        return 1;
+    case MXSS_STATUS_CALL_REDIRECTED:
+    case MXSS_STATUS_CALL_SERVERFAILURE:
+    case MXSS_STATUS_CALL_GLOBALFAILURE:
+    case MXSS_STATUS_CALL_CANCELLED:
+    case MXSS_STATUS_CALL_TIMEOUT:
+    case MXSS_STATUS_CALL_RELEASED:
+    case MXSS_STATUS_CALL_MESSAGE_REQUESTFAILURE:
+        ResetCall();
+        Forward(status, record);
+        return 1;
+    default:
+        return 1;
+    }
+}
+
+void MXSPCore::KeepAliveTick()
+{
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (m_countdown != kCountdownOff) {
+        --m_countdown;
+        if (m_countdown < 1) {
+            std::string displayName = m_displayName, userId = m_userId, password = m_password;
+            Register(displayName.c_str(), userId.c_str(), password.c_str(), m_expiry);
+        }
+    }
+    if (m_countdown % 30 == 0 && m_registered && m_protocol != nullptr) {
+        if (m_protocol->SendPing() < 0) {
+            m_lastError = 400017;
+            ZLOG(LOG_ERROR, "MXSPCore::KeepAliveTick", "SendPing failed");
+        }
+    }
+}
+
+void MXSPCore::KeepAliveThreadProc()
+{
+    ZLOG_SCOPE("MXSPCore::KeepAliveThreadProc");
+    if (!m_stop.Wait(1000)) {
+        while (!m_stop.IsSet()) {
+            KeepAliveTick();
+            if (m_stop.Wait(1000))
+                break;
+        }
+    }
+    m_stopped = true;
+}

@@ -1,0 +1,118 @@
+#pragma once
+// The session core: owns the one protocol object, serialises every operation and event on it,
+// keeps the single current call, re-registers before expiry and filters events for the window.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "CSessionProtocol.h"
+#include "Event.h"
+#include "SessionTypes.h"
+
+// Connection settings handed to the tunnel protocol (HttpProxy group order).
+struct TunnelSettings {
+    int proxyPort = 0;
+    std::string proxyAddress;
+    int useProxy = 0;
+    std::string tunnelServer;
+    std::string localAddress;   // empty: found by the protocol
+    std::string userAgent;      // filled in by the core
+};
+
+class MXSPCore {
+public:
+    static constexpr int kCountdownOff = -1000;
+    static constexpr int kMinExpiry = 600;
+    static constexpr std::size_t kTextLimit = 260;
+
+    enum CallState { CALL_IDLE = 0, CALL_INCOMING = 1, CALL_OUTGOING = 2, CALL_CONNECTED = 3 };
+
+    // Builds the protocol object; `tunnel` chooses the tunnel protocol over the SIP stack.
+    using ProtocolFactory =
+        std::function<std::unique_ptr<CSessionProtocol>(bool tunnel, const TunnelSettings& settings)>;
+
+    struct Options {
+        ProtocolFactory factory;          // empty: the built-in SIP stack and tunnel
+        bool startKeepAliveThread = true; // tests drive KeepAliveTick() by hand
+    };
+
+    MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
+             void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort);
+    MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
+             void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort,
+             Options options);
+    ~MXSPCore();
+    MXSPCore(const MXSPCore&) = delete;
+    MXSPCore& operator=(const MXSPCore&) = delete;
+
+    int StartSipStack(const char* logFilePath);
+    int StartTunnel(int proxyPort, const char* proxyAddress, int useProxy, const char* tunnelServer,
+                    const char* logFilePath, const char* localAddress = nullptr);
+    int Register(const char* displayName, const char* userId, const char* password, int expiry);
+    int MakeCall(const char* ownUser, const char* calledNumber, const char* proxyHost, const char* proxyPort,
+                 const char* mediaIp, const char* mediaPort);
+    int AcceptCall(const char* mediaIp = nullptr, const char* mediaPort = nullptr);
+    int RejectCall();
+    int HangUpCall();
+    int UnRegister(const char* displayName, const char* userId, const char* password, int expiry);
+
+    // The event filter; the protocol's callback forwards here.
+    int MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record);
+    // Plain-function entry handed to the protocol as its callback (context = the core).
+    static int ProtocolCallBack(int status, void* context, SESSION_EVENT_INFO* record);
+
+    // One second of the keep-alive thread's work (countdown, re-register, ping).
+    void KeepAliveTick();
+
+    int GetCallState() const { return m_callState.load(); }
+    int GetLastError() const { return m_lastError.load(); }
+    bool IsRegistered() const { return m_registered.load(); }
+    bool HasProtocol() const;
+    int GetCountdown() const;
+    int GetExpiry() const;
+    bool IsHangUpPending() const;
+    bool IsCallExists() const;
+    SESSION_EVENT_INFO GetCurrentCall() const;
+    std::recursive_mutex& Lock() { return m_lock; }
+
+private:
+    void ResetCall();
+    void Forward(int status, SESSION_EVENT_INFO* record);
+    bool SameCall(const SESSION_EVENT_INFO* record) const;
+    void KeepAliveThreadProc();
+    int StartProtocol(bool tunnel, const TunnelSettings& settings, const char* logFilePath, int failureCode);
+
+    std::string m_realm;
+    std::string m_proxyHost;
+    std::string m_proxyPort;
+    std::string m_userAgent;
+    SESSION_CALLBACK m_callback = nullptr;
+    void* m_context = nullptr;
+    CODEC_INFO* m_codecs = nullptr;
+    int m_codecCount = 0;
+    int m_localSipPort = 0;
+    ProtocolFactory m_factory;
+
+    std::unique_ptr<CSessionProtocol> m_protocol;
+    SESSION_EVENT_INFO m_currentCall{};
+    std::atomic<int> m_callState{CALL_IDLE};
+    bool m_callExists = false;
+    bool m_hangUpPending = false;
+    bool m_earlyMediaStarted = false;
+    std::atomic<bool> m_registered{false};
+    bool m_unregisterRequested = false;
+    int m_countdown = kCountdownOff;
+    int m_expiry = kMinExpiry;
+    std::string m_displayName;
+    std::string m_userId;
+    std::string m_password;
+    std::atomic<int> m_lastError{0};
+
+    mutable std::recursive_mutex m_lock;
+    zelora::Event m_stop;
+    std::atomic<bool> m_stopped{true};
+    std::thread m_thread;
+};
