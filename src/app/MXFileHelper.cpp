@@ -7,6 +7,8 @@
 #include "ProfileFile.h"
 
 #include <atomic>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -172,6 +174,12 @@ std::string MXFileHelper::BuildText() const
 int MXFileHelper::SaveSettings()
 {
     ZLOG_SCOPE("MXFileHelper::SaveSettings");
+    return WriteSettingsFile(FilePath());
+}
+
+int MXFileHelper::WriteSettingsFile(const std::string& path)
+{
+    ZLOG_SCOPE("MXFileHelper::WriteSettingsFile");
     std::string text = BuildText();
 
     // A value holding a tag of the file would read back as something else (or break the
@@ -200,8 +208,8 @@ int MXFileHelper::SaveSettings()
         return kEncryptFailed;
     }
     std::string hex = zelora::MakeHexString(bytes);
-    if (zelora::ReplaceFileContents(FilePath(), hex) != 0) {
-        ZLOG(LOG_ERROR, "MXFileHelper::SaveSettings", "Unable to open settings file %s", FilePath().c_str());
+    if (zelora::ReplaceFileContents(path, hex) != 0) {
+        ZLOG(LOG_ERROR, "MXFileHelper::SaveSettings", "Unable to open settings file %s", path.c_str());
         return kOpenFailed;
     }
     return kOk;
@@ -212,19 +220,27 @@ int MXFileHelper::LoadSettings(const std::string& programFolder)
     ZLOG_SCOPE("MXFileHelper::LoadSettings");
     SetDefaults(programFolder);
     m_folder = programFolder;
-    int rc = kOk;
-    std::string path = FilePath();
-    std::string hex;
-    int read = zelora::ReadFileContents(path, hex);
-    if (read == -1) {
+    std::error_code ec;
+    if (!std::filesystem::exists(FilePath(), ec)) {
         m_data.isFirstTime = 1;
-        rc = SaveSettings();
+        int rc = SaveSettings();
         m_data.isFirstTime = 0;
         return rc;
     }
-    if (read < 0) {
+    int rc = ReadSettingsFile(FilePath());
+    if (m_data.httpTunnelIp.empty())
+        m_data.httpTunnelIp = m_useDeployment ? Deployment::Get().tunnelServer : m_tunnelServer;
+    return rc;
+}
+
+int MXFileHelper::ReadSettingsFile(const std::string& path)
+{
+    ZLOG_SCOPE("MXFileHelper::ReadSettingsFile");
+    int rc = kOk;
+    std::string hex;
+    if (zelora::ReadFileContents(path, hex) < 0) {
         ZLOG(LOG_ERROR, "MXFileHelper::LoadSettings", "Unable to read settings file %s", path.c_str());
-        ShowMessage("Unable to decrypt file", true);
+        ShowMessage(("Unable to read settings file " + path).c_str(), true);
         return kReadFailed;
     }
 
@@ -244,8 +260,48 @@ int MXFileHelper::LoadSettings(const std::string& programFolder)
         ShowMessage("Unable to parse settings...", true);
         rc = kParseFailed;
     }
-
-    if (m_data.httpTunnelIp.empty())
-        m_data.httpTunnelIp = m_useDeployment ? Deployment::Get().tunnelServer : m_tunnelServer;
     return rc;
+}
+
+const std::vector<std::string>& MXFileHelper::TagNames()
+{
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> all;
+        for (const Tag& t : kTags)
+            all.emplace_back(t.name);
+        return all;
+    }();
+    return names;
+}
+
+bool MXFileHelper::GetValueText(std::string_view tag, std::string& out) const
+{
+    for (const Tag& t : kTags) {
+        if (tag != t.name)
+            continue;
+        out = t.text != nullptr ? m_data.*t.text : std::to_string(m_data.*t.number);
+        return true;
+    }
+    return false;
+}
+
+int MXFileHelper::SetValueText(std::string_view tag, std::string_view value)
+{
+    for (const Tag& t : kTags) {
+        if (tag != t.name)
+            continue;
+        if (t.text != nullptr) {
+            m_data.*t.text = std::string(value);
+            return 0;
+        }
+        std::string digits(value);
+        char* end = nullptr;
+        errno = 0;
+        long n = std::strtol(digits.c_str(), &end, 10);
+        if (digits.empty() || end == nullptr || *end != '\0' || errno != 0 || n < INT_MIN || n > INT_MAX)
+            return -2;
+        m_data.*t.number = static_cast<int>(n);
+        return 0;
+    }
+    return -1;
 }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct MXSettingsData {
     std::string appPath;
@@ -68,6 +69,17 @@ public:
     // Writes the current values to the file of the last LoadSettings (or SetFolder).
     // 0, kOpenFailed, kEncryptFailed, kUnsafeValue.
     int SaveSettings();
+
+    // The same steps on a named file, for tools: read (no defaults set, nothing created;
+    // a missing file is kReadFailed) and write.
+    int ReadSettingsFile(const std::string& path);
+    int WriteSettingsFile(const std::string& path);
+
+    // Values by tag name, as text ("%i" for integers), in the order of the file.
+    static const std::vector<std::string>& TagNames();
+    bool GetValueText(std::string_view tag, std::string& out) const;
+    // 0, -1 unknown tag, -2 an integer tag given something other than a number.
+    int SetValueText(std::string_view tag, std::string_view value);
 
     // The text between the first "<tag>" of the whole text and the first "</tag>" after it,
     // blanks trimmed, at most 255 characters. 0, or -1 when either tag is missing.

@@ -2,8 +2,10 @@
 
 #include "PlatformLog.h"
 
-// Narrow text only: bytes pass through as they are (UTF-8 stays UTF-8).
+// Narrow text only: bytes pass through as they are (UTF-8 stays UTF-8). The templates are
+// instantiated here, so no converter library is needed.
 #define SI_NO_CONVERSION
+#define SI_IMPLEMENTATION
 #include <SimpleIni.h>
 
 #include <atomic>
