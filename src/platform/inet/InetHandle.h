@@ -1,0 +1,70 @@
+#pragma once
+// Internal: the state behind one handle. Guarded by InetRegistryMutex() unless noted.
+#include "InetProxy.h"
+#include "WinInet.h"
+
+#include <curl/curl.h>
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zelora::inet {
+
+class CInetEngine;
+
+struct InetHandle {
+    enum class Kind { Session, Connect, Request };
+
+    Kind kind = Kind::Session;
+    HINTERNET id = nullptr;
+    DWORD_PTR context = 0;
+    HINTERNET sessionId = nullptr;
+    bool closed = false;
+
+    // Session.
+    std::string agent;
+    InetProxyConfig proxy;
+    bool direct = false;
+    INTERNET_STATUS_CALLBACK callback = nullptr;
+    long connectTimeoutMs = 30000;
+    long receiveTimeoutMs = 30000;
+    std::shared_ptr<CInetEngine> engine;
+
+    // Connection (requests copy these).
+    std::string host;
+    INTERNET_PORT port = INTERNET_DEFAULT_HTTP_PORT;
+
+    // Request.
+    std::string verb;
+    std::string path;
+    DWORD flags = 0;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string body;
+    bool sent = false;
+    bool done = false;
+    DWORD error = ERROR_SUCCESS;
+    int statusCode = 0;
+    std::string contentLength;
+    std::string data;
+    std::size_t readPos = 0;
+
+    // Engine thread only.
+    CInetEngine* owner = nullptr;
+    CURL* easy = nullptr;
+    curl_slist* headerList = nullptr;
+    char errorText[CURL_ERROR_SIZE] = {};
+    bool notifiedResolve = false;
+    bool notifiedConnecting = false;
+    bool notifiedSent = false;
+    int finalResponses = 0;
+    bool tooLarge = false;
+};
+
+std::recursive_mutex& InetRegistryMutex();
+// The session's callback (caller holds the registry mutex); null for an unknown session.
+INTERNET_STATUS_CALLBACK SessionCallback(HINTERNET session);
+
+} // namespace zelora::inet
