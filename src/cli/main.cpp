@@ -1,0 +1,79 @@
+// zeloratalk-cli: the phone without windows, one command a line on stdin, one event a line on stdout.
+#include <unistd.h>
+
+#include <cstdio>
+#include <string>
+
+#include "CCliApp.h"
+#include "CCliProtocol.h"
+#include "CCliView.h"
+#include "CLogger.h"
+#include "CMXSoundPhoneAudio.h"
+#include "CProxySettingsDlg.h"
+#include "CSettings.h"
+#include "CStartup.h"
+#include "CzeloraTALKDlg.h"
+#include "Deployment.h"
+#include "MXFileHelper.h"
+#include "MXLoginDlg.h"
+
+namespace {
+
+CCliView* g_view = nullptr;
+
+void SettingsMessage(const char* text, bool)
+{
+    if (g_view != nullptr)
+        g_view->WriteLine(CCliProtocol::MessageLine(text != nullptr ? text : ""));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CCliView view(stdout);
+    g_view = &view;
+    MXFileHelper::SetMessageBoxHandler(&SettingsMessage);
+
+    std::string error;
+    if (CStartup::Init("zeloratalk-cli", {}, &error) == -2) {
+        view.WriteLine(CCliProtocol::MessageLine(error));
+        return 1;
+    }
+
+    CzeloraTALKDlg::Options options;
+    CMXSoundPhoneAudio audio;
+    CSettings& settings = CSettings::Instance();
+    CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
+    dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
+        view.WriteLine(CCliProtocol::EventLine(status, record));
+    });
+    for (int i = 1; i < argc; ++i) {
+        std::string number;
+        if (CzeloraTALKDlg::ParseCallto(argv[i], number))
+            dlg.SetCalltoNumber(number);
+    }
+
+    if (dlg.OnInitDialog() < 0) {
+        dlg.DrainMessages();
+        dlg.OnDestroy();
+        return 1;
+    }
+
+    MXLoginDlg::Account account;
+    account.userId = [&dlg]() { return dlg.GetUserId(); };
+    account.password = [&dlg]() { return dlg.GetPassword(); };
+    account.registerSoftPhone = [&dlg](const std::string& user, const std::string& password) {
+        dlg.RegisterSoftPhone(user, password);
+    };
+    account.back = [&dlg]() { dlg.Queue().Post(CzeloraTALKDlg::WM_RESTORE_PANEL); };
+    MXLoginDlg login(view, settings, account, Deployment::Get().passwordResetPage);
+    login.LoadCredentials();
+    CProxySettingsDlg proxy(view, settings);
+
+    CCliApp app(dlg, view, login, proxy);
+    int rc = app.Run(STDIN_FILENO);
+    dlg.OnDestroy();
+    g_view = nullptr;
+    return rc;
+}
