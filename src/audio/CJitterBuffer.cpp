@@ -5,7 +5,7 @@
 
 namespace {
 constexpr size_t kSeqWindow = 512;
-constexpr int kWindowPackets = 50;   // about a second of G.711
+constexpr int kWindowPackets = 25;   // half a second of G.711
 constexpr int kSsrcTakeOver = 3;     // consecutive packets before a new SSRC is followed
 }
 
@@ -43,12 +43,15 @@ void CJitterBuffer::ResetStream()
     m_missingRun = 0;
     m_windowCount = 0;
     m_windowMaxWait = 0;
-    m_shrink = m_grow = false;
+    m_shrink = 0;
+    m_grow = false;
     m_haveTransit = false;
 }
 
 bool CJitterBuffer::SeenSequence(int64_t extSeq) const
 {
+    // Beyond the highest number the slots still hold the previous lap.
+    if (extSeq > m_highestSeq) return false;
     return m_seenSeq[static_cast<size_t>(extSeq) % kSeqWindow];
 }
 
@@ -157,7 +160,9 @@ void CJitterBuffer::EndWindow()
     // The packet that waited longest came fastest through the network; its
     // wait is the margin the buffer keeps for the slow ones.
     const int target = TargetDelay();
-    if (m_windowMaxWait > target + m_config.frameSamples) m_shrink = true;
+    // Far too deep (a stalled path flushed a burst): shed half the excess now, the rest later.
+    if (m_windowMaxWait > target + m_config.frameSamples)
+        m_shrink = std::max<int64_t>(1, (m_windowMaxWait - target) / m_config.frameSamples / 2);
     else if (m_windowMaxWait + m_config.frameSamples / 2 < target) m_grow = true;
     m_windowCount = 0;
     m_windowMaxWait = 0;
@@ -173,7 +178,8 @@ CJitterBuffer::GetResult CJitterBuffer::Get(int64_t now, std::vector<uint8_t>& p
         m_started = true;
         m_next = head->first;
         m_missingRun = 0;
-        m_grow = m_shrink = false;
+        m_grow = false;
+        m_shrink = 0;
     }
     // Anything older than the playout point is useless now.
     while (!m_packets.empty() && m_packets.begin()->first < m_next) {
@@ -191,8 +197,8 @@ CJitterBuffer::GetResult CJitterBuffer::Get(int64_t now, std::vector<uint8_t>& p
             samples = m_config.frameSamples;
             return GET_MISSING;
         }
-        if (m_shrink) {
-            m_shrink = false;
+        if (m_shrink > 0) {
+            --m_shrink;
             auto following = std::next(head);
             if (following != m_packets.end() && following->first - head->first <= 4 * m_config.frameSamples) {
                 m_next = following->first;

@@ -93,6 +93,6 @@ private:
 
     int m_windowCount = 0;
     int64_t m_windowMaxWait = 0;
-    bool m_shrink = false;
+    int64_t m_shrink = 0;   // frames still to drop
     bool m_grow = false;
 };
