@@ -13,6 +13,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <latch>
+#include <limits>
 #include <thread>
 
 namespace quvane {
@@ -24,6 +25,7 @@ constexpr int kSocketBufferBytes = 32768;
 constexpr int kBelowNormalNice = 5;        // added to the caller's nice value
 constexpr long kIdlePauseNs = 100 * 1000;  // receiver pause when nothing is readable
 constexpr std::size_t kMaxHostText = 255;
+constexpr int kMaxDrainPerRound = 256;      // datagrams read before the time limit is checked again
 
 timespec ToTimespec(double seconds)
 {
@@ -55,6 +57,34 @@ void LowerThreadPriority()
     if (current == -1 && errno != 0)
         return;
     (void)setpriority(PRIO_PROCESS, tid, current + kBelowNormalNice);
+}
+
+double RealtimeSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+// When the datagram reached the host, on the monotonic clock. The kernel's
+// stamp (wall clock) is moved onto the monotonic clock so that the time the
+// receiver thread spent waiting for the processor is not counted as travel.
+double ArrivalTime(const msghdr& msg)
+{
+    const double now = MonotonicSeconds();
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
+        if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
+            continue;
+        timespec stamp{};
+        std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
+        const double waited = RealtimeSeconds() -
+                              (static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9);
+        // A wall clock that was stepped meanwhile gives a nonsense wait.
+        if (waited >= 0.0 && waited < 1.0)
+            return now - waited;
+        break;
+    }
+    return now;
 }
 
 bool StartsWithLetter(const char* text)
@@ -112,6 +142,8 @@ void CProbeContext::OpenSocket(const char* host, std::uint16_t port)
     const int size = kSocketBufferBytes;
     (void)setsockopt(m_fd, SOL_SOCKET, SO_SNDBUF, &size, sizeof size);
     (void)setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
+    const int on = 1;
+    (void)setsockopt(m_fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
 }
 
 ProbeResults CProbeContext::Run(const char* host, std::uint16_t port)
@@ -179,16 +211,25 @@ void CProbeContext::SenderLoop()
     FinishSending();
 }
 
-void CProbeContext::DrainSocket(unsigned& distinct, std::vector<bool>& answered)
+void CProbeContext::DrainSocket(unsigned& distinct, std::vector<bool>& answered, double deadline)
 {
     std::uint8_t buf[kPacketSize];
-    for (;;) {
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    for (int round = 0; round < kMaxDrainPerRound; ++round) {
+        iovec iov{buf, sizeof buf};
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
         // MSG_TRUNC reports the datagram's real length, so oversized ones
         // are recognised and dropped instead of being read as cut-off replies.
-        const ssize_t n = recv(m_fd, buf, sizeof buf, MSG_TRUNC);
+        const ssize_t n = recvmsg(m_fd, &msg, MSG_TRUNC);
         if (n < 0)
             return; // drained (EAGAIN) or a transient error; the loop polls again
-        const double arrival = MonotonicSeconds();
+        const double arrival = ArrivalTime(msg);
+        if (arrival > deadline)
+            continue; // came after the receiver would have given up
         if (static_cast<std::size_t>(n) > kPacketSize || static_cast<std::size_t>(n) < kOffsetSequence + 4)
             continue;
         Packet copy{};
@@ -217,26 +258,27 @@ void CProbeContext::ReceiverLoop()
     unsigned distinct = 0;
     std::vector<bool> answered(kPacketCount + 1, false);
     while (distinct < static_cast<unsigned>(kPacketCount)) {
-        if (m_sendingFinished.load(std::memory_order_acquire)) {
-            double limit = 0.0;
-            double end = 0.0;
-            {
-                std::lock_guard<std::mutex> guard(m_lock);
-                if (distinct == 0)
-                    m_waitLimit = kNoReplyWait;
-                limit = m_waitLimit;
-                end = m_sendingEnd;
-            }
-            if (MonotonicSeconds() - end > limit)
-                break;
+        const bool finished = m_sendingFinished.load(std::memory_order_acquire);
+        double deadline = std::numeric_limits<double>::infinity();
+        if (finished) {
+            std::lock_guard<std::mutex> guard(m_lock);
+            if (distinct == 0)
+                m_waitLimit = kNoReplyWait;
+            deadline = m_sendingEnd + m_waitLimit;
         }
+        // Replies already waiting in the socket are read before the time
+        // limit is checked, so a receiver that was kept off the processor
+        // does not throw away replies that came in time.
         pollfd p{m_fd, POLLIN, 0};
-        if (m_fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0) {
-            DrainSocket(distinct, answered);
-            continue;
+        const bool readable = m_fd >= 0 && poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
+        if (readable)
+            DrainSocket(distinct, answered, deadline);
+        if (finished && MonotonicSeconds() > deadline)
+            break;
+        if (!readable) {
+            const timespec pause{0, kIdlePauseNs};
+            nanosleep(&pause, nullptr);
         }
-        const timespec pause{0, kIdlePauseNs};
-        nanosleep(&pause, nullptr);
     }
 }
 

@@ -42,7 +42,7 @@ private:
     void OpenSocket(const char* host, std::uint16_t port);
     void SenderLoop();
     void ReceiverLoop();
-    void DrainSocket(unsigned& distinct, std::vector<bool>& answered);
+    void DrainSocket(unsigned& distinct, std::vector<bool>& answered, double deadline);
     void FinishSending();
 
     int m_fd = -1;

@@ -22,6 +22,18 @@ double RateOver(std::vector<double> times, unsigned matched)
     return static_cast<double>(kPacketSize) * matched / span;
 }
 
+// A field that still holds the "0" characters it was sent with was not filled
+// by the server; read as a number it would pass for a tiny interval and an
+// enormous re-probe count.
+bool Unfilled(const Packet& reply, std::size_t offset, std::size_t size)
+{
+    for (std::size_t i = 0; i < size; ++i) {
+        if (reply[offset + i] != '0')
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 ProbeResults AnalyseReplies(const SendTimes& sent, const std::vector<Packet>& replies, unsigned expected)
@@ -62,6 +74,9 @@ std::optional<ServerValues> FindServerValues(const SendTimes& sent, const std::v
 {
     for (const Packet& reply : replies) {
         if (sent.find(ReadLeUint32(reply.data() + kOffsetSequence)) == sent.end())
+            continue;
+        if (Unfilled(reply, kOffsetServerValue, 8) || Unfilled(reply, kOffsetBaseInterval, 8) ||
+            Unfilled(reply, kOffsetAllowedCount, 4))
             continue;
         ServerValues v;
         v.serverValue = ReadLeDouble(reply.data() + kOffsetServerValue);
