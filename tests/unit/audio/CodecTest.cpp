@@ -18,7 +18,7 @@ struct RoundTrip {
 };
 
 // Encodes x frame by frame and decodes each payload, dropping the packets whose index is in lost.
-RoundTrip Run(CCodec& enc, CCodec& dec, const std::vector<int16_t>& x, const std::vector<size_t>& lost = {})
+RoundTrip CodecRun(CCodec& enc, CCodec& dec, const std::vector<int16_t>& x, const std::vector<size_t>& lost = {})
 {
     RoundTrip r;
     const size_t frame = enc.FrameSamples();
@@ -98,7 +98,7 @@ TEST(Codec, G711RoundTripKeepsSignal)
         std::string error;
         auto enc = CCodec::Create(pt, "", error);
         auto dec = CCodec::Create(pt, "", error);
-        const auto r = Run(*enc, *dec, x);
+        const auto r = CodecRun(*enc, *dec, x);
         EXPECT_EQ(r.packetBytes.front(), 160u);
         EXPECT_GT(SnrDb(x, r.decoded), 33.0) << "payload " << pt;
     }
@@ -132,7 +132,7 @@ TEST(Codec, G711ConcealmentBridgesLostPackets)
     auto dec = CCodec::Create(8, "", error);
     std::vector<size_t> lost;
     for (size_t k = 5; k < 100; k += 10) lost.push_back(k);   // 10 % loss
-    const auto r = Run(*enc, *dec, x, lost);
+    const auto r = CodecRun(*enc, *dec, x, lost);
     // Concealed frames continue the tone instead of leaving silence.
     for (size_t k : lost) {
         const double rms = Rms(r.decoded.data() + k * 160, 160);
@@ -151,7 +151,7 @@ TEST(Codec, IlbcModes30And20EncodeAndDecode)
         auto dec = CCodec::Create(102, "iLBC", error);
         ASSERT_TRUE(enc && dec) << error;
         EXPECT_EQ(enc->FrameSamples(), 240u);
-        const auto r = Run(*enc, *dec, x);
+        const auto r = CodecRun(*enc, *dec, x);
         EXPECT_EQ(r.packetBytes.front(), 50u);
         const auto tail = Slice(r.decoded, 0.3, 1.1);
         EXPECT_NEAR(PeakFrequency(tail, 800, 1200, 5), 1000, 10);
@@ -162,7 +162,7 @@ TEST(Codec, IlbcModes30And20EncodeAndDecode)
         auto dec = CCodec::Create(97, "iLBC", error);
         ASSERT_TRUE(enc && dec) << error;
         EXPECT_EQ(enc->FrameSamples(), 160u);
-        const auto r = Run(*enc, *dec, x);
+        const auto r = CodecRun(*enc, *dec, x);
         EXPECT_EQ(r.packetBytes.front(), 38u);
         // The mode-30 decoder followed the 20 ms peer, and its own encoder went to 20 ms too.
         EXPECT_EQ(dec->FrameSamples(), 160u);
@@ -183,7 +183,7 @@ TEST(Codec, IlbcRejectsPayloadOfNoFrameSizeAndConceals)
 
     const auto x = Tone(1000, 1.0, 8000, 0.3);
     std::vector<size_t> lost = {20, 21};
-    const auto r = Run(*enc, *dec, x, lost);
+    const auto r = CodecRun(*enc, *dec, x, lost);
     EXPECT_GT(Rms(r.decoded.data() + 20 * 240, 240), 0.2 * Rms(x));
     // Two frames in one packet decode to 480 samples.
     uint8_t two[100];
