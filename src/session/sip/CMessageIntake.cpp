@@ -108,12 +108,14 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
         fault = "CSeq method differs from request method";
     else if (!request && (msg->status_code < 100 || msg->status_code > 699))
         fault = "bad status code";
+    const long present = BodyBytes(data, length);
+    if (fault == nullptr && present < 0)
+        fault = "truncated headers";
     if (fault == nullptr && msg->content_length != nullptr) {
         long declared = 0;
-        long present = BodyBytes(data, length);
         if (!IsNumber(msg->content_length->value, 0x7fffffffL, declared))
             fault = "bad Content-Length";
-        else if (declared > (present < 0 ? 0 : present))
+        else if (declared > present)
             fault = "Content-Length larger than the message";
     }
     if (fault == nullptr) {
