@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 #include <osipparser2/osip_parser.h>
@@ -76,10 +77,21 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
         ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped datagram of %zu bytes: too large", length);
         return result;
     }
+    static std::once_flag parserReady;
+    std::call_once(parserReady, [] { parser_init(); });
     // osip2 expects a terminated text; the datagram is not.
+    const long present = BodyBytes(data, length);
     std::vector<char> text(data, data + length);
+    if (present < 0) {
+        // Headers cut short: keep the complete lines and close them so the sender can be told.
+        while (!text.empty() && text.back() != '\n')
+            text.pop_back();
+        static const char kEnd[] = "\r\n";
+        text.insert(text.end(), kEnd, kEnd + 2);
+    }
+    const size_t parsedLength = text.size();
     text.push_back('\0');
-    osip_event_t* evt = osip_parse(text.data(), length);
+    osip_event_t* evt = osip_parse(text.data(), parsedLength);
     if (evt == nullptr || evt->sip == nullptr) {
         if (evt != nullptr)
             osip_event_free(evt);
@@ -108,7 +120,6 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
         fault = "CSeq method differs from request method";
     else if (!request && (msg->status_code < 100 || msg->status_code > 699))
         fault = "bad status code";
-    const long present = BodyBytes(data, length);
     if (fault == nullptr && present < 0)
         fault = "truncated headers";
     if (fault == nullptr && msg->content_length != nullptr) {

@@ -64,7 +64,12 @@ std::string Received::FromTag() const { return msg ? TagOf(msg->from) : ""; }
 std::string Received::ToTag() const { return msg ? TagOf(msg->to) : ""; }
 std::string Received::CallId() const
 {
-    return msg && msg->call_id && msg->call_id->number ? msg->call_id->number : "";
+    if (msg == nullptr || msg->call_id == nullptr || msg->call_id->number == nullptr)
+        return {};
+    std::string id = msg->call_id->number;
+    if (msg->call_id->host != nullptr)
+        id += std::string("@") + msg->call_id->host;
+    return id;
 }
 int Received::CSeq() const { return msg && msg->cseq && msg->cseq->number ? std::atoi(msg->cseq->number) : -1; }
 
