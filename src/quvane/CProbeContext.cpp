@@ -25,7 +25,11 @@ constexpr int kSocketBufferBytes = 32768;
 constexpr int kBelowNormalNice = 5;        // added to the caller's nice value
 constexpr long kIdlePauseNs = 100 * 1000;  // receiver pause when nothing is readable
 constexpr std::size_t kMaxHostText = 255;
-constexpr int kMaxDrainPerRound = 256;      // datagrams read before the time limit is checked again
+constexpr int kMaxDrainPerRound = 256;     // datagrams read before the time limit is checked again
+// Added to the slowest round trip seen when sending ends: without it the
+// last reply is counted as lost whenever it happens to be the slowest of all,
+// which on any path with jitter is one probe in sixty.
+constexpr double kTailGrace = 0.1;
 
 timespec ToTimespec(double seconds)
 {
@@ -184,7 +188,7 @@ void CProbeContext::FinishSending()
 {
     {
         std::lock_guard<std::mutex> guard(m_lock);
-        m_waitLimit = m_largestRtt;
+        m_waitLimit = m_largestRtt + kTailGrace;
         m_sendingEnd = MonotonicSeconds();
     }
     m_sendingFinished.store(true, std::memory_order_release);

@@ -71,7 +71,10 @@ void CMosEcho::HandleDatagram(const std::uint8_t* data, std::size_t size, const 
         return;
     }
     const double now = quvane::MonotonicSeconds();
-    Pending p{now + m_options.delayMs / 1000.0, from, std::vector<std::uint8_t>(data, data + size)};
+    double delayMs = m_options.delayMs;
+    if (m_options.lateEvery != 0 && m_received % m_options.lateEvery == 0)
+        delayMs += m_options.lateByMs;
+    Pending p{now + delayMs / 1000.0, from, std::vector<std::uint8_t>(data, data + size)};
     StampReply(p.bytes, m_options, now);
     p.bytes.insert(p.bytes.end(), m_options.pad, static_cast<std::uint8_t>('.'));
     if (m_options.burst != 0) {
@@ -82,14 +85,21 @@ void CMosEcho::HandleDatagram(const std::uint8_t* data, std::size_t size, const 
             ReleaseBurst(now);
         return;
     }
-    m_pending.push_back(std::move(p));
+    Enqueue(std::move(p));
+}
+
+void CMosEcho::Enqueue(Pending p)
+{
+    const auto at = std::upper_bound(m_pending.begin(), m_pending.end(), p.due,
+                                     [](double due, const Pending& q) { return due < q.due; });
+    m_pending.insert(at, std::move(p));
 }
 
 void CMosEcho::ReleaseBurst(double now)
 {
     for (Pending& p : m_burst) {
         p.due = now;
-        m_pending.push_back(std::move(p));
+        Enqueue(std::move(p));
     }
     m_burst.clear();
 }

@@ -40,6 +40,7 @@ private:
     };
 
     void HandleDatagram(const std::uint8_t* data, std::size_t size, const sockaddr_in& from);
+    void Enqueue(Pending p);
     void SendDue(double now);
     void ReleaseBurst(double now);
     double NextWake() const;
@@ -47,7 +48,7 @@ private:
     MosEchoOptions m_options;
     int m_fd = -1;
     std::uint16_t m_boundPort = 0;
-    std::deque<Pending> m_pending; // ordered by due time: every reply waits the same delay
+    std::deque<Pending> m_pending; // ordered by due time
     std::vector<Pending> m_burst;
     double m_burstStart = 0.0;
     unsigned long m_received = 0;

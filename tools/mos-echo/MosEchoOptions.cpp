@@ -54,7 +54,8 @@ bool ParseInt32(const std::string& text, std::int32_t& out)
 const char* MosEchoUsage()
 {
     return "usage: mos-echo [--address A] [--port P] [--interval SECONDS] [--value V]\n"
-           "                [--allowed N] [--drop-every N] [--delay MS] [--burst N]\n"
+           "                [--allowed N] [--drop-every N] [--delay MS] [--late-every N]\n"
+           "                [--late-by MS] [--burst N]\n"
            "                [--burst-timeout MS] [--duplicate] [--pad BYTES]\n";
 }
 
@@ -97,6 +98,12 @@ bool ParseMosEchoOptions(const std::vector<std::string>& args, MosEchoOptions& o
         } else if (name == "--delay") {
             ok = ParseUnsigned(value, kMaxMs, u);
             o.delayMs = static_cast<unsigned>(u);
+        } else if (name == "--late-every") {
+            ok = ParseUnsigned(value, 1000000, u);
+            o.lateEvery = static_cast<unsigned>(u);
+        } else if (name == "--late-by") {
+            ok = ParseUnsigned(value, kMaxMs, u);
+            o.lateByMs = static_cast<unsigned>(u);
         } else if (name == "--burst") {
             ok = ParseUnsigned(value, 100000, u);
             o.burst = static_cast<unsigned>(u);

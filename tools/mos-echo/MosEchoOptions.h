@@ -12,6 +12,8 @@ struct MosEchoOptions {
     std::int32_t allowedCount = -1; // written at offset 126
     unsigned dropEvery = 0;    // drop every n-th datagram; 0 drops none
     unsigned delayMs = 0;      // hold each reply this long
+    unsigned lateEvery = 0;    // every n-th reply is held lateByMs longer; 0 none
+    unsigned lateByMs = 0;
     unsigned burst = 0;        // hold replies until this many are held, then send all
     unsigned burstTimeoutMs = 1000; // send an incomplete burst after this long
     bool duplicate = false;    // send every reply twice

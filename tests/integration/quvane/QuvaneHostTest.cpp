@@ -119,6 +119,13 @@ TEST_F(QuvaneHost, TenPercentLossScoresTwoPointFour)
     EXPECT_SCORE(2.4, ProbeEcho("127.0.5.13"));
 }
 
+TEST_F(QuvaneHost, LastReplySlowerThanAllBeforeIsNotLost)
+{
+    // Only the 60th reply is held back, by 50 ms.
+    StartEcho("127.0.5.23", {"--late-every", "60", "--late-by", "50"});
+    EXPECT_SCORE(4.4, ProbeEcho("127.0.5.23"));
+}
+
 TEST_F(QuvaneHost, RepeatedRepliesNeitherCountAgainNorHideLoss)
 {
     StartEcho("127.0.5.14", {"--drop-every", "10", "--duplicate"});
