@@ -64,8 +64,9 @@ protected:
         int cid = m_stack->Stack().Invite(ownUser, "1002", m_kamailio.Ip().c_str(), "5060", nullptr, nullptr);
         EXPECT_GT(cid, 0);
         auto answered = m_stack->Events().Wait(MXSS_STATUS_OUTGOING_CALL_ANSWERED, 10s);
-        if (answered.has_value())
+        if (answered.has_value()) {
             EXPECT_EQ(answered->record.cid, cid);
+        }
         return answered;
     }
 

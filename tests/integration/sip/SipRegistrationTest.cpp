@@ -32,8 +32,9 @@ TEST(SipRegistration, ChallengedThenAcceptedGivesStatus1WithoutRecord)
     ASSERT_TRUE(ok.has_value()) << h.Events().Describe() << "\n" << kamailio.Log();
     EXPECT_FALSE(ok->hasRecord);
     for (const StackEvent& e : h.Events().All())
-        if (e.status >= 1 && e.status <= 3)
+        if (e.status >= 1 && e.status <= 3) {
             EXPECT_FALSE(e.hasRecord) << "registration status " << e.status << " carried a record";
+        }
     EXPECT_GE(Count(kamailio.Log(), "request REGISTER from sip:1001@"), 2) << "the first REGISTER is challenged";
 }
 

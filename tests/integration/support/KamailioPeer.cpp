@@ -35,7 +35,9 @@ std::string KamailioPeer::Start(const Options& options)
     std::string error = m_process.Start(argv, m_dir.Path() + "/kamailio.log");
     if (!error.empty())
         return "kamailio: " + error;
-    if (!SipServerAnswers(options.ip, options.port, 10000)) {
+    bool ready = WaitUntil([&] { return !m_process.Running() || SipServerAnswers(options.ip, options.port, 200); },
+                           std::chrono::milliseconds(10000));
+    if (!ready || !m_process.Running()) {
         std::string log = Log();
         m_process.Stop();
         return "kamailio on " + listen + " did not answer OPTIONS; its log:\n" + log;

@@ -142,7 +142,7 @@ bool SipServerAnswers(const std::string& ip, int port, int timeoutMs)
     while (std::chrono::steady_clock::now() < end) {
         probe.Send(options, ip, port);
         std::string reply = probe.Receive(100);
-        if (Status(reply) == 200)
+        if (RawSipPeer::Status(reply) == 200)
             return true;
     }
     return false;
