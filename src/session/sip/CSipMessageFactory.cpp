@@ -59,8 +59,9 @@ std::string CSipMessageFactory::Tag(osip_from_t* header)
 {
     if (header == nullptr)
         return {};
+    static char kTagName[] = "tag";
     osip_generic_param_t* tag = nullptr;
-    if (osip_from_get_tag(header, &tag) != 0 || tag == nullptr || tag->gvalue == nullptr)
+    if (osip_generic_param_get_byname(&header->gen_params, kTagName, &tag) != 0 || tag == nullptr || tag->gvalue == nullptr)
         return {};
     return tag->gvalue;
 }

@@ -18,8 +18,6 @@ CSipUserAgent* CSipUserAgent::s_instance = nullptr;
 
 namespace {
 
-constexpr const char* kModule = "CSipUserAgent";
-
 void TraceToLogger(const char* file, int line, osip_trace_level_t level, const char* format, va_list ap)
 {
     char text[1024];
