@@ -1,0 +1,234 @@
+#include <cstdio>
+#include <cstdlib>
+
+#include "CCliApp.h"
+#include "CCliProtocol.h"
+#include "CCliView.h"
+#include "CzeloraTALKDlg.h"
+#include "PhoneTestSupport.h"
+
+using namespace phonetest;
+
+namespace {
+
+TEST(CliProtocol, QuoteEscapesQuotesAndBackslashesAndKeepsOneLine)
+{
+    EXPECT_EQ(CCliProtocol::Quote("plain"), "\"plain\"");
+    EXPECT_EQ(CCliProtocol::Quote("say \"hi\" \\o/"), "\"say \\\"hi\\\" \\\\o/\"");
+    EXPECT_EQ(CCliProtocol::Quote("two\nlines\r"), "\"two lines \"");
+    EXPECT_EQ(CCliProtocol::Quote(""), "\"\"");
+}
+
+TEST(CliProtocol, SplitReadsPlainAndQuotedWords)
+{
+    std::vector<std::string> w;
+    ASSERT_TRUE(CCliProtocol::Split("  login 1001   \"pass word\" remember\r", w));
+    EXPECT_EQ(w, (std::vector<std::string>{"login", "1001", "pass word", "remember"}));
+    ASSERT_TRUE(CCliProtocol::Split("login \"a\\\"b\\\\c\" \"\"", w));
+    EXPECT_EQ(w, (std::vector<std::string>{"login", "a\"b\\c", ""}));
+    EXPECT_FALSE(CCliProtocol::Split("login \"open", w));
+    EXPECT_FALSE(CCliProtocol::Split("login \"a\\", w));
+    ASSERT_TRUE(CCliProtocol::Split("   ", w));
+    EXPECT_TRUE(w.empty());
+}
+
+TEST(CliProtocol, EventLineCarriesOnlyTheFieldsThatAreSet)
+{
+    EXPECT_EQ(CCliProtocol::EventLine(1, nullptr), "EVENT 1 MXSS_STATUS_REGISTRATION_SUCCESSFUL");
+    SESSION_EVENT_INFO r = Record(3, 200);
+    CopyText(r.codecName, "PCMA");
+    CopyText(r.codecPayload, "8");
+    CopyText(r.rtpIp, "127.0.6.50");
+    CopyText(r.rtpPort, "30002");
+    CopyText(r.fromUserName, "10 02");
+    CopyText(r.responseMessage, "OK \"fine\"");
+    EXPECT_EQ(CCliProtocol::EventLine(9, &r),
+              "EVENT 9 MXSS_STATUS_OUTGOING_CALL_ANSWERED cid=3 code=200 codec=PCMA payload=8 rtp=127.0.6.50:30002 "
+              "from=10_02 reason=\"OK \\\"fine\\\"\"");
+    SESSION_EVENT_INFO bare = Record(0, 0);
+    EXPECT_EQ(CCliProtocol::EventLine(17, &bare), "EVENT 17 MXSS_STATUS_CALL_CLOSED");
+}
+
+TEST(CliProtocol, StateAndDisplayLines)
+{
+    EXPECT_EQ(CCliProtocol::StateLine(true, 3, "10\"2"), "STATE signed_in=1 call_state=3 dial=\"10\\\"2\"");
+    EXPECT_EQ(CCliProtocol::DisplayLine({"", "1002", "Connected - 00:00:01"}),
+              "DISPLAY \"\" \"1002\" \"Connected - 00:00:01\"");
+    EXPECT_EQ(CCliProtocol::MessageLine("Please Sign In "), "MESSAGE \"Please Sign In \"");
+}
+
+TEST(CliProtocol, NumbersAndKeyValues)
+{
+    int v = -1;
+    EXPECT_TRUE(CCliProtocol::ParseNumber("255", 0, 255, v));
+    EXPECT_EQ(v, 255);
+    EXPECT_FALSE(CCliProtocol::ParseNumber("256", 0, 255, v));
+    EXPECT_FALSE(CCliProtocol::ParseNumber("-1", 0, 255, v));
+    EXPECT_FALSE(CCliProtocol::ParseNumber("12a", 0, 255, v));
+    EXPECT_FALSE(CCliProtocol::ParseNumber("", 0, 255, v));
+    EXPECT_FALSE(CCliProtocol::ParseNumber("99999999999", 0, 255, v));
+    std::string value;
+    EXPECT_TRUE(CCliProtocol::TakeValue("host=10.0.0.1", "host", value));
+    EXPECT_EQ(value, "10.0.0.1");
+    EXPECT_TRUE(CCliProtocol::TakeValue("host=", "host", value));
+    EXPECT_EQ(value, "");
+    EXPECT_FALSE(CCliProtocol::TakeValue("hostname=x", "host", value));
+    EXPECT_FALSE(CCliProtocol::TakeValue("host", "host", value));
+}
+
+// The console phone's commands against the real controllers and a fake protocol.
+class CliAppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        out = open_memstream(&buffer, &size);
+        ASSERT_NE(out, nullptr);
+        view = std::make_unique<CCliView>(out);
+        CzeloraTALKDlg::Options options;
+        options.startThreads = false;
+        options.protocolFactory = [this](bool, const TunnelSettings&) {
+            auto p = std::make_unique<FakeProtocol>();
+            protocol = p.get();
+            return std::unique_ptr<CSessionProtocol>(std::move(p));
+        };
+        dlg = std::make_unique<CzeloraTALKDlg>(*view, audio, temp.Settings(), TestDeployment(), options);
+        ASSERT_EQ(dlg->OnInitDialog(), 0);
+        MXLoginDlg::Account account{[this] { return dlg->GetUserId(); }, [this] { return dlg->GetPassword(); },
+                                    [this](const std::string& u, const std::string& p) { dlg->RegisterSoftPhone(u, p); },
+                                    {}};
+        login = std::make_unique<MXLoginDlg>(*view, temp.Settings(), account, "");
+        proxy = std::make_unique<CProxySettingsDlg>(*view, temp.Settings(),
+                                                    [] { return std::optional<std::string>(); });
+        app = std::make_unique<CCliApp>(*dlg, *view, *login, *proxy);
+        Output();
+    }
+    void TearDown() override
+    {
+        app.reset();
+        dlg.reset();
+        std::fclose(out);
+        std::free(buffer);
+    }
+    // What was written since the last call.
+    std::string Output()
+    {
+        std::fflush(out);
+        std::string all(buffer, size);
+        std::string fresh = all.substr(seen);
+        seen = all.size();
+        return fresh;
+    }
+    void Run(const std::string& line)
+    {
+        app->Execute(line);
+        dlg->DrainMessages();
+    }
+
+    TempSettings temp;
+    FakeAudio audio;
+    char* buffer = nullptr;
+    size_t size = 0;
+    size_t seen = 0;
+    FILE* out = nullptr;
+    std::unique_ptr<CCliView> view;
+    FakeProtocol* protocol = nullptr;
+    std::unique_ptr<CzeloraTALKDlg> dlg;
+    std::unique_ptr<MXLoginDlg> login;
+    std::unique_ptr<CProxySettingsDlg> proxy;
+    std::unique_ptr<CCliApp> app;
+};
+
+TEST_F(CliAppTest, UnknownAndMalformedCommandsChangeNothing)
+{
+    for (const char* line : {"frobnicate", "dial", "dial 1 2", "key", "key 12", "key !", "volume speaker 256",
+                             "volume loud 3", "login 1001", "login 1001 pw maybe", "proxy-settings tunnel=2 proxy=0",
+                             "proxy-settings proxy=1 tunnel=1", "status now", "login \"open"}) {
+        Run(line);
+        EXPECT_EQ(Output(), "MESSAGE \"Unknown command\"\n") << line;
+    }
+    Run("");
+    EXPECT_EQ(Output(), "");
+    Run("status");
+    EXPECT_EQ(Output(), "STATE signed_in=0 call_state=0 dial=\"\"\n");
+    EXPECT_EQ(protocol->Count("Register"), 0);
+    EXPECT_EQ(audio.Count("Speaker"), 0);
+}
+
+TEST_F(CliAppTest, LoginDialKeysAndStatus)
+{
+    Run("login 1001 pw1001 remember auto");
+    const Call* reg = protocol->Last("Register");
+    ASSERT_NE(reg, nullptr);
+    EXPECT_EQ(reg->args[1], "1001");
+    CSettingsAccount stored;
+    temp.Settings().ReadAccount(stored);
+    EXPECT_EQ(stored.autoLogin, 1);
+    EXPECT_EQ(stored.password, "pw1001");
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    dlg->DrainMessages();
+    Output();
+    Run("status");
+    EXPECT_EQ(Output(), "STATE signed_in=1 call_state=0 dial=\"\"\n");
+    Run("key 4");
+    Run("key #");
+    Run("status");
+    std::string out = Output();
+    EXPECT_NE(out.find("DISPLAY \"\" \"4#\" \"\"\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("STATE signed_in=1 call_state=0 dial=\"4#\"\n"), std::string::npos) << out;
+    Run("dial 1002");
+    EXPECT_EQ(protocol->Last("Invite")->args[1], "1002");
+    Output();
+    Run("dial 1003");
+    EXPECT_EQ(Output(), "MESSAGE \"Can not dial while call in progress\"\n");
+    EXPECT_EQ(protocol->Count("Invite"), 1);
+    Run("hangup");
+    Run("volume speaker 200");
+    Run("volume mic 0");
+    EXPECT_TRUE(audio.Has("Speaker 200"));
+    EXPECT_TRUE(audio.Has("Mic 0"));
+}
+
+TEST_F(CliAppTest, ProxySettingsCommandStoresThroughTheSettingsWindow)
+{
+    Run("proxy-settings tunnel=1 proxy=1 host=10.0.0.3 port=3128");
+    EXPECT_EQ(Output(),
+              "MESSAGE \"Your settings is saved and it will take effect after you restart your zelora\"\n");
+    CSettingsHttpProxy stored;
+    temp.Settings().ReadHttpProxy(stored);
+    EXPECT_EQ(stored.httpUseTunnel, 1);
+    EXPECT_EQ(stored.httpProxyIp, "10.0.0.3");
+    EXPECT_EQ(stored.httpProxyPort, 3128);
+    Run("proxy-settings tunnel=1 proxy=1 port=3128");
+    EXPECT_EQ(Output(), "MESSAGE \"Enter Proxy Address\"\n");
+}
+
+TEST_F(CliAppTest, QuitWithoutACallClosesAndDuringACallHangsUpFirst)
+{
+    Run("login 1001 pw1001");
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    Run("dial 1002");
+    SESSION_EVENT_INFO trying = Record(7, 100);
+    protocol->Raise(MXSS_STATUS_CALL_PROCEEDING, &trying);
+    EXPECT_FALSE(app->Execute("quit"));
+    EXPECT_EQ(protocol->Count("HangUp"), 1);
+    EXPECT_FALSE(view->IsClosed());
+    SESSION_EVENT_INFO released = Record(7);
+    protocol->Raise(MXSS_STATUS_CALL_RELEASED, &released);
+    dlg->DrainMessages();
+    EXPECT_TRUE(view->IsClosed());
+}
+
+TEST_F(CliAppTest, RunEndsAtEndOfInput)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const char script[] = "status\nbogus\n";
+    ASSERT_EQ(write(fds[1], script, sizeof script - 1), static_cast<ssize_t>(sizeof script - 1));
+    close(fds[1]);
+    EXPECT_EQ(app->Run(fds[0]), 0);
+    close(fds[0]);
+    EXPECT_TRUE(view->IsClosed());
+    EXPECT_EQ(Output(), "STATE signed_in=0 call_state=0 dial=\"\"\nMESSAGE \"Unknown command\"\n");
+}
+
+} // namespace
