@@ -592,6 +592,62 @@ TEST_F(WebService, ProbeFiveFailuresDropCallAndSignOut)
     EXPECT_TRUE(log.Has("Error while pinging site"));
 }
 
+TEST_F(WebService, WorkerPassesRunTheirDuties)
+{
+    auto client = MakeClient();
+    client->SetUserId("2002");
+    host.signedIn.store(false);
+    // Signed out: sixty passes send nothing.
+    for (int pass = 1; pass <= 60; ++pass) {
+        client->WorkerPass();
+    }
+    EXPECT_EQ(book.stores, 0);
+    EXPECT_EQ(client->State(WEB_KIND_INBOX), 0);
+    host.signedIn.store(true);
+    // Passes 61..300: two address-book and inbox rounds, then the advertisements; a reply
+    // is read on the passes after it became ready.
+    for (int pass = 61; pass <= 320; ++pass) {
+        client->WorkerPass();
+        if (pass % 60 == 0 || pass == 300) {
+            WaitFor([&] {
+                return client->State(WEB_KIND_ADDRESS_BOOK) == 2 && client->State(WEB_KIND_INBOX) == 2 &&
+                       (pass != 300 || client->State(WEB_KIND_ADS) == 2);
+            }, 5000);
+        }
+    }
+    EXPECT_GE(book.stores, 4);
+    EXPECT_EQ(client->InboxCount(), 0);
+    EXPECT_EQ(client->Ticker().Items().size(), 2u);
+    EXPECT_EQ(client->State(WEB_KIND_ADDRESS_BOOK), 0);
+    // While the address book is pending nothing is queried.
+    const int stores = book.stores;
+    CWebServiceClient::AddressBookPending().store(true);
+    for (int pass = 321; pass <= 400; ++pass) {
+        client->WorkerPass();
+    }
+    WaitFor([&] { return client->State(WEB_KIND_ADDRESS_BOOK) == 2; }, 500);
+    EXPECT_EQ(client->State(WEB_KIND_ADDRESS_BOOK), 0);
+    EXPECT_EQ(book.stores, stores);
+}
+
+TEST_F(WebService, ProbeRunsEveryTwentiethPassOutsideProxyMode)
+{
+    auto client = MakeClient();
+    for (int pass = 1; pass <= 40; ++pass) {
+        client->WorkerPass();
+    }
+    EXPECT_FALSE(client->Probe().ProbeDone());
+    client->SetProxyMode(0);
+    for (int pass = 1; pass <= 19; ++pass) {
+        client->WorkerPass();
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(client->Probe().ProbeDone());
+    client->WorkerPass();
+    ASSERT_TRUE(WaitFor([&] { return client->Probe().ProbeDone(); }, 10000));
+    EXPECT_TRUE(client->Probe().NetworkAvailable());
+}
+
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
