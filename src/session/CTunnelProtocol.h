@@ -75,7 +75,7 @@ private:
     int m_tunnelProxyPort;
     std::string m_proxyAddress;
     int m_useProxy;
-    int m_reserved;
+    [[maybe_unused]] int m_reserved;   // stored, never read
     std::string m_tunnelServer;
 
     // The one-entry connection table. Readers take a copy, so a replaced connection lives
