@@ -5,6 +5,7 @@
 
 #include "AudioResult.h"
 #include "CLogger.h"
+#include "MediaThread.h"
 
 CPacedAudioDevice::~CPacedAudioDevice()
 {
@@ -43,6 +44,7 @@ void CPacedAudioDevice::Stop()
 void CPacedAudioDevice::Run()
 {
     ZLOG_SCOPE("CPacedAudioDevice::Run");
+    zelora::audio::PrepareMediaThread("zelora-device");
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::microseconds(1000000 * kFrameSamples / kSampleRate);
     std::vector<int16_t> capture(kFrameSamples), playback(kFrameSamples);

@@ -9,6 +9,7 @@
 
 #include "AudioResult.h"
 #include "CLogger.h"
+#include "MediaThread.h"
 
 namespace {
 
@@ -123,6 +124,7 @@ void CPortAudioDevice::Stop()
 void CPortAudioDevice::Run()
 {
     ZLOG_SCOPE("CPortAudioDevice::Run");
+    zelora::audio::PrepareMediaThread("zelora-device");
     auto* stream = static_cast<PaStream*>(m_stream);
     std::vector<int16_t> capture(kFrameSamples, 0), playback(kFrameSamples, 0);
     while (m_running) {

@@ -5,6 +5,7 @@
 
 #include "AudioResult.h"
 #include "CLogger.h"
+#include "MediaThread.h"
 
 CVoiceCall::CVoiceCall() : m_scratch(CCodec::kMaxDecodedSamples) {}
 
@@ -66,6 +67,7 @@ void CVoiceCall::Stop()
 void CVoiceCall::ReceiveLoop()
 {
     ZLOG_SCOPE("CVoiceCall::ReceiveLoop");
+    zelora::audio::PrepareMediaThread("zelora-rtp-rx");
     uint8_t buffer[CRtpPacket::kMaxPacket];
     const int payloadType = m_codec->PayloadType();
     while (m_running) {
