@@ -17,7 +17,11 @@ public:
     std::size_t Capacity() const { return m_capacity; }
     bool Full() const { return Free() == 0; }
     // The byte `index` places after the read position; index < Size().
-    std::uint8_t At(std::size_t index) const { return m_data[(m_read + index) % m_capacity]; }
+    std::uint8_t At(std::size_t index) const
+    {
+        std::size_t i = m_read + index;   // both below capacity: one subtraction wraps it
+        return m_data[i >= m_capacity ? i - m_capacity : i];
+    }
     // Removes up to `count` bytes in order, copying them out when `out` is given; returns the count.
     std::size_t Read(std::uint8_t* out, std::size_t count);
     std::size_t Discard(std::size_t count) { return Read(nullptr, count); }
