@@ -521,7 +521,9 @@ void CInetEngine::Run()
         Detach(*h);
     }
     m_active.clear();
+    std::deque<std::function<void()>> dropped;
     std::lock_guard<std::mutex> lock(m_queueMutex);
+    dropped.swap(m_queue);
     m_multiGone = true;
     curl_multi_cleanup(m_multi);
     m_multi = nullptr;

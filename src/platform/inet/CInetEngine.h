@@ -26,7 +26,8 @@ public:
     // Stops the thread; joins unless called from the thread itself.
     void Stop();
 
-    // Work for the thread; refused once stopping.
+    // Work for the thread, run only there while the thread keeps the engine alive;
+    // refused once stopping. Work still queued at the stop is dropped.
     bool Post(std::function<void()> work);
 
     // Engine-thread work items.

@@ -338,7 +338,7 @@ HINTERNET InternetConnect(HINTERNET sessionId, const char* host, INTERNET_PORT p
     connect->port = port == 0 ? INTERNET_DEFAULT_HTTP_PORT : port;
     HINTERNET id = AddHandle(connect);
     auto engine = session->engine;
-    if (!engine->Post([engine, connect] { engine->StartProbe(connect); })) {
+    if (!engine->Post([e = engine.get(), connect] { e->StartProbe(connect); })) {
         TheRegistry().handles.erase(id);
         SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
         return nullptr;
@@ -402,7 +402,7 @@ HINTERNET HttpOpenRequest(HINTERNET connectId, const char* verb, const char* obj
         return nullptr;
     }
     HINTERNET id = AddHandle(request);
-    if (!engine->Post([engine, request] { engine->ReportCreated(request); })) {
+    if (!engine->Post([e = engine.get(), request] { e->ReportCreated(request); })) {
         TheRegistry().handles.erase(id);
         SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
         return nullptr;
@@ -464,7 +464,7 @@ BOOL HttpSendRequest(HINTERNET requestId, const char* headers, DWORD headersLeng
     }
     request->body.assign(static_cast<const char*>(body), static_cast<const char*>(body) + bodyLength);
     request->sent = true;
-    if (!engine->Post([engine, request] { engine->StartTransfer(request); })) {
+    if (!engine->Post([e = engine.get(), request] { e->StartTransfer(request); })) {
         request->sent = false;
         SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
         return 0;
@@ -589,7 +589,7 @@ BOOL InternetCloseHandle(HINTERNET id)
         return 1;
     }
     if (engine != nullptr) {
-        engine->Post([engine, handle] { engine->CloseOnThread(handle); });
+        engine->Post([e = engine.get(), handle] { e->CloseOnThread(handle); });
     }
     return 1;
 }
