@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -135,6 +136,8 @@ bool BaresipPeer::Connect(std::chrono::milliseconds timeout)
             addr.sin_port = htons(static_cast<uint16_t>(m_options.ctrlPort));
             inet_pton(AF_INET, m_options.ip.c_str(), &addr.sin_addr);
             if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
+                int one = 1;
+                setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
                 m_fd = fd;
                 return true;
             }
@@ -150,6 +153,10 @@ bool BaresipPeer::Pump(int timeoutMs)
         return false;
     pollfd p{m_fd, POLLIN, 0};
     while (poll(&p, 1, timeoutMs) > 0) {
+        // baresip writes a response and its event separately; a delayed ACK from us would
+        // hold the second write back by some 40 ms and distort every timing.
+        int one = 1;
+        setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &one, sizeof one);
         char buffer[8192];
         ssize_t n = recv(m_fd, buffer, sizeof buffer, 0);
         if (n <= 0)
