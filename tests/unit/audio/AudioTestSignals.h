@@ -86,6 +86,15 @@ inline int LongestQuietRun(const std::vector<int16_t>& x, double threshold)
     return longest;
 }
 
+// Share of 10 ms blocks whose level is below threshold.
+inline double QuietShare(const std::vector<int16_t>& x, double threshold)
+{
+    int quiet = 0, blocks = 0;
+    for (size_t i = 0; i + 80 <= x.size(); i += 80, ++blocks)
+        if (Rms(x.data() + i, 80) < threshold) ++quiet;
+    return blocks ? double(quiet) / blocks : 1.0;
+}
+
 // Writes interleaved 16-bit PCM; returns false on failure.
 inline bool WriteWav(const std::string& path, const std::vector<int16_t>& interleaved, int rate, int channels)
 {
