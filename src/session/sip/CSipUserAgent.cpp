@@ -121,6 +121,11 @@ osip_message_t* CloneMessage(const osip_message_t* msg)
 
 CSipUserAgent* CSipUserAgent::Instance() { return s_instance; }
 
+void CSipUserAgent::RouteTraceToLogger(int level)
+{
+    osip_trace_initialize_func(static_cast<osip_trace_level_t>(level), &TraceToLogger);
+}
+
 int CSipUserAgent::Create()
 {
     ZLOG_SCOPE("CSipUserAgent::Create");
@@ -144,7 +149,7 @@ void CSipUserAgent::Destroy()
 
 CSipUserAgent::CSipUserAgent()
 {
-    osip_trace_initialize_func(TRACE_LEVEL3, &TraceToLogger);
+    RouteTraceToLogger(TRACE_LEVEL3);
     if (osip_init(&m_osip) != 0) {
         m_osip = nullptr;
         return;
@@ -198,7 +203,7 @@ CSipUserAgent::~CSipUserAgent()
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
     // Any trace file the application passed may be closed after we are gone.
-    osip_trace_initialize_func(TRACE_LEVEL3, &TraceToLogger);
+    RouteTraceToLogger(TRACE_LEVEL3);
 }
 
 int CSipUserAgent::ListenAddr(int transport, const char* addr, int port, int family)

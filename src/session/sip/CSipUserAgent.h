@@ -36,6 +36,8 @@ public:
     static CSipUserAgent* Instance();
     static int Create();
     static void Destroy();
+    // osip2's trace (levels below `level`) into the process logger.
+    static void RouteTraceToLogger(int level);
 
     int ListenAddr(int transport, const char* addr, int port, int family);
     void SetUserAgent(const char* text);

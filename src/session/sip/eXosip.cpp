@@ -187,5 +187,6 @@ int eXosip_trace_initialize(int level, FILE* file)
         return -1;
     if (file != nullptr)
         return osip_trace_initialize(static_cast<osip_trace_level_t>(level), file) == 0 ? 0 : -1;
+    CSipUserAgent::RouteTraceToLogger(level);
     return 0;
 }
