@@ -1207,6 +1207,7 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
         osip_message_set_expires(msg, expiresText.c_str());
         if (reg->lastStatus == 401 || reg->lastStatus == 407)
             AddCredentials(msg, reg->challenge);
+        reg->expires = expires;
         osip_message_force_update(msg);
         *out = msg;
         return reg->rid;
@@ -1225,6 +1226,7 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
     created->rid = m_nextRid++;
     created->from = from;
     created->proxy = proxy;
+    created->expires = expires;
     int rid = created->rid;
     m_registrations[rid] = std::move(created);
     *out = msg;
@@ -1242,7 +1244,7 @@ int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
         return -1;
     }
     if (msg == nullptr) {
-        int again = RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, 3600, &msg);
+        int again = RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg);
         if (again != rid || msg == nullptr)
             return -1;
     }

@@ -111,6 +111,7 @@ private:
         int tid = 0;
         int retries = 0;
         int lastStatus = 0;
+        int expires = 3600;
     };
     struct Credential {
         std::string username, userid, passwd, ha1, realm;

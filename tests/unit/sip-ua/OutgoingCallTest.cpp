@@ -197,6 +197,47 @@ TEST(SipUaOutgoing, ProxyChallengeIsAcknowledgedAndRetried)
     EXPECT_TRUE(peer.Next(3s, "ACK").has_value());
 }
 
+TEST(SipUaOutgoing, FarEndHangsUpAnAnsweredCall)
+{
+    const std::string ip = "127.0.1.140";
+    ScriptedPeer peer("127.0.1.141");
+    ASSERT_TRUE(peer.Ok());
+    AgentFixture agent(ip);
+    ASSERT_TRUE(agent.Ok());
+    const int cid = Call(peer.Ip());
+    ASSERT_GT(cid, 0);
+    auto invite = peer.Next(3s, "INVITE");
+    ASSERT_TRUE(invite.has_value());
+    peer.Send(MakeResponse(*invite, 200, "OK", "far", "Contact: <sip:1002@127.0.1.141:5060>\r\n"), ip, 5060);
+    eXosip_event_t* ev = agent.WaitEvent(EXOSIP_CALL_ANSWERED, 3s);
+    ASSERT_NE(ev, nullptr);
+    const int did = ev->did;
+    eXosip_event_free(ev);
+    eXosip_lock();
+    osip_message_t* ack = nullptr;
+    ASSERT_EQ(eXosip_call_build_ack(did, &ack), 0);
+    ASSERT_EQ(eXosip_call_send_ack(did, ack), 0);
+    eXosip_unlock();
+    auto ackSeen = peer.Next(3s, "ACK");
+    ASSERT_TRUE(ackSeen.has_value());
+    EXPECT_TRUE(ackSeen->Header("Route").empty());  // no Record-Route: straight to the Contact
+
+    // The callee's BYE: From carries its tag, To ours.
+    const std::string bye = "BYE sip:1001@" + ip + ":5060 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.1.141:5060;branch=z9hG4bKfarbye\r\n"
+                            "From: <sip:1002@127.0.1.141:5060>;tag=far\r\nTo: " + invite->Header("From") +
+                            "\r\nCall-ID: " + invite->CallId() + "\r\nCSeq: 1 BYE\r\nContent-Length: 0\r\n\r\n";
+    peer.Send(bye, ip, 5060);
+    EXPECT_TRUE(peer.Next(3s, "200/BYE").has_value());
+    ev = agent.WaitEvent(EXOSIP_CALL_CLOSED, 3s);
+    ASSERT_NE(ev, nullptr);
+    EXPECT_EQ(ev->cid, cid);
+    EXPECT_EQ(ev->did, did);
+    eXosip_event_free(ev);
+    eXosip_lock();
+    EXPECT_EQ(eXosip_call_terminate(cid, did), -1);  // already over
+    eXosip_unlock();
+}
+
 TEST(SipUaOutgoing, MessageOutsideACall)
 {
     const std::string ip = "127.0.1.136";
