@@ -55,13 +55,63 @@ const char* MosEchoUsage()
 {
     return "usage: mos-echo [--address A] [--port P] [--interval SECONDS] [--value V]\n"
            "                [--allowed N] [--drop-every N] [--delay MS] [--late-every N]\n"
-           "                [--late-by MS] [--burst N]\n"
-           "                [--burst-timeout MS] [--duplicate] [--pad BYTES]\n";
+           "                [--late-by MS] [--burst N] [--burst-timeout MS] [--duplicate]\n"
+           "                [--pad BYTES]\n";
 }
+
+namespace {
+
+// The options that take a whole number, with their upper bound.
+struct CountOption {
+    const char* name;
+    unsigned long max;
+    unsigned MosEchoOptions::*field;
+};
+constexpr unsigned long kMaxMs = 600000;
+constexpr CountOption kCountOptions[] = {
+    {"--drop-every", 1000000, &MosEchoOptions::dropEvery},
+    {"--delay", kMaxMs, &MosEchoOptions::delayMs},
+    {"--late-every", 1000000, &MosEchoOptions::lateEvery},
+    {"--late-by", kMaxMs, &MosEchoOptions::lateByMs},
+    {"--burst", 100000, &MosEchoOptions::burst},
+    {"--burst-timeout", kMaxMs, &MosEchoOptions::burstTimeoutMs},
+    {"--pad", 1024, &MosEchoOptions::pad},
+};
+
+// Returns false for an unknown name; `ok` tells whether the value parsed.
+bool ParseValue(const std::string& name, const std::string& value, MosEchoOptions& o, bool& ok)
+{
+    unsigned long u = 0;
+    for (const CountOption& c : kCountOptions) {
+        if (name == c.name) {
+            ok = ParseUnsigned(value, c.max, u);
+            o.*c.field = static_cast<unsigned>(u);
+            return true;
+        }
+    }
+    if (name == "--address") {
+        in_addr a{};
+        ok = inet_pton(AF_INET, value.c_str(), &a) == 1;
+        o.address = value;
+    } else if (name == "--port") {
+        ok = ParseUnsigned(value, 65535, u);
+        o.port = static_cast<std::uint16_t>(u);
+    } else if (name == "--interval") {
+        ok = ParseDouble(value, o.baseInterval);
+    } else if (name == "--value") {
+        ok = ParseDouble(value, o.serverValue);
+    } else if (name == "--allowed") {
+        ok = ParseInt32(value, o.allowedCount);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 bool ParseMosEchoOptions(const std::vector<std::string>& args, MosEchoOptions& o, std::string& error)
 {
-    constexpr unsigned long kMaxMs = 600000;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& name = args[i];
         if (name == "--help" || name == "-h") {
@@ -77,43 +127,8 @@ bool ParseMosEchoOptions(const std::vector<std::string>& args, MosEchoOptions& o
             return false;
         }
         const std::string& value = args[++i];
-        unsigned long u = 0;
-        bool ok = true;
-        if (name == "--address") {
-            in_addr a{};
-            ok = inet_pton(AF_INET, value.c_str(), &a) == 1;
-            o.address = value;
-        } else if (name == "--port") {
-            ok = ParseUnsigned(value, 65535, u);
-            o.port = static_cast<std::uint16_t>(u);
-        } else if (name == "--interval") {
-            ok = ParseDouble(value, o.baseInterval);
-        } else if (name == "--value") {
-            ok = ParseDouble(value, o.serverValue);
-        } else if (name == "--allowed") {
-            ok = ParseInt32(value, o.allowedCount);
-        } else if (name == "--drop-every") {
-            ok = ParseUnsigned(value, 1000000, u);
-            o.dropEvery = static_cast<unsigned>(u);
-        } else if (name == "--delay") {
-            ok = ParseUnsigned(value, kMaxMs, u);
-            o.delayMs = static_cast<unsigned>(u);
-        } else if (name == "--late-every") {
-            ok = ParseUnsigned(value, 1000000, u);
-            o.lateEvery = static_cast<unsigned>(u);
-        } else if (name == "--late-by") {
-            ok = ParseUnsigned(value, kMaxMs, u);
-            o.lateByMs = static_cast<unsigned>(u);
-        } else if (name == "--burst") {
-            ok = ParseUnsigned(value, 100000, u);
-            o.burst = static_cast<unsigned>(u);
-        } else if (name == "--burst-timeout") {
-            ok = ParseUnsigned(value, kMaxMs, u);
-            o.burstTimeoutMs = static_cast<unsigned>(u);
-        } else if (name == "--pad") {
-            ok = ParseUnsigned(value, 1024, u);
-            o.pad = static_cast<unsigned>(u);
-        } else {
+        bool ok = false;
+        if (!ParseValue(name, value, o, ok)) {
             error = "unknown option " + name;
             return false;
         }
