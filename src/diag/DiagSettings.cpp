@@ -2,6 +2,7 @@
 #include "DiagCommand.h"
 
 #include "CEncryptDecrypt.h"
+#include "Deployment.h"
 #include "HexString.h"
 #include "MXFileHelper.h"
 
@@ -114,6 +115,12 @@ int settingsFileCommand(const DiagArgs& args, std::ostream& out, std::ostream& e
         return 0;
     }
 
+    // The defaults name the operator's servers: without the deployment values there are none.
+    Deployment::Get();
+    if (!Deployment::IsLoaded()) {
+        err << Deployment::LastError() << "\n";
+        return 1;
+    }
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
     helper.SetDefaults(folder.empty() ? std::string(".") : folder.string());
     for (std::size_t i = 2; i < args.size(); ++i) {

@@ -55,6 +55,13 @@ int ReplaceFileContents(const std::string& path, std::string_view data)
         ::unlink(temp.c_str());
         return -1;
     }
+    // Make the rename itself durable; a failure here leaves a complete file either way.
+    std::string folder = path.find('/') == std::string::npos ? "." : path.substr(0, path.rfind('/') + 1);
+    int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
     return 0;
 }
 

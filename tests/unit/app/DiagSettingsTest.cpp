@@ -145,3 +145,14 @@ TEST_F(DiagSettings, SettingsFileFailuresExitOne)
     EXPECT_EQ(1, r.code);
     EXPECT_EQ("Unable to Save data\n", r.err);
 }
+
+TEST_F(DiagSettings, WriteNeedsTheDeploymentValues)
+{
+    TempDir dir;
+    TempDir::Write(dir.File("deployment.ini"), "[sip]\ndefault_server = 127.0.7.1\n");
+    ScopedEnv env("ZELORA_DEPLOYMENT", dir.File("deployment.ini"));
+    DiagRun r = runDiag({"settings-file", "write", dir.File("Settings.ini")});
+    EXPECT_EQ(1, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("[sip] other_server_1")) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.File("Settings.ini")));
+}
