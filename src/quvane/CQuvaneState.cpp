@@ -20,7 +20,23 @@ CQuvaneState& CQuvaneState::Instance()
     return state;
 }
 
-void CQuvaneState::Keep(const ServerValues& values) { m_values = values; }
+void CQuvaneState::Keep(const ServerValues& values)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_values = values;
+}
+
+double CQuvaneState::ServerValue() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_values.serverValue;
+}
+
+int CQuvaneState::ReprobeCounter() const
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    return m_counter;
+}
 
 unsigned CQuvaneState::ReprobeDelayMs(double baseInterval, int n, std::uint64_t draw)
 {
@@ -41,16 +57,21 @@ unsigned CQuvaneState::ReprobeDelayMs(double baseInterval, int n, std::uint64_t 
 
 double CQuvaneState::ScheduleReprobe(const QuvaneTimerHost& host)
 {
-    if (m_counter < INT_MAX)
-        ++m_counter;
-    const int n = m_counter;
-    if (m_values.allowedCount < n) {
-        m_counter = 0;
-        return -2.0;
+    unsigned ms = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_counter < INT_MAX)
+            ++m_counter;
+        const int n = m_counter;
+        if (m_values.allowedCount < n) {
+            m_counter = 0;
+            return -2.0;
+        }
+        std::mt19937_64 generator(
+            static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
+        ms = ReprobeDelayMs(m_values.baseInterval, n, generator());
     }
-    std::mt19937_64 generator(
-        static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count()));
-    const unsigned ms = ReprobeDelayMs(m_values.baseInterval, n, generator());
+    // Outside the lock: the host may well probe again from its callback.
     host.setTimer(host.context, 1, ms);
     return 1.0;
 }

@@ -2,6 +2,7 @@
 // Values that outlive a probe: what the last server handed back and how many
 // re-probes have been scheduled since.
 #include <cstdint>
+#include <mutex>
 
 #include "Quvane.h"
 #include "ReplyAnalysis.h"
@@ -14,9 +15,8 @@ public:
     static CQuvaneState& Instance();
 
     void Keep(const ServerValues& values);
-    double ServerValue() const { return m_values.serverValue; }
-    const ServerValues& Values() const { return m_values; }
-    int ReprobeCounter() const { return m_counter; }
+    double ServerValue() const;
+    int ReprobeCounter() const;
 
     // Schedules the next re-probe on the host's timer 1: returns 1 when set,
     // -2 (and starts counting afresh) when the allowed count is used up.
@@ -28,6 +28,9 @@ public:
     static unsigned ReprobeDelayMs(double baseInterval, int n, std::uint64_t draw);
 
 private:
+    // Hosts are not meant to call from several threads at once; the lock only
+    // keeps such a host from tearing the values.
+    mutable std::mutex m_lock;
     ServerValues m_values;
     int m_counter = 0;
 };
