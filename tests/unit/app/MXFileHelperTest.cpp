@@ -306,3 +306,33 @@ TEST_F(MXFileHelperTest, UnwritableFolderFailsWithOpenFailed)
     MXFileHelper helper(kSip, kTunnel);
     EXPECT_EQ(MXFileHelper::kOpenFailed, helper.LoadSettings(m_dir.File("no/such/folder")));
 }
+
+TEST_F(MXFileHelperTest, ParseOfMangledTextNeverReadsOutOfBounds)
+{
+    MXFileHelper helper(kSip, kTunnel);
+    helper.SetDefaults(folder());
+    const std::string good = helper.BuildText();
+    std::uint32_t rng = 99;
+    auto next = [&rng] { return rng = rng * 1664525u + 1013904223u; };
+    int parsed = 0;
+    for (int round = 0; round < 300; ++round) {
+        std::string text = good;
+        for (int e = 0; e < 3; ++e) {
+            std::size_t at = next() % text.size();
+            text[at] = "<>/ aZ"[next() % 6];
+        }
+        text.resize(next() % (text.size() + 1));
+        MXFileHelper target(kSip, kTunnel);
+        target.SetDefaults(folder());
+        int rc = target.ParseSettings(text);
+        ASSERT_TRUE(rc == MXFileHelper::kOk || rc == MXFileHelper::kParseFailed);
+        parsed += rc == MXFileHelper::kOk;
+        for (const std::string& tag : MXFileHelper::TagNames()) {
+            std::string v;
+            ASSERT_TRUE(target.GetValueText(tag, v));
+            EXPECT_LE(v.size(), MXFileHelper::kMaxValue);
+        }
+    }
+    // Cutting anywhere before the last element must fail the parse most of the time.
+    EXPECT_LT(parsed, 300);
+}

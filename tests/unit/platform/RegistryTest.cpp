@@ -277,3 +277,47 @@ TEST(Registry, ConcurrentWritersLoseNothing)
         }
     }
 }
+
+TEST(Registry, MutatedFilesEitherLoadOrMoveAsideAndWhatLoadsWritesBackTheSame)
+{
+    TempDir dir;
+    std::string path = dir.File("registry.ini");
+    Registry seed;
+    seed.Open(path, false);
+    seed.SetString(kKey, "Config1", "alice % = ]");
+    seed.SetDword(kKey, "AutoLogin", 1);
+    const std::uint8_t bytes[] = {0xDE, 0xAD, 0xBE, 0xEF};
+    seed.SetBinary(kKey, "Config2", bytes, sizeof bytes);
+    const std::string good = TempDir::Read(path);
+    std::uint32_t rng = 12345;
+    auto next = [&rng] { return rng = rng * 1103515245u + 12345u; };
+    const char alphabet[] = "[]=:%\\\n\r;#aZ09 \x01\xff";
+    for (int round = 0; round < 300; ++round) {
+        std::string text = good;
+        int edits = 1 + static_cast<int>(next() % 4);
+        for (int e = 0; e < edits; ++e) {
+            std::size_t at = next() % (text.size() + 1);
+            char c = alphabet[next() % (sizeof alphabet - 1)];
+            switch (next() % 3) {
+            case 0: text.insert(at, 1, c); break;
+            case 1: if (at < text.size()) text[at] = c; break;
+            default: if (at < text.size()) text.erase(at, 1); break;
+            }
+        }
+        std::filesystem::remove(path + ".corrupt");
+        TempDir::Write(path, text);
+        Registry reg;
+        int rc = reg.Open(path, false);
+        ASSERT_TRUE(rc == Registry::kLoaded || rc == Registry::kMovedAside) << rc;
+        if (rc == Registry::kMovedAside) {
+            EXPECT_EQ(text, TempDir::Read(path + ".corrupt"));
+            continue;
+        }
+        // What was understood is written out in a form that reads back identically.
+        std::string once = reg.Serialize();
+        TempDir::Write(path, once);
+        Registry again;
+        ASSERT_EQ(Registry::kLoaded, again.Open(path, false)) << once;
+        EXPECT_EQ(once, again.Serialize());
+    }
+}
