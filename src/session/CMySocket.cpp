@@ -51,10 +51,15 @@ int CMySocket::WaitForData()
     return r < 0 ? -1 : (r > 0 ? 1 : 0);
 }
 
-int CMySocket::SendToDefault(const std::uint8_t* data, int length) { return SendTo(data, length, m_destination); }
+int CMySocket::SendToDefault(const std::uint8_t* data, int length)
+{
+    ZLOG_SCOPE("CMySocket::SendToDefault");
+    return SendTo(data, length, m_destination);
+}
 
 int CMySocket::SendTo(const std::uint8_t* data, int length, const sockaddr_in& to)
 {
+    ZLOG_SCOPE("CMySocket::SendTo");
     if (m_socket < 0 || data == nullptr || length < 0)
         return -1;
     ssize_t n = ::sendto(m_socket, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
@@ -64,6 +69,7 @@ int CMySocket::SendTo(const std::uint8_t* data, int length, const sockaddr_in& t
 
 int CMySocket::ReceiveFrom(std::uint8_t* buffer, int size, int timeoutMs, sockaddr_in* from)
 {
+    ZLOG_SCOPE("CMySocket::ReceiveFrom");
     if (m_socket < 0 || buffer == nullptr || size <= 0 || m_shutDown)
         return -1;
     pollfd p{m_socket, POLLIN, 0};
@@ -90,6 +96,7 @@ int CMySocket::ReceiveFrom(std::uint8_t* buffer, int size, int timeoutMs, sockad
 
 void CMySocket::Shutdown()
 {
+    ZLOG_SCOPE("CMySocket::Shutdown");
     m_shutDown = true;
     if (m_socket >= 0)
         ::shutdown(m_socket, SHUT_RDWR);

@@ -15,6 +15,7 @@
 
 CTCPClient::~CTCPClient()
 {
+    ZLOG_SCOPE("CTCPClient::~CTCPClient");
     Shutdown();
     Close();
 }
@@ -60,6 +61,7 @@ int CTCPClient::Init(const char* host, int port)
 
 int CTCPClient::Send(const std::uint8_t* data, int length)
 {
+    ZLOG_SCOPE("CTCPClient::Send");
     if (m_socket == kInvalidSocket || data == nullptr || length < 0)
         return -1;
     int sent = 0;
@@ -77,6 +79,7 @@ int CTCPClient::Send(const std::uint8_t* data, int length)
 
 int CTCPClient::Receive(std::uint8_t* buffer, int length)
 {
+    ZLOG_SCOPE("CTCPClient::Receive");
     if (m_socket == kInvalidSocket || buffer == nullptr || length <= 0)
         return -1;
     for (;;) {
@@ -89,6 +92,7 @@ int CTCPClient::Receive(std::uint8_t* buffer, int length)
 
 int CTCPClient::Shutdown()
 {
+    ZLOG_SCOPE("CTCPClient::Shutdown");
     if (m_socket == kInvalidSocket)
         return 0;
     return ::shutdown(m_socket, SHUT_RDWR) == 0 ? 1 : 0;
@@ -96,6 +100,7 @@ int CTCPClient::Shutdown()
 
 int CTCPClient::Close()
 {
+    ZLOG_SCOPE("CTCPClient::Close");
     if (m_socket == kInvalidSocket)
         return 0;
     ::close(m_socket);
@@ -105,6 +110,7 @@ int CTCPClient::Close()
 
 int CTCPClient::GetBytesAvailable() const
 {
+    ZLOG_SCOPE("CTCPClient::GetBytesAvailable");
     if (m_socket == kInvalidSocket)
         return 0;
     int n = 0;

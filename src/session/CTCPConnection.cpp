@@ -52,12 +52,14 @@ int CTCPConnection::Init(const char* host, int port)
 
 int CTCPConnection::Send(const std::uint8_t* bytes, int length)
 {
+    ZLOG_SCOPE("CTCPConnection::Send");
     std::lock_guard<std::mutex> guard(m_sendLock);
     return m_client.Send(bytes, length);
 }
 
 int CTCPConnection::Receive(std::uint8_t* buffer, int& length)
 {
+    ZLOG_SCOPE("CTCPConnection::Receive");
     int n = m_client.Receive(buffer, length);
     if (n == 0) {
         length = 0;
@@ -73,6 +75,7 @@ int CTCPConnection::Receive(std::uint8_t* buffer, int& length)
 
 int CTCPConnection::ReceiveFrame()
 {
+    ZLOG_SCOPE("CTCPConnection::ReceiveFrame");
     if (!m_ringBuffer)
         return FRAME_CLOSED;
     int length = 0;
@@ -96,6 +99,7 @@ int CTCPConnection::ReceiveFrame()
 
 const std::uint8_t* CTCPConnection::GetFrame(int& length)
 {
+    ZLOG_SCOPE("CTCPConnection::GetFrame");
     length = m_frameLength;
     return m_frame;
 }
@@ -131,13 +135,22 @@ int CTCPConnection::ResolveLocalAddress()
 
 const char* CTCPConnection::GetLocalAddress()
 {
-    // The text only changes between calls (Register), never while the tunnel thread reads it.
+    ZLOG_SCOPE("CTCPConnection::GetLocalAddress");
+    // Valid until the next SetLocalAddress; threads of this program use LocalAddressCopy.
     std::lock_guard<std::mutex> guard(m_addressLock);
     return m_localAddress.c_str();
 }
 
+std::string CTCPConnection::LocalAddressCopy() const
+{
+    ZLOG_SCOPE("CTCPConnection::LocalAddressCopy");
+    std::lock_guard<std::mutex> guard(m_addressLock);
+    return m_localAddress;
+}
+
 void CTCPConnection::SetLocalAddress(const char* text)
 {
+    ZLOG_SCOPE("CTCPConnection::SetLocalAddress");
     std::lock_guard<std::mutex> guard(m_addressLock);
     m_localAddress = text != nullptr ? std::string(text).substr(0, 255) : std::string();
 }
@@ -177,6 +190,7 @@ int CTCPConnection::ReadProxyReply()
 
 int CTCPConnection::SendFrameLocked(const std::uint8_t* bytes, int length)
 {
+    ZLOG_SCOPE("CTCPConnection::SendFrameLocked");
     int encoded = CTunnelFrameCodec::Encode(bytes, length, m_sendBuffer, kSendBufferSize);
     if (encoded < 0) {
         ZLOG(LOG_ERROR, "CTCPConnection::SendFrame", "Frame of [%d] bytes does not fit the send buffer", length);
@@ -187,12 +201,14 @@ int CTCPConnection::SendFrameLocked(const std::uint8_t* bytes, int length)
 
 int CTCPConnection::SendFrame(const std::uint8_t* bytes, int length, int /*bufferLength*/)
 {
+    ZLOG_SCOPE("CTCPConnection::SendFrame");
     std::lock_guard<std::mutex> guard(m_sendLock);
     return SendFrameLocked(bytes, length);
 }
 
 int CTCPConnection::SendFrameWithCRC(std::uint8_t* bytes, int length, int bufferLength)
 {
+    ZLOG_SCOPE("CTCPConnection::SendFrameWithCRC");
     if (bytes == nullptr || length < 0 || length + 2 > bufferLength) {
         ZLOG(LOG_ERROR, "CTCPConnection::SendFrameWithCRC", "No room for the CRC in [%d] bytes", bufferLength);
         return -1;
@@ -204,13 +220,22 @@ int CTCPConnection::SendFrameWithCRC(std::uint8_t* bytes, int length, int buffer
     return SendFrameLocked(bytes, length + 2);
 }
 
-int CTCPConnection::Shutdown() { return m_client.Shutdown(); }
+int CTCPConnection::Shutdown()
+{
+    ZLOG_SCOPE("CTCPConnection::Shutdown");
+    return m_client.Shutdown();
+}
 
 int CTCPConnection::Close()
 {
+    ZLOG_SCOPE("CTCPConnection::Close");
     // A sender may be inside send(); closing under its lock keeps the descriptor from being reused under it.
     std::lock_guard<std::mutex> guard(m_sendLock);
     return m_client.Close();
 }
 
-int CTCPConnection::GetBytesAvailable() { return m_client.GetBytesAvailable(); }
+int CTCPConnection::GetBytesAvailable()
+{
+    ZLOG_SCOPE("CTCPConnection::GetBytesAvailable");
+    return m_client.GetBytesAvailable();
+}

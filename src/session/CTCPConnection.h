@@ -39,6 +39,8 @@ public:
     int Close() override;
     int GetBytesAvailable() override;
 
+    // A copy, for threads that run while Register may set the address anew.
+    std::string LocalAddressCopy() const;
     // The bytes MakeHttpPost wrote.
     const std::uint8_t* SendBuffer() const { return m_sendBuffer; }
 

@@ -82,12 +82,14 @@ void CTunnelProtocol::SetConnection(std::shared_ptr<CTCPConnection> connection)
 
 std::string CTunnelProtocol::GetTimeStamp() const
 {
+    ZLOG_SCOPE("CTunnelProtocol::GetTimeStamp");
     std::lock_guard<std::mutex> guard(m_timestampLock);
     return m_timestamp;
 }
 
 void CTunnelProtocol::StopTunnelThread()
 {
+    ZLOG_SCOPE("CTunnelProtocol::StopTunnelThread");
     if (!m_tunnelThread.joinable())
         return;
     if (std::this_thread::get_id() == m_tunnelThread.get_id()) {
@@ -311,6 +313,7 @@ int CTunnelProtocol::HandShakeWithTunnelServer()
 
 int CTunnelProtocol::SendCommand(const TUNNEL_CLIENT_DATA& data, const char* method)
 {
+    ZLOG_SCOPE("CTunnelProtocol::SendCommand");
     std::shared_ptr<CTCPConnection> connection = Connection();
     if (!connection || !m_connected.load()) {
         ZLOG(LOG_ERROR, method, "Not connected to the tunnel server");
@@ -539,7 +542,7 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
             }
             m_registered = true;
         }
-        CopyText(m_lastRecord.rtpIp, connection.GetLocalAddress());
+        CopyText(m_lastRecord.rtpIp, connection.LocalAddressCopy());
         if (m_callback != nullptr)
             m_callback(command, m_context, &m_lastRecord);
     }
@@ -648,8 +651,9 @@ int CTunnelProtocol::SendMedia(const std::uint8_t* bytes, int length)
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(kLocalMediaPort);
-    if (inet_pton(AF_INET, connection->GetLocalAddress(), &to.sin_addr) != 1) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::SendMedia", "Invalid local address [%s]", connection->GetLocalAddress());
+    std::string local = connection->LocalAddressCopy();
+    if (inet_pton(AF_INET, local.c_str(), &to.sin_addr) != 1) {
+        ZLOG(LOG_ERROR, "CTunnelProtocol::SendMedia", "Invalid local address [%s]", local.c_str());
         return -1;
     }
     return m_relaySocket->SendTo(bytes, length, to);

@@ -38,10 +38,14 @@ int CUDPSocket::WaitForData()
     return n;
 }
 
-void CUDPSocket::OnReceive(const std::uint8_t* /*data*/, int /*length*/) {}
+void CUDPSocket::OnReceive(const std::uint8_t* /*data*/, int /*length*/)
+{
+    ZLOG_SCOPE("CUDPSocket::OnReceive");
+}
 
 int CUDPSocket::LocalPort() const
 {
+    ZLOG_SCOPE("CUDPSocket::LocalPort");
     sockaddr_in a{};
     socklen_t len = sizeof a;
     if (m_socket < 0 || ::getsockname(m_socket, reinterpret_cast<sockaddr*>(&a), &len) != 0)
