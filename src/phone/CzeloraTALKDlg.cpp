@@ -577,8 +577,18 @@ int CzeloraTALKDlg::SessionCallBack(int status, void* context, SESSION_EVENT_INF
 int CzeloraTALKDlg::HandleSipData(int status, SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE("CzeloraTALKDlg::HandleSipData");
-    if (m_observer)
-        m_observer(status, record);
+    // The observer hears of the event once the window has taken it in, so that whoever acts on
+    // it finds the window's state already changed.
+    struct Notify {
+        CzeloraTALKDlg& dlg;
+        int status;
+        SESSION_EVENT_INFO* record;
+        ~Notify()
+        {
+            if (dlg.m_observer)
+                dlg.m_observer(status, record);
+        }
+    } notify{*this, status, record};
     CStatusScope scope(status);
 
     switch (status) {
@@ -756,15 +766,17 @@ void CzeloraTALKDlg::OnSendRegister()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::OnSendRegister");
     m_display.SetCallType(CMXDisplayScreen::CALLTYPE_NONE);
-    std::string user = GetUserId(), password = GetPassword();
-    if (m_core != nullptr)
-        m_core->Register(user.c_str(), user.c_str(), password.c_str(), kRegisterExpiry);
     {
         std::lock_guard<std::mutex> guard(m_fields);
         m_lastDialed.clear();
         m_dialField.clear();
     }
+    // Signed out before the request goes: its success may arrive on the protocol's thread
+    // before Register even returns, and must not be undone afterwards.
     SetSignedIn(false);
+    std::string user = GetUserId(), password = GetPassword();
+    if (m_core != nullptr)
+        m_core->Register(user.c_str(), user.c_str(), password.c_str(), kRegisterExpiry);
     Post(WM_REFRESH_CONTROLS);
     Post(WM_SHOW_ACCOUNT_TEXTS);
     Post(WM_REFRESH_DISPLAY);
@@ -811,9 +823,9 @@ void CzeloraTALKDlg::SignOut()
     }
     m_reRegisterPending = false;
     std::string user = GetUserId(), password = GetPassword();
+    SetSignedIn(false);
     if (m_core != nullptr)
         m_core->UnRegister(user.c_str(), user.c_str(), password.c_str(), kRegisterExpiry);
-    SetSignedIn(false);
     Post(WM_REFRESH_CONTROLS);
     Post(WM_SWITCH_PANEL, CzeloraTALKView::PANEL_LOGIN);
 }

@@ -153,7 +153,10 @@ int MXSPCore::StartTunnel(int proxyPort, const char* proxyAddress, int useProxy,
     settings.tunnelServer = Bound(tunnelServer);
     settings.localAddress = Bound(localAddress);
     settings.userAgent = m_userAgent;
-    return StartProtocol(true, settings, logFilePath, 400014);
+    int result = StartProtocol(true, settings, logFilePath, 400014);
+    std::lock_guard<std::recursive_mutex> guard(m_lock);
+    m_tunnel = result >= 0;
+    return result;
 }
 
 int MXSPCore::Register(const char* displayName, const char* userId, const char* password, int expiry)
@@ -360,6 +363,9 @@ int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
         return 1;
     }
 
+    // The tunnel's Invite gives no call ID: the server names the call in its first answer.
+    if (m_tunnel && m_callState == CALL_OUTGOING && !m_callExists && record->cid != 0)
+        m_currentCall.cid = record->cid;
     if (!SameCall(record))
         return 1;
 

@@ -97,6 +97,7 @@ private:
     ProtocolFactory m_factory;
 
     std::unique_ptr<CSessionProtocol> m_protocol;
+    bool m_tunnel = false;
     SESSION_EVENT_INFO m_currentCall{};
     std::atomic<int> m_callState{CALL_IDLE};
     bool m_callExists = false;

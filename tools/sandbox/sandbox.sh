@@ -206,6 +206,14 @@ cli() {
     pid_alive "$(read_pid kamailio)" || die "the sandbox is not running (sandbox.sh start --detach)"
     [ -f "$sandbox_dir/deployment.ini" ] || write_configs
     eval "$(print_env)"
+    # Each account its own loopback address, so that several phones can run side by side.
+    if [ -z "${ZELORA_LOCAL_ADDRESS:-}" ]; then
+        case "$user" in
+            1001) export ZELORA_LOCAL_ADDRESS=127.0.6.210 ;;
+            1002) export ZELORA_LOCAL_ADDRESS=127.0.6.211 ;;
+            *) export ZELORA_LOCAL_ADDRESS=127.0.6.212 ;;
+        esac
+    fi
     { echo "login $user $password"; cat; } | "$program"
 }
 

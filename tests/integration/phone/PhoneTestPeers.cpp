@@ -1,0 +1,51 @@
+#include "PhoneTestPeers.h"
+
+#include <filesystem>
+
+#include "AudioTestSignals.h"
+#include "BaresipPeer.h"
+
+namespace phone_it {
+
+std::string DeploymentText(const std::string& sipServer, const std::string& tunnelServer)
+{
+    return "[sip]\ndefault_server = " + sipServer + "\nother_server_1 = " + sipServer + "\nother_server_2 = " +
+           sipServer + "\n[tunnel]\nserver = " + tunnelServer +
+           "\n[web]\nservice_host = 127.0.6.253\nportal_host = 127.0.6.253\nads_host = 127.0.6.253\n"
+           "probe_site = 127.0.6.253\nhome_page = http://127.0.6.253/\nsignup_page = http://127.0.6.253/s\n"
+           "password_reset_page = http://127.0.6.253/r\nshop_page = http://127.0.6.253/shop\n"
+           "[presence]\ndomain = localhost\ngateway_yahoo = y.localhost\ngateway_msn = m.localhost\n"
+           "gateway_gtalk = g.localhost\nbrand_word = localhost\nmail_domain = localhost\nmail_web_host = 127.0.6.253\n";
+}
+
+PhoneUnderTest::PhoneUnderTest(const std::string& name, const std::string& localAddress,
+                               const std::string& sipServer, const std::string& tunnelServer, int toneHz)
+    : m_localAddress(localAddress), m_dir(std::make_unique<zelora::test::TempDir>("zelora-phone-" + name))
+{
+    m_home = m_dir->Path();
+    std::filesystem::create_directories(m_home + "/sounds");
+    zelora::test::WriteFile(m_home + "/deployment.ini", DeploymentText(sipServer, tunnelServer));
+    audiotest::WriteWav(RingToneFile(), audiotest::Tone(440, 1.0), 8000, 1);
+    audiotest::WriteWav(m_home + "/sounds/ringout.wav", audiotest::Tone(425, 1.0), 8000, 1);
+    if (toneHz > 0)
+        audiotest::WriteWav(m_home + "/tone.wav", audiotest::Tone(toneHz, 4.0), 8000, 1);
+    m_options.program = ZELORATALK_CLI_PATH;
+    m_options.home = m_home;
+    m_options.localAddress = localAddress;
+    m_options.deployment = m_home + "/deployment.ini";
+    m_options.capture = toneHz > 0 ? m_home + "/tone.wav" : "";
+    m_options.playback = Recording();
+    m_options.appPath = m_home + "/sounds/";
+}
+
+std::string PhoneUnderTest::Start() { return m_cli.Start(m_options); }
+
+std::string PhoneUnderTest::SignIn(const std::string& user, const std::string& password)
+{
+    m_cli.Send("login " + user + " " + password);
+    if (m_cli.WaitFor("EVENT 1 MXSS_STATUS_REGISTRATION_SUCCESSFUL", 10s).empty())
+        return "no registration success:\n" + m_cli.Transcript();
+    return {};
+}
+
+} // namespace phone_it

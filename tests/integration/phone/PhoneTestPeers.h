@@ -1,0 +1,44 @@
+#pragma once
+// What every end-to-end phone test needs: its folder, a deployment file, tone files, and the
+// console phone started against the test's own peers.
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "CliPhone.h"
+#include "PeerProcess.h"
+
+namespace phone_it {
+
+using namespace std::chrono_literals;
+
+// Deployment values pointing the phone at `sipServer` and `tunnelServer`.
+std::string DeploymentText(const std::string& sipServer, const std::string& tunnelServer);
+
+// A console phone in its own folder, with a 1 kHz tone (or silence) as its microphone and its
+// playback recorded.
+class PhoneUnderTest {
+public:
+    // `toneHz` 0: a silent microphone.
+    PhoneUnderTest(const std::string& name, const std::string& localAddress, const std::string& sipServer,
+                   const std::string& tunnelServer = "127.0.6.254", int toneHz = 1000);
+    std::string Start();
+    // Ends the program (its registry and recording stay) so that it can start again.
+    int Stop() { return m_cli.Stop(); }
+    CliPhone& Cli() { return m_cli; }
+    std::string Recording() const { return m_home + "/playback.wav"; }
+    std::string Home() const { return m_home; }
+    // The ring tone this phone's registry names (a 440 Hz file in its sound folder).
+    std::string RingToneFile() const { return m_home + "/sounds/ringin.wav"; }
+    // Sign in and wait for the registration; "" or the transcript on failure.
+    std::string SignIn(const std::string& user, const std::string& password);
+
+private:
+    std::string m_home;
+    std::string m_localAddress;
+    CliPhone m_cli;
+    CliPhone::Options m_options;
+    std::unique_ptr<zelora::test::TempDir> m_dir;
+};
+
+} // namespace phone_it

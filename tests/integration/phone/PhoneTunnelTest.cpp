@@ -1,0 +1,166 @@
+// The console phone over the tunnel: tools/tunnel-server directly and through tinyproxy, its echo
+// number, two phones on one machine, and the server going away. Addresses 127.0.6.100-127.0.6.149.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "AudioTestSignals.h"
+#include "PhoneTestPeers.h"
+
+using namespace phone_it;
+using zelora::test::PeerProcess;
+
+namespace {
+
+bool TcpAnswers(const std::string& ip, int port)
+{
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+class TunnelServer {
+public:
+    // "" or what went wrong.
+    std::string Start(const std::string& ip, const std::string& folder)
+    {
+        if (std::string(TUNNEL_SERVER_PATH).empty())
+            return "tools/tunnel-server is not built";
+        zelora::test::WriteFile(folder + "/accounts", "1001 pw1001\n1002 pw1002\n");
+        std::string error = m_process.Start({TUNNEL_SERVER_PATH, "--listen", ip, "--port", "443", "--accounts",
+                                             folder + "/accounts", "--echo", "echo"},
+                                            folder + "/tunnel-server.log");
+        if (!error.empty())
+            return error;
+        m_log = folder + "/tunnel-server.log";
+        if (!zelora::test::WaitUntil([&] { return TcpAnswers(ip, 443); }, 5s))
+            return "tunnel-server does not answer on " + ip + ":443\n" + zelora::test::ReadFile(m_log);
+        return {};
+    }
+    void Stop() { m_process.Stop(); }
+    std::string Log() const { return zelora::test::ReadFile(m_log); }
+
+private:
+    PeerProcess m_process;
+    std::string m_log;
+};
+
+bool ToneIn(const std::vector<int16_t>& samples, double want, double other)
+{
+    return !samples.empty() && audiotest::Goertzel(samples, want) > 100 * audiotest::Goertzel(samples, other);
+}
+
+// Stores the connection settings through the phone's own settings window, then restarts it.
+void UseTunnel(PhoneUnderTest& phone, const std::string& settings)
+{
+    ASSERT_EQ(phone.Start(), "");
+    phone.Cli().Send("proxy-settings " + settings);
+    ASSERT_NE(phone.Cli().WaitFor("MESSAGE \"Your settings is saved and it will take effect after you restart your "
+                                  "zelora\"",
+                                  5s),
+              "")
+        << phone.Cli().Transcript();
+    ASSERT_EQ(phone.Stop(), 0);
+    ASSERT_EQ(phone.Start(), "");
+}
+
+void EchoCall(PhoneUnderTest& phone)
+{
+    CliPhone& cli = phone.Cli();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    cli.Send("dial echo");
+    ASSERT_NE(cli.WaitFor("EVENT 9 MXSS_STATUS_OUTGOING_CALL_ANSWERED", 10s), "") << cli.Transcript();
+    std::this_thread::sleep_for(3s);
+    cli.Send("hangup");
+    cli.Send("status");
+    EXPECT_NE(cli.WaitFor("STATE signed_in=1 call_state=0", 5s), "") << cli.Transcript();
+    EXPECT_EQ(phone.Stop(), 0);
+    EXPECT_TRUE(ToneIn(audiotest::ReadWav(phone.Recording()), 1000, 1500))
+        << "our tone did not come back: " << phone.Recording();
+}
+
+TEST(PhoneTunnel, EchoCallDirect)
+{
+    const std::string server = "127.0.6.100", me = "127.0.6.102";
+    PhoneUnderTest phone("tunnel-echo", me, "127.0.6.254", server);
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=1 proxy=0"));
+    ASSERT_NO_FATAL_FAILURE(EchoCall(phone));
+}
+
+TEST(PhoneTunnel, EchoCallThroughTinyproxy)
+{
+    const std::string server = "127.0.6.110", proxyIp = "127.0.6.111", me = "127.0.6.112";
+    PhoneUnderTest phone("tunnel-proxy", me, "127.0.6.254", server);
+    std::string tinyproxy = zelora::test::FindProgram("tinyproxy");
+    ASSERT_NE(tinyproxy, "") << zelora::test::MissingProgram("tinyproxy", "tinyproxy");
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
+    std::string d = phone.Home();
+    zelora::test::WriteFile(d + "/tinyproxy.conf", "Port 8888\nListen " + proxyIp +
+                                                       "\nTimeout 60\nMaxClients 10\nLogFile \"" + d +
+                                                       "/tinyproxy.log\"\nLogLevel Connect\nPidFile \"" + d +
+                                                       "/tinyproxy.pid\"\nAllow 127.0.0.0/8\nConnectPort 443\n");
+    PeerProcess proxy;
+    ASSERT_EQ(proxy.Start({tinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/tinyproxy.out"), "");
+    ASSERT_TRUE(zelora::test::WaitUntil([&] { return TcpAnswers(proxyIp, 8888); }, 5s)) << "tinyproxy does not answer";
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=1 proxy=1 host=" + proxyIp + " port=8888"));
+    ASSERT_NO_FATAL_FAILURE(EchoCall(phone));
+    EXPECT_NE(zelora::test::ReadFile(d + "/tinyproxy.log").find("CONNECT " + server + ":443"), std::string::npos);
+}
+
+TEST(PhoneTunnel, TwoPhonesOnOneMachineHearEachOther)
+{
+    const std::string server = "127.0.6.120", a = "127.0.6.122", b = "127.0.6.123";
+    PhoneUnderTest alice("tunnel-a", a, "127.0.6.254", server, 1000);
+    PhoneUnderTest bob("tunnel-b", b, "127.0.6.254", server, 600);
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, alice.Home()), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(alice, "tunnel=1 proxy=0"));
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(bob, "tunnel=1 proxy=0"));
+    ASSERT_EQ(alice.SignIn("1001", "pw1001"), "");
+    ASSERT_EQ(bob.SignIn("1002", "pw1002"), "");
+
+    alice.Cli().Send("dial 1002");
+    ASSERT_NE(bob.Cli().WaitFor("EVENT 4 MXSS_STATUS_INCOMING_CALL", 10s), "") << bob.Cli().Transcript();
+    bob.Cli().Send("answer");
+    ASSERT_NE(bob.Cli().WaitFor("EVENT 14 MXSS_STATUS_CALL_ACK", 10s), "") << bob.Cli().Transcript();
+    ASSERT_NE(alice.Cli().WaitFor("EVENT 9 MXSS_STATUS_OUTGOING_CALL_ANSWERED", 10s), "") << alice.Cli().Transcript();
+    std::this_thread::sleep_for(3s);
+    alice.Cli().Send("hangup");
+    EXPECT_NE(bob.Cli().WaitFor("EVENT 17 MXSS_STATUS_CALL_CLOSED", 10s), "") << bob.Cli().Transcript();
+    EXPECT_EQ(alice.Stop(), 0);
+    EXPECT_EQ(bob.Stop(), 0);
+    EXPECT_TRUE(ToneIn(audiotest::ReadWav(alice.Recording()), 600, 1500)) << "alice did not hear bob";
+    EXPECT_TRUE(ToneIn(audiotest::ReadWav(bob.Recording()), 1000, 1500)) << "bob did not hear alice";
+}
+
+TEST(PhoneTunnel, ServerClosingTheConnectionSignsOut)
+{
+    const std::string server = "127.0.6.130", me = "127.0.6.132";
+    PhoneUnderTest phone("tunnel-close", me, "127.0.6.254", server);
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=1 proxy=0"));
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    tunnel.Stop();
+    EXPECT_NE(phone.Cli().WaitFor("EVENT 102 MXSS_STATUS_LOGOUT", 10s), "") << phone.Cli().Transcript();
+    phone.Cli().Send("status");
+    EXPECT_NE(phone.Cli().WaitFor("STATE signed_in=0", 5s), "") << phone.Cli().Transcript();
+    EXPECT_EQ(phone.Stop(), 0);
+}
+
+} // namespace
