@@ -171,3 +171,119 @@ TEST_F(SipInDialog, OffersWithoutCommonCodecOrAddressAreRefusedWith488)
 }
 
 } // namespace
+
+namespace {
+
+// Answers a request received by `socket` with the given status, To tag and body.
+std::string ResponseTo(const std::string& request, int status, const std::string& reason, const std::string& toTag,
+                       const std::string& contact, const std::string& sdp = "")
+{
+    std::string m = "SIP/2.0 " + std::to_string(status) + " " + reason + "\r\n";
+    m += "Via: " + RawSipPeer::Header(request, "Via") + "\r\n";
+    m += "From: " + RawSipPeer::Header(request, "From") + "\r\n";
+    m += "To: " + RawSipPeer::Header(request, "To") + (toTag.empty() ? "" : ";tag=" + toTag) + "\r\n";
+    m += "Call-ID: " + RawSipPeer::Header(request, "Call-ID") + "\r\n";
+    m += "CSeq: " + RawSipPeer::Header(request, "CSeq") + "\r\n";
+    if (!contact.empty())
+        m += "Contact: <" + contact + ">\r\n";
+    if (!sdp.empty())
+        m += "Content-Type: application/sdp\r\n";
+    m += "Content-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
+    return m;
+}
+
+class SipOutgoing : public ::testing::Test {
+protected:
+    void Start(int slot)
+    {
+        m_stackIp = SlotAddress(slot, 2);
+        ASSERT_EQ(m_peer.Open(SlotAddress(slot, 4), 5060), "");
+        m_stack = std::make_unique<StackHarness>(m_stackIp, m_peer.Ip());
+        ASSERT_EQ(m_stack->Init(), 1);
+    }
+
+    // Our INVITE as the scripted far end receives it.
+    std::string PlaceCall(int& cid)
+    {
+        cid = m_stack->Stack().Invite("1001", "2001", m_peer.Ip().c_str(), "5060", nullptr, nullptr);
+        EXPECT_GT(cid, 0);
+        return m_peer.ReceiveStartingWith("INVITE ", 5000);
+    }
+
+    void Reply(const std::string& invite, int status, const std::string& reason, const std::string& sdp = "")
+    {
+        std::string contact = "sip:2001@" + m_peer.Ip() + ":5060";
+        m_peer.Send(ResponseTo(invite, status, reason, status == 100 ? "" : "callee1", contact, sdp), m_stackIp,
+                    5060);
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure() && m_stack != nullptr)
+            std::cerr << m_stack->Events().Describe() << "\n";
+        m_stack.reset();
+    }
+
+    std::string m_stackIp;
+    RawSipPeer m_peer;
+    std::unique_ptr<StackHarness> m_stack;
+};
+
+TEST_F(SipOutgoing, OfferEarlyMediaAndAnswerFromAScriptedFarEnd)
+{
+    Start(13);
+    int cid = 0;
+    std::string invite = PlaceCall(cid);
+    ASSERT_FALSE(invite.empty());
+    EXPECT_EQ(RawSipPeer::Header(invite, "Content-Type"), "application/sdp");
+    EXPECT_EQ(RawSipPeer::Header(invite, "Subject"), "zeloraTALK test");
+    std::string offer = RawSipPeer::Body(invite);
+    EXPECT_NE(offer.find("\r\nm=audio 37644 RTP/AVP 102 8 0\r\n"), std::string::npos) << offer;
+    EXPECT_NE(offer.find("\r\nc=IN IP4 " + m_stackIp + "\r\n"), std::string::npos) << offer;
+    EXPECT_NE(offer.find("\r\ns=zeloraTALK test\r\n"), std::string::npos) << offer;
+
+    Reply(invite, 100, "Trying");
+    auto proceeding = m_stack->Events().Wait(MXSS_STATUS_CALL_PROCEEDING, 5s);
+    ASSERT_TRUE(proceeding.has_value());
+    EXPECT_EQ(proceeding->record.statusCode, 100);
+
+    std::string early = Offer(m_peer.Ip(), "m=audio 31000 RTP/AVP 8\r\n");
+    Reply(invite, 183, "Session Progress", early);
+    auto ringing = m_stack->Events().Wait(MXSS_STATUS_CALL_RINGING, 5s);
+    ASSERT_TRUE(ringing.has_value());
+    EXPECT_EQ(ringing->record.statusCode, 183);
+    EXPECT_STREQ(ringing->record.codecName, "PCMA");
+    EXPECT_STREQ(ringing->record.rtpPort, "31000");
+    EXPECT_STREQ(ringing->record.rtpIp, m_peer.Ip().c_str());
+
+    Reply(invite, 200, "OK", Offer(m_peer.Ip(), "m=audio 31002 RTP/AVP 0\r\n"));
+    auto answered = m_stack->Events().Wait(MXSS_STATUS_OUTGOING_CALL_ANSWERED, 5s);
+    ASSERT_TRUE(answered.has_value());
+    EXPECT_EQ(answered->record.cid, cid);
+    EXPECT_STREQ(answered->record.codecName, "PCMU");
+    EXPECT_EQ(answered->record.selectedCodecIndex, 2);
+    EXPECT_STREQ(answered->record.rtpPort, "31002");
+    std::string ack = m_peer.ReceiveStartingWith("ACK ", 5000);
+    ASSERT_FALSE(ack.empty()) << "the 2xx was not acknowledged";
+    EXPECT_EQ(RawSipPeer::Header(ack, "CSeq"), RawSipPeer::Header(invite, "CSeq").substr(0, 3) + "ACK");
+}
+
+TEST_F(SipOutgoing, AnswerWithoutCommonCodecIsAcknowledgedThenEnded)
+{
+    Start(14);
+    int cid = 0;
+    std::string invite = PlaceCall(cid);
+    ASSERT_FALSE(invite.empty());
+    Reply(invite, 200, "OK", Offer(m_peer.Ip(), "m=audio 31002 RTP/AVP 3\r\n"));
+    ASSERT_FALSE(m_peer.ReceiveStartingWith("ACK ", 5000).empty());
+    std::string bye = m_peer.ReceiveStartingWith("BYE ", 5000);
+    ASSERT_FALSE(bye.empty()) << "a call we cannot speak was left open";
+    m_peer.Send(ResponseTo(bye, 200, "OK", "", ""), m_stackIp, 5060);
+    EXPECT_FALSE(m_stack->Events().Wait(MXSS_STATUS_OUTGOING_CALL_ANSWERED, 1s).has_value());
+    bool negative = false;
+    for (const StackEvent& e : m_stack->Events().All())
+        negative = negative || (e.status < 0 && e.record.cid == cid);
+    EXPECT_TRUE(negative);
+}
+
+} // namespace
