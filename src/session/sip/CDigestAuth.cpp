@@ -12,6 +12,7 @@ namespace zelora {
 
 std::string CDigestAuth::Md5Hex(std::string_view data)
 {
+    ZLOG_SCOPE("CDigestAuth::Md5Hex");
     osip_MD5_CTX ctx;
     osip_MD5Init(&ctx);
     osip_MD5Update(&ctx, reinterpret_cast<unsigned char*>(const_cast<char*>(data.data())),
@@ -29,6 +30,7 @@ std::string CDigestAuth::Md5Hex(std::string_view data)
 
 std::string CDigestAuth::Ha1(std::string_view user, std::string_view realm, std::string_view password)
 {
+    ZLOG_SCOPE("CDigestAuth::Ha1");
     std::string text;
     text.reserve(user.size() + realm.size() + password.size() + 2);
     text.append(user).append(":").append(realm).append(":").append(password);
@@ -39,6 +41,7 @@ std::string CDigestAuth::Response(std::string_view ha1, std::string_view nonce, 
                                   std::string_view cnonce, std::string_view qop, std::string_view method,
                                   std::string_view uri)
 {
+    ZLOG_SCOPE("CDigestAuth::Response");
     std::string a2;
     a2.append(method).append(":").append(uri);
     const std::string ha2 = Md5Hex(a2);
@@ -52,6 +55,7 @@ std::string CDigestAuth::Response(std::string_view ha1, std::string_view nonce, 
 
 bool CDigestAuth::OffersAuth(std::string_view options)
 {
+    ZLOG_SCOPE("CDigestAuth::OffersAuth");
     size_t pos = 0;
     while (pos <= options.size()) {
         size_t end = options.find(',', pos);
@@ -71,6 +75,7 @@ bool CDigestAuth::OffersAuth(std::string_view options)
 
 std::string CDigestAuth::Unquote(std::string_view text)
 {
+    ZLOG_SCOPE("CDigestAuth::Unquote");
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         text = text.substr(1, text.size() - 2);
     return std::string(text);

@@ -58,6 +58,7 @@ bool HasUri(osip_from_t* header)
 
 bool CMessageIntake::CanAnswer(const osip_message_t* msg)
 {
+    ZLOG_SCOPE("CMessageIntake::CanAnswer");
     if (msg == nullptr || !MSG_IS_REQUEST(msg) || msg->sip_method == nullptr)
         return false;
     auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
@@ -67,6 +68,7 @@ bool CMessageIntake::CanAnswer(const osip_message_t* msg)
 
 IntakeResult CMessageIntake::Parse(const char* data, size_t length)
 {
+    ZLOG_SCOPE("CMessageIntake::Parse");
     IntakeResult result;
     if (data == nullptr || length <= 5 || IsBlank(data, length)) {
         result.verdict = IntakeVerdict::KeepAlive;

@@ -37,6 +37,7 @@ int AddVia(osip_message_t* msg, const SipLocal& local)
 
 std::string CSipMessageFactory::RandomNumber()
 {
+    ZLOG_SCOPE("CSipMessageFactory::RandomNumber");
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u", osip_build_random_number());
     return buf;
@@ -46,6 +47,7 @@ std::string CSipMessageFactory::NewBranch() { return "z9hG4bK" + RandomNumber();
 
 std::string CSipMessageFactory::Contact(const char* user, const SipLocal& local)
 {
+    ZLOG_SCOPE("CSipMessageFactory::Contact");
     std::string c = "<sip:";
     if (user != nullptr && *user) {
         c += user;
@@ -57,6 +59,7 @@ std::string CSipMessageFactory::Contact(const char* user, const SipLocal& local)
 
 std::string CSipMessageFactory::Tag(osip_from_t* header)
 {
+    ZLOG_SCOPE("CSipMessageFactory::Tag");
     if (header == nullptr)
         return {};
     static char kTagName[] = "tag";
@@ -68,6 +71,7 @@ std::string CSipMessageFactory::Tag(osip_from_t* header)
 
 std::string CSipMessageFactory::TopBranch(const osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipMessageFactory::TopBranch");
     auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
     if (via == nullptr)
         return {};
@@ -80,6 +84,7 @@ std::string CSipMessageFactory::TopBranch(const osip_message_t* msg)
 
 std::string CSipMessageFactory::ToText(osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipMessageFactory::ToText");
     char* text = nullptr;
     size_t len = 0;
     if (msg == nullptr || osip_message_to_str(msg, &text, &len) != 0 || text == nullptr)
@@ -91,6 +96,7 @@ std::string CSipMessageFactory::ToText(osip_message_t* msg)
 
 int CSipMessageFactory::CSeqNumber(const osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipMessageFactory::CSeqNumber");
     if (msg == nullptr || msg->cseq == nullptr || msg->cseq->number == nullptr)
         return -1;
     return std::atoi(msg->cseq->number);
@@ -98,6 +104,7 @@ int CSipMessageFactory::CSeqNumber(const osip_message_t* msg)
 
 int CSipMessageFactory::SetCSeqNumber(osip_message_t* msg, int number)
 {
+    ZLOG_SCOPE("CSipMessageFactory::SetCSeqNumber");
     if (msg == nullptr || msg->cseq == nullptr)
         return -1;
     osip_free(msg->cseq->number);
@@ -108,6 +115,7 @@ int CSipMessageFactory::SetCSeqNumber(osip_message_t* msg, int number)
 
 int CSipMessageFactory::RenewVia(osip_message_t* msg, const SipLocal& local)
 {
+    ZLOG_SCOPE("CSipMessageFactory::RenewVia");
     auto* old = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
     if (old != nullptr) {
         osip_list_remove(&msg->vias, 0);
@@ -128,6 +136,7 @@ int CSipMessageFactory::RenewVia(osip_message_t* msg, const SipLocal& local)
 
 void CSipMessageFactory::RemoveCredentials(osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipMessageFactory::RemoveCredentials");
     osip_list_special_free(&msg->authorizations, reinterpret_cast<void (*)(void*)>(&osip_authorization_free));
     osip_list_special_free(&msg->proxy_authorizations,
                            reinterpret_cast<void (*)(void*)>(&osip_proxy_authorization_free));
@@ -245,6 +254,7 @@ int CSipMessageFactory::BuildResponse(const osip_message_t* request, int status,
                                       const char* contactUser, bool recordRoute, const SipLocal& local,
                                       osip_message_t** out)
 {
+    ZLOG_SCOPE("CSipMessageFactory::BuildResponse");
     *out = nullptr;
     if (request == nullptr || status < 100 || status > 699)
         return -1;

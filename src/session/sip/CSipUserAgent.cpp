@@ -123,6 +123,7 @@ CSipUserAgent* CSipUserAgent::Instance() { return s_instance; }
 
 void CSipUserAgent::RouteTraceToLogger(int level)
 {
+    ZLOG_SCOPE("CSipUserAgent::RouteTraceToLogger");
     osip_trace_initialize_func(static_cast<osip_trace_level_t>(level), &TraceToLogger);
 }
 
@@ -149,6 +150,7 @@ void CSipUserAgent::Destroy()
 
 CSipUserAgent::CSipUserAgent()
 {
+    ZLOG_SCOPE("CSipUserAgent::CSipUserAgent");
     RouteTraceToLogger(TRACE_LEVEL3);
     if (osip_init(&m_osip) != 0) {
         m_osip = nullptr;
@@ -176,6 +178,7 @@ CSipUserAgent::CSipUserAgent()
 
 CSipUserAgent::~CSipUserAgent()
 {
+    ZLOG_SCOPE("CSipUserAgent::~CSipUserAgent");
     m_stop = true;
     m_events.Stop();
     Wake();
@@ -228,18 +231,21 @@ void CSipUserAgent::SetUserAgent(const char* text) { m_userAgent = Bounded(text,
 
 int CSipUserAgent::Lock()
 {
+    ZLOG_SCOPE("CSipUserAgent::Lock");
     m_lock.lock();
     return 0;
 }
 
 int CSipUserAgent::Unlock()
 {
+    ZLOG_SCOPE("CSipUserAgent::Unlock");
     m_lock.unlock();
     return 0;
 }
 
 eXosip_event_t* CSipUserAgent::EventWait(int seconds, int milliseconds)
 {
+    ZLOG_SCOPE("CSipUserAgent::EventWait");
     long long ms = static_cast<long long>(seconds < 0 ? 0 : seconds) * 1000 + (milliseconds < 0 ? 0 : milliseconds);
     return m_events.Pop(std::chrono::milliseconds(ms));
 }
@@ -248,6 +254,7 @@ eXosip_event_t* CSipUserAgent::EventWait(int seconds, int milliseconds)
 
 void CSipUserAgent::Wake()
 {
+    ZLOG_SCOPE("CSipUserAgent::Wake");
     if (m_wakeFd >= 0) {
         uint64_t one = 1;
         ssize_t n = ::write(m_wakeFd, &one, sizeof one);
@@ -257,6 +264,7 @@ void CSipUserAgent::Wake()
 
 void CSipUserAgent::WorkerLoop()
 {
+    ZLOG_SCOPE("CSipUserAgent::WorkerLoop");
     std::vector<char> buffer(CUdpTransport::kMaxDatagram + 1);
     struct Datagram {
         std::string data;
@@ -302,6 +310,7 @@ void CSipUserAgent::WorkerLoop()
 
 void CSipUserAgent::RunRound()
 {
+    ZLOG_SCOPE("CSipUserAgent::RunRound");
     osip_timers_ict_execute(m_osip);
     osip_timers_ist_execute(m_osip);
     osip_timers_nict_execute(m_osip);
@@ -316,6 +325,7 @@ void CSipUserAgent::RunRound()
 
 void CSipUserAgent::Housekeeping()
 {
+    ZLOG_SCOPE("CSipUserAgent::Housekeeping");
     const auto now = Clock::now();
     for (auto it = m_calls.begin(); it != m_calls.end();) {
         Call& call = *it->second;
@@ -376,6 +386,7 @@ void CSipUserAgent::Housekeeping()
 
 int CSipUserAgent::NextCallId()
 {
+    ZLOG_SCOPE("CSipUserAgent::NextCallId");
     int id = m_nextCallId++;
     if (m_nextCallId > 100000)
         m_nextCallId = 1;
@@ -384,12 +395,14 @@ int CSipUserAgent::NextCallId()
 
 CSipUserAgent::Call* CSipUserAgent::FindCallByCid(int cid)
 {
+    ZLOG_SCOPE("CSipUserAgent::FindCallByCid");
     auto it = m_calls.find(cid);
     return it == m_calls.end() ? nullptr : it->second.get();
 }
 
 CSipUserAgent::Call* CSipUserAgent::FindCallByDid(int did)
 {
+    ZLOG_SCOPE("CSipUserAgent::FindCallByDid");
     if (did <= 0)
         return nullptr;
     for (auto& [cid, call] : m_calls)
@@ -400,6 +413,7 @@ CSipUserAgent::Call* CSipUserAgent::FindCallByDid(int did)
 
 CSipUserAgent::Call* CSipUserAgent::FindCallForRequest(osip_message_t* request)
 {
+    ZLOG_SCOPE("CSipUserAgent::FindCallForRequest");
     for (auto& [cid, call] : m_calls)
         if (call->dialog != nullptr && osip_dialog_match_as_uas(call->dialog, request) == 0)
             return call.get();
@@ -408,18 +422,21 @@ CSipUserAgent::Call* CSipUserAgent::FindCallForRequest(osip_message_t* request)
 
 CSipUserAgent::Transaction* CSipUserAgent::FindTransaction(int tid)
 {
+    ZLOG_SCOPE("CSipUserAgent::FindTransaction");
     auto it = m_transactions.find(tid);
     return it == m_transactions.end() ? nullptr : &it->second;
 }
 
 CSipUserAgent::Registration* CSipUserAgent::FindRegistration(int rid)
 {
+    ZLOG_SCOPE("CSipUserAgent::FindRegistration");
     auto it = m_registrations.find(rid);
     return it == m_registrations.end() ? nullptr : it->second.get();
 }
 
 SipLocal CSipUserAgent::LocalFor(const char* nextHop)
 {
+    ZLOG_SCOPE("CSipUserAgent::LocalFor");
     SipLocal local;
     local.port = m_transport.Port();
     local.userAgent = m_userAgent;
@@ -435,6 +452,7 @@ SipLocal CSipUserAgent::LocalFor(const char* nextHop)
 
 int CSipUserAgent::SendDirect(osip_message_t* msg, const char* host, int port)
 {
+    ZLOG_SCOPE("CSipUserAgent::SendDirect");
     std::string text = CSipMessageFactory::ToText(msg);
     if (text.empty())
         return -1;
@@ -444,6 +462,7 @@ int CSipUserAgent::SendDirect(osip_message_t* msg, const char* host, int port)
 
 int CSipUserAgent::SendResponseDirect(osip_message_t* response)
 {
+    ZLOG_SCOPE("CSipUserAgent::SendResponseDirect");
     char* host = nullptr;
     int port = 5060;
     osip_response_get_destination(response, &host, &port);
@@ -456,6 +475,7 @@ int CSipUserAgent::SendResponseDirect(osip_message_t* response)
 
 int CSipUserAgent::SendCallback(osip_transaction_t*, osip_message_t* msg, char* host, int port, int)
 {
+    ZLOG_SCOPE("CSipUserAgent::SendCallback");
     CSipUserAgent* self = s_instance;
     if (self == nullptr || msg == nullptr || host == nullptr)
         return -1;
@@ -464,6 +484,7 @@ int CSipUserAgent::SendCallback(osip_transaction_t*, osip_message_t* msg, char* 
 
 osip_transaction_t* CSipUserAgent::StartClient(osip_fsm_type_t kind, osip_message_t* msg, int cid, int rid)
 {
+    ZLOG_SCOPE("CSipUserAgent::StartClient");
     osip_transaction_t* tr = nullptr;
     if (osip_transaction_init(&tr, kind, m_osip, msg) != 0) {
         ZLOG(LOG_ERROR, "CSipUserAgent::StartClient", "cannot create a transaction for %s", msg->sip_method);
@@ -481,6 +502,7 @@ osip_transaction_t* CSipUserAgent::StartClient(osip_fsm_type_t kind, osip_messag
 
 osip_transaction_t* CSipUserAgent::StartServer(osip_fsm_type_t kind, osip_event_t* evt, int cid)
 {
+    ZLOG_SCOPE("CSipUserAgent::StartServer");
     osip_transaction_t* tr = nullptr;
     if (osip_transaction_init(&tr, kind, m_osip, evt->sip) != 0) {
         ZLOG(LOG_ERROR, "CSipUserAgent::StartServer", "cannot create a transaction for %s", evt->sip->sip_method);
@@ -497,6 +519,7 @@ osip_transaction_t* CSipUserAgent::StartServer(osip_fsm_type_t kind, osip_event_
 
 int CSipUserAgent::RespondIn(osip_transaction_t* tr, osip_message_t* response)
 {
+    ZLOG_SCOPE("CSipUserAgent::RespondIn");
     osip_event_t* evt = osip_new_outgoing_sipmessage(response);
     if (evt == nullptr) {
         osip_message_free(response);
@@ -511,6 +534,7 @@ int CSipUserAgent::RespondIn(osip_transaction_t* tr, osip_message_t* response)
 int CSipUserAgent::Respond(osip_transaction_t* tr, int status, const char* toTag, const char* contactUser,
                            bool recordRoute, const osip_message_t* fallback)
 {
+    ZLOG_SCOPE("CSipUserAgent::Respond");
     // Until the transaction has run once its request is only in its queue.
     const osip_message_t* request = tr->orig_request != nullptr ? tr->orig_request : fallback;
     if (request == nullptr)
@@ -525,6 +549,7 @@ int CSipUserAgent::Respond(osip_transaction_t* tr, int status, const char* toTag
 void CSipUserAgent::Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response,
                          int cid, int did, int tid, int rid, const osip_message_t* ack)
 {
+    ZLOG_SCOPE("CSipUserAgent::Emit");
     eXosip_event_t* event = CSipEventQueue::Make(type, request, response, ack);
     if (event == nullptr)
         return;
@@ -538,6 +563,7 @@ void CSipUserAgent::Emit(eXosip_event_type_t type, const osip_message_t* request
 
 void CSipUserAgent::DropDialog(Call& call)
 {
+    ZLOG_SCOPE("CSipUserAgent::DropDialog");
     if (call.dialog == nullptr)
         return;
     osip_stop_retransmissions_from_dialog(m_osip, call.dialog);
@@ -548,6 +574,7 @@ void CSipUserAgent::DropDialog(Call& call)
 
 void CSipUserAgent::FreeCall(Call& call)
 {
+    ZLOG_SCOPE("CSipUserAgent::FreeCall");
     DropDialog(call);
     FreeMessage(call.lastInvite);
     FreeMessage(call.remoteInvite);
@@ -560,6 +587,7 @@ void CSipUserAgent::FreeCall(Call& call)
 
 void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::string& sourceIp, int sourcePort)
 {
+    ZLOG_SCOPE("CSipUserAgent::HandleDatagram");
     IntakeResult r = CMessageIntake::Parse(data, length);
     if (r.verdict == IntakeVerdict::KeepAlive || r.verdict == IntakeVerdict::Dropped)
         return;
@@ -587,6 +615,7 @@ void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::s
 
 void CSipUserAgent::AnswerBadRequest(osip_message_t* msg, const std::string& reason)
 {
+    ZLOG_SCOPE("CSipUserAgent::AnswerBadRequest");
     osip_message_t* response = nullptr;
     SipLocal local = LocalFor(nullptr);
     std::string tag = CSipMessageFactory::RandomNumber();
@@ -602,6 +631,7 @@ void CSipUserAgent::AnswerBadRequest(osip_message_t* msg, const std::string& rea
 
 void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::HandleStrayResponse");
     // Retransmitted 2xx to our INVITE: the ICT is gone, our ACK answers it again.
     if (MSG_IS_STATUS_2XX(msg) && msg->cseq != nullptr && SameText(msg->cseq->method, "INVITE")) {
         for (auto& [cid, call] : m_calls) {
@@ -628,6 +658,7 @@ void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
 
 void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
 {
+    ZLOG_SCOPE("CSipUserAgent::HandleNewRequest");
     osip_message_t* msg = evt->sip;
     if (MSG_IS_ACK(msg)) {
         Call* call = FindCallForRequest(msg);
@@ -654,6 +685,7 @@ void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
 
 void CSipUserAgent::HandleCancel(osip_event_t* evt)
 {
+    ZLOG_SCOPE("CSipUserAgent::HandleCancel");
     osip_message_t* cancel = evt->sip;
     const std::string branch = CSipMessageFactory::TopBranch(cancel);
     Call* target = nullptr;
@@ -689,6 +721,7 @@ void CSipUserAgent::HandleCancel(osip_event_t* evt)
 
 void CSipUserAgent::HandleInvite(osip_event_t* evt)
 {
+    ZLOG_SCOPE("CSipUserAgent::HandleInvite");
     osip_message_t* invite = evt->sip;
     const bool hasToTag = !CSipMessageFactory::Tag(invite->to).empty();
     Call* call = FindCallForRequest(invite);
@@ -764,6 +797,7 @@ void CSipUserAgent::HandleInvite(osip_event_t* evt)
 
 void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
 {
+    ZLOG_SCOPE("CSipUserAgent::HandleNonInvite");
     osip_message_t* request = evt->sip;
     const std::string method = request->sip_method;
     Call* call = FindCallForRequest(request);
@@ -824,36 +858,42 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
 
 void CSipUserAgent::KillCallback(int, osip_transaction_t* tr)
 {
+    ZLOG_SCOPE("CSipUserAgent::KillCallback");
     if (s_instance != nullptr && tr != nullptr)
         s_instance->OnKilled(tr);
 }
 
 void CSipUserAgent::TransportErrorCallback(int type, osip_transaction_t* tr, int error)
 {
+    ZLOG_SCOPE("CSipUserAgent::TransportErrorCallback");
     ZLOG(LOG_ERROR, "CSipUserAgent::TransportErrorCallback", "transport error %d on transaction %d (kind %d)", error,
          tr != nullptr ? tr->transactionid : -1, type);
 }
 
 void CSipUserAgent::IctResponseCallback(int, osip_transaction_t* tr, osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::IctResponseCallback");
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
         s_instance->OnIctResponse(tr, msg);
 }
 
 void CSipUserAgent::NictResponseCallback(int, osip_transaction_t* tr, osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::NictResponseCallback");
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
         s_instance->OnNictResponse(tr, msg);
 }
 
 void CSipUserAgent::IstFinalSentCallback(int, osip_transaction_t* tr, osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::IstFinalSentCallback");
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
         s_instance->OnIstFinalSent(tr, msg);
 }
 
 void CSipUserAgent::OnKilled(osip_transaction_t* tr)
 {
+    ZLOG_SCOPE("CSipUserAgent::OnKilled");
     osip_remove_transaction(m_osip, tr);
     Transaction* t = FindTransaction(tr->transactionid);
     if (t == nullptr) {
@@ -873,6 +913,7 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
 
 void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::OnIctResponse");
     Transaction* t = FindTransaction(tr->transactionid);
     Call* call = t != nullptr ? FindCallByCid(t->cid) : nullptr;
     if (call == nullptr)
@@ -918,6 +959,7 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
 
 void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::OnNictResponse");
     Transaction* t = FindTransaction(tr->transactionid);
     if (t == nullptr)
         return;
@@ -960,6 +1002,7 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
 
 void CSipUserAgent::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
 {
+    ZLOG_SCOPE("CSipUserAgent::OnIstFinalSent");
     Transaction* t = FindTransaction(tr->transactionid);
     Call* call = t != nullptr ? FindCallByCid(t->cid) : nullptr;
     if (call == nullptr || call->initialTid != tr->transactionid)
@@ -972,6 +1015,7 @@ void CSipUserAgent::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
 
 int CSipUserAgent::ClearAuthenticationInfo()
 {
+    ZLOG_SCOPE("CSipUserAgent::ClearAuthenticationInfo");
     m_credentials.clear();
     return 0;
 }
@@ -997,6 +1041,7 @@ int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* useri
 const CSipUserAgent::Credential* CSipUserAgent::FindCredential(const std::string& fromUser,
                                                                const std::string& realm) const
 {
+    ZLOG_SCOPE("CSipUserAgent::FindCredential");
     for (const Credential& c : m_credentials)
         if (c.username == fromUser && c.realm == realm)
             return &c;
@@ -1011,6 +1056,7 @@ const CSipUserAgent::Credential* CSipUserAgent::FindCredential(const std::string
 
 int CSipUserAgent::AddCredentials(osip_message_t* request, osip_message_t* challenge)
 {
+    ZLOG_SCOPE("CSipUserAgent::AddCredentials");
     if (request == nullptr || challenge == nullptr)
         return 0;
     const char* user = UserOf(request->from);
@@ -1088,6 +1134,7 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
 
 int CSipUserAgent::RetryRegister(Registration& reg)
 {
+    ZLOG_SCOPE("CSipUserAgent::RetryRegister");
     if (reg.retries >= kMaxAuthRetries) {
         ZLOG(LOG_ERROR, "CSipUserAgent::RetryRegister", "registration %d: challenge retry limit reached", reg.rid);
         return -1;
@@ -1112,6 +1159,7 @@ int CSipUserAgent::RetryRegister(Registration& reg)
 
 int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
 {
+    ZLOG_SCOPE("CSipUserAgent::RetryInvite");
     if (call.authRetries >= kMaxAuthRetries) {
         ZLOG(LOG_ERROR, "CSipUserAgent::RetryInvite", "call %d: challenge retry limit reached", call.cid);
         return -1;
@@ -1144,6 +1192,7 @@ int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
 
 int CSipUserAgent::Redirect(Call& call, osip_message_t* response)
 {
+    ZLOG_SCOPE("CSipUserAgent::Redirect");
     auto* contact = static_cast<osip_contact_t*>(osip_list_get(&response->contacts, 0));
     if (contact == nullptr || contact->url == nullptr || call.lastInvite == nullptr)
         return -1;
@@ -1427,6 +1476,7 @@ int CSipUserAgent::CallSendAck(int did, osip_message_t* ack)
 
 int CSipUserAgent::SendBye(Call& call)
 {
+    ZLOG_SCOPE("CSipUserAgent::SendBye");
     if (call.dialog == nullptr)
         return -1;
     const char* hop = nullptr;
@@ -1521,6 +1571,7 @@ int CSipUserAgent::MessageSendRequest(osip_message_t* message)
 
 sdp_message_t* CSipUserAgent::GetRemoteSdp(int did)
 {
+    ZLOG_SCOPE("CSipUserAgent::GetRemoteSdp");
     Call* call = FindCallByDid(did);
     if (call == nullptr)
         return nullptr;
@@ -1550,6 +1601,7 @@ sdp_message_t* CSipUserAgent::GetRemoteSdp(int did)
 
 int CSipUserAgent::GuessLocalIp(int family, char* address, int size)
 {
+    ZLOG_SCOPE("CSipUserAgent::GuessLocalIp");
     if (address == nullptr || size <= 0)
         return -1;
     std::string ip;

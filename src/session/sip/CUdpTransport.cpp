@@ -44,6 +44,7 @@ CUdpTransport::~CUdpTransport() { Close(); }
 
 std::string CUdpTransport::ConfiguredLocalAddress()
 {
+    ZLOG_SCOPE("CUdpTransport::ConfiguredLocalAddress");
     const char* env = std::getenv("ZELORA_LOCAL_ADDRESS");
     in_addr probe{};
     if (env == nullptr || inet_pton(AF_INET, env, &probe) != 1)
@@ -90,6 +91,7 @@ int CUdpTransport::Open(const char* address, int port)
 
 void CUdpTransport::Close()
 {
+    ZLOG_SCOPE("CUdpTransport::Close");
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -99,6 +101,7 @@ void CUdpTransport::Close()
 
 int CUdpTransport::SendTo(const char* host, int port, const char* data, size_t length) const
 {
+    ZLOG_SCOPE("CUdpTransport::SendTo");
     if (m_fd < 0 || host == nullptr || data == nullptr || length > kMaxDatagram)
         return -1;
     if (port <= 0 || port > 65535)
@@ -118,6 +121,7 @@ int CUdpTransport::SendTo(const char* host, int port, const char* data, size_t l
 
 long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp, int& sourcePort) const
 {
+    ZLOG_SCOPE("CUdpTransport::Receive");
     if (m_fd < 0)
         return -1;
     sockaddr_in from{};
@@ -139,6 +143,7 @@ long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp
 
 int CUdpTransport::LocalAddressTowards(const char* host, std::string& out)
 {
+    ZLOG_SCOPE("CUdpTransport::LocalAddressTowards");
     std::string configured = ConfiguredLocalAddress();
     if (!configured.empty()) {
         out = configured;
