@@ -1,6 +1,7 @@
 #include "CWebServiceClient.h"
 
 #include "CLogger.h"
+#include "Deployment.h"
 #include "WebApi.h"
 #include "WebMessages.h"
 
@@ -15,6 +16,16 @@ std::mutex g_serverUserIdLock;
 std::string g_serverUserId;
 
 } // namespace
+
+WebEndpoints WebEndpoints::FromDeployment(const DeploymentValues& values)
+{
+    WebEndpoints endpoints;
+    endpoints.serviceHost = values.webServiceHost;
+    endpoints.adsHost = values.adsHost;
+    endpoints.probeSite = values.probeSite;
+    endpoints.homePage = values.homePage;
+    return endpoints;
+}
 
 CWebServiceClient::CWebServiceClient(WebEndpoints endpoints, IWebServiceHost* host, zelora::MessageQueue* mainQueue,
                                      IAddressBookStore* store)

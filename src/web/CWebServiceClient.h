@@ -27,6 +27,8 @@
 #include <mutex>
 #include <string>
 
+struct DeploymentValues;
+
 struct WebEndpoints {
     std::string serviceHost;
     unsigned servicePort = 80;
@@ -35,6 +37,9 @@ struct WebEndpoints {
     std::string probeSite;
     unsigned probePort = 80;
     std::string homePage;
+
+    // Web-service, advertisement and probe hosts and the home page of the deployment.
+    static WebEndpoints FromDeployment(const DeploymentValues& values);
 };
 
 enum WebRequestKind {

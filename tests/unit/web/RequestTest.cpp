@@ -1,4 +1,6 @@
 #include "CEncryptDecrypt.h"
+#include "CWebServiceClient.h"
+#include "Deployment.h"
 #include "HexString.h"
 #include "WebApi.h"
 
@@ -127,4 +129,20 @@ TEST(WebRequest, VersionComparisonIsCharacterByCharacter)
     // Case-sensitive: lower case sorts after upper case.
     EXPECT_TRUE(IsNewerVersion("zeloratalk Version 3.1.2"));
     EXPECT_FALSE(IsNewerVersion(""));
+}
+
+TEST(WebRequest, EndpointsComeFromDeployment)
+{
+    DeploymentValues values;
+    values.webServiceHost = "ws.example";
+    values.adsHost = "ads.example";
+    values.probeSite = "probe.example";
+    values.homePage = "http://home.example/";
+    values.portalHost = "portal.example";
+    const WebEndpoints endpoints = WebEndpoints::FromDeployment(values);
+    EXPECT_EQ(endpoints.serviceHost, "ws.example");
+    EXPECT_EQ(endpoints.adsHost, "ads.example");
+    EXPECT_EQ(endpoints.probeSite, "probe.example");
+    EXPECT_EQ(endpoints.homePage, "http://home.example/");
+    EXPECT_EQ(endpoints.servicePort, 80u);
 }
