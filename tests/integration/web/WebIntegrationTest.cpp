@@ -9,6 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -646,6 +653,110 @@ TEST_F(WebService, ProbeRunsEveryTwentiethPassOutsideProxyMode)
     client->WorkerPass();
     ASSERT_TRUE(WaitFor([&] { return client->Probe().ProbeDone(); }, 10000));
     EXPECT_TRUE(client->Probe().NetworkAvailable());
+}
+
+// Runs the HTTP proxy of the system settings; fails loudly when it is not installed.
+class ProxyProcess {
+public:
+    std::string Start(const fs::path& dir)
+    {
+        const char* binary = "/usr/bin/tinyproxy";
+        if (access(binary, X_OK) != 0) {
+            return "tinyproxy not found: install the Debian package tinyproxy";
+        }
+        m_log = dir / "tinyproxy.log";
+        const fs::path conf = dir / "tinyproxy.conf";
+        std::ofstream(conf) << "Port 8888\nListen 127.0.4.30\nTimeout 30\nMaxClients 10\nAllow 127.0.0.0/8\n"
+                               "LogLevel Info\nLogFile \"" << m_log.string() << "\"\n";
+        m_pid = fork();
+        if (m_pid == 0) {
+            execl(binary, binary, "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 100; ++i) {
+            int fd = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in a{};
+            a.sin_family = AF_INET;
+            a.sin_port = htons(8888);
+            inet_pton(AF_INET, "127.0.4.30", &a.sin_addr);
+            const bool up = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+            close(fd);
+            if (up) {
+                return {};
+            }
+            usleep(50 * 1000);
+        }
+        return "tinyproxy did not answer on 127.0.4.30:8888";
+    }
+    ~ProxyProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGTERM);
+            int status = 0;
+            waitpid(m_pid, &status, 0);
+        }
+    }
+    std::string Log() const { return ReadFile(m_log); }
+
+private:
+    pid_t m_pid = -1;
+    fs::path m_log;
+};
+
+struct LayerReply {
+    std::atomic<bool> done{false};
+    std::atomic<zelora::inet::DWORD> error{0};
+};
+
+void LayerCallback(zelora::inet::HINTERNET, zelora::inet::DWORD_PTR context, zelora::inet::DWORD status, void* info,
+                   zelora::inet::DWORD)
+{
+    auto* reply = reinterpret_cast<LayerReply*>(context);
+    if (status == zelora::inet::INTERNET_STATUS_REQUEST_COMPLETE) {
+        reply->error.store(static_cast<zelora::inet::INTERNET_ASYNC_RESULT*>(info)->dwError);
+        reply->done.store(true);
+    }
+}
+
+// One GET of the simulator's root through a session that takes the system proxy setting.
+int GetThroughSystemProxy(const std::string& path)
+{
+    using namespace zelora::inet;
+    HINTERNET session = InternetOpen("zeloraTALK", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    if (session == nullptr) {
+        return -1;
+    }
+    InternetSetStatusCallback(session, &LayerCallback);
+    LayerReply reply;
+    const auto context = reinterpret_cast<DWORD_PTR>(&reply);
+    HINTERNET connect = InternetConnect(session, kSimHost.c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
+    HINTERNET request = HttpOpenRequest(connect, "GET", path.c_str(), nullptr, nullptr, nullptr, 0, context);
+    HttpSendRequest(request, nullptr, 0, nullptr, 0);
+    int code = -1;
+    if (WaitFor([&] { return reply.done.load(); }, 10000) && reply.error.load() == 0) {
+        char text[16];
+        DWORD length = sizeof(text);
+        if (HttpQueryInfo(request, HTTP_QUERY_STATUS_CODE, text, &length, nullptr)) {
+            code = std::atoi(text);
+        }
+    }
+    InternetCloseHandle(session);
+    return code;
+}
+
+TEST_F(WebService, SystemProxyCarriesRequestsUnlessBypassed)
+{
+    ProxyProcess proxy;
+    const std::string error = proxy.Start(g_dir);
+    ASSERT_TRUE(error.empty()) << error;
+    setenv("http_proxy", "http://127.0.4.30:8888", 1);
+    EXPECT_EQ(GetThroughSystemProxy("/via-proxy"), 404);
+    setenv("no_proxy", kSimHost.c_str(), 1);
+    EXPECT_EQ(GetThroughSystemProxy("/bypassing"), 404);
+    unsetenv("no_proxy");
+    unsetenv("http_proxy");
+    ASSERT_TRUE(WaitFor([&] { return proxy.Log().find("/via-proxy") != std::string::npos; }, 3000)) << proxy.Log();
+    EXPECT_EQ(proxy.Log().find("/bypassing"), std::string::npos);
 }
 
 int main(int argc, char** argv)
