@@ -61,7 +61,7 @@ std::string CliPhone::Start(const Options& options)
     {
         std::lock_guard<std::mutex> guard(m_mutex);
         m_eof = false;
-        m_cursor = m_lines.size();
+        m_mark = m_lines.size();
     }
     m_reader = std::thread(&CliPhone::ReadLoop, this, out[0]);
     return {};
@@ -80,6 +80,7 @@ void CliPhone::ReadLoop(int fd)
         while ((nl = pending.find('\n')) != std::string::npos) {
             std::lock_guard<std::mutex> guard(m_mutex);
             m_lines.push_back(pending.substr(0, nl));
+            m_taken.push_back(false);
             pending.erase(0, nl + 1);
             m_cv.notify_all();
         }
@@ -103,30 +104,24 @@ std::string CliPhone::WaitFor(const std::string& text, std::chrono::milliseconds
 {
     std::unique_lock<std::mutex> lock(m_mutex);
     auto deadline = std::chrono::steady_clock::now() + timeout;
-    std::size_t scanned = m_cursor;
     for (;;) {
-        for (; scanned < m_lines.size(); ++scanned) {
-            if (m_lines[scanned].find(text) != std::string::npos) {
-                m_cursor = scanned + 1;
-                return m_lines[scanned];
+        for (std::size_t i = m_mark; i < m_lines.size(); ++i) {
+            if (!m_taken[i] && m_lines[i].find(text) != std::string::npos) {
+                m_taken[i] = true;
+                return m_lines[i];
             }
         }
-        if (m_eof || m_cv.wait_until(lock, deadline) == std::cv_status::timeout) {
-            for (; scanned < m_lines.size(); ++scanned)
-                if (m_lines[scanned].find(text) != std::string::npos) {
-                    m_cursor = scanned + 1;
-                    return m_lines[scanned];
-                }
+        if (m_eof || std::chrono::steady_clock::now() >= deadline)
             return {};
-        }
+        m_cv.wait_until(lock, deadline);
     }
 }
 
 bool CliPhone::Seen(const std::string& text)
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    for (std::size_t i = m_cursor; i < m_lines.size(); ++i)
-        if (m_lines[i].find(text) != std::string::npos)
+    for (std::size_t i = m_mark; i < m_lines.size(); ++i)
+        if (!m_taken[i] && m_lines[i].find(text) != std::string::npos)
             return true;
     return false;
 }
@@ -134,7 +129,17 @@ bool CliPhone::Seen(const std::string& text)
 std::vector<std::string> CliPhone::Pending()
 {
     std::lock_guard<std::mutex> guard(m_mutex);
-    return std::vector<std::string>(m_lines.begin() + static_cast<std::ptrdiff_t>(m_cursor), m_lines.end());
+    std::vector<std::string> out;
+    for (std::size_t i = m_mark; i < m_lines.size(); ++i)
+        if (!m_taken[i])
+            out.push_back(m_lines[i]);
+    return out;
+}
+
+void CliPhone::Mark()
+{
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_mark = m_lines.size();
 }
 
 std::string CliPhone::Transcript()

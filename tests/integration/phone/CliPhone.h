@@ -29,13 +29,16 @@ public:
     // "" or what went wrong.
     std::string Start(const Options& options);
     void Send(const std::string& line);
-    // The first line from the cursor on that contains `text`; the cursor moves past it.
-    // "" when none arrives in time.
+    // The first line since the mark, not taken yet, that contains `text`; it is taken.
+    // Lines from different threads of the phone may come in either order, so earlier lines
+    // stay available. "" when none arrives in time.
     std::string WaitFor(const std::string& text, std::chrono::milliseconds timeout);
-    // Whether a line containing `text` arrived from the cursor on (without waiting, cursor unmoved).
+    // Whether such a line is there now (without waiting or taking it).
     bool Seen(const std::string& text);
-    // Lines since the cursor, without moving it.
+    // Lines since the mark not taken yet.
     std::vector<std::string> Pending();
+    // Later waits only look at lines from now on.
+    void Mark();
     std::string Transcript();
     // quit, end of input, up to 10 s for the exit; then SIGKILL. The exit status (or -1).
     int Stop();
@@ -51,7 +54,8 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     std::vector<std::string> m_lines;
-    std::size_t m_cursor = 0;
+    std::vector<bool> m_taken;
+    std::size_t m_mark = 0;
     bool m_eof = false;
 };
 

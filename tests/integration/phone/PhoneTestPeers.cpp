@@ -40,6 +40,21 @@ PhoneUnderTest::PhoneUnderTest(const std::string& name, const std::string& local
 
 std::string PhoneUnderTest::Start() { return m_cli.Start(m_options); }
 
+std::string PhoneUnderTest::LogLines(const std::string& text) const
+{
+    std::string all = zelora::test::ReadFile(m_home + "/state/zeloraTALK/zeloratalk-cli.log"), out;
+    std::size_t start = 0;
+    while (start < all.size()) {
+        std::size_t end = all.find('\n', start);
+        if (end == std::string::npos)
+            end = all.size();
+        if (all.compare(start, end - start, "") != 0 && all.substr(start, end - start).find(text) != std::string::npos)
+            out += all.substr(start, end - start) + "\n";
+        start = end + 1;
+    }
+    return out;
+}
+
 std::string PhoneUnderTest::SignIn(const std::string& user, const std::string& password)
 {
     m_cli.Send("login " + user + " " + password);

@@ -30,6 +30,8 @@ public:
     std::string Home() const { return m_home; }
     // The ring tone this phone's registry names (a 440 Hz file in its sound folder).
     std::string RingToneFile() const { return m_home + "/sounds/ringin.wav"; }
+    // The phone's log lines that contain `text`.
+    std::string LogLines(const std::string& text) const;
     // Sign in and wait for the registration; "" or the transcript on failure.
     std::string SignIn(const std::string& user, const std::string& password);
 
