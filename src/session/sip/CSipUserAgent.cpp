@@ -326,6 +326,7 @@ void CSipUserAgent::RunRound()
 void CSipUserAgent::Housekeeping()
 {
     ZLOG_SCOPE("CSipUserAgent::Housekeeping");
+    RefreshRegistrations();
     const auto now = Clock::now();
     for (auto it = m_calls.begin(); it != m_calls.end();) {
         Call& call = *it->second;
@@ -458,6 +459,21 @@ int CSipUserAgent::SendDirect(osip_message_t* msg, const char* host, int port)
         return -1;
     ZLOG(LOG_DATA, "CSipUserAgent::SendDirect", "to %s:%d\n%s", host, port, text.c_str());
     return m_transport.SendTo(host, port, text.data(), text.size());
+}
+
+int CSipUserAgent::SendToNextHop(osip_message_t* request)
+{
+    ZLOG_SCOPE("CSipUserAgent::SendToNextHop");
+    static char kLr[] = "lr";
+    auto* route = static_cast<osip_route_t*>(osip_list_get(&request->routes, 0));
+    osip_uri_param_t* lr = nullptr;
+    osip_uri_t* dest = request->req_uri;
+    if (route != nullptr && route->url != nullptr && osip_uri_uparam_get_byname(route->url, kLr, &lr) == 0)
+        dest = route->url;
+    if (dest == nullptr || dest->host == nullptr)
+        return -1;
+    int port = dest->port != nullptr ? std::atoi(dest->port) : 5060;
+    return SendDirect(request, dest->host, port);
 }
 
 int CSipUserAgent::SendResponseDirect(osip_message_t* response)
@@ -641,15 +657,7 @@ void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
                 continue;
             if (CSipMessageFactory::CSeqNumber(call->ack) != CSipMessageFactory::CSeqNumber(msg))
                 continue;
-            osip_message_t* ack = call->ack;
-            auto* route = static_cast<osip_route_t*>(osip_list_get(&ack->routes, 0));
-            osip_uri_param_t* lr = nullptr;
-            osip_uri_t* dest = ack->req_uri;
-            if (route != nullptr && route->url != nullptr &&
-                osip_uri_uparam_get_byname(route->url, const_cast<char*>("lr"), &lr) == 0)
-                dest = route->url;
-            int port = dest->port != nullptr ? std::atoi(dest->port) : 5060;
-            SendDirect(ack, dest->host, port);
+            SendToNextHop(call->ack);
             return;
         }
     }
@@ -906,6 +914,7 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
         if (reg != nullptr && reg->tid == tr->transactionid) {
             ZLOG(LOG_WARNING, "CSipUserAgent::OnKilled", "REGISTER %d got no final answer", reg->rid);
             reg->lastStatus = 0;
+            reg->refreshing = false;
             Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, nullptr, 0, 0, 0, reg->rid);
         }
     }
@@ -969,15 +978,23 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
         if (reg == nullptr || status < 200)
             return;
         reg->lastStatus = status;
+        const bool refresh = reg->refreshing;
         if (status < 300) {
             reg->retries = 0;
-            Emit(EXOSIP_REGISTRATION_SUCCESS, tr->orig_request, msg, 0, 0, 0, reg->rid);
+            reg->refreshing = false;
+            ScheduleRefresh(*reg, msg);
+            Emit(refresh ? EXOSIP_REGISTRATION_REFRESHED : EXOSIP_REGISTRATION_SUCCESS, tr->orig_request, msg, 0, 0,
+                 0, reg->rid);
             return;
         }
         if (status == 401 || status == 407) {
             FreeMessage(reg->challenge);
             reg->challenge = CloneMessage(msg);
+            // Our own refresh answers its challenge itself; only a final failure is reported.
+            if (refresh && RetryRegister(*reg) == 0)
+                return;
         }
+        reg->refreshing = false;
         Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, msg, 0, 0, 0, reg->rid);
         return;
     }
@@ -1154,7 +1171,7 @@ int CSipUserAgent::RetryRegister(Registration& reg)
         return -1;
     }
     ++reg.retries;
-    return RegisterSendRegister(reg.rid, msg) == 0 ? 0 : -1;
+    return SendRegister(reg, msg) == 0 ? 0 : -1;
 }
 
 int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
@@ -1286,8 +1303,7 @@ int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
 {
     ZLOG_SCOPE("CSipUserAgent::RegisterSendRegister");
     Registration* reg = FindRegistration(rid);
-    Transaction* t = reg != nullptr ? FindTransaction(reg->tid) : nullptr;
-    if (reg == nullptr || (t != nullptr && !t->killed && !IsFinal(t->tr->last_response))) {
+    if (reg == nullptr) {
         if (msg != nullptr)
             osip_message_free(msg);
         return -1;
@@ -1297,9 +1313,28 @@ int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
         if (again != rid || msg == nullptr)
             return -1;
     }
+    const bool wasRefreshing = reg->refreshing;
+    reg->refreshing = false;
+    int rc = SendRegister(*reg, msg);
+    if (rc != 0)
+        reg->refreshing = wasRefreshing;
+    else
+        reg->refreshAt = {};
+    return rc;
+}
+
+int CSipUserAgent::SendRegister(Registration& registration, osip_message_t* msg)
+{
+    ZLOG_SCOPE("CSipUserAgent::SendRegister");
+    Registration* reg = &registration;
+    Transaction* t = FindTransaction(reg->tid);
+    if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
+        osip_message_free(msg);
+        return -1;
+    }
     FreeMessage(reg->last);
     reg->last = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(NICT, msg, 0, rid);
+    osip_transaction_t* tr = StartClient(NICT, msg, 0, reg->rid);
     if (tr == nullptr)
         return -1;
     int old = reg->tid;
@@ -1310,6 +1345,48 @@ int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
         m_transactions.erase(old);
     }
     return 0;
+}
+
+void CSipUserAgent::ScheduleRefresh(Registration& reg, const osip_message_t* ok)
+{
+    ZLOG_SCOPE("CSipUserAgent::ScheduleRefresh");
+    reg.refreshAt = {};
+    if (reg.expires <= 0)
+        return;
+    // The registrar may grant less than asked: its Expires header or our Contact's expires.
+    long granted = reg.expires;
+    osip_header_t* header = nullptr;
+    if (osip_message_get_expires(ok, 0, &header) >= 0 && header != nullptr && header->hvalue != nullptr)
+        granted = std::strtol(header->hvalue, nullptr, 10);
+    auto* contact = static_cast<osip_contact_t*>(osip_list_get(&ok->contacts, 0));
+    osip_generic_param_t* param = nullptr;
+    static char kExpires[] = "expires";
+    if (contact != nullptr && osip_generic_param_get_byname(&contact->gen_params, kExpires, &param) == 0 &&
+        param != nullptr && param->gvalue != nullptr)
+        granted = std::strtol(param->gvalue, nullptr, 10);
+    if (granted <= 0 || granted > reg.expires)
+        granted = reg.expires;
+    const long lead = granted > 120 ? granted - 60 : (granted + 1) / 2;
+    reg.refreshAt = Clock::now() + std::chrono::seconds(lead);
+}
+
+void CSipUserAgent::RefreshRegistrations()
+{
+    const auto now = Clock::now();
+    for (auto& [rid, reg] : m_registrations) {
+        if (reg->refreshAt == Clock::time_point{} || now < reg->refreshAt)
+            continue;
+        reg->refreshAt = {};
+        osip_message_t* msg = nullptr;
+        if (RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg) != rid ||
+            msg == nullptr)
+            continue;
+        ZLOG(LOG_DEBUG, "CSipUserAgent::RefreshRegistrations", "refreshing registration %d", rid);
+        reg->retries = 0;
+        reg->refreshing = true;
+        if (SendRegister(*reg, msg) != 0)
+            reg->refreshing = false;
+    }
 }
 
 // ---------------------------------------------------------------- calls
@@ -1457,18 +1534,7 @@ int CSipUserAgent::CallSendAck(int did, osip_message_t* ack)
             osip_message_free(ack);
         return -1;
     }
-    auto* route = static_cast<osip_route_t*>(osip_list_get(&ack->routes, 0));
-    osip_uri_param_t* lr = nullptr;
-    osip_uri_t* dest = ack->req_uri;
-    if (route != nullptr && route->url != nullptr &&
-        osip_uri_uparam_get_byname(route->url, const_cast<char*>("lr"), &lr) == 0)
-        dest = route->url;
-    if (dest == nullptr || dest->host == nullptr) {
-        osip_message_free(ack);
-        return -1;
-    }
-    int port = dest->port != nullptr ? std::atoi(dest->port) : 5060;
-    int rc = SendDirect(ack, dest->host, port);
+    int rc = SendToNextHop(ack);
     FreeMessage(call->ack);
     call->ack = ack;
     return rc;

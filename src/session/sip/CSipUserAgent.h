@@ -112,6 +112,8 @@ private:
         int retries = 0;
         int lastStatus = 0;
         int expires = 3600;
+        bool refreshing = false;            // the REGISTER in flight is our own refresh
+        Clock::time_point refreshAt{};      // zero: nothing to refresh
     };
     struct Credential {
         std::string username, userid, passwd, ha1, realm;
@@ -155,6 +157,8 @@ private:
                 const osip_message_t* fallback = nullptr);
     int SendDirect(osip_message_t* msg, const char* host, int port);
     int SendResponseDirect(osip_message_t* response);
+    // Out of any transaction: to the first loose Route, else to the Request-URI.
+    int SendToNextHop(osip_message_t* request);
     void DropDialog(Call& call);
     void FreeCall(Call& call);
     void Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response, int cid,
@@ -165,6 +169,9 @@ private:
     int AddCredentials(osip_message_t* request, osip_message_t* challengeResponse);
     int SendBye(Call& call);
     int RetryRegister(Registration& reg);
+    int SendRegister(Registration& reg, osip_message_t* msg);
+    void ScheduleRefresh(Registration& reg, const osip_message_t* ok);
+    void RefreshRegistrations();
     int RetryInvite(Call& call, osip_message_t* response);
     int Redirect(Call& call, osip_message_t* response);
 

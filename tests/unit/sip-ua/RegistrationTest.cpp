@@ -304,3 +304,58 @@ TEST(SipUaRegister, SecondListenerOnTheSameAddressFails)
     eXosip_quit();
     unsetenv("ZELORA_LOCAL_ADDRESS");
 }
+
+TEST(SipUaRegister, RefreshedBeforeTheGrantedExpiryAndChallengeAnsweredInside)
+{
+    ScriptedPeer peer("127.0.1.123");
+    ASSERT_TRUE(peer.Ok());
+    AgentFixture agent("127.0.1.122");
+    ASSERT_TRUE(agent.Ok());
+    int rid = StartRegister(peer, "127.0.1.123", 3600);
+    auto first = peer.Next(3s, "REGISTER");
+    ASSERT_TRUE(first.has_value());
+    // The registrar grants 4 s of the 3600 asked: the refresh comes after about half of it.
+    peer.Send(MakeResponse(*first, 200, "OK", "g", "Contact: <sip:1001@127.0.1.122:5060>;expires=4\r\n"),
+              "127.0.1.122", 5060);
+    eXosip_event_t* ev = agent.WaitEvent(EXOSIP_REGISTRATION_SUCCESS, 3s);
+    ASSERT_NE(ev, nullptr);
+    eXosip_event_free(ev);
+    const auto granted = std::chrono::steady_clock::now();
+    auto refresh = peer.Next(5s, "REGISTER");
+    ASSERT_TRUE(refresh.has_value());
+    const double after = std::chrono::duration<double>(std::chrono::steady_clock::now() - granted).count();
+    EXPECT_GT(after, 1.5);
+    EXPECT_LT(after, 3.5);
+    EXPECT_EQ(refresh->CallId(), first->CallId());
+    EXPECT_EQ(refresh->CSeq(), 2);
+    EXPECT_EQ(refresh->Header("Expires"), "3600");
+
+    // Its challenge is answered without bothering the application.
+    peer.Send(MakeResponse(*refresh, 401, "Unauthorized", "g",
+                           "WWW-Authenticate: Digest realm=\"127.0.1.123\", nonce=\"fresh\"\r\n"),
+              "127.0.1.122", 5060);
+    auto answered = peer.Next(3s, "REGISTER");
+    ASSERT_TRUE(answered.has_value());
+    EXPECT_EQ(answered->CSeq(), 3);
+    ExpectValidDigest(*answered, "pw1001", "127.0.1.123", "fresh");
+    peer.Send(MakeResponse(*answered, 200, "OK", "g", "Expires: 600\r\n"), "127.0.1.122", 5060);
+    std::vector<int> events = agent.DrainEvents(1s);
+    EXPECT_EQ(events, (std::vector<int>{EXOSIP_REGISTRATION_REFRESHED}));
+
+    // Unregistering stops the refreshing.
+    eXosip_lock();
+    osip_message_t* reg = nullptr;
+    ASSERT_EQ(eXosip_register_build_initial_register("sip:1001@127.0.1.123:5060", "sip:127.0.1.123:5060", nullptr, 0,
+                                                     &reg),
+              rid);
+    ASSERT_EQ(eXosip_register_send_register(rid, reg), 0);
+    eXosip_unlock();
+    auto last = peer.Next(3s, "REGISTER");
+    ASSERT_TRUE(last.has_value());
+    EXPECT_EQ(last->Header("Expires"), "0");
+    peer.Send(MakeResponse(*last, 200, "OK", "g"), "127.0.1.122", 5060);
+    ev = agent.WaitEvent(EXOSIP_REGISTRATION_SUCCESS, 3s);
+    ASSERT_NE(ev, nullptr);
+    eXosip_event_free(ev);
+    EXPECT_FALSE(peer.Next(2500ms, "REGISTER").has_value());
+}
