@@ -929,6 +929,26 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
         return;
     const int status = msg->status_code;
     const bool hasTag = !CSipMessageFactory::Tag(msg->to).empty();
+    if (status >= 200 && status < 300 && call->cancelSent) {
+        // The answer crossed our CANCEL: the far end now has a call; acknowledge and end it.
+        ZLOG(LOG_WARNING, "CSipUserAgent::OnIctResponse", "call %d answered after CANCEL, sending BYE", call->cid);
+        osip_dialog_t* dialog = nullptr;
+        if (osip_dialog_init_as_uac(&dialog, msg) == 0) {
+            DropDialog(*call);
+            call->dialog = dialog;
+            osip_dialog_set_state(dialog, DIALOG_CONFIRMED);
+            osip_message_t* ack = nullptr;
+            SipLocal local = LocalFor(tr->orig_request != nullptr ? tr->orig_request->req_uri->host : nullptr);
+            if (CSipMessageFactory::BuildInDialogRequest(dialog, "ACK", CSipMessageFactory::CSeqNumber(msg), local,
+                                                         &ack) == 0) {
+                SendToNextHop(ack);
+                FreeMessage(call->ack);
+                call->ack = ack;
+            }
+            SendBye(*call);
+        }
+        return;
+    }
     if (status > 100 && status < 300 && hasTag && !call->cancelSent) {
         if (call->dialog == nullptr) {
             if (osip_dialog_init_as_uac(&call->dialog, msg) == 0) {

@@ -238,6 +238,41 @@ TEST(SipUaOutgoing, FarEndHangsUpAnAnsweredCall)
     eXosip_unlock();
 }
 
+TEST(SipUaOutgoing, AnswerCrossingOurCancelIsAcknowledgedAndEnded)
+{
+    const std::string ip = "127.0.1.142";
+    ScriptedPeer peer("127.0.1.143");
+    ASSERT_TRUE(peer.Ok());
+    AgentFixture agent(ip);
+    ASSERT_TRUE(agent.Ok());
+    const int cid = Call(peer.Ip());
+    ASSERT_GT(cid, 0);
+    auto invite = peer.Next(3s, "INVITE");
+    ASSERT_TRUE(invite.has_value());
+    peer.Send(MakeResponse(*invite, 180, "Ringing", "x1"), ip, 5060);
+    eXosip_event_t* ev = agent.WaitEvent(EXOSIP_CALL_RINGING, 3s);
+    ASSERT_NE(ev, nullptr);
+    eXosip_event_free(ev);
+    eXosip_lock();
+    EXPECT_EQ(eXosip_call_terminate(cid, 0), 0);
+    EXPECT_EQ(eXosip_call_terminate(cid, 0), -1);  // one CANCEL is enough
+    eXosip_unlock();
+    auto cancel = peer.Next(3s, "CANCEL");
+    ASSERT_TRUE(cancel.has_value());
+    peer.Send(MakeResponse(*cancel, 200, "OK", "x1"), ip, 5060);
+    // The callee had already answered.
+    peer.Send(MakeResponse(*invite, 200, "OK", "x1", "Contact: <sip:1002@127.0.1.143:5060>\r\n"), ip, 5060);
+    auto ack = peer.Next(3s, "ACK");
+    ASSERT_TRUE(ack.has_value());
+    EXPECT_EQ(ack->Header("CSeq"), "20 ACK");
+    EXPECT_EQ(ack->ToTag(), "x1");
+    auto bye = peer.Next(3s, "BYE");
+    ASSERT_TRUE(bye.has_value());
+    EXPECT_EQ(bye->CallId(), invite->CallId());
+    EXPECT_EQ(bye->ToTag(), "x1");
+    EXPECT_EQ(bye->CSeq(), 21);
+}
+
 TEST(SipUaOutgoing, MessageOutsideACall)
 {
     const std::string ip = "127.0.1.136";
