@@ -200,6 +200,8 @@ CMXSipStack::~CMXSipStack()
     }
     if (m_logFile != nullptr) {
         ZLOG(LOG_INFO, kMethod, "Closing SIP Log file");
+        // The library's trace must not keep writing into the file we close.
+        eXosip_trace_initialize(TRACE_LEVEL3, nullptr);
         std::fclose(m_logFile);
         m_logFile = nullptr;
     }
@@ -286,6 +288,8 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
     m_libraryInitialised = true;
     if (m_logFile != nullptr) {
         LibraryLock lock;
+        // osip2 prefers a trace function, once set, over any file: clear it so the file gets the trace.
+        osip_trace_initialize_func(END_TRACE_LEVEL, nullptr);
         eXosip_trace_initialize(END_TRACE_LEVEL, m_logFile);
     }
     if (eXosip_listen_addr(kTransportUdp, nullptr, localSipPort, kFamilyIpv4, 0) != 0) {
@@ -433,9 +437,10 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
     std::string own = Text(ownUser);
     std::string host = Text(proxyHost);
     std::string port = Text(proxyPort);
-    std::string to = Text(SipAddress(Text(calledUser), host, port).c_str());
+    std::string called = Text(calledUser);
+    std::string to = Text(SipAddress(called, host, port).c_str());
     m_fromAddress = Text((own.find('@') != std::string::npos ? "sip:" + own : SipAddress(own, host, port)).c_str());
-    ZLOG(LOG_INFO, kMethod, "To SIP ID %s", calledUser);
+    ZLOG(LOG_INFO, kMethod, "To SIP ID %s", called.c_str());
     ZLOG(LOG_INFO, kMethod, "From SIP ID %s", own.c_str());
     ZLOG(LOG_INFO, kMethod, "ProxyServer IP %s", host.c_str());
     ZLOG(LOG_INFO, kMethod, "ProxyServer Port %s", port.c_str());

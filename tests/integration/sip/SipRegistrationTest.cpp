@@ -36,6 +36,8 @@ TEST(SipRegistration, ChallengedThenAcceptedGivesStatus1WithoutRecord)
             EXPECT_FALSE(e.hasRecord) << "registration status " << e.status << " carried a record";
         }
     EXPECT_GE(Count(kamailio.Log(), "request REGISTER from sip:1001@"), 2) << "the first REGISTER is challenged";
+    h.Destroy();
+    EXPECT_FALSE(ReadFile(h.ProtocolLogPath()).empty()) << "the library trace did not reach the protocol log file";
 }
 
 TEST(SipRegistration, WrongPasswordGivesStatus2AndNeverSucceeds)

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "CMXSipStack.h"
+#include "PeerProcess.h"
 
 namespace zelora::test {
 
@@ -50,11 +51,13 @@ public:
     const std::string& LocalIp() const { return m_localIp; }
     const std::string& ProxyIp() const { return m_proxyIp; }
     const CODEC_INFO* Codecs() const { return m_codecs; }
+    // The protocol log file the stack writes its library trace to.
+    std::string ProtocolLogPath() const { return m_logDir.Path() + "/sip.log"; }
 
 private:
     std::string m_localIp;
     std::string m_proxyIp;
-    std::string m_logDir;
+    TempDir m_logDir{"zelora-sip-log"};
     CODEC_INFO m_codecs[MAX_CODEC_COUNT] = {};
     int m_codecCount = 0;
     EventRecorder m_events;
