@@ -22,12 +22,14 @@ std::string BaseName(std::string_view name)
     return out;
 }
 
+#ifdef ZELORA_HAVE_ILBC
 bool Contains(std::string_view text, std::string_view what)
 {
     std::string lower;
     for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     return lower.find(what) != std::string::npos;
 }
+#endif
 
 }  // namespace
 
