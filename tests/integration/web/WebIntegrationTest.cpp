@@ -245,7 +245,8 @@ TEST_F(WebService, BalanceArrivesAndIsPosted)
     LogWatch log;
     auto client = MakeClient();
     ASSERT_EQ(client->OnReqBalance(), 1);
-    EXPECT_EQ(client->State(WEB_KIND_BALANCE), 1);
+    // Sent (1), or already answered (2).
+    EXPECT_NE(client->State(WEB_KIND_BALANCE), 0);
     ASSERT_TRUE(Complete(*client, WEB_KIND_BALANCE, &CWebServiceClient::GetBalance));
     EXPECT_EQ(client->Balance(), "12.50");
     EXPECT_EQ(client->SmsBalance(), "7");

@@ -82,32 +82,45 @@ std::string SimProcess::Start()
     if (access(m_binary.c_str(), X_OK) != 0) {
         return "operator-sim not found at " + m_binary + " (build this project's operator-sim target)";
     }
+    int out[2];
+    if (pipe(out) != 0) {
+        return "pipe failed";
+    }
     m_pid = fork();
     if (m_pid < 0) {
+        close(out[0]);
+        close(out[1]);
         return "fork failed";
     }
     if (m_pid == 0) {
-        int null = open("/dev/null", O_WRONLY);
-        if (null >= 0) {
-            dup2(null, 1);
-        }
+        dup2(out[1], 1);
+        close(out[0]);
+        close(out[1]);
         execl(m_binary.c_str(), m_binary.c_str(), "--listen", m_address.c_str(), "--port", "80", "--data",
               m_dataFile.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
-    for (int i = 0; i < 100; ++i) {
-        if (CanConnect(m_address)) {
-            return {};
+    close(out[1]);
+    // Our own child must say it listens: another server on the address must not stand in for it.
+    std::string said;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (said.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd p{out[0], POLLIN, 0};
+        if (poll(&p, 1, 100) > 0) {
+            char buffer[256];
+            ssize_t n = read(out[0], buffer, sizeof(buffer));
+            if (n <= 0) {
+                break;
+            }
+            said.append(buffer, static_cast<std::size_t>(n));
         }
-        int status = 0;
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return "operator-sim exited at start";
-        }
-        usleep(50 * 1000);
+    }
+    close(out[0]);
+    if (said.rfind("listening ", 0) == 0 && CanConnect(m_address)) {
+        return {};
     }
     Stop();
-    return "operator-sim did not answer on " + m_address + ":80";
+    return "operator-sim did not come up on " + m_address + ":80 (address in use?)";
 }
 
 void SimProcess::Stop()
