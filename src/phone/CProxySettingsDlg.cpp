@@ -5,17 +5,11 @@
 
 #include "CLogger.h"
 #include "CSettings.h"
+#include "PhoneText.h"
 
 namespace {
 
-std::string Trim(const std::string& text)
-{
-    std::size_t b = text.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return {};
-    std::size_t e = text.find_last_not_of(" \t\r\n");
-    return text.substr(b, e - b + 1);
-}
+using phonetext::Trim;
 
 // "http://user:pw@host:3128/" -> "host:3128"
 std::string HostPortOfUrl(std::string url)

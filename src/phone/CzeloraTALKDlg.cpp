@@ -9,26 +9,14 @@
 #include "CLogger.h"
 #include "CMXSdpNegotiator.h"
 #include "CSettings.h"
+#include "PhoneText.h"
 
 namespace {
 
 constexpr const char* kFatalRegistry = "Unable to read settings from registry. Please contact your system administrator";
 
-std::string Trim(const std::string& text)
-{
-    std::size_t b = text.find_first_not_of(" \t\r\n");
-    if (b == std::string::npos)
-        return {};
-    std::size_t e = text.find_last_not_of(" \t\r\n");
-    return text.substr(b, e - b + 1);
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-           });
-}
+using phonetext::EqualsNoCase;
+using phonetext::Trim;
 
 // Key codes of the audio engine: digits 0-9, "*" 10, "#" 11; -1 for keys without a tone.
 int KeyCode(char key)
@@ -967,24 +955,24 @@ void CzeloraTALKDlg::StartCall(const SESSION_EVENT_INFO& record)
     ZLOG_SCOPE("CzeloraTALKDlg::StartCall");
     m_display.SetUserName("Connected");
     m_display.DisplayCodec(record.codecName);
+    StartVoice(record);
+    Post(WM_REFRESH_DISPLAY);
+}
+
+void CzeloraTALKDlg::StartVoice(const SESSION_EVENT_INFO& record)
+{
     StopRing();
     m_audio.StopVoiceCall();
     int result = m_audio.StartVoiceCall(std::atoi(record.codecPayload), record.codecName, kLocalMediaPort,
                                         record.rtpIp, std::atoi(record.rtpPort));
     if (result < 0)
         ShowAudioError(result);
-    Post(WM_REFRESH_DISPLAY);
 }
 
 void CzeloraTALKDlg::StartEarlyMedia(const SESSION_EVENT_INFO& record)
 {
     ZLOG_SCOPE("CzeloraTALKDlg::StartEarlyMedia");
-    StopRing();
-    m_audio.StopVoiceCall();
-    int result = m_audio.StartVoiceCall(std::atoi(record.codecPayload), record.codecName, kLocalMediaPort,
-                                        record.rtpIp, std::atoi(record.rtpPort));
-    if (result < 0)
-        ShowAudioError(result);
+    StartVoice(record);
 }
 
 void CzeloraTALKDlg::OnDialKey(char key)

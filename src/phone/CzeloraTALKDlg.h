@@ -154,6 +154,8 @@ private:
     std::string LocalAddress() const;
     std::string SoundPath(const char* file) const;
     void PlayRing(const std::string& path);
+    // Ring tone off, any voice call stopped, the record's media started.
+    void StartVoice(const SESSION_EVENT_INFO& record);
     void ShowAudioError(int result);
     void WorkerThreadProc();
     void OnReLogin();
