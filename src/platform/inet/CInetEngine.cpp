@@ -331,7 +331,7 @@ void CInetEngine::ApplyCommonOptions(InetHandle& h, CURL* easy, bool forProbe)
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &h);
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &h);
-        curl_easy_setopt(easy, CURLOPT_USERAGENT, h.agent.c_str());
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, h.userAgent.c_str());
         curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         // The receive time-out: a reply that stalls this long fails with the time-out error.
         curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -25,7 +25,7 @@ struct InetHandle {
     bool closed = false;
 
     // Session.
-    std::string agent;
+    std::string userAgent;
     InetProxyConfig proxy;
     bool direct = false;
     INTERNET_STATUS_CALLBACK callback = nullptr;

@@ -231,7 +231,7 @@ void SetLastError(DWORD error)
     t_lastError = error;
 }
 
-HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy, const char* proxyBypass,
+HINTERNET InternetOpen(const char* userAgent, DWORD accessType, const char* proxy, const char* proxyBypass,
                        DWORD flags)
 {
     if ((flags & INTERNET_FLAG_ASYNC) == 0) {
@@ -242,7 +242,7 @@ HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy, c
     std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     auto session = std::make_shared<InetHandle>();
     session->kind = InetHandle::Kind::Session;
-    session->agent = agent != nullptr ? agent : "";
+    session->userAgent = userAgent != nullptr ? userAgent : "";
     switch (accessType) {
     case INTERNET_OPEN_TYPE_PRECONFIG:
         session->proxy = PreconfigProxy();

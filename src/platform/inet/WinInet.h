@@ -105,7 +105,7 @@ DWORD GetLastError();
 void SetLastError(DWORD error);
 
 // Session. PRECONFIG takes the proxy from http_proxy/https_proxy/no_proxy (see InetProxy.h).
-HINTERNET InternetOpen(const char* agent, DWORD accessType, const char* proxy, const char* proxyBypass,
+HINTERNET InternetOpen(const char* userAgent, DWORD accessType, const char* proxy, const char* proxyBypass,
                        DWORD flags);
 // Returns the previous callback; a null callback stops all reports.
 INTERNET_STATUS_CALLBACK InternetSetStatusCallback(HINTERNET session, INTERNET_STATUS_CALLBACK callback);

@@ -763,8 +763,8 @@ TEST_F(WebService, SystemProxyCarriesRequestsUnlessBypassed)
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    char pattern[] = "/tmp/zelora-web-XXXXXX";
-    const char* dir = mkdtemp(pattern);
+    std::string pattern = (fs::temp_directory_path() / "zelora-web-XXXXXX").string();
+    const char* dir = mkdtemp(pattern.data());
     if (dir == nullptr) {
         return 1;
     }

@@ -57,7 +57,7 @@ TEST(WebInet, ErrorTextsCoverTableAndUnknown)
     EXPECT_EQ(CMXINet::GetErrorText(0), "Unkown Error");
 }
 
-TEST(WebInet, HexHelpersDelegate)
+TEST(WebInet, HexRoutinesDelegate)
 {
     const std::uint8_t bytes[] = {0x00, 0xAB, 0x7F};
     char text[6];
