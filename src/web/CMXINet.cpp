@@ -271,6 +271,16 @@ bool CMXINet::CloseAndWait(HINTERNET handle, zelora::Event& event, bool wait)
     return accepted;
 }
 
+void CMXINet::TakeHandles(HINTERNET& request, HINTERNET& connect)
+{
+    std::lock_guard<std::mutex> lock(m_handleLock);
+    request = m_request;
+    connect = m_connect;
+    m_request = nullptr;
+    m_connect = nullptr;
+    m_length = 0;
+}
+
 void CMXINet::Close()
 {
     ZLOG_SCOPE("CMXINet::Close");
@@ -280,14 +290,7 @@ void CMXINet::Close()
     m_closed.store(1);
     HINTERNET request = nullptr;
     HINTERNET connect = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_handleLock);
-        request = m_request;
-        connect = m_connect;
-        m_request = nullptr;
-        m_connect = nullptr;
-        m_length = 0;
-    }
+    TakeHandles(request, connect);
     CloseAndWait(request, m_event, true);
     CloseAndWait(connect, m_event, true);
 }
@@ -298,14 +301,7 @@ void CMXINet::ClosedByINet()
     m_closed.store(1);
     HINTERNET request = nullptr;
     HINTERNET connect = nullptr;
-    {
-        std::lock_guard<std::mutex> lock(m_handleLock);
-        request = m_request;
-        connect = m_connect;
-        m_request = nullptr;
-        m_connect = nullptr;
-        m_length = 0;
-    }
+    TakeHandles(request, connect);
     CloseAndWait(request, m_event, false);
     CloseAndWait(connect, m_event, false);
 }

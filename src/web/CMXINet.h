@@ -81,6 +81,8 @@ private:
                                zelora::inet::DWORD status, void* info, zelora::inet::DWORD infoLength);
     void HandleStatus(zelora::inet::DWORD status, const void* info, zelora::inet::DWORD infoLength);
     void Notify(const std::string& text, int state);
+    // Takes both handles out of the object and empties the receive buffer.
+    void TakeHandles(zelora::inet::HINTERNET& request, zelora::inet::HINTERNET& connect);
     static bool CloseAndWait(zelora::inet::HINTERNET handle, zelora::Event& event, bool wait);
 
     std::mutex m_handleLock;

@@ -128,30 +128,13 @@ int CWebServiceClient::INetRequest(CMXINet& client, INetStatusCallback notify, c
     const char* method = "CzeloraTALKDlg::INetRequest";
     client.m_closed.store(0);
     // A text that cannot fit the body is refused before anything goes out.
-    if (plain.empty() || plain.size() > kMaxRequestText) {
-        ZLOG(LOG_ERROR, method, "Unable to encrypt data");
-        return -1;
-    }
-    if (client.MakeHttpConnection(notify, this, m_endpoints.serviceHost, m_endpoints.servicePort, kServiceVerb,
-                                  kServicePath, "*/*", kFormsSubmitFlag) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to make http connection");
-        return -1;
-    }
-    if (client.AddRequestHeaders(kAcceptHeader, zelora::inet::HTTP_ADDREQ_FLAG_REPLACE) != 1 ||
-        client.AddRequestHeaders(kContentTypeHeader, zelora::inet::HTTP_ADDREQ_FLAG_ADD_IF_NEW) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to add request headers");
-        return -1;
-    }
     std::string body;
     if (MakeRequestBody(plain, body) != 1) {
         ZLOG(LOG_ERROR, method, "Unable to encrypt data");
         return -1;
     }
-    if (client.SendRequest(body.data(), body.size()) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to send request");
-        return -1;
-    }
-    return 1;
+    return OpenAndSend(client, notify, m_endpoints.serviceHost, m_endpoints.servicePort, kServiceVerb, kServicePath,
+                       kFormsSubmitFlag, body, method);
 }
 
 int CWebServiceClient::OnReqBalance()
@@ -378,120 +361,115 @@ int CWebServiceClient::ReadReply(WebRequestKind kind, CMXXMLParser& parser, cons
     return 1;
 }
 
+void CWebServiceClient::RunReader(WebRequestKind kind, const char* method, const char* serverError,
+                                  const char* success, const std::function<void(const CMXXMLParser&)>& apply)
+{
+    CMXXMLParser parser(m_store);
+    if (ReadReply(kind, parser, method, serverError) != 1) {
+        return;
+    }
+    // The parser holds everything now; the connection is released before acting, since
+    // acting may wait for the user.
+    Finish(kind);
+    apply(parser);
+    if (success != nullptr) {
+        ZLOG(LOG_INFO, method, "%s", success);
+    }
+}
+
 void CWebServiceClient::GetBalance()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::GetBalance");
-    CMXXMLParser parser(m_store);
-    if (ReadReply(WEB_KIND_BALANCE, parser, "CzeloraTALKDlg::GetBalance", "Error ouccured at server") != 1) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_dataLock);
-        m_balance = parser.Balance();
-        m_smsBalance = parser.SmsBalance();
-    }
-    zelora::PostMessage(m_mainQueue, WM_WEB_BALANCE_RECEIVED, 0, 0);
-    ZLOG(LOG_INFO, "CzeloraTALKDlg::GetBalance", "Balance Received");
-    Finish(WEB_KIND_BALANCE);
+    RunReader(WEB_KIND_BALANCE, "CzeloraTALKDlg::GetBalance", "Error ouccured at server", "Balance Received",
+              [this](const CMXXMLParser& parser) {
+                  {
+                      std::lock_guard<std::mutex> lock(m_dataLock);
+                      m_balance = parser.Balance();
+                      m_smsBalance = parser.SmsBalance();
+                  }
+                  zelora::PostMessage(m_mainQueue, WM_WEB_BALANCE_RECEIVED, 0, 0);
+              });
 }
 
 void CWebServiceClient::GetVersion()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::GetVersion");
-    CMXXMLParser parser(m_store);
-    if (ReadReply(WEB_KIND_VERSION, parser, "CzeloraTALKDlg::GetVersion", "Error ouccured at server") != 1) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_dataLock);
-        m_latestVersion = parser.VersionNumber();
-        m_downloadLink = parser.DownloadLink();
-    }
-    // Closed before the question: the answer may take the user any time.
-    Finish(WEB_KIND_VERSION);
-    if (IsNewerVersion(parser.VersionNumber()) && m_host != nullptr && m_host->AskYesNo(kNewVersionQuestion)) {
-        m_host->OpenUrl(parser.DownloadLink());
-    }
-    ZLOG(LOG_INFO, "CzeloraTALKDlg::GetVersion", "Version Received");
+    RunReader(WEB_KIND_VERSION, "CzeloraTALKDlg::GetVersion", "Error ouccured at server", "Version Received",
+              [this](const CMXXMLParser& parser) {
+                  {
+                      std::lock_guard<std::mutex> lock(m_dataLock);
+                      m_latestVersion = parser.VersionNumber();
+                      m_downloadLink = parser.DownloadLink();
+                  }
+                  if (IsNewerVersion(parser.VersionNumber()) && m_host != nullptr &&
+                      m_host->AskYesNo(kNewVersionQuestion)) {
+                      m_host->OpenUrl(parser.DownloadLink());
+                  }
+              });
 }
 
 void CWebServiceClient::GetVoipNumber()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::GetVoipNumber");
-    CMXXMLParser parser(m_store);
-    if (ReadReply(WEB_KIND_VOIP_NUMBER, parser, "CzeloraTALKDlg::GetVoipNumber", "Error occured at server") != 1) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_dataLock);
-        m_voipNumber = parser.VoipNumber();
-    }
-    {
-        std::lock_guard<std::mutex> lock(g_serverUserIdLock);
-        g_serverUserId = parser.UserId();
-    }
-    zelora::PostMessage(m_mainQueue, WM_WEB_VOIP_NUMBER_RECEIVED, 0, 0);
-    ZLOG(LOG_INFO, "CzeloraTALKDlg::GetVoipNumber", "Voip Number Received");
-    Finish(WEB_KIND_VOIP_NUMBER);
+    RunReader(WEB_KIND_VOIP_NUMBER, "CzeloraTALKDlg::GetVoipNumber", "Error occured at server", "Voip Number Received",
+              [this](const CMXXMLParser& parser) {
+                  {
+                      std::lock_guard<std::mutex> lock(m_dataLock);
+                      m_voipNumber = parser.VoipNumber();
+                  }
+                  {
+                      std::lock_guard<std::mutex> lock(g_serverUserIdLock);
+                      g_serverUserId = parser.UserId();
+                  }
+                  zelora::PostMessage(m_mainQueue, WM_WEB_VOIP_NUMBER_RECEIVED, 0, 0);
+              });
 }
 
 void CWebServiceClient::GetCLI()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::GetCLI");
-    CMXXMLParser parser(m_store);
-    if (ReadReply(WEB_KIND_CLI, parser, "CzeloraTALKDlg::GetCLI", "Error occured at server") != 1) {
-        return;
-    }
-    {
-        std::lock_guard<std::mutex> lock(m_dataLock);
-        m_callerId = parser.VoipNumber();
-    }
-    zelora::PostMessage(m_mainQueue, WM_WEB_CLI_RECEIVED, 0, 0);
-    ZLOG(LOG_INFO, "CzeloraTALKDlg::GetCLI", "CLI Received");
-    Finish(WEB_KIND_CLI);
+    RunReader(WEB_KIND_CLI, "CzeloraTALKDlg::GetCLI", "Error occured at server", "CLI Received",
+              [this](const CMXXMLParser& parser) {
+                  {
+                      std::lock_guard<std::mutex> lock(m_dataLock);
+                      m_callerId = parser.VoipNumber();
+                  }
+                  zelora::PostMessage(m_mainQueue, WM_WEB_CLI_RECEIVED, 0, 0);
+              });
 }
 
 void CWebServiceClient::WaitForAddressBookList()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::WaitForAddressBookList");
-    CMXXMLParser parser(m_store);
-    if (ReadReply(WEB_KIND_ADDRESS_BOOK, parser, "CzeloraTALKDlg::WaitForAddressBookList",
-                  "Error ouccured at server") != 1) {
-        return;
-    }
-    AddressBookPending().store(false);
-    ZLOG(LOG_INFO, "CzeloraTALKDlg::WaitForAddressBookList", "Address book received");
-    Finish(WEB_KIND_ADDRESS_BOOK);
+    // The changes were applied by the parser while it read the reply.
+    RunReader(WEB_KIND_ADDRESS_BOOK, "CzeloraTALKDlg::WaitForAddressBookList", "Error ouccured at server",
+              "Address book received", [](const CMXXMLParser&) { AddressBookPending().store(false); });
 }
 
 void CWebServiceClient::WaitForInboxData()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::WaitForInboxData");
-    CMXXMLParser parser(m_store);
-    if (ReadReply(WEB_KIND_INBOX, parser, "CzeloraTALKDlg::WaitForInboxData", "Error ouccured at server") != 1) {
-        return;
-    }
-    const int count = std::atoi(parser.Balance().c_str());
-    if (count != m_inboxCount.load()) {
-        m_inboxCount.store(count);
-        if (count > 0 && m_mainQueue != nullptr) {
-            char notice[64];
-            std::snprintf(notice, sizeof(notice), "You have %d new SMS", count);
-            m_mainQueue->Post(WM_WEB_NEW_SMS, count, 0, notice);
-        }
-    }
-    ZLOG(LOG_INFO, "CzeloraTALKDlg::WaitForInboxData", "Inbox contains %d sms", count);
-    Finish(WEB_KIND_INBOX);
+    RunReader(WEB_KIND_INBOX, "CzeloraTALKDlg::WaitForInboxData", "Error ouccured at server", nullptr,
+              [this](const CMXXMLParser& parser) {
+                  const int count = std::atoi(parser.Balance().c_str());
+                  if (count != m_inboxCount.load()) {
+                      m_inboxCount.store(count);
+                      if (count > 0 && m_mainQueue != nullptr) {
+                          char notice[64];
+                          std::snprintf(notice, sizeof(notice), "You have %d new SMS", count);
+                          m_mainQueue->Post(WM_WEB_NEW_SMS, count, 0, notice);
+                      }
+                  }
+                  ZLOG(LOG_INFO, "CzeloraTALKDlg::WaitForInboxData", "Inbox contains %d sms", count);
+              });
 }
 
-int CWebServiceClient::PingSite(const std::string& host)
+int CWebServiceClient::OpenAndSend(CMXINet& client, INetStatusCallback notify, const std::string& host,
+                                   unsigned port, const char* verb, const char* path, unsigned flags,
+                                   const std::string& body, const char* method)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::PingSite");
-    const char* method = "CzeloraTALKDlg::PingSite";
-    CMXINet& client = *m_client[WEB_KIND_PING];
     client.m_closed.store(0);
-    if (client.MakeHttpConnection(&CWebServiceClient::INetPingStatus, this, host, m_endpoints.probePort, "GET", "",
-                                  "*/*", 0) != 1) {
+    if (client.MakeHttpConnection(notify, this, host, port, verb, path, "*/*", flags) != 1) {
         ZLOG(LOG_ERROR, method, "Unable to make http connection");
         return -1;
     }
@@ -500,11 +478,18 @@ int CWebServiceClient::PingSite(const std::string& host)
         ZLOG(LOG_ERROR, method, "Unable to add request headers");
         return -1;
     }
-    if (client.SendRequest(nullptr, 0) != 1) {
+    if (client.SendRequest(body.data(), body.size()) != 1) {
         ZLOG(LOG_ERROR, method, "Unable to send request");
         return -1;
     }
     return 1;
+}
+
+int CWebServiceClient::PingSite(const std::string& host)
+{
+    ZLOG_SCOPE("CzeloraTALKDlg::PingSite");
+    return OpenAndSend(*m_client[WEB_KIND_PING], &CWebServiceClient::INetPingStatus, host, m_endpoints.probePort,
+                       "GET", "", 0, std::string(), "CzeloraTALKDlg::PingSite");
 }
 
 void CWebServiceClient::INetPingStatus(std::string text, int state, void* context)
@@ -550,24 +535,8 @@ void CWebServiceClient::OnProbeFailure()
 int CWebServiceClient::INetAdsRequest()
 {
     ZLOG_SCOPE("CzeloraTALKDlg::INetAdsRequest");
-    const char* method = "CzeloraTALKDlg::INetAdsRequest";
-    CMXINet& client = *m_client[WEB_KIND_ADS];
-    client.m_closed.store(0);
-    if (client.MakeHttpConnection(&CWebServiceClient::INetAdsRequestStatus, this, m_endpoints.adsHost,
-                                  m_endpoints.adsPort, "POST", kAdsPath, "*/*", 0) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to make http connection");
-        return -1;
-    }
-    if (client.AddRequestHeaders(kAcceptHeader, zelora::inet::HTTP_ADDREQ_FLAG_REPLACE) != 1 ||
-        client.AddRequestHeaders(kContentTypeHeader, zelora::inet::HTTP_ADDREQ_FLAG_ADD_IF_NEW) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to add request headers");
-        return -1;
-    }
-    if (client.SendRequest(nullptr, 0) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to send request");
-        return -1;
-    }
-    return 1;
+    return OpenAndSend(*m_client[WEB_KIND_ADS], &CWebServiceClient::INetAdsRequestStatus, m_endpoints.adsHost,
+                       m_endpoints.adsPort, "POST", kAdsPath, 0, std::string(), "CzeloraTALKDlg::INetAdsRequest");
 }
 
 void CWebServiceClient::GetAdsData()

@@ -23,6 +23,7 @@
 #include "MessageQueue.h"
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -135,6 +136,11 @@ private:
     // 0 not complete yet; 1 a valid reply with a code >= 0 is in `parser`; -1 failed (finished).
     int ReadReply(WebRequestKind kind, CMXXMLParser& parser, const char* method, const char* serverError);
     void Finish(WebRequestKind kind);
+    void RunReader(WebRequestKind kind, const char* method, const char* serverError, const char* success,
+                   const std::function<void(const CMXXMLParser&)>& apply);
+    // Connection, the two headers, the send; each failing step logged with its text. 1 or -1.
+    int OpenAndSend(CMXINet& client, INetStatusCallback notify, const std::string& host, unsigned port,
+                    const char* verb, const char* path, unsigned flags, const std::string& body, const char* method);
     static void OnStatus(WebRequestKind kind, const char* method, const char* failure, const std::string& text,
                          int state, void* context);
     void OnProbeFailure();
