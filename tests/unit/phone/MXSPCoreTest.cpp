@@ -446,6 +446,33 @@ TEST_F(CoreTest, RejectAndLogoutEndTheCall)
     EXPECT_EQ(forwarded.back().status, MXSS_STATUS_LOGOUT);
 }
 
+TEST_F(CoreTest, TunnelCallTakesItsIdFromTheServersFirstAnswer)
+{
+    ASSERT_GE(core->StartTunnel(0, "", 0, "tunnel.zelora.test", nullptr), 0);
+    protocol->inviteResult = 1;   // the tunnel's Invite reports success, not a call ID
+    ASSERT_EQ(core->MakeCall("1001", "echo", "h", "5060", nullptr, nullptr), 1);
+    SESSION_EVENT_INFO trying = Record(42, 100);
+    Raise(MXSS_STATUS_CALL_PROCEEDING, &trying);
+    ASSERT_EQ(forwarded.size(), 1u);
+    EXPECT_EQ(core->GetCurrentCall().cid, 42);
+    // Once the call is known, other calls' events are dropped again.
+    SESSION_EVENT_INFO stray = Record(43, 200);
+    Raise(MXSS_STATUS_OUTGOING_CALL_ANSWERED, &stray);
+    EXPECT_EQ(forwarded.size(), 1u);
+    SESSION_EVENT_INFO answer = Record(42, 200);
+    Raise(MXSS_STATUS_OUTGOING_CALL_ANSWERED, &answer);
+    EXPECT_EQ(core->GetCallState(), MXSPCore::CALL_CONNECTED);
+}
+
+TEST_F(CoreTest, SipCallKeepsTheIdItsInviteReturned)
+{
+    PlaceCall();
+    SESSION_EVENT_INFO other = Record(42, 100);
+    Raise(MXSS_STATUS_CALL_PROCEEDING, &other);
+    EXPECT_TRUE(forwarded.empty());
+    EXPECT_EQ(core->GetCurrentCall().cid, 7);
+}
+
 TEST(CoreThread, KeepAliveThreadStopsPromptlyWithTheCore)
 {
     CODEC_INFO codecs[1]{};
