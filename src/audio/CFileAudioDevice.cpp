@@ -42,6 +42,17 @@ int CFileAudioDevice::Open(std::string& error)
     // A process that dies before Close still leaves a file with the right length.
     sf_command(out, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     m_playback = out;
+    m_closing = false;
+    m_pending.clear();
+    try {
+        m_writer = std::thread(&CFileAudioDevice::WriterLoop, this);
+    } catch (const std::exception& e) {
+        sf_close(out);
+        m_playback = nullptr;
+        error = std::string("Unable to start the file writer: ") + e.what();
+        ZLOG(LOG_ERROR, "CFileAudioDevice::Open", "Unable to start the file writer: %s", e.what());
+        return MXSOUND_ERROR_RESOURCE;
+    }
     ZLOG(LOG_DEBUG, "CFileAudioDevice::Open", "Capture %s (%zu samples), playback %s", m_capturePath.c_str(),
          m_capture.size(), m_playbackPath.c_str());
     return MXSOUND_OK;
@@ -50,6 +61,14 @@ int CFileAudioDevice::Open(std::string& error)
 void CFileAudioDevice::Close()
 {
     ZLOG_SCOPE("CFileAudioDevice::Close");
+    if (m_writer.joinable()) {
+        {
+            std::lock_guard<std::mutex> guard(m_pendingLock);
+            m_closing = true;
+        }
+        m_pendingReady.notify_one();
+        m_writer.join();
+    }
     if (m_playback) {
         sf_close(static_cast<SNDFILE*>(m_playback));
         m_playback = nullptr;
@@ -72,5 +91,32 @@ void CFileAudioDevice::ReadCapture(int16_t* capture, size_t samples)
 
 void CFileAudioDevice::WritePlayback(const int16_t* playback, size_t samples)
 {
-    if (m_playback) sf_writef_short(static_cast<SNDFILE*>(m_playback), playback, static_cast<sf_count_t>(samples));
+    {
+        std::lock_guard<std::mutex> guard(m_pendingLock);
+        m_pending.insert(m_pending.end(), playback, playback + samples);
+    }
+    m_pendingReady.notify_one();
+}
+
+void CFileAudioDevice::WriterLoop()
+{
+    ZLOG_SCOPE("CFileAudioDevice::WriterLoop");
+    std::vector<int16_t> batch;
+    std::unique_lock<std::mutex> guard(m_pendingLock);
+    for (;;) {
+        m_pendingReady.wait(guard, [this] { return m_closing || !m_pending.empty(); });
+        batch.swap(m_pending);
+        const bool closing = m_closing;
+        guard.unlock();
+        if (!batch.empty() && m_playback) {
+            const auto frames = static_cast<sf_count_t>(batch.size());
+            if (sf_writef_short(static_cast<SNDFILE*>(m_playback), batch.data(), frames) != frames)
+                ZLOG(LOG_ERROR, "CFileAudioDevice::WriterLoop", "Unable to write playback file %s: %s",
+                     m_playbackPath.c_str(), sf_strerror(static_cast<SNDFILE*>(m_playback)));
+        }
+        batch.clear();
+        guard.lock();
+        // Everything queued before the close is written first.
+        if (closing && m_pending.empty()) return;
+    }
 }

@@ -1,8 +1,11 @@
 #pragma once
 // Capture from a sound file (looped), playback mixed into a WAV file: the
 // device for headless machines and tests.
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "CPacedAudioDevice.h"
@@ -21,9 +24,18 @@ protected:
     void Close() override;
 
 private:
+    void WriterLoop();
+
     std::string m_capturePath;
     std::string m_playbackPath;
     std::vector<int16_t> m_capture;
     size_t m_capturePos = 0;
     void* m_playback = nullptr;   // SNDFILE*, kept out of this header
+    // The device clock must never wait for the disk: a writer thread takes
+    // the samples and the clock thread only appends them here.
+    std::mutex m_pendingLock;
+    std::condition_variable m_pendingReady;
+    std::vector<int16_t> m_pending;
+    bool m_closing = false;
+    std::thread m_writer;
 };
