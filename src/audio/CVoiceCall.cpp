@@ -71,7 +71,7 @@ void CVoiceCall::ReceiveLoop()
     uint8_t buffer[CRtpPacket::kMaxPacket];
     const int payloadType = m_codec->PayloadType();
     while (m_running) {
-        const int n = m_rtp.Receive(buffer, sizeof buffer, 50);
+        const int n = m_rtp.Receive(buffer, sizeof buffer, 20);
         if (n <= 0) {
             if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;

@@ -1,5 +1,5 @@
 #pragma once
-// Small sample helpers shared by the mixer, gains and file conversion.
+// Small sample routines shared by the mixer, gains and file conversion.
 #include <cstddef>
 #include <cstdint>
 
