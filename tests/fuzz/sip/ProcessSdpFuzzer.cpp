@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string_view>
 
+#include <strings.h>
+
 #include <osipparser2/osip_port.h>
 
 #include "CMXSdpNegotiator.h"
