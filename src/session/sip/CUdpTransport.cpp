@@ -10,6 +10,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <osipparser2/osip_port.h>
+
 #include "CLogger.h"
 
 namespace zelora {
@@ -116,6 +118,9 @@ int CUdpTransport::SendTo(const char* host, int port, const char* data, size_t l
         ZLOG(LOG_ERROR, "CUdpTransport::SendTo", "sendto %s:%d failed errno %d", host, port, errno);
         return -1;
     }
+    // The protocol log shows the exchange itself.
+    osip_trace(__FILE__, __LINE__, OSIP_INFO1, nullptr, "sent to %s:%d\n%.*s\n", host, port,
+               static_cast<int>(length), static_cast<const char*>(data));
     return 0;
 }
 
@@ -138,6 +143,9 @@ long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp
              static_cast<long>(n), ip);
         return 0;
     }
+    if (n > 0)
+        osip_trace(__FILE__, __LINE__, OSIP_INFO1, nullptr, "received from %s:%d\n%.*s\n", ip, sourcePort,
+                   static_cast<int>(n), buffer);
     return n == 0 ? 0 : static_cast<long>(n);
 }
 

@@ -185,8 +185,11 @@ int eXosip_trace_initialize(int level, FILE* file)
 {
     if (level < 0 || level > END_TRACE_LEVEL)
         return -1;
-    if (file != nullptr)
+    if (file != nullptr) {
+        // osip keeps preferring an installed trace function over a file given later.
+        osip_trace_initialize_func(static_cast<osip_trace_level_t>(level), nullptr);
         return osip_trace_initialize(static_cast<osip_trace_level_t>(level), file) == 0 ? 0 : -1;
+    }
     CSipUserAgent::RouteTraceToLogger(level);
     return 0;
 }
