@@ -26,3 +26,33 @@ void CCliView::PaintDisplay(const CMXDisplayScreen::Lines& lines, bool)
 {
     WriteLine(CCliProtocol::DisplayLine(lines));
 }
+
+void CCliView::ShowAccountTexts(const std::string& balance, const std::string& smsBalance)
+{
+    std::string shown = "Balance: " + balance + " SMS balance: " + smsBalance;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (shown == m_accountShown)
+            return;
+        m_accountShown = shown;
+    }
+    // Cleared labels are not worth a line; a changed balance is.
+    if (!balance.empty() || !smsBalance.empty())
+        WriteLine(CCliProtocol::MessageLine(shown));
+}
+
+void CCliView::ShowVoipNumber(const std::string& voipNumber, const std::string& userId)
+{
+    std::string shown = "VoIP number: " + voipNumber + " User ID: " + userId;
+    {
+        std::lock_guard<std::mutex> guard(m_mutex);
+        if (shown == m_voipShown)
+            return;
+        m_voipShown = shown;
+    }
+    WriteLine(CCliProtocol::MessageLine(shown));
+}
+
+void CCliView::ShowSmsNotice(const std::string& text) { WriteLine(CCliProtocol::MessageLine(text)); }
+
+void CCliView::OpenLink(const std::string& url) { WriteLine(CCliProtocol::MessageLine("Open " + url)); }

@@ -25,7 +25,7 @@ public:
     void ShowSignedInButtons() override {}
     void PaintDisplay(const CMXDisplayScreen::Lines& lines, bool painted) override;
     void SetSliders(int, int) override {}
-    void ShowAccountTexts(const std::string&, const std::string&) override {}
+    void ShowAccountTexts(const std::string& balance, const std::string& smsBalance) override;
     void OpenNotifier(const std::string&) override {}
     void CloseNotifier() override {}
     void ActivateWindow() override {}
@@ -33,6 +33,9 @@ public:
     void ShowCounter(int) override {}
     void SetTitle(const std::string&) override {}
     void CloseWindow() override { m_closed = true; }
+    void ShowVoipNumber(const std::string& voipNumber, const std::string& userId) override;
+    void ShowSmsNotice(const std::string& text) override;
+    void OpenLink(const std::string& url) override;
 
     // Login panel.
     void SetFields(const std::string&, const std::string&, bool, bool, bool) override {}
@@ -56,4 +59,7 @@ private:
     std::mutex m_mutex;
     std::atomic<bool> m_closed{false};
     std::atomic<int> m_panel{0};
+    // The labels as last printed: a refresh that changes nothing prints nothing.
+    std::string m_accountShown;
+    std::string m_voipShown;
 };

@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "CCliApp.h"
@@ -16,6 +17,9 @@
 #include "Deployment.h"
 #include "MXFileHelper.h"
 #include "MXLoginDlg.h"
+#if ZELORA_CLI_WEB
+#include "CWebPhoneDuties.h"
+#endif
 
 namespace {
 
@@ -42,9 +46,28 @@ int main(int argc, char** argv)
     }
 
     CzeloraTALKDlg::Options options;
+#if ZELORA_CLI_WEB
+    // Only a deployment that names the operator's web service gets the web side.
+    std::unique_ptr<CWebPhoneDuties> web;
+    if (!Deployment::Get().webServiceHost.empty()) {
+        web = std::make_unique<CWebPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()));
+        options.webDuties = web.get();
+    }
+#endif
     CMXSoundPhoneAudio audio;
     CSettings& settings = CSettings::Instance();
     CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
+    // The web side stops calling the window before the window goes.
+    auto detachWeb = [&]() {
+#if ZELORA_CLI_WEB
+        if (web != nullptr)
+            web->Detach();
+#endif
+    };
+#if ZELORA_CLI_WEB
+    if (web != nullptr && !web->Attach(dlg))
+        view.WriteLine(CCliProtocol::MessageLine("Unable to reach the operator's web service"));
+#endif
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
         view.WriteLine(CCliProtocol::EventLine(status, record));
     });
@@ -57,6 +80,7 @@ int main(int argc, char** argv)
     if (dlg.OnInitDialog() < 0) {
         dlg.DrainMessages();
         dlg.OnDestroy();
+        detachWeb();
         return 1;
     }
 
@@ -74,6 +98,7 @@ int main(int argc, char** argv)
     CCliApp app(dlg, view, login, proxy);
     int rc = app.Run(STDIN_FILENO);
     dlg.OnDestroy();
+    detachWeb();
     g_view = nullptr;
     return rc;
 }

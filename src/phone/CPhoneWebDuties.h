@@ -9,6 +9,8 @@ class CPhoneWebDuties {
 public:
     virtual ~CPhoneWebDuties() = default;
 
+    // The window has been created: the newest-version query.
+    virtual void OnWindowCreated() {}
     // Signed in: initial address-book synchronisation, SMS/fax list.
     virtual void OnSignedIn() {}
     virtual void ReloadAddressBook() {}
@@ -27,6 +29,24 @@ public:
     }
     // One pass of the window's worker: replies, periodic queries. `pass` counts from 1.
     virtual void WorkerPass(int pass, bool signedIn) { (void)pass, (void)signedIn; }
+    // What the web side last received, for the window's fields; false while nothing is known.
+    virtual bool AccountTexts(std::string& balance, std::string& smsBalance)
+    {
+        (void)balance, (void)smsBalance;
+        return false;
+    }
+    virtual bool VoipNumber(std::string& voipNumber, std::string& userId)
+    {
+        (void)voipNumber, (void)userId;
+        return false;
+    }
+    // The caller line of the last RequestCallerLine, once per request when it has arrived.
+    virtual bool TakeCallerLine(std::string& callerId)
+    {
+        (void)callerId;
+        return false;
+    }
+    virtual std::string DownloadLink() { return {}; }
     // The connectivity check: true reachable, false not, nullopt when no check can run.
     virtual std::optional<bool> CheckConnectivity() { return std::nullopt; }
 };

@@ -368,6 +368,7 @@ int CzeloraTALKDlg::OnInitDialog()
             m_internetReachable = *reachable;
     }
     SwitchPanel(autoLogin ? CzeloraTALKView::PANEL_DIALPAD : CzeloraTALKView::PANEL_LOGIN);
+    m_web->OnWindowCreated();
     return 0;
 }
 
@@ -476,18 +477,23 @@ void CzeloraTALKDlg::OnMessage(const zelora::Message& message)
         m_web->RequestCallerLine(cid, user);
         break;
     }
-    case WM_REFRESH_CONTROLS:
+    case WM_REFRESH_CONTROLS: {
         m_view.RefreshControls(IsSignedIn(), GetDialField());
+        std::string voipNumber, userId;
+        if (m_web->VoipNumber(voipNumber, userId))
+            m_view.ShowVoipNumber(voipNumber, userId);
         break;
+    }
     case WM_SHOW_ACCOUNT_TEXTS:
-        m_view.ShowAccountTexts(std::string(), std::string());
+        OnShowAccountTexts(message.wParam);
         break;
     case WM_REFRESH_DISPLAY:
-        if (GetPanel() == CzeloraTALKView::PANEL_CALL)
-            RepaintDisplay();
+        OnRefreshDisplay(message.wParam);
         break;
     case WM_SHOW_COUNTER:
         m_view.ShowCounter(static_cast<int>(message.wParam));
+        if (!message.data.empty())
+            m_view.ShowSmsNotice(message.data);
         break;
     case WM_SWITCH_PANEL:
         SwitchPanel(static_cast<int>(message.wParam));
@@ -524,9 +530,59 @@ void CzeloraTALKDlg::OnMessage(const zelora::Message& message)
     case WM_INTERNAL_HANGUP:
         OnBnClickedButtonHangup();
         break;
+    case WM_INTERNAL_NETWORK_LOST:
+        m_internetReachable = false;
+        SetSignedIn(false);
+        m_view.RefreshControls(false, GetDialField());
+        break;
+    case WM_INTERNAL_ASK_NEW_VERSION:
+        if (m_view.AskYesNo(message.data)) {
+            std::string link = m_web->DownloadLink();
+            if (!link.empty())
+                m_view.OpenLink(link);
+        }
+        break;
     default:
         break;
     }
+}
+
+void CzeloraTALKDlg::OnShowAccountTexts(std::intptr_t wParam)
+{
+    std::string first, second;
+    bool received = wParam != kOwnAccountTexts && m_web->AccountTexts(first, second);
+    {
+        std::lock_guard<std::mutex> guard(m_fields);
+        if (received) {
+            m_accountText1 = first.substr(0, 255);
+            m_accountText2 = second.substr(0, 255);
+        }
+        first = m_accountText1;
+        second = m_accountText2;
+    }
+    m_view.ShowAccountTexts(first, second);
+}
+
+void CzeloraTALKDlg::OnRefreshDisplay(std::intptr_t wParam)
+{
+    if (wParam == kNetworkLost) {
+        // The signed-out look, whatever panel is shown.
+        RepaintDisplay();
+        return;
+    }
+    std::string callerId;
+    if (m_web->TakeCallerLine(callerId)) {
+        bool forThisCall;
+        {
+            std::lock_guard<std::mutex> guard(m_fields);
+            forThisCall = m_callerLineCid != 0;
+        }
+        // A reply that arrives after its call ended must not mark the next one.
+        if (forThisCall && GetCallState() != MXSPCore::CALL_IDLE)
+            m_display.SetCallerID(callerId);
+    }
+    if (GetPanel() == CzeloraTALKView::PANEL_CALL)
+        RepaintDisplay();
 }
 
 void CzeloraTALKDlg::OnReLogin()
@@ -758,6 +814,8 @@ void CzeloraTALKDlg::OnSendRegister()
         std::lock_guard<std::mutex> guard(m_fields);
         m_lastDialed.clear();
         m_dialField.clear();
+        m_accountText1.clear();
+        m_accountText2.clear();
     }
     // Signed out before the request goes: its success may arrive on the protocol's thread
     // before Register even returns, and must not be undone afterwards.
@@ -766,7 +824,7 @@ void CzeloraTALKDlg::OnSendRegister()
     if (m_core != nullptr)
         m_core->Register(user.c_str(), user.c_str(), password.c_str(), kRegisterExpiry);
     Post(WM_REFRESH_CONTROLS);
-    Post(WM_SHOW_ACCOUNT_TEXTS);
+    Post(WM_SHOW_ACCOUNT_TEXTS, kOwnAccountTexts);
     Post(WM_REFRESH_DISPLAY);
 }
 

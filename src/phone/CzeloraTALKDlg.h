@@ -49,6 +49,15 @@ public:
     static constexpr unsigned WM_INTERNAL_OPEN_NOTIFIER = zelora::WM_USER + 102;
     static constexpr unsigned WM_INTERNAL_CLOSE_NOTIFIER = zelora::WM_USER + 103;
     static constexpr unsigned WM_INTERNAL_HANGUP = zelora::WM_USER + 104;
+    // The connectivity probe failed five times: signed-out look.
+    static constexpr unsigned WM_INTERNAL_NETWORK_LOST = zelora::WM_USER + 105;
+    // The newer-version question (data: the question); Yes opens the download link.
+    static constexpr unsigned WM_INTERNAL_ASK_NEW_VERSION = zelora::WM_USER + 106;
+    // wParam of WM_SHOW_ACCOUNT_TEXTS when the window shows its own (cleared) labels rather
+    // than the texts the web side received.
+    static constexpr std::intptr_t kOwnAccountTexts = 1;
+    // wParam of WM_REFRESH_DISPLAY from the web side: the network was lost.
+    static constexpr std::intptr_t kNetworkLost = 1;
 
     static constexpr const char* kUserAgent = "zeloraTALK Version 3.1.2";
     static constexpr const char* kCodecText = "102,8,0,";
@@ -161,6 +170,8 @@ private:
     void OnReLogin();
     void OnShowSipMsg(const std::string& text);
     void SwitchPanel(int panel);
+    void OnShowAccountTexts(std::intptr_t wParam);
+    void OnRefreshDisplay(std::intptr_t wParam);
 
     CzeloraTALKView& m_view;
     CPhoneAudio& m_audio;
@@ -204,6 +215,8 @@ private:
     bool m_calltoDialled = false;
     int m_callerLineCid = 0;
     std::string m_callerLineUser;
+    std::string m_accountText1;
+    std::string m_accountText2;
     int m_panel = CzeloraTALKView::PANEL_LOGIN;
     int m_previousPanel = CzeloraTALKView::PANEL_DIALPAD;
 

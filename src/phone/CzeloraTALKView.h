@@ -31,4 +31,14 @@ public:
     virtual void SetTitle(const std::string& title) = 0;
     // The window closes; the owner ends its message loop.
     virtual void CloseWindow() = 0;
+
+    // Fields filled by the operator's web service; a window without them ignores them.
+    virtual void ShowVoipNumber(const std::string& voipNumber, const std::string& userId)
+    {
+        (void)voipNumber, (void)userId;
+    }
+    // The slide-in notice of new SMS.
+    virtual void ShowSmsNotice(const std::string& text) { (void)text; }
+    // A link opened with the desktop's browser.
+    virtual void OpenLink(const std::string& url) { (void)url; }
 };
