@@ -1,5 +1,6 @@
 // zelora-diag: operator and support tool.
 #include <cstring>
+#include <fstream>
 #include <iostream>
 
 #include "DiagCommand.h"
@@ -36,6 +37,26 @@ bool DiagTakeOption(DiagArgs& args, const std::string& name, std::string& value)
         }
     }
     return false;
+}
+
+bool DiagReadFile(const std::string& path, std::size_t maxBytes, std::string& text, std::ostream& err)
+{
+    text.clear();
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        err << "Unable to open " << path << "\n";
+        return false;
+    }
+    char chunk[16384];
+    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
+        text.append(chunk, static_cast<std::size_t>(file.gcount()));
+        if (text.size() > maxBytes) {
+            err << path << " is larger than " << maxBytes << " bytes\n";
+            text.clear();
+            return false;
+        }
+    }
+    return true;
 }
 
 int main(int argc, char** argv)

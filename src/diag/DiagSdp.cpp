@@ -1,5 +1,4 @@
 // zelora-diag sdp: the SDP offer the phone sends, and the negotiation of a peer's SDP file.
-#include <fstream>
 #include <iostream>
 #include <iterator>
 #include <string>
@@ -56,20 +55,9 @@ int Negotiate(DiagArgs args, std::ostream& out, std::ostream& err)
         err << "usage: zelora-diag sdp negotiate [--codecs TEXT] <sdp file>\n";
         return 1;
     }
-    std::ifstream file(args[0], std::ios::binary);
-    if (!file) {
-        err << "Unable to open " << args[0] << "\n";
-        return 1;
-    }
     std::string text;
-    char chunk[1024];
-    while (file.read(chunk, sizeof chunk) || file.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(file.gcount()));
-        if (text.size() > kMaxSdpFile) {
-            err << "SDP file " << args[0] << " is larger than " << kMaxSdpFile << " bytes\n";
-            return 1;
-        }
-    }
+    if (!DiagReadFile(args[0], kMaxSdpFile, text, err))
+        return 1;
     CODEC_INFO list[MAX_CODEC_COUNT];
     int count = CMXSdpNegotiator::BuildCodecList(codecs, list, MAX_CODEC_COUNT);
     if (count <= 0) {

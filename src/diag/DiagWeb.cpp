@@ -5,7 +5,6 @@
 #include "CMXXMLParser.h"
 #include "WebApi.h"
 
-#include <fstream>
 #include <iterator>
 #include <ostream>
 
@@ -45,20 +44,9 @@ int DiagParseReply(const DiagArgs& args, std::ostream& out, std::ostream& err)
         err << "usage: zelora-diag parse-reply <file>\n";
         return 1;
     }
-    std::ifstream file(args[0], std::ios::binary);
-    if (!file) {
-        err << "Unable to open " << args[0] << "\n";
-        return 1;
-    }
     std::string text;
-    char chunk[65536];
-    while (file.read(chunk, sizeof(chunk)) || file.gcount() > 0) {
-        text.append(chunk, static_cast<std::size_t>(file.gcount()));
-        if (text.size() > kMaxReplyFile) {
-            err << "Reply larger than 16 MiB refused\n";
-            return 1;
-        }
-    }
+    if (!DiagReadFile(args[0], kMaxReplyFile, text, err))
+        return 1;
     CMXXMLParser parser;
     const int result = parser.ParseXMLData(text);
     out << "result=" << result << "\n";
