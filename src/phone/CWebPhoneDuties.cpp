@@ -31,6 +31,7 @@ bool CWebPhoneDuties::Attach(CzeloraTALKDlg& dlg)
 
 void CWebPhoneDuties::Detach()
 {
+    ZLOG_SCOPE("CWebPhoneDuties::Detach");
     // The client goes first: its HTTP thread may still be calling this object as its host.
     m_client.reset();
     m_dlg = nullptr;
@@ -42,6 +43,7 @@ void CWebPhoneDuties::Detach()
 
 void CWebPhoneDuties::PostToWindow(unsigned msg, std::string data)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::PostToWindow");
     CzeloraTALKDlg* dlg = m_dlg.load();
     if (dlg == nullptr || !dlg->Queue().Post(msg, 0, 0, std::move(data)))
         ZLOG(LOG_ERROR, "CWebPhoneDuties::PostToWindow", "Unable to post message %u", msg);
@@ -49,12 +51,14 @@ void CWebPhoneDuties::PostToWindow(unsigned msg, std::string data)
 
 void CWebPhoneDuties::OnWindowCreated()
 {
+    ZLOG_SCOPE("CWebPhoneDuties::OnWindowCreated");
     if (m_client != nullptr)
         m_client->OnReqVersion();
 }
 
 void CWebPhoneDuties::OnSignedIn()
 {
+    ZLOG_SCOPE("CWebPhoneDuties::OnSignedIn");
     CzeloraTALKDlg* dlg = m_dlg.load();
     if (m_client == nullptr || dlg == nullptr)
         return;
@@ -62,32 +66,48 @@ void CWebPhoneDuties::OnSignedIn()
     m_client->OnSignedIn();
 }
 
-bool CWebPhoneDuties::BalanceKnown() { return m_client != nullptr && !m_client->Balance().empty(); }
+bool CWebPhoneDuties::BalanceKnown()
+{
+    ZLOG_SCOPE("CWebPhoneDuties::BalanceKnown");
+    return m_client != nullptr && !m_client->Balance().empty();
+}
 
-bool CWebPhoneDuties::VoipNumberKnown() { return m_client != nullptr && !m_client->VoipNumber().empty(); }
+bool CWebPhoneDuties::VoipNumberKnown()
+{
+    ZLOG_SCOPE("CWebPhoneDuties::VoipNumberKnown");
+    return m_client != nullptr && !m_client->VoipNumber().empty();
+}
 
-bool CWebPhoneDuties::AdsLoaded() { return m_client != nullptr && !m_client->Ticker().Items().empty(); }
+bool CWebPhoneDuties::AdsLoaded()
+{
+    ZLOG_SCOPE("CWebPhoneDuties::AdsLoaded");
+    return m_client != nullptr && !m_client->Ticker().Items().empty();
+}
 
 void CWebPhoneDuties::RequestBalance()
 {
+    ZLOG_SCOPE("CWebPhoneDuties::RequestBalance");
     if (m_client != nullptr)
         m_client->OnReqBalance();
 }
 
 void CWebPhoneDuties::RequestVoipNumber()
 {
+    ZLOG_SCOPE("CWebPhoneDuties::RequestVoipNumber");
     if (m_client != nullptr)
         m_client->OnReqVoipNumber();
 }
 
 void CWebPhoneDuties::RequestAds()
 {
+    ZLOG_SCOPE("CWebPhoneDuties::RequestAds");
     if (m_client != nullptr)
         m_client->OnAdsRequest();
 }
 
 void CWebPhoneDuties::RequestCallerLine(int cid, const std::string& user)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::RequestCallerLine");
     ZLOG(LOG_DEBUG, "CWebPhoneDuties::RequestCallerLine", "Caller line of call %d from %s", cid, user.c_str());
     if (m_client == nullptr)
         return;
@@ -98,6 +118,7 @@ void CWebPhoneDuties::RequestCallerLine(int cid, const std::string& user)
 
 void CWebPhoneDuties::WorkerPass(int, bool)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::WorkerPass");
     CzeloraTALKDlg* dlg = m_dlg.load();
     if (m_client == nullptr || dlg == nullptr)
         return;
@@ -108,6 +129,7 @@ void CWebPhoneDuties::WorkerPass(int, bool)
 
 bool CWebPhoneDuties::AccountTexts(std::string& balance, std::string& smsBalance)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::AccountTexts");
     if (m_client == nullptr)
         return false;
     balance = m_client->Balance();
@@ -117,6 +139,7 @@ bool CWebPhoneDuties::AccountTexts(std::string& balance, std::string& smsBalance
 
 bool CWebPhoneDuties::VoipNumber(std::string& voipNumber, std::string& userId)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::VoipNumber");
     if (m_client == nullptr)
         return false;
     voipNumber = m_client->VoipNumber();
@@ -126,6 +149,7 @@ bool CWebPhoneDuties::VoipNumber(std::string& voipNumber, std::string& userId)
 
 bool CWebPhoneDuties::TakeCallerLine(std::string& callerId)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::TakeCallerLine");
     if (m_client == nullptr || !m_callerLinePending.load() ||
         m_client->State(WEB_KIND_CLI) != CWebServiceClient::kIdle)
         return false;
@@ -134,26 +158,41 @@ bool CWebPhoneDuties::TakeCallerLine(std::string& callerId)
     return !callerId.empty();
 }
 
-std::string CWebPhoneDuties::DownloadLink() { return m_client != nullptr ? m_client->DownloadLink() : std::string(); }
+std::string CWebPhoneDuties::DownloadLink()
+{
+    ZLOG_SCOPE("CWebPhoneDuties::DownloadLink");
+    return m_client != nullptr ? m_client->DownloadLink() : std::string();
+}
 
 bool CWebPhoneDuties::IsSignedIn() const
 {
+    ZLOG_SCOPE("CWebPhoneDuties::IsSignedIn");
     CzeloraTALKDlg* dlg = m_dlg.load();
     return dlg != nullptr && dlg->IsSignedIn();
 }
 
 bool CWebPhoneDuties::IsCallInProgress() const
 {
+    ZLOG_SCOPE("CWebPhoneDuties::IsCallInProgress");
     CzeloraTALKDlg* dlg = m_dlg.load();
     return dlg != nullptr && dlg->GetCallState() != MXSPCore::CALL_IDLE;
 }
 
-void CWebPhoneDuties::HangUpCall() { PostToWindow(CzeloraTALKDlg::WM_INTERNAL_HANGUP); }
+void CWebPhoneDuties::HangUpCall()
+{
+    ZLOG_SCOPE("CWebPhoneDuties::HangUpCall");
+    PostToWindow(CzeloraTALKDlg::WM_INTERNAL_HANGUP);
+}
 
-void CWebPhoneDuties::SetSignedOut() { PostToWindow(CzeloraTALKDlg::WM_INTERNAL_NETWORK_LOST); }
+void CWebPhoneDuties::SetSignedOut()
+{
+    ZLOG_SCOPE("CWebPhoneDuties::SetSignedOut");
+    PostToWindow(CzeloraTALKDlg::WM_INTERNAL_NETWORK_LOST);
+}
 
 bool CWebPhoneDuties::AskYesNo(const std::string& question)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::AskYesNo");
     // Boxes belong to the window's thread: the answer is acted on there.
     PostToWindow(CzeloraTALKDlg::WM_INTERNAL_ASK_NEW_VERSION, question);
     return false;
@@ -161,5 +200,6 @@ bool CWebPhoneDuties::AskYesNo(const std::string& question)
 
 void CWebPhoneDuties::OpenUrl(const std::string& url)
 {
+    ZLOG_SCOPE("CWebPhoneDuties::OpenUrl");
     ZLOG(LOG_DEBUG, "CWebPhoneDuties::OpenUrl", "Link %s left to the window", url.c_str());
 }

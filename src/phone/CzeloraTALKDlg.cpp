@@ -549,6 +549,7 @@ void CzeloraTALKDlg::OnMessage(const zelora::Message& message)
 
 void CzeloraTALKDlg::OnShowAccountTexts(std::intptr_t wParam)
 {
+    ZLOG_SCOPE("CzeloraTALKDlg::OnShowAccountTexts");
     std::string first, second;
     bool received = wParam != kOwnAccountTexts && m_web->AccountTexts(first, second);
     {
@@ -565,6 +566,7 @@ void CzeloraTALKDlg::OnShowAccountTexts(std::intptr_t wParam)
 
 void CzeloraTALKDlg::OnRefreshDisplay(std::intptr_t wParam)
 {
+    ZLOG_SCOPE("CzeloraTALKDlg::OnRefreshDisplay");
     if (wParam == kNetworkLost) {
         // The signed-out look, whatever panel is shown.
         RepaintDisplay();
