@@ -53,6 +53,27 @@ write_configs() {
         -e "s/127\.0\.0\.1/$web_ip/g" \
         "$source_dir/resources/deployment.ini" > "$sandbox_dir/deployment.ini"
 
+    # The operator's web side: kept across restarts, so address-book changes survive.
+    if [ ! -f "$sandbox_dir/operator.ini" ]; then
+        cat > "$sandbox_dir/operator.ini" << EOF
+[server]
+version = zeloraTALK Version 0.1.0
+downloadlink = http://$web_ip/setup.exe
+
+[user:1001]
+balance = 10.00
+smsbalance = 5
+lvl3 = 1001
+inbox = 0
+
+[user:1002]
+balance = 10.00
+smsbalance = 5
+lvl3 = 1002
+inbox = 0
+EOF
+    fi
+
     cat > "$sandbox_dir/tunnel-accounts" << 'EOF'
 # user password
 1001 pw1001
@@ -92,7 +113,7 @@ wait_for() {   # wait_for SECONDS DESCRIPTION COMMAND...
     shift 2
     for ((i = 0; i < limit; i++)); do
         "$@" && return 0
-        for name in kamailio tunnel-server baresip; do
+        for name in kamailio tunnel-server operator-sim baresip; do
             if ! pid_alive "$(read_pid "$name")"; then
                 stop > /dev/null
                 die "$name ended while starting: see $sandbox_dir/$name.log"
@@ -112,6 +133,10 @@ tunnel_listening() {
     (exec 3<> "/dev/tcp/$tunnel_ip/443") 2> /dev/null
 }
 
+web_listening() {
+    (exec 3<> "/dev/tcp/$web_ip/80") 2> /dev/null
+}
+
 start() {
     local detach=0
     [ "${1:-}" = "--detach" ] && detach=1
@@ -120,6 +145,8 @@ start() {
     need sox sox
     local tunnel_server="$build_dir/tools/tunnel-server/tunnel-server"
     [ -x "$tunnel_server" ] || die "$tunnel_server not found: build the project first (ZELORA_BUILD_DIR names the build folder)"
+    local operator_sim="$build_dir/tools/operator-sim/operator-sim"
+    [ -x "$operator_sim" ] || die "$operator_sim not found: build the project first (ZELORA_BUILD_DIR names the build folder)"
     if pid_alive "$(read_pid kamailio)"; then
         die "already running (sandbox.sh stop first)"
     fi
@@ -133,6 +160,10 @@ start() {
         > "$sandbox_dir/tunnel-server.log" 2>&1 &
     echo $! > "$sandbox_dir/tunnel-server.pid"
 
+    "$operator_sim" --listen "$web_ip" --port 80 --data "$sandbox_dir/operator.ini" \
+        > "$sandbox_dir/operator-sim.log" 2>&1 &
+    echo $! > "$sandbox_dir/operator-sim.pid"
+
     : > "$sandbox_dir/baresip.log"
     sleep 0.3
     baresip -f "$sandbox_dir/baresip" > "$sandbox_dir/baresip.log" 2>&1 < /dev/null &
@@ -140,6 +171,7 @@ start() {
 
     wait_for 10 "the echo service's registration with kamailio" registered
     wait_for 10 "the tunnel server" tunnel_listening
+    wait_for 10 "the operator web service" web_listening
     status
     if [ "$detach" = 1 ]; then
         echo "Stop with: $0 stop"
@@ -155,7 +187,7 @@ start() {
 
 stop() {
     local name pid
-    for name in baresip tunnel-server kamailio; do
+    for name in baresip operator-sim tunnel-server kamailio; do
         pid="$(read_pid "$name")"
         if pid_alive "$pid"; then
             kill "$pid"
@@ -179,6 +211,7 @@ status() {
     echo "zeloraTALK sandbox in $sandbox_dir"
     row kamailio "udp $sip_ip:5060" 
     row tunnel-server "tcp $tunnel_ip:443"
+    row operator-sim "http $web_ip:80"
     row baresip "udp $echo_ip:5060 (echo)"
     echo "  accounts: 1001/pw1001 1002/pw1002 echo/pwecho; deployment file $sandbox_dir/deployment.ini"
 }
