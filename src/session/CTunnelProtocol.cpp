@@ -214,32 +214,12 @@ int CTunnelProtocol::TryConnectionThroughProxy(const char* proxyAddress, int pro
         tunnelHost, tunnelPort, tunnelHost, tunnelPort, m_tunnelUserAgent.c_str());
     if (length < 0 || length >= static_cast<int>(sizeof request))
         length = static_cast<int>(std::strlen(request));
-    ZLOG(LOG_DATA, m, "Sending[%s]", request);
-    int sent = connection->Send(reinterpret_cast<const std::uint8_t*>(request), length);
-    if (sent <= 0) {
-        SetConnection(nullptr);
-        ZLOG(LOG_ERROR, m, "Unable to send buffer");
-        return sent < 0 ? sent : -1;
-    }
-
-    SleepMs(500);
-    int polls = 0;
-    while (connection->GetBytesAvailable() <= 0) {
-        if (++polls >= 9) {
-            ZLOG(LOG_ERROR, m, "No response from Internet proxy");
-            return -1;
-        }
-        SleepMs(500);
-    }
-    std::uint8_t reply[2049];
-    int replyLength = 2048;
-    int r = connection->Receive(reply, replyLength);
-    if (r != CTCPConnection::RECEIVE_OK) {
-        SetConnection(nullptr);
-        ZLOG(LOG_ERROR, m, "Receive failed, socket closed or error[%d]", r);
-        return -1;
-    }
-    reply[replyLength] = '\0';
+    std::uint8_t reply[kHandshakeReplySize + 1];
+    int replyLength = 0;
+    rc = Exchange(*connection, reinterpret_cast<const std::uint8_t*>(request), length, 1,
+                  "No response from Internet proxy", m, reply, replyLength);
+    if (rc < 0)
+        return rc;
     const char* text = reinterpret_cast<const char*>(reply);
     ZLOG(LOG_DATA, m, "Searching[HTTP/1.0 200]in [%s]", text);
     bool accepted = std::strstr(text, "HTTP/1.0 200") != nullptr;
@@ -258,6 +238,37 @@ int CTunnelProtocol::TryConnectionThroughProxy(const char* proxyAddress, int pro
     return HandShakeWithTunnelServer();
 }
 
+int CTunnelProtocol::Exchange(CTCPConnection& connection, const std::uint8_t* data, int length, int minReply,
+                              const char* noResponseText, const char* m, std::uint8_t* reply, int& replyLength)
+{
+    ZLOG_SCOPE("CTunnelProtocol::Exchange");
+    ZLOG(LOG_DATA, m, "Sending[%.*s]", length, reinterpret_cast<const char*>(data));
+    int sent = connection.Send(data, length);
+    if (sent <= 0) {
+        SetConnection(nullptr);
+        ZLOG(LOG_ERROR, m, "Unable to send buffer");
+        return sent < 0 ? sent : -1;
+    }
+    SleepMs(500);
+    int polls = 0;
+    while (connection.GetBytesAvailable() < minReply) {
+        if (++polls >= 9) {
+            ZLOG(LOG_ERROR, m, "%s", noResponseText);
+            return -1;
+        }
+        SleepMs(500);
+    }
+    replyLength = kHandshakeReplySize;
+    int r = connection.Receive(reply, replyLength);
+    if (r != CTCPConnection::RECEIVE_OK) {
+        SetConnection(nullptr);
+        ZLOG(LOG_ERROR, m, "Receive failed, socket closed or error[%d]", r);
+        return -1;
+    }
+    reply[replyLength] = '\0';
+    return 0;
+}
+
 int CTunnelProtocol::HandShakeWithTunnelServer()
 {
     ZLOG_SCOPE("CTunnelProtocol::HandShakeWithTunnelServer");
@@ -268,31 +279,12 @@ int CTunnelProtocol::HandShakeWithTunnelServer()
         return -1;
     }
     std::string hello = "CLIENT_HELLO\r\n" + m_tunnelUserAgent + "\r\n\r\n";
-    ZLOG(LOG_DATA, m, "Sending[%s]", hello.c_str());
-    int sent = connection->Send(reinterpret_cast<const std::uint8_t*>(hello.data()), static_cast<int>(hello.size()));
-    if (sent <= 0) {
-        SetConnection(nullptr);
-        ZLOG(LOG_ERROR, m, "Unable to send buffer");
-        return sent < 0 ? sent : -1;
-    }
-    SleepMs(500);
-    int polls = 0;
-    while (connection->GetBytesAvailable() < 12) {
-        if (++polls >= 9) {
-            ZLOG(LOG_ERROR, m, "No response from Tunnel Server");
-            return -1;
-        }
-        SleepMs(500);
-    }
-    std::uint8_t reply[2049];
-    int replyLength = 2048;
-    int r = connection->Receive(reply, replyLength);
-    if (r != CTCPConnection::RECEIVE_OK) {
-        SetConnection(nullptr);
-        ZLOG(LOG_ERROR, m, "Receive failed, socket closed or error[%d]", r);
-        return -1;
-    }
-    reply[replyLength] = '\0';
+    std::uint8_t reply[kHandshakeReplySize + 1];
+    int replyLength = 0;
+    int rc = Exchange(*connection, reinterpret_cast<const std::uint8_t*>(hello.data()), static_cast<int>(hello.size()),
+                      12, "No response from Tunnel Server", m, reply, replyLength);
+    if (rc < 0)
+        return rc;
     const char* text = reinterpret_cast<const char*>(reply);
     ZLOG(LOG_DATA, m, "Searching[SERVER_HELLO]in [%s]", text);
     if (std::strstr(text, "SERVER_HELLO") == nullptr) {

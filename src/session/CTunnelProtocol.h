@@ -50,6 +50,11 @@ public:
     int TryDirectConnection(const char* address, int port);
     int TryConnectionThroughProxy(const char* proxyAddress, int proxyPort, const char* tunnelHost, int tunnelPort);
     int HandShakeWithTunnelServer();
+    // Sends a handshake text, waits (9 x 500 ms) for at least minReply bytes and reads the
+    // reply, terminated, into reply (kHandshakeReplySize + 1 bytes). 0, or a negative code.
+    int Exchange(CTCPConnection& connection, const std::uint8_t* data, int length, int minReply,
+                 const char* noResponseText, const char* method, std::uint8_t* reply, int& replyLength);
+    static constexpr int kHandshakeReplySize = 2048;
 
     // One RTP datagram from the tunnel to the local audio engine.
     int SendMedia(const std::uint8_t* bytes, int length);
