@@ -134,17 +134,23 @@ void PeerProcess::Stop()
 {
     if (m_pid <= 0)
         return;
-    kill(m_pid, SIGTERM);
+    // The peer leads its own process group: a forking server (Kamailio) must not leave
+    // children behind holding its address when the leader is killed.
+    const pid_t group = m_pid;
+    kill(group, SIGTERM);
     int status = 0;
-    for (int i = 0; i < 150; ++i) {
-        if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-            m_pid = -1;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    bool ended = false;
+    for (int i = 0; i < 150 && !ended; ++i) {
+        if (waitpid(m_pid, &status, WNOHANG) == m_pid)
+            ended = true;
+        else
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
-    kill(m_pid, SIGKILL);
-    waitpid(m_pid, &status, 0);
+    if (!ended) {
+        kill(-group, SIGKILL);
+        waitpid(m_pid, &status, 0);
+    }
+    kill(-group, SIGKILL);
     m_pid = -1;
 }
 
