@@ -1,6 +1,6 @@
-#include "CBase64Coder.h"
+#include "app/CBase64Coder.h"
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
@@ -31,7 +31,7 @@ std::size_t CBase64Coder::EncodedLength(std::size_t inputLength)
 
 int CBase64Coder::Encode(const std::uint8_t* input, std::size_t length, char* output, std::size_t* outSize)
 {
-    ZLOG_SCOPE("CBase64Coder::Encode");
+    ZLOG_SCOPE();
     if (input == nullptr || output == nullptr || outSize == nullptr)
         return 0;
     std::size_t need = EncodedLength(length);
@@ -76,7 +76,7 @@ std::string CBase64Coder::Encode(std::string_view input)
 
 int CBase64Coder::Decode(std::string_view text, std::vector<std::uint8_t>& out)
 {
-    ZLOG_SCOPE("CBase64Coder::Decode");
+    ZLOG_SCOPE();
     out.clear();
     out.reserve(text.size() / 4 * 3);
     std::uint32_t acc = 0;

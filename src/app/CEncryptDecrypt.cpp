@@ -1,4 +1,4 @@
-#include "CEncryptDecrypt.h"
+#include "app/CEncryptDecrypt.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 #include <cstdarg>
 #include <cstdlib>

@@ -5,6 +5,8 @@
 #include <mutex>
 #include <string>
 
+#include "app/LogName.h"
+
 enum LogLevel {
     LOG_ERROR = 1,
     LOG_WARNING = 2,
@@ -67,5 +69,8 @@ private:
     int m_line;
 };
 
-#define ZLOG(level, method, ...) CLogger::Log((level), "", __LINE__, (method), __VA_ARGS__)
-#define ZLOG_SCOPE(method) CLogScope zlogScope_((method), "########Leaving########", __LINE__)
+// Lines under the enclosing method's name; ZLOG_AS only where a name is passed on on purpose
+// (a helper logging for its caller, the per-case lines of a dispatcher).
+#define ZLOG(level, ...) CLogger::Log((level), "", __LINE__, ZLOG_METHOD, __VA_ARGS__)
+#define ZLOG_AS(level, method, ...) CLogger::Log((level), "", __LINE__, (method), __VA_ARGS__)
+#define ZLOG_SCOPE() CLogScope zlogScope_(ZLOG_METHOD, "########Leaving########", __LINE__)

@@ -1,9 +1,9 @@
-#include "CSettings.h"
+#include "app/CSettings.h"
 
-#include "CEncryptDecrypt.h"
-#include "CLogger.h"
-#include "MXFileHelper.h"
-#include "MXRegistry.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/CLogger.h"
+#include "app/MXFileHelper.h"
+#include "app/MXRegistry.h"
 
 #include <atomic>
 #include <filesystem>
@@ -53,7 +53,7 @@ int CSettings::SaveFile()
 
 int CSettings::ReadServer(std::string& ip, std::string& port)
 {
-    ZLOG_SCOPE("CSettings::ReadServer");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.GetProxyIpPort(ip, port);
@@ -64,7 +64,7 @@ int CSettings::ReadServer(std::string& ip, std::string& port)
 
 int CSettings::ReadAppPath(std::string& path)
 {
-    ZLOG_SCOPE("CSettings::ReadAppPath");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.GetAppPath(path, m_programFolder);
@@ -74,7 +74,7 @@ int CSettings::ReadAppPath(std::string& path)
 
 int CSettings::ReadRingTone(std::string& path)
 {
-    ZLOG_SCOPE("CSettings::ReadRingTone");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         path = m_file.Data().ringTonePath;
@@ -89,7 +89,7 @@ int CSettings::ReadRingTone(std::string& path)
 
 int CSettings::WriteRingTone(const std::string& path)
 {
-    ZLOG_SCOPE("CSettings::WriteRingTone");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.WriteRingTone(path);
@@ -99,7 +99,7 @@ int CSettings::WriteRingTone(const std::string& path)
 
 int CSettings::ReadAudioSettings(std::string& payloads)
 {
-    ZLOG_SCOPE("CSettings::ReadAudioSettings");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.GetAudioSettings(payloads);
@@ -109,7 +109,7 @@ int CSettings::ReadAudioSettings(std::string& payloads)
 
 int CSettings::ReadDialedFromWeb(std::string& number)
 {
-    ZLOG_SCOPE("CSettings::ReadDialedFromWeb");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.GetDialedFromWeb(number);
@@ -119,7 +119,7 @@ int CSettings::ReadDialedFromWeb(std::string& number)
 
 int CSettings::WriteDialedFromWeb(const std::string& number)
 {
-    ZLOG_SCOPE("CSettings::WriteDialedFromWeb");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.WriteDialedFromWeb(number);
@@ -129,7 +129,7 @@ int CSettings::WriteDialedFromWeb(const std::string& number)
 
 int CSettings::ReadLastCheckTS(std::string& stamp)
 {
-    ZLOG_SCOPE("CSettings::ReadLastCheckTS");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.GetLastCheckTS(stamp);
@@ -139,7 +139,7 @@ int CSettings::ReadLastCheckTS(std::string& stamp)
 
 int CSettings::WriteLastCheckTS(const std::string& stamp)
 {
-    ZLOG_SCOPE("CSettings::WriteLastCheckTS");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile())
         return m_registry.WriteLastCheckTS(stamp);
@@ -149,7 +149,7 @@ int CSettings::WriteLastCheckTS(const std::string& stamp)
 
 int CSettings::ReadAccount(CSettingsAccount& account)
 {
-    ZLOG_SCOPE("CSettings::ReadAccount");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         const MXSettingsData& d = m_file.Data();
@@ -171,7 +171,7 @@ int CSettings::ReadAccount(CSettingsAccount& account)
         CEncryptDecrypt cipher;
         std::string plain;
         if (cipher.Decrypt(group.password.data(), group.password.size(), CEncryptDecrypt::kWebDataKey, plain) < 0) {
-            ZLOG(LOG_ERROR, "CSettings::ReadAccount", "Unable to decrypt password");
+            ZLOG(LOG_ERROR, "Unable to decrypt password");
             return kDecryptFailed;
         }
         account.password = plain;
@@ -181,7 +181,7 @@ int CSettings::ReadAccount(CSettingsAccount& account)
 
 int CSettings::WriteAccount(const CSettingsAccount& account)
 {
-    ZLOG_SCOPE("CSettings::WriteAccount");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         MXSettingsData& d = m_file.Data();
@@ -198,7 +198,7 @@ int CSettings::WriteAccount(const CSettingsAccount& account)
     if (!account.password.empty()) {
         CEncryptDecrypt cipher;
         if (cipher.Encrypt(account.password, CEncryptDecrypt::kWebDataKey, group.password) < 0) {
-            ZLOG(LOG_ERROR, "CSettings::WriteAccount", "Unable to encrypt data");
+            ZLOG(LOG_ERROR, "Unable to encrypt data");
             return kEncryptFailed;
         }
     }
@@ -207,7 +207,7 @@ int CSettings::WriteAccount(const CSettingsAccount& account)
 
 int CSettings::ReadHttpProxy(CSettingsHttpProxy& proxy)
 {
-    ZLOG_SCOPE("CSettings::ReadHttpProxy");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         const MXSettingsData& d = m_file.Data();
@@ -230,7 +230,7 @@ int CSettings::ReadHttpProxy(CSettingsHttpProxy& proxy)
 
 int CSettings::WriteHttpProxy(const CSettingsHttpProxy& proxy)
 {
-    ZLOG_SCOPE("CSettings::WriteHttpProxy");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         MXSettingsData& d = m_file.Data();
@@ -252,7 +252,7 @@ int CSettings::WriteHttpProxy(const CSettingsHttpProxy& proxy)
 
 int CSettings::ReadLogger(int& level, int& size)
 {
-    ZLOG_SCOPE("CSettings::ReadLogger");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         level = m_file.Data().logLevel;
@@ -270,7 +270,7 @@ int CSettings::ReadLogger(int& level, int& size)
 
 int CSettings::ReadIsFirstTime(int& oldValue)
 {
-    ZLOG_SCOPE("CSettings::ReadIsFirstTime");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (!FromFile()) {
         std::uint32_t value = 0;
@@ -291,7 +291,7 @@ int CSettings::ReadIsFirstTime(int& oldValue)
 
 int CSettings::ReadSmsServer(std::string& requestPage, std::string& serverIp, std::string& serverPort)
 {
-    ZLOG_SCOPE("CSettings::ReadSmsServer");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     if (FromFile()) {
         requestPage = m_file.Data().smsRequestPage;

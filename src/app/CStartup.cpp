@@ -1,8 +1,8 @@
-#include "CStartup.h"
+#include "app/CStartup.h"
 
-#include "CLogger.h"
-#include "Deployment.h"
-#include "PlatformLog.h"
+#include "app/CLogger.h"
+#include "app/Deployment.h"
+#include "platform/PlatformLog.h"
 
 namespace {
 void forwardPlatformLog(int level, const char* method, const char* text)
@@ -19,7 +19,7 @@ int CStartup::Init(const std::string& program, const std::string& resourceFolder
     int rc = 1;
     if (CLogger::OpenDefault(program) != 1)
         rc = -1;
-    ZLOG_SCOPE("CStartup::Init");
+    ZLOG_SCOPE();
     std::string why;
     if (Deployment::Init(resourceFolder, &why) != Deployment::kOk) {
         if (error != nullptr)

@@ -1,7 +1,7 @@
-#include "Deployment.h"
+#include "app/Deployment.h"
 
-#include "CLogger.h"
-#include "ProfileFile.h"
+#include "app/CLogger.h"
+#include "platform/ProfileFile.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -65,7 +65,7 @@ int loadLocked(const std::string& resourceFolder)
     int rc = Deployment::LoadFile(chooseFile(resourceFolder), values, error);
     if (rc != Deployment::kOk) {
         g_error = error;
-        ZLOG(LOG_ERROR, "Deployment::Init", "%s", error.c_str());
+        ZLOG(LOG_ERROR, "%s", error.c_str());
         return rc;
     }
     g_values = std::move(values);
@@ -78,7 +78,7 @@ int loadLocked(const std::string& resourceFolder)
 
 int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::string& error)
 {
-    ZLOG_SCOPE("Deployment::LoadFile");
+    ZLOG_SCOPE();
     error.clear();
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
@@ -104,7 +104,7 @@ int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::st
 
 int Deployment::Init(const std::string& resourceFolder, std::string* error)
 {
-    ZLOG_SCOPE("Deployment::Init");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(g_lock);
     int rc = loadLocked(resourceFolder);
     if (error != nullptr)

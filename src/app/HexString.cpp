@@ -1,4 +1,4 @@
-#include "HexString.h"
+#include "app/HexString.h"
 
 namespace zelora {
 namespace {

@@ -1,10 +1,10 @@
-#include "MXFileHelper.h"
+#include "app/MXFileHelper.h"
 
-#include "CEncryptDecrypt.h"
-#include "CLogger.h"
-#include "Deployment.h"
-#include "HexString.h"
-#include "ProfileFile.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/CLogger.h"
+#include "app/Deployment.h"
+#include "app/HexString.h"
+#include "platform/ProfileFile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -109,7 +109,7 @@ std::string MXFileHelper::FilePath() const
 
 void MXFileHelper::SetDefaults(const std::string& programFolder)
 {
-    ZLOG_SCOPE("MXFileHelper::SetDefaults");
+    ZLOG_SCOPE();
     MXSettingsData d;
     d.appPath = folderWithSlash(programFolder);
     d.ringTonePath = d.appPath + "ringin.wav";
@@ -120,7 +120,7 @@ void MXFileHelper::SetDefaults(const std::string& programFolder)
 
 int MXFileHelper::GetNextTag(std::string_view text, std::string_view tag, std::string& value)
 {
-    ZLOG_SCOPE("MXFileHelper::GetNextTag");
+    ZLOG_SCOPE();
     std::string open = "<" + std::string(tag) + ">";
     std::string close = "</" + std::string(tag) + ">";
     std::size_t start = text.find(open);
@@ -136,13 +136,13 @@ int MXFileHelper::GetNextTag(std::string_view text, std::string_view tag, std::s
 
 int MXFileHelper::ParseSettings(std::string_view text)
 {
-    ZLOG_SCOPE("MXFileHelper::ParseSettings");
+    ZLOG_SCOPE();
     std::string value;
     for (const Tag& t : kTags) {
         if (GetNextTag(text, t.name, value) != 0) {
             std::string open = std::string("<") + t.name + ">";
             std::string close = std::string("</") + t.name + ">";
-            ZLOG(LOG_ERROR, "MXFileHelper::ParseSettings", "Unable to find %s %s tag", open.c_str(), close.c_str());
+            ZLOG(LOG_ERROR, "Unable to find %s %s tag", open.c_str(), close.c_str());
             return kParseFailed;
         }
         if (t.text != nullptr)
@@ -173,20 +173,20 @@ std::string MXFileHelper::BuildText() const
 
 int MXFileHelper::SaveSettings()
 {
-    ZLOG_SCOPE("MXFileHelper::SaveSettings");
+    ZLOG_SCOPE();
     return WriteSettingsFile(FilePath());
 }
 
 int MXFileHelper::WriteSettingsFile(const std::string& path)
 {
-    ZLOG_SCOPE("MXFileHelper::WriteSettingsFile");
+    ZLOG_SCOPE();
     std::string text = BuildText();
 
     // A value holding a tag of the file would read back as something else (or break the
     // whole file): refuse to write it rather than lose the settings on the next start.
     MXFileHelper check(m_sipServer, m_tunnelServer);
     if (check.ParseSettings(text) != kOk) {
-        ZLOG(LOG_ERROR, "MXFileHelper::SaveSettings", "Settings text does not read back");
+        ZLOG(LOG_ERROR, "Settings text does not read back");
         ShowMessage("Unable to Save data", true);
         return kUnsafeValue;
     }
@@ -194,7 +194,7 @@ int MXFileHelper::WriteSettingsFile(const std::string& path)
         bool same = t.text != nullptr ? check.m_data.*t.text == asRead(m_data.*t.text)
                                       : check.m_data.*t.number == m_data.*t.number;
         if (!same) {
-            ZLOG(LOG_ERROR, "MXFileHelper::SaveSettings", "Value of %s does not read back as written", t.name);
+            ZLOG(LOG_ERROR, "Value of %s does not read back as written", t.name);
             ShowMessage("Unable to Save data", true);
             return kUnsafeValue;
         }
@@ -203,13 +203,13 @@ int MXFileHelper::WriteSettingsFile(const std::string& path)
     CEncryptDecrypt cipher;
     std::vector<std::uint8_t> bytes;
     if (cipher.Encrypt(text, CEncryptDecrypt::kSettingsFileKey, bytes) < 0) {
-        ZLOG(LOG_ERROR, "MXFileHelper::SaveSettings", "Unable to encrypt data");
+        ZLOG(LOG_ERROR, "Unable to encrypt data");
         ShowMessage("Unable to Save data", true);
         return kEncryptFailed;
     }
     std::string hex = zelora::MakeHexString(bytes);
     if (zelora::ReplaceFileContents(path, hex) != 0) {
-        ZLOG(LOG_ERROR, "MXFileHelper::SaveSettings", "Unable to open settings file %s", path.c_str());
+        ZLOG(LOG_ERROR, "Unable to open settings file %s", path.c_str());
         return kOpenFailed;
     }
     return kOk;
@@ -217,7 +217,7 @@ int MXFileHelper::WriteSettingsFile(const std::string& path)
 
 int MXFileHelper::LoadSettings(const std::string& programFolder)
 {
-    ZLOG_SCOPE("MXFileHelper::LoadSettings");
+    ZLOG_SCOPE();
     SetDefaults(programFolder);
     m_folder = programFolder;
     std::error_code ec;
@@ -235,11 +235,11 @@ int MXFileHelper::LoadSettings(const std::string& programFolder)
 
 int MXFileHelper::ReadSettingsFile(const std::string& path)
 {
-    ZLOG_SCOPE("MXFileHelper::ReadSettingsFile");
+    ZLOG_SCOPE();
     int rc = kOk;
     std::string hex;
     if (zelora::ReadFileContents(path, hex) < 0) {
-        ZLOG(LOG_ERROR, "MXFileHelper::LoadSettings", "Unable to read settings file %s", path.c_str());
+        ZLOG(LOG_ERROR, "Unable to read settings file %s", path.c_str());
         ShowMessage(("Unable to read settings file " + path).c_str(), true);
         return kReadFailed;
     }
@@ -248,12 +248,12 @@ int MXFileHelper::ReadSettingsFile(const std::string& path)
     std::string plain;
     CEncryptDecrypt cipher;
     if (zelora::ParseHexStrict(trimBlanks(hex), bytes) < 0) {
-        ZLOG(LOG_ERROR, "MXFileHelper::LoadSettings", "Unable to decrypt file");
+        ZLOG(LOG_ERROR, "Unable to decrypt file");
         ShowMessage("Unable to decrypt file", true);
         rc = kBadHex;
     } else if (int dec = cipher.Decrypt(bytes.data(), bytes.size(), CEncryptDecrypt::kSettingsFileKey, plain);
                dec < 0) {
-        ZLOG(LOG_ERROR, "MXFileHelper::LoadSettings", "Unable to decrypt file");
+        ZLOG(LOG_ERROR, "Unable to decrypt file");
         ShowMessage("Unable to decrypt file", true);
         rc = dec;
     } else if (ParseSettings(plain) != kOk) {

@@ -1,8 +1,8 @@
-#include "MXRegistry.h"
+#include "app/MXRegistry.h"
 
-#include "CLogger.h"
-#include "Deployment.h"
-#include "Registry.h"
+#include "app/CLogger.h"
+#include "app/Deployment.h"
+#include "platform/Registry.h"
 
 namespace {
 std::string folderWithSlash(const std::string& folder)
@@ -30,9 +30,9 @@ std::string MXRegistry::JoinKey(std::string_view subKey)
 
 int MXRegistry::CreateKey(std::string_view subKey)
 {
-    ZLOG_SCOPE("MXRegistry::CreateKey");
+    ZLOG_SCOPE();
     if (m_registry.CreateKey(JoinKey(subKey)) != 0) {
-        ZLOG(LOG_ERROR, "MXRegistry::CreateKey", "Unable to create registry key %s", JoinKey(subKey).c_str());
+        ZLOG(LOG_ERROR, "Unable to create registry key %s", JoinKey(subKey).c_str());
         return -1;
     }
     return 1;
@@ -40,7 +40,7 @@ int MXRegistry::CreateKey(std::string_view subKey)
 
 int MXRegistry::ReadString(std::string_view subKey, std::string_view name, std::string& out)
 {
-    ZLOG_SCOPE("MXRegistry::ReadString");
+    ZLOG_SCOPE();
     std::string text;
     if (m_registry.GetString(JoinKey(subKey), name, text) != 0)
         return -1;
@@ -54,12 +54,12 @@ int MXRegistry::ReadString(std::string_view subKey, std::string_view name, std::
 int MXRegistry::ReadBinary(std::string_view subKey, std::string_view name, std::vector<std::uint8_t>& out,
                            std::size_t& size)
 {
-    ZLOG_SCOPE("MXRegistry::ReadBinary");
+    ZLOG_SCOPE();
     std::vector<std::uint8_t> bytes;
     if (m_registry.GetBinary(JoinKey(subKey), name, bytes) != 0)
         return -1;
     if (bytes.size() > size) {
-        ZLOG(LOG_ERROR, "MXRegistry::ReadBinary", "Value %.*s holds %zu bytes, room for %zu",
+        ZLOG(LOG_ERROR, "Value %.*s holds %zu bytes, room for %zu",
              static_cast<int>(name.size()), name.data(), bytes.size(), size);
         return -1;
     }
@@ -70,15 +70,15 @@ int MXRegistry::ReadBinary(std::string_view subKey, std::string_view name, std::
 
 int MXRegistry::ReadDword(std::string_view subKey, std::string_view name, std::uint32_t& out)
 {
-    ZLOG_SCOPE("MXRegistry::ReadDword");
+    ZLOG_SCOPE();
     return m_registry.GetDword(JoinKey(subKey), name, out) == 0 ? 0 : -1;
 }
 
 int MXRegistry::WriteString(std::string_view subKey, std::string_view name, std::string_view text)
 {
-    ZLOG_SCOPE("MXRegistry::WriteString");
+    ZLOG_SCOPE();
     if (text.size() > kMaxString) {
-        ZLOG(LOG_ERROR, "MXRegistry::WriteString", "Value %.*s longer than %zu characters",
+        ZLOG(LOG_ERROR, "Value %.*s longer than %zu characters",
              static_cast<int>(name.size()), name.data(), kMaxString);
         return -1;
     }
@@ -87,9 +87,9 @@ int MXRegistry::WriteString(std::string_view subKey, std::string_view name, std:
 
 int MXRegistry::WriteBinary(std::string_view subKey, std::string_view name, const std::vector<std::uint8_t>& data)
 {
-    ZLOG_SCOPE("MXRegistry::WriteBinary");
+    ZLOG_SCOPE();
     if (data.size() > kMaxBinary) {
-        ZLOG(LOG_ERROR, "MXRegistry::WriteBinary", "Value %.*s longer than %zu bytes",
+        ZLOG(LOG_ERROR, "Value %.*s longer than %zu bytes",
              static_cast<int>(name.size()), name.data(), kMaxBinary);
         return -1;
     }
@@ -98,14 +98,14 @@ int MXRegistry::WriteBinary(std::string_view subKey, std::string_view name, cons
 
 int MXRegistry::WriteDword(std::string_view subKey, std::string_view name, std::uint32_t value)
 {
-    ZLOG_SCOPE("MXRegistry::WriteDword");
+    ZLOG_SCOPE();
     return m_registry.SetDword(JoinKey(subKey), name, value) == 0 ? 0 : -1;
 }
 
 int MXRegistry::ReadOrCreateString(std::string_view subKey, std::string_view name, std::string& value,
                                    std::string_view def)
 {
-    ZLOG_SCOPE("MXRegistry::ReadOrCreateString");
+    ZLOG_SCOPE();
     std::string read;
     if (ReadString(subKey, name, read) == 0 && !read.empty()) {
         value = std::move(read);
@@ -115,7 +115,7 @@ int MXRegistry::ReadOrCreateString(std::string_view subKey, std::string_view nam
     if (CreateKey(subKey) != 1)
         return kCreateKeyFailed;
     if (WriteString(subKey, name, fallback) != 0) {
-        ZLOG(LOG_ERROR, "MXRegistry::ReadOrCreateString", "Unable to write default of %.*s",
+        ZLOG(LOG_ERROR, "Unable to write default of %.*s",
              static_cast<int>(name.size()), name.data());
         return kWriteDefaultFailed;
     }
@@ -126,7 +126,7 @@ int MXRegistry::ReadOrCreateString(std::string_view subKey, std::string_view nam
 int MXRegistry::ReadOrCreateDword(std::string_view subKey, std::string_view name, std::uint32_t& value,
                                   std::uint32_t def)
 {
-    ZLOG_SCOPE("MXRegistry::ReadOrCreateDword");
+    ZLOG_SCOPE();
     std::uint32_t read = 0;
     if (ReadDword(subKey, name, read) == 0) {
         value = read;
@@ -135,7 +135,7 @@ int MXRegistry::ReadOrCreateDword(std::string_view subKey, std::string_view name
     if (CreateKey(subKey) != 1)
         return kCreateKeyFailed;
     if (WriteDword(subKey, name, def) != 0) {
-        ZLOG(LOG_ERROR, "MXRegistry::ReadOrCreateDword", "Unable to write default of %.*s",
+        ZLOG(LOG_ERROR, "Unable to write default of %.*s",
              static_cast<int>(name.size()), name.data());
         return kWriteDefaultFailed;
     }
@@ -145,14 +145,14 @@ int MXRegistry::ReadOrCreateDword(std::string_view subKey, std::string_view name
 
 int MXRegistry::GetLastCheckTS(std::string& value)
 {
-    ZLOG_SCOPE("MXRegistry::GetLastCheckTS");
+    ZLOG_SCOPE();
     std::string current = value;
     return ReadOrCreateString("", "LastCheckTS", value, current);
 }
 
 int MXRegistry::GetProxyIpPort(std::string& ip, std::string& port)
 {
-    ZLOG_SCOPE("MXRegistry::GetProxyIpPort");
+    ZLOG_SCOPE();
     std::string builtIn = m_useDeployment ? Deployment::Get().sipDefaultServer : m_sipServer;
     int rc = ReadOrCreateString("", "ProxyIp", ip, builtIn);
     if (rc != 1)
@@ -162,31 +162,31 @@ int MXRegistry::GetProxyIpPort(std::string& ip, std::string& port)
 
 int MXRegistry::GetDialedFromWeb(std::string& value)
 {
-    ZLOG_SCOPE("MXRegistry::GetDialedFromWeb");
+    ZLOG_SCOPE();
     return ReadOrCreateString("", "DialedFromWeb", value, "");
 }
 
 int MXRegistry::GetAppPath(std::string& value, const std::string& programFolder)
 {
-    ZLOG_SCOPE("MXRegistry::GetAppPath");
+    ZLOG_SCOPE();
     return ReadOrCreateString("", "AppPath", value, folderWithSlash(programFolder));
 }
 
 int MXRegistry::GetRingTone(std::string& value, const std::string& appPath)
 {
-    ZLOG_SCOPE("MXRegistry::GetRingTone");
+    ZLOG_SCOPE();
     return ReadOrCreateString("", "RingTone", value, appPath + kRingToneFile);
 }
 
 int MXRegistry::GetAudioSettings(std::string& value)
 {
-    ZLOG_SCOPE("MXRegistry::GetAudioSettings");
+    ZLOG_SCOPE();
     return ReadOrCreateString(kCodecKey, "AudioSettings", value, kDefaultAudioSettings);
 }
 
 int MXRegistry::GetConfig(MXConfigGroup& group)
 {
-    ZLOG_SCOPE("MXRegistry::GetConfig");
+    ZLOG_SCOPE();
     int rc = ReadOrCreateString(kConfigKey, "Config1", group.userId, "");
     if (rc != 1)
         return rc;
@@ -212,7 +212,7 @@ int MXRegistry::GetConfig(MXConfigGroup& group)
 
 int MXRegistry::GetHttpProxy(MXHttpProxyGroup& group)
 {
-    ZLOG_SCOPE("MXRegistry::GetHttpProxy");
+    ZLOG_SCOPE();
     int rc = ReadOrCreateDword(kHttpProxyKey, "HttpProxyPort", group.httpProxyPort, 0);
     if (rc == 1)
         rc = ReadOrCreateString(kHttpProxyKey, "HttpProxyIP", group.httpProxyIp, "");
@@ -225,13 +225,13 @@ int MXRegistry::GetHttpProxy(MXHttpProxyGroup& group)
         rc = ReadOrCreateString(kHttpProxyKey, "HttpTunnelIP", group.httpTunnelIp, builtIn);
     }
     if (rc != 1)
-        ZLOG(LOG_ERROR, "MXRegistry::GetHttpProxy", "Unable to read HTTP proxy settings");
+        ZLOG(LOG_ERROR, "Unable to read HTTP proxy settings");
     return rc;
 }
 
 int MXRegistry::GetLogger(MXLoggerGroup& group)
 {
-    ZLOG_SCOPE("MXRegistry::GetLogger");
+    ZLOG_SCOPE();
     int rc = ReadOrCreateDword(kLoggerKey, "LogLevel", group.logLevel, 7);
     if (rc != 1)
         return rc;
@@ -240,7 +240,7 @@ int MXRegistry::GetLogger(MXLoggerGroup& group)
 
 int MXRegistry::WriteLastCheckTS(std::string_view value)
 {
-    ZLOG_SCOPE("MXRegistry::WriteLastCheckTS");
+    ZLOG_SCOPE();
     if (CreateKey("") != 1)
         return -1;
     return WriteString("", "LastCheckTS", value) == 0 ? 1 : -2;
@@ -248,7 +248,7 @@ int MXRegistry::WriteLastCheckTS(std::string_view value)
 
 int MXRegistry::WriteRingTone(std::string_view value)
 {
-    ZLOG_SCOPE("MXRegistry::WriteRingTone");
+    ZLOG_SCOPE();
     if (CreateKey("") != 1)
         return -1;
     return WriteString("", "RingTone", value) == 0 ? 1 : -2;
@@ -256,7 +256,7 @@ int MXRegistry::WriteRingTone(std::string_view value)
 
 int MXRegistry::WriteDialedFromWeb(std::string_view value)
 {
-    ZLOG_SCOPE("MXRegistry::WriteDialedFromWeb");
+    ZLOG_SCOPE();
     if (CreateKey("") != 1)
         return -1;
     return WriteString("", "DialedFromWeb", value) == 0 ? 1 : -2;
@@ -264,7 +264,7 @@ int MXRegistry::WriteDialedFromWeb(std::string_view value)
 
 int MXRegistry::WriteConfig(const MXConfigGroup& group)
 {
-    ZLOG_SCOPE("MXRegistry::WriteConfig");
+    ZLOG_SCOPE();
     if (CreateKey(kConfigKey) != 1)
         return -1;
     if (WriteDword(kConfigKey, "AutoLogin", group.autoLogin) != 0)
@@ -280,7 +280,7 @@ int MXRegistry::WriteConfig(const MXConfigGroup& group)
 
 int MXRegistry::WriteHttpProxy(const MXHttpProxyGroup& group)
 {
-    ZLOG_SCOPE("MXRegistry::WriteHttpProxy");
+    ZLOG_SCOPE();
     if (CreateKey(kHttpProxyKey) != 1)
         return -1;
     if (WriteDword(kHttpProxyKey, "HttpProxyPort", group.httpProxyPort) != 0)
@@ -298,7 +298,7 @@ int MXRegistry::WriteHttpProxy(const MXHttpProxyGroup& group)
 
 int MXRegistry::IsFirstTime(std::uint32_t& oldValue)
 {
-    ZLOG_SCOPE("MXRegistry::IsFirstTime");
+    ZLOG_SCOPE();
     std::uint32_t read = 0;
     bool existed = ReadDword("", "IsFirstTime", read) == 0;
     if (CreateKey("") != 1)

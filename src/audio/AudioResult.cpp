@@ -1,4 +1,4 @@
-#include "AudioResult.h"
+#include "audio/AudioResult.h"
 
 const char* MXSoundResultName(int code)
 {

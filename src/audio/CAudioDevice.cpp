@@ -1,14 +1,14 @@
-#include "CAudioDevice.h"
+#include "audio/CAudioDevice.h"
 
-#include "AudioResult.h"
-#include "CFileAudioDevice.h"
-#include "CLogger.h"
-#include "CNullAudioDevice.h"
-#include "CPortAudioDevice.h"
+#include "audio/AudioResult.h"
+#include "audio/CFileAudioDevice.h"
+#include "app/CLogger.h"
+#include "audio/CNullAudioDevice.h"
+#include "audio/CPortAudioDevice.h"
 
 std::unique_ptr<CAudioDevice> CAudioDevice::Create(const std::string& setting, int& code, std::string& error)
 {
-    ZLOG_SCOPE("CAudioDevice::Create");
+    ZLOG_SCOPE();
     code = MXSOUND_OK;
     if (setting.empty() || setting == "portaudio") return std::make_unique<CPortAudioDevice>();
     if (setting == "null") return std::make_unique<CNullAudioDevice>();
@@ -18,13 +18,13 @@ std::unique_ptr<CAudioDevice> CAudioDevice::Create(const std::string& setting, i
         if (colon == std::string::npos || colon + 1 >= rest.size()) {
             code = MXSOUND_ERROR_INVALID_ARGUMENT;
             error = "Audio device setting must be file:<capture.wav>:<playback.wav>";
-            ZLOG(LOG_ERROR, "CAudioDevice::Create", "Bad file device setting %s", setting.c_str());
+            ZLOG(LOG_ERROR, "Bad file device setting %s", setting.c_str());
             return nullptr;
         }
         return std::make_unique<CFileAudioDevice>(rest.substr(0, colon), rest.substr(colon + 1));
     }
     code = MXSOUND_ERROR_INVALID_ARGUMENT;
     error = "Unknown audio device setting " + setting + " (null, file:<capture>:<playback> or portaudio)";
-    ZLOG(LOG_ERROR, "CAudioDevice::Create", "Unknown audio device setting %s", setting.c_str());
+    ZLOG(LOG_ERROR, "Unknown audio device setting %s", setting.c_str());
     return nullptr;
 }

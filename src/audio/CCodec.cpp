@@ -1,12 +1,12 @@
-#include "CCodec.h"
+#include "audio/CCodec.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "CG711Codec.h"
-#include "CLogger.h"
+#include "audio/CG711Codec.h"
+#include "app/CLogger.h"
 #ifdef ZELORA_HAVE_ILBC
-#include "CIlbcCodec.h"
+#include "audio/CIlbcCodec.h"
 #endif
 
 namespace {
@@ -53,7 +53,7 @@ std::vector<int> CCodec::SupportedPayloads()
 
 std::unique_ptr<CCodec> CCodec::Create(int payloadType, std::string_view name, std::string& error)
 {
-    ZLOG_SCOPE("CCodec::Create");
+    ZLOG_SCOPE();
     const std::string base = BaseName(name);
     if (payloadType < 0 || payloadType > 127) {
         error = "Invalid payload type " + std::to_string(payloadType);
@@ -83,6 +83,6 @@ std::unique_ptr<CCodec> CCodec::Create(int payloadType, std::string_view name, s
     }
     error = "Unsupported codec " + std::string(name.empty() ? "(none)" : name) + " with payload " +
             std::to_string(payloadType);
-    ZLOG(LOG_ERROR, "CCodec::Create", "Unsupported codec %s payload %d", base.c_str(), payloadType);
+    ZLOG(LOG_ERROR, "Unsupported codec %s payload %d", base.c_str(), payloadType);
     return nullptr;
 }

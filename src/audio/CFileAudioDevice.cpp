@@ -1,12 +1,12 @@
-#include "CFileAudioDevice.h"
+#include "audio/CFileAudioDevice.h"
 
 #include <sndfile.h>
 
 #include <algorithm>
 
-#include "AudioResult.h"
-#include "CLogger.h"
-#include "CSoundFile.h"
+#include "audio/AudioResult.h"
+#include "app/CLogger.h"
+#include "audio/CSoundFile.h"
 
 CFileAudioDevice::CFileAudioDevice(std::string capturePath, std::string playbackPath)
     : m_capturePath(std::move(capturePath)), m_playbackPath(std::move(playbackPath))
@@ -23,7 +23,7 @@ std::string CFileAudioDevice::Name() const { return "file:" + m_capturePath + ":
 
 int CFileAudioDevice::Open(std::string& error)
 {
-    ZLOG_SCOPE("CFileAudioDevice::Open");
+    ZLOG_SCOPE();
     m_capture.clear();
     m_capturePos = 0;
     if (!m_capturePath.empty() && CSoundFile::Load(m_capturePath, kSampleRate, m_capture, error) != 0)
@@ -35,7 +35,7 @@ int CFileAudioDevice::Open(std::string& error)
     SNDFILE* out = sf_open(m_playbackPath.c_str(), SFM_WRITE, &info);
     if (out == nullptr) {
         error = "Unable to create playback file " + m_playbackPath + ": " + sf_strerror(nullptr);
-        ZLOG(LOG_ERROR, "CFileAudioDevice::Open", "Unable to create playback file %s: %s", m_playbackPath.c_str(),
+        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(),
              sf_strerror(nullptr));
         return MXSOUND_ERROR_FILE;
     }
@@ -50,17 +50,17 @@ int CFileAudioDevice::Open(std::string& error)
         sf_close(out);
         m_playback = nullptr;
         error = std::string("Unable to start the file writer: ") + e.what();
-        ZLOG(LOG_ERROR, "CFileAudioDevice::Open", "Unable to start the file writer: %s", e.what());
+        ZLOG(LOG_ERROR, "Unable to start the file writer: %s", e.what());
         return MXSOUND_ERROR_RESOURCE;
     }
-    ZLOG(LOG_DEBUG, "CFileAudioDevice::Open", "Capture %s (%zu samples), playback %s", m_capturePath.c_str(),
+    ZLOG(LOG_DEBUG, "Capture %s (%zu samples), playback %s", m_capturePath.c_str(),
          m_capture.size(), m_playbackPath.c_str());
     return MXSOUND_OK;
 }
 
 void CFileAudioDevice::Close()
 {
-    ZLOG_SCOPE("CFileAudioDevice::Close");
+    ZLOG_SCOPE();
     if (m_writer.joinable()) {
         {
             std::lock_guard<std::mutex> guard(m_pendingLock);
@@ -100,7 +100,7 @@ void CFileAudioDevice::WritePlayback(const int16_t* playback, size_t samples)
 
 void CFileAudioDevice::WriterLoop()
 {
-    ZLOG_SCOPE("CFileAudioDevice::WriterLoop");
+    ZLOG_SCOPE();
     std::vector<int16_t> batch;
     std::unique_lock<std::mutex> guard(m_pendingLock);
     for (;;) {
@@ -111,7 +111,7 @@ void CFileAudioDevice::WriterLoop()
         if (!batch.empty() && m_playback) {
             const auto frames = static_cast<sf_count_t>(batch.size());
             if (sf_writef_short(static_cast<SNDFILE*>(m_playback), batch.data(), frames) != frames)
-                ZLOG(LOG_ERROR, "CFileAudioDevice::WriterLoop", "Unable to write playback file %s: %s",
+                ZLOG(LOG_ERROR, "Unable to write playback file %s: %s",
                      m_playbackPath.c_str(), sf_strerror(static_cast<SNDFILE*>(m_playback)));
         }
         batch.clear();

@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "CPacedAudioDevice.h"
+#include "audio/CPacedAudioDevice.h"
 
 class CFileAudioDevice : public CPacedAudioDevice {
 public:

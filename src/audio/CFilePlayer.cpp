@@ -1,6 +1,6 @@
-#include "CFilePlayer.h"
+#include "audio/CFilePlayer.h"
 
-#include "SampleMath.h"
+#include "audio/SampleMath.h"
 
 CFilePlayer::CFilePlayer(std::vector<int16_t> samples, bool loop) : m_samples(std::move(samples)), m_loop(loop)
 {

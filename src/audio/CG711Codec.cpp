@@ -1,4 +1,4 @@
-#include "CG711Codec.h"
+#include "audio/CG711Codec.h"
 
 #include <spandsp.h>
 

@@ -2,7 +2,7 @@
 // G.711 A-law (PCMA, 8) and mu-law (PCMU, 0), 20 ms packets, spandsp concealment.
 #include <memory>
 
-#include "CCodec.h"
+#include "audio/CCodec.h"
 
 class CG711Codec : public CCodec {
 public:

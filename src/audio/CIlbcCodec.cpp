@@ -1,4 +1,4 @@
-#include "CIlbcCodec.h"
+#include "audio/CIlbcCodec.h"
 
 #include <algorithm>
 

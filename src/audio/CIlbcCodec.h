@@ -1,6 +1,6 @@
 #pragma once
 // iLBC (dynamic payload, usually 102): 30 ms frames of 50 bytes or 20 ms of 38.
-#include "CCodec.h"
+#include "audio/CCodec.h"
 
 struct iLBC_encinst_t_;
 struct iLBC_decinst_t_;

@@ -1,4 +1,4 @@
-#include "CJitterBuffer.h"
+#include "audio/CJitterBuffer.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <map>
 #include <vector>
 
-#include "CRtpPacket.h"
+#include "audio/CRtpPacket.h"
 
 struct JitterBufferConfig {
     int frameSamples = 160;     // expected samples per packet (concealment step)

@@ -1,8 +1,8 @@
-#include "CMXSound.h"
+#include "audio/CMXSound.h"
 
-#include "CCodec.h"
-#include "CLogger.h"
-#include "CMXSoundEngine.h"
+#include "audio/CCodec.h"
+#include "app/CLogger.h"
+#include "audio/CMXSoundEngine.h"
 
 CMXSound::CMXSound() : m_engine(std::make_unique<CMXSoundEngine>()) {}
 

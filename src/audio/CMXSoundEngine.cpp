@@ -1,12 +1,12 @@
-#include "CMXSoundEngine.h"
+#include "audio/CMXSoundEngine.h"
 
 #include <cstdlib>
 
-#include "AudioResult.h"
-#include "CLogger.h"
-#include "CNullAudioDevice.h"
-#include "CSoundFile.h"
-#include "SampleMath.h"
+#include "audio/AudioResult.h"
+#include "app/CLogger.h"
+#include "audio/CNullAudioDevice.h"
+#include "audio/CSoundFile.h"
+#include "audio/SampleMath.h"
 
 namespace {
 
@@ -59,7 +59,7 @@ std::string CMXSoundEngine::LastErrorText() const
 
 void CMXSoundEngine::SetDeviceSetting(const std::string& setting)
 {
-    ZLOG_SCOPE("CMXSoundEngine::SetDeviceSetting");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     m_haveDeviceSetting = true;
     m_deviceSetting = setting;
@@ -67,7 +67,7 @@ void CMXSoundEngine::SetDeviceSetting(const std::string& setting)
 
 void CMXSoundEngine::SetLocalAddress(const std::string& address)
 {
-    ZLOG_SCOPE("CMXSoundEngine::SetLocalAddress");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     m_haveLocalAddress = true;
     m_localAddress = address;
@@ -81,10 +81,10 @@ std::string CMXSoundEngine::DeviceName()
 
 int CMXSoundEngine::StartSoundEngine()
 {
-    ZLOG_SCOPE("CMXSoundEngine::StartSoundEngine");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     if (m_started) {
-        ZLOG(LOG_WARNING, "CMXSoundEngine::StartSoundEngine", "Sound engine already started");
+        ZLOG(LOG_WARNING, "Sound engine already started");
         return Succeed();
     }
     const std::string setting = m_haveDeviceSetting ? m_deviceSetting : EnvOr("ZELORA_AUDIO");
@@ -96,24 +96,24 @@ int CMXSoundEngine::StartSoundEngine()
     code = device->Start(frame, error);
     if (code != MXSOUND_OK && setting.empty()) {
         // No sound card and nothing asked for: the phone still signs in and signals calls.
-        ZLOG(LOG_WARNING, "CMXSoundEngine::StartSoundEngine", "No usable sound device (%s), using the null device",
+        ZLOG(LOG_WARNING, "No usable sound device (%s), using the null device",
              error.c_str());
         device = std::make_unique<CNullAudioDevice>();
         code = device->Start(frame, error);
     }
     if (code != MXSOUND_OK) {
-        ZLOG(LOG_ERROR, "CMXSoundEngine::StartSoundEngine", "Unable to start sound device: %s", error.c_str());
+        ZLOG(LOG_ERROR, "Unable to start sound device: %s", error.c_str());
         return Fail(code, error);
     }
     m_device = std::move(device);
     m_started = true;
-    ZLOG(LOG_DEBUG, "CMXSoundEngine::StartSoundEngine", "Sound engine started on %s", m_device->Name().c_str());
+    ZLOG(LOG_DEBUG, "Sound engine started on %s", m_device->Name().c_str());
     return Succeed();
 }
 
 int CMXSoundEngine::Terminate()
 {
-    ZLOG_SCOPE("CMXSoundEngine::Terminate");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     if (!m_started) return Succeed();
     std::unique_ptr<CVoiceCall> call;
@@ -132,7 +132,7 @@ int CMXSoundEngine::Terminate()
 
 int CMXSoundEngine::SetSpeakerVolume(int level)
 {
-    ZLOG_SCOPE("CMXSoundEngine::SetSpeakerVolume");
+    ZLOG_SCOPE();
     if (level < 0 || level > 255) return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Volume must be 0 to 255");
     m_speakerVolume = level;
     return Succeed();
@@ -140,7 +140,7 @@ int CMXSoundEngine::SetSpeakerVolume(int level)
 
 int CMXSoundEngine::SetMicVolume(int level)
 {
-    ZLOG_SCOPE("CMXSoundEngine::SetMicVolume");
+    ZLOG_SCOPE();
     if (level < 0 || level > 255) return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Volume must be 0 to 255");
     m_micVolume = level;
     return Succeed();
@@ -148,7 +148,7 @@ int CMXSoundEngine::SetMicVolume(int level)
 
 int CMXSoundEngine::PlayFile(const char* path, bool loop)
 {
-    ZLOG_SCOPE("CMXSoundEngine::PlayFile");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     if (!m_started) return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
     if (path == nullptr || *path == '\0') return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "No sound file given");
@@ -163,13 +163,13 @@ int CMXSoundEngine::PlayFile(const char* path, bool loop)
         old = std::move(m_file);
         m_file = std::move(player);
     }
-    ZLOG(LOG_DEBUG, "CMXSoundEngine::PlayFile", "Playing %s (%s)", path, loop ? "loop" : "once");
+    ZLOG(LOG_DEBUG, "Playing %s (%s)", path, loop ? "loop" : "once");
     return Succeed();
 }
 
 int CMXSoundEngine::StopPlayFile()
 {
-    ZLOG_SCOPE("CMXSoundEngine::StopPlayFile");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     std::unique_ptr<CFilePlayer> old;
     {
@@ -206,7 +206,7 @@ VoiceCallStats CMXSoundEngine::CallStats()
 int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int localMediaPort,
                                    const char* remoteAddress, int remotePort)
 {
-    ZLOG_SCOPE("CMXSoundEngine::StartVoiceCall");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     if (!m_started) return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
     if (remoteAddress == nullptr || *remoteAddress == '\0')
@@ -218,7 +218,7 @@ int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int l
         old = std::move(m_call);
     }
     if (old) {
-        ZLOG(LOG_WARNING, "CMXSoundEngine::StartVoiceCall", "A voice call was running; stopped it first");
+        ZLOG(LOG_WARNING, "A voice call was running; stopped it first");
         old->Stop();
         old.reset();
     }
@@ -228,7 +228,7 @@ int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int l
     const int rc = call->Start(payloadType, codecName ? codecName : "", local, localMediaPort, remoteAddress,
                                remotePort, error);
     if (rc != MXSOUND_OK) {
-        ZLOG(LOG_ERROR, "CMXSoundEngine::StartVoiceCall", "Unable to start voice call: %s", error.c_str());
+        ZLOG(LOG_ERROR, "Unable to start voice call: %s", error.c_str());
         return Fail(rc, error);
     }
     std::lock_guard<std::mutex> mix(m_mixLock);
@@ -238,7 +238,7 @@ int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int l
 
 int CMXSoundEngine::StopVoiceCall()
 {
-    ZLOG_SCOPE("CMXSoundEngine::StopVoiceCall");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     std::unique_ptr<CVoiceCall> call;
     {
@@ -251,7 +251,7 @@ int CMXSoundEngine::StopVoiceCall()
 
 int CMXSoundEngine::SendDTMF(int key)
 {
-    ZLOG_SCOPE("CMXSoundEngine::SendDTMF");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     if (CTonePlayer::KeyChar(key) == '\0')
         return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Invalid key code " + std::to_string(key));
@@ -264,7 +264,7 @@ int CMXSoundEngine::SendDTMF(int key)
 
 int CMXSoundEngine::PlayLocalDTMFTone(int key)
 {
-    ZLOG_SCOPE("CMXSoundEngine::PlayLocalDTMFTone");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
     if (CTonePlayer::KeyChar(key) == '\0')
         return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Invalid key code " + std::to_string(key));

@@ -7,10 +7,10 @@
 #include <mutex>
 #include <string>
 
-#include "CAudioDevice.h"
-#include "CFilePlayer.h"
-#include "CTonePlayer.h"
-#include "CVoiceCall.h"
+#include "audio/CAudioDevice.h"
+#include "audio/CFilePlayer.h"
+#include "audio/CTonePlayer.h"
+#include "audio/CVoiceCall.h"
 
 class CMXSoundEngine {
 public:

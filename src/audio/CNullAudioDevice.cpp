@@ -1,4 +1,4 @@
-#include "CNullAudioDevice.h"
+#include "audio/CNullAudioDevice.h"
 
 #include <algorithm>
 

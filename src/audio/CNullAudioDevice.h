@@ -1,6 +1,6 @@
 #pragma once
 // Silence in, nothing out, at real-time pace.
-#include "CPacedAudioDevice.h"
+#include "audio/CPacedAudioDevice.h"
 
 class CNullAudioDevice : public CPacedAudioDevice {
 public:

@@ -1,11 +1,11 @@
-#include "CPacedAudioDevice.h"
+#include "audio/CPacedAudioDevice.h"
 
 #include <chrono>
 #include <vector>
 
-#include "AudioResult.h"
-#include "CLogger.h"
-#include "MediaThread.h"
+#include "audio/AudioResult.h"
+#include "app/CLogger.h"
+#include "audio/MediaThread.h"
 
 CPacedAudioDevice::~CPacedAudioDevice()
 {
@@ -14,7 +14,7 @@ CPacedAudioDevice::~CPacedAudioDevice()
 
 int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
 {
-    ZLOG_SCOPE("CPacedAudioDevice::Start");
+    ZLOG_SCOPE();
     if (m_running) return MXSOUND_OK;
     const int rc = Open(error);
     if (rc != MXSOUND_OK) return rc;
@@ -26,7 +26,7 @@ int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
         m_running = false;
         Close();
         error = std::string("Unable to start the device thread: ") + e.what();
-        ZLOG(LOG_ERROR, "CPacedAudioDevice::Start", "Unable to start the device thread: %s", e.what());
+        ZLOG(LOG_ERROR, "Unable to start the device thread: %s", e.what());
         return MXSOUND_ERROR_RESOURCE;
     }
     return MXSOUND_OK;
@@ -34,7 +34,7 @@ int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
 
 void CPacedAudioDevice::Stop()
 {
-    ZLOG_SCOPE("CPacedAudioDevice::Stop");
+    ZLOG_SCOPE();
     if (!m_thread.joinable()) return;
     m_running = false;
     m_thread.join();
@@ -43,7 +43,7 @@ void CPacedAudioDevice::Stop()
 
 void CPacedAudioDevice::Run()
 {
-    ZLOG_SCOPE("CPacedAudioDevice::Run");
+    ZLOG_SCOPE();
     zelora::audio::PrepareMediaThread("zelora-device");
     using clock = std::chrono::steady_clock;
     const auto period = std::chrono::microseconds(1000000 * kFrameSamples / kSampleRate);

@@ -4,7 +4,7 @@
 #include <atomic>
 #include <thread>
 
-#include "CAudioDevice.h"
+#include "audio/CAudioDevice.h"
 
 class CPacedAudioDevice : public CAudioDevice {
 public:

@@ -1,4 +1,4 @@
-#include "CPortAudioDevice.h"
+#include "audio/CPortAudioDevice.h"
 
 #include <alsa/asoundlib.h>
 #include <jack/jack.h>
@@ -7,9 +7,9 @@
 #include <mutex>
 #include <vector>
 
-#include "AudioResult.h"
-#include "CLogger.h"
-#include "MediaThread.h"
+#include "audio/AudioResult.h"
+#include "app/CLogger.h"
+#include "audio/MediaThread.h"
 
 namespace {
 
@@ -34,7 +34,7 @@ CPortAudioDevice::~CPortAudioDevice()
 
 int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
 {
-    ZLOG_SCOPE("CPortAudioDevice::Start");
+    ZLOG_SCOPE();
     if (m_running) return MXSOUND_OK;
     std::lock_guard<std::mutex> guard(PortAudioLock());
     snd_lib_error_set_handler(QuietAlsa);
@@ -43,7 +43,7 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     PaError rc = Pa_Initialize();
     if (rc != paNoError) {
         error = std::string("Unable to initialise PortAudio: ") + Pa_GetErrorText(rc);
-        ZLOG(LOG_ERROR, "CPortAudioDevice::Start", "Pa_Initialize failed: %s", Pa_GetErrorText(rc));
+        ZLOG(LOG_ERROR, "Pa_Initialize failed: %s", Pa_GetErrorText(rc));
         return MXSOUND_ERROR_DEVICE;
     }
     m_initialised = true;
@@ -51,7 +51,7 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     const PaDeviceIndex input = Pa_GetDefaultInputDevice();
     if (output == paNoDevice) {
         error = "No sound output device";
-        ZLOG(LOG_ERROR, "CPortAudioDevice::Start", "No sound output device");
+        ZLOG(LOG_ERROR, "No sound output device");
         Pa_Terminate();
         m_initialised = false;
         return MXSOUND_ERROR_DEVICE;
@@ -75,7 +75,7 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     if (rc == paNoError) rc = Pa_StartStream(stream);
     if (rc != paNoError) {
         error = std::string("Unable to open the sound device: ") + Pa_GetErrorText(rc);
-        ZLOG(LOG_ERROR, "CPortAudioDevice::Start", "Unable to open the sound device: %s", Pa_GetErrorText(rc));
+        ZLOG(LOG_ERROR, "Unable to open the sound device: %s", Pa_GetErrorText(rc));
         if (stream) Pa_CloseStream(stream);
         Pa_Terminate();
         m_initialised = false;
@@ -92,13 +92,13 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
         Release();
         return MXSOUND_ERROR_RESOURCE;
     }
-    ZLOG(LOG_DEBUG, "CPortAudioDevice::Start", "Sound device open (input %s)", m_hasInput ? "yes" : "none");
+    ZLOG(LOG_DEBUG, "Sound device open (input %s)", m_hasInput ? "yes" : "none");
     return MXSOUND_OK;
 }
 
 void CPortAudioDevice::Release()
 {
-    ZLOG_SCOPE("CPortAudioDevice::Release");
+    ZLOG_SCOPE();
     if (m_stream) {
         Pa_StopStream(static_cast<PaStream*>(m_stream));
         Pa_CloseStream(static_cast<PaStream*>(m_stream));
@@ -112,7 +112,7 @@ void CPortAudioDevice::Release()
 
 void CPortAudioDevice::Stop()
 {
-    ZLOG_SCOPE("CPortAudioDevice::Stop");
+    ZLOG_SCOPE();
     if (m_thread.joinable()) {
         m_running = false;
         m_thread.join();
@@ -123,7 +123,7 @@ void CPortAudioDevice::Stop()
 
 void CPortAudioDevice::Run()
 {
-    ZLOG_SCOPE("CPortAudioDevice::Run");
+    ZLOG_SCOPE();
     zelora::audio::PrepareMediaThread("zelora-device");
     auto* stream = static_cast<PaStream*>(m_stream);
     std::vector<int16_t> capture(kFrameSamples, 0), playback(kFrameSamples, 0);
@@ -132,7 +132,7 @@ void CPortAudioDevice::Run()
         if (m_hasInput) {
             const PaError rc = Pa_ReadStream(stream, capture.data(), kFrameSamples);
             if (rc != paNoError && rc != paInputOverflowed) {
-                ZLOG(LOG_ERROR, "CPortAudioDevice::Run", "Pa_ReadStream failed: %s", Pa_GetErrorText(rc));
+                ZLOG(LOG_ERROR, "Pa_ReadStream failed: %s", Pa_GetErrorText(rc));
                 std::fill(capture.begin(), capture.end(), int16_t(0));
             }
         }
@@ -140,7 +140,7 @@ void CPortAudioDevice::Run()
         m_callback(capture.data(), playback.data(), kFrameSamples);
         const PaError rc = Pa_WriteStream(stream, playback.data(), kFrameSamples);
         if (rc != paNoError && rc != paOutputUnderflowed) {
-            ZLOG(LOG_ERROR, "CPortAudioDevice::Run", "Pa_WriteStream failed: %s", Pa_GetErrorText(rc));
+            ZLOG(LOG_ERROR, "Pa_WriteStream failed: %s", Pa_GetErrorText(rc));
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }

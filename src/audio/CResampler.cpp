@@ -1,15 +1,15 @@
-#include "CResampler.h"
+#include "audio/CResampler.h"
 
 #include <samplerate.h>
 
 #include <cmath>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 int CResampler::Convert(const std::vector<float>& in, int inRate, int outRate, std::vector<float>& out,
                         std::string& error)
 {
-    ZLOG_SCOPE("CResampler::Convert");
+    ZLOG_SCOPE();
     if (inRate <= 0 || outRate <= 0) {
         error = "Invalid sample rate";
         return -1;
@@ -34,7 +34,7 @@ int CResampler::Convert(const std::vector<float>& in, int inRate, int outRate, s
     const int rc = src_simple(&data, SRC_SINC_MEDIUM_QUALITY, 1);
     if (rc != 0) {
         error = std::string("Resampling failed: ") + src_strerror(rc);
-        ZLOG(LOG_ERROR, "CResampler::Convert", "src_simple failed: %s", src_strerror(rc));
+        ZLOG(LOG_ERROR, "src_simple failed: %s", src_strerror(rc));
         return -1;
     }
     out.resize(static_cast<size_t>(data.output_frames_gen));

@@ -1,4 +1,4 @@
-#include "CRtpPacket.h"
+#include "audio/CRtpPacket.h"
 
 #include <cstring>
 

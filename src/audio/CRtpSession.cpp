@@ -1,4 +1,4 @@
-#include "CRtpSession.h"
+#include "audio/CRtpSession.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -10,8 +10,8 @@
 #include <cstring>
 #include <random>
 
-#include "AudioResult.h"
-#include "CLogger.h"
+#include "audio/AudioResult.h"
+#include "app/CLogger.h"
 
 namespace {
 
@@ -46,11 +46,11 @@ CRtpSession::~CRtpSession()
 int CRtpSession::Open(const std::string& localAddress, int localPort, const std::string& remoteAddress,
                       int remotePort, std::string& error)
 {
-    ZLOG_SCOPE("CRtpSession::Open");
+    ZLOG_SCOPE();
     Close();
     if (localPort <= 0 || localPort > 65535 || remotePort <= 0 || remotePort > 65535) {
         error = "Invalid media port";
-        ZLOG(LOG_ERROR, "CRtpSession::Open", "Invalid media port %d/%d", localPort, remotePort);
+        ZLOG(LOG_ERROR, "Invalid media port %d/%d", localPort, remotePort);
         return MXSOUND_ERROR_INVALID_ARGUMENT;
     }
     sockaddr_in local{};
@@ -59,7 +59,7 @@ int CRtpSession::Open(const std::string& localAddress, int localPort, const std:
     local.sin_addr.s_addr = htonl(INADDR_ANY);
     if (!localAddress.empty() && inet_pton(AF_INET, localAddress.c_str(), &local.sin_addr) != 1) {
         error = "Invalid local media address " + localAddress;
-        ZLOG(LOG_ERROR, "CRtpSession::Open", "Invalid local media address %s", localAddress.c_str());
+        ZLOG(LOG_ERROR, "Invalid local media address %s", localAddress.c_str());
         return MXSOUND_ERROR_INVALID_ARGUMENT;
     }
     m_remote = {};
@@ -67,14 +67,14 @@ int CRtpSession::Open(const std::string& localAddress, int localPort, const std:
     m_remote.sin_port = htons(static_cast<uint16_t>(remotePort));
     if (remoteAddress.empty() || !ResolveIPv4(remoteAddress, m_remote.sin_addr)) {
         error = "Invalid remote media address " + remoteAddress;
-        ZLOG(LOG_ERROR, "CRtpSession::Open", "Invalid remote media address %s", remoteAddress.c_str());
+        ZLOG(LOG_ERROR, "Invalid remote media address %s", remoteAddress.c_str());
         return MXSOUND_ERROR_INVALID_ARGUMENT;
     }
     // Deliberately no SO_REUSEADDR: a second socket on the port would silently take our packets.
     const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
         error = std::string("Unable to create media socket: ") + std::strerror(errno);
-        ZLOG(LOG_ERROR, "CRtpSession::Open", "Unable to create media socket: %s", std::strerror(errno));
+        ZLOG(LOG_ERROR, "Unable to create media socket: %s", std::strerror(errno));
         return MXSOUND_ERROR_NETWORK;
     }
     if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
@@ -82,7 +82,7 @@ int CRtpSession::Open(const std::string& localAddress, int localPort, const std:
         char text[INET_ADDRSTRLEN] = "";
         inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
         error = "Unable to bind media port " + std::to_string(localPort) + " on " + text + ": " + std::strerror(err);
-        ZLOG(LOG_ERROR, "CRtpSession::Open", "Unable to bind media port %d on %s: %s", localPort, text,
+        ZLOG(LOG_ERROR, "Unable to bind media port %d on %s: %s", localPort, text,
              std::strerror(err));
         ::close(fd);
         return MXSOUND_ERROR_NETWORK;
@@ -94,7 +94,7 @@ int CRtpSession::Open(const std::string& localAddress, int localPort, const std:
 
 void CRtpSession::Close()
 {
-    ZLOG_SCOPE("CRtpSession::Close");
+    ZLOG_SCOPE();
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;

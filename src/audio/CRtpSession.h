@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "CRtpPacket.h"
+#include "audio/CRtpPacket.h"
 
 class CRtpSession {
 public:

@@ -1,8 +1,8 @@
-#include "CTonePlayer.h"
+#include "audio/CTonePlayer.h"
 
 #include <spandsp.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 struct CTonePlayer::State {
     dtmf_tx_state_t* tx = nullptr;
@@ -30,12 +30,12 @@ char CTonePlayer::KeyChar(int key)
 
 bool CTonePlayer::Queue(int key)
 {
-    ZLOG_SCOPE("CTonePlayer::Queue");
+    ZLOG_SCOPE();
     const char c = KeyChar(key);
     if (c == '\0' || m_state->tx == nullptr) return false;
     const char digits[2] = {c, '\0'};
     if (dtmf_tx_put(m_state->tx, digits, 1) != 0) {
-        ZLOG(LOG_WARNING, "CTonePlayer::Queue", "Key queue full, key %d dropped", key);
+        ZLOG(LOG_WARNING, "Key queue full, key %d dropped", key);
         return false;
     }
     m_active = true;

@@ -1,11 +1,11 @@
-#include "CVoiceCall.h"
+#include "audio/CVoiceCall.h"
 
 #include <algorithm>
 #include <chrono>
 
-#include "AudioResult.h"
-#include "CLogger.h"
-#include "MediaThread.h"
+#include "audio/AudioResult.h"
+#include "app/CLogger.h"
+#include "audio/MediaThread.h"
 
 CVoiceCall::CVoiceCall() : m_scratch(CCodec::kMaxDecodedSamples) {}
 
@@ -23,7 +23,7 @@ int64_t CVoiceCall::NowSamples()
 int CVoiceCall::Start(int payloadType, const std::string& codecName, const std::string& localAddress,
                       int localPort, const std::string& remoteAddress, int remotePort, std::string& error)
 {
-    ZLOG_SCOPE("CVoiceCall::Start");
+    ZLOG_SCOPE();
     m_codec = CCodec::Create(payloadType, codecName, error);
     if (!m_codec) return MXSOUND_ERROR_CODEC;
     const int rc = m_rtp.Open(localAddress, localPort, remoteAddress, remotePort, error);
@@ -38,10 +38,10 @@ int CVoiceCall::Start(int payloadType, const std::string& codecName, const std::
         m_running = false;
         m_rtp.Close();
         error = std::string("Unable to start the media thread: ") + e.what();
-        ZLOG(LOG_ERROR, "CVoiceCall::Start", "Unable to start the media thread: %s", e.what());
+        ZLOG(LOG_ERROR, "Unable to start the media thread: %s", e.what());
         return MXSOUND_ERROR_RESOURCE;
     }
-    ZLOG(LOG_DEBUG, "CVoiceCall::Start", "Voice call %s/%d from %s:%d to %s:%d, SSRC %08x", m_codec->Name(),
+    ZLOG(LOG_DEBUG, "Voice call %s/%d from %s:%d to %s:%d, SSRC %08x", m_codec->Name(),
          payloadType, localAddress.empty() ? "*" : localAddress.c_str(), localPort, remoteAddress.c_str(),
          remotePort, m_rtp.Ssrc());
     return MXSOUND_OK;
@@ -49,12 +49,12 @@ int CVoiceCall::Start(int payloadType, const std::string& codecName, const std::
 
 void CVoiceCall::Stop()
 {
-    ZLOG_SCOPE("CVoiceCall::Stop");
+    ZLOG_SCOPE();
     m_running = false;
     if (m_receiver.joinable()) m_receiver.join();
     if (m_rtp.IsOpen()) {
         const VoiceCallStats s = Stats();
-        ZLOG(LOG_DEBUG, "CVoiceCall::Stop",
+        ZLOG(LOG_DEBUG, 
              "Sent %llu, received %llu, played %llu, concealed %llu, late %llu, duplicates %llu, resyncs %llu",
              static_cast<unsigned long long>(s.sent), static_cast<unsigned long long>(s.received),
              static_cast<unsigned long long>(s.jitter.played), static_cast<unsigned long long>(s.jitter.concealed),
@@ -66,7 +66,7 @@ void CVoiceCall::Stop()
 
 void CVoiceCall::ReceiveLoop()
 {
-    ZLOG_SCOPE("CVoiceCall::ReceiveLoop");
+    ZLOG_SCOPE();
     zelora::audio::PrepareMediaThread("zelora-rtp-rx");
     uint8_t buffer[CRtpPacket::kMaxPacket];
     const int payloadType = m_codec->PayloadType();
@@ -97,7 +97,7 @@ void CVoiceCall::ReceiveLoop()
 
 bool CVoiceCall::SendKey(int key)
 {
-    ZLOG_SCOPE("CVoiceCall::SendKey");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_keyLock);
     return m_keys.Queue(key);
 }

@@ -11,10 +11,10 @@
 #include <thread>
 #include <vector>
 
-#include "CCodec.h"
-#include "CJitterBuffer.h"
-#include "CRtpSession.h"
-#include "CTonePlayer.h"
+#include "audio/CCodec.h"
+#include "audio/CJitterBuffer.h"
+#include "audio/CRtpSession.h"
+#include "audio/CTonePlayer.h"
 
 struct VoiceCallStats {
     uint64_t sent = 0;

@@ -1,17 +1,17 @@
-#include "MediaThread.h"
+#include "audio/MediaThread.h"
 
 #include <pthread.h>
 #include <sched.h>
 
 #include <cstring>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace zelora::audio {
 
 bool PrepareMediaThread(const char* name)
 {
-    ZLOG_SCOPE("PrepareMediaThread");
+    ZLOG_SCOPE();
     char shortName[16] = {};
     std::strncpy(shortName, name, sizeof shortName - 1);
     pthread_setname_np(pthread_self(), shortName);
@@ -20,7 +20,7 @@ bool PrepareMediaThread(const char* name)
     param.sched_priority = 10;
     const int rc = pthread_setschedparam(pthread_self(), SCHED_RR, &param);
     if (rc != 0) {
-        ZLOG(LOG_DEBUG, "PrepareMediaThread", "No real-time priority for %s: %s", shortName, std::strerror(rc));
+        ZLOG(LOG_DEBUG, "No real-time priority for %s: %s", shortName, std::strerror(rc));
         return false;
     }
     return true;

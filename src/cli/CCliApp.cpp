@@ -1,4 +1,4 @@
-#include "CCliApp.h"
+#include "cli/CCliApp.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,12 +8,12 @@
 #include <cerrno>
 #include <chrono>
 
-#include "CCliProtocol.h"
-#include "CCliView.h"
-#include "CLogger.h"
-#include "CProxySettingsDlg.h"
-#include "CzeloraTALKDlg.h"
-#include "MXLoginDlg.h"
+#include "cli/CCliProtocol.h"
+#include "cli/CCliView.h"
+#include "app/CLogger.h"
+#include "phone/CProxySettingsDlg.h"
+#include "phone/CzeloraTALKDlg.h"
+#include "phone/MXLoginDlg.h"
 
 CCliApp::CCliApp(CzeloraTALKDlg& dlg, CCliView& view, MXLoginDlg& login, CProxySettingsDlg& proxy)
     : m_dlg(dlg), m_view(view), m_login(login), m_proxy(proxy)
@@ -28,7 +28,7 @@ void CCliApp::Quit()
 
 bool CCliApp::Execute(const std::string& line)
 {
-    ZLOG_SCOPE("CCliApp::Execute");
+    ZLOG_SCOPE();
     std::vector<std::string> w;
     if (!CCliProtocol::Split(line, w)) {
         m_view.WriteLine(CCliProtocol::MessageLine("Unknown command"));
@@ -113,10 +113,10 @@ bool CCliApp::Execute(const std::string& line)
 
 int CCliApp::Run(int inputFd)
 {
-    ZLOG_SCOPE("CCliApp::Run");
+    ZLOG_SCOPE();
     int wake[2];
     if (pipe2(wake, O_NONBLOCK | O_CLOEXEC) != 0) {
-        ZLOG(LOG_ERROR, "CCliApp::Run", "Unable to create wake-up pipe");
+        ZLOG(LOG_ERROR, "Unable to create wake-up pipe");
         return 1;
     }
     int wakeWrite = wake[1];

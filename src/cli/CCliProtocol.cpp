@@ -1,4 +1,4 @@
-#include "CCliProtocol.h"
+#include "cli/CCliProtocol.h"
 
 #include <cstdio>
 

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "CMXDisplayScreen.h"
-#include "SessionTypes.h"
+#include "phone/CMXDisplayScreen.h"
+#include "session/SessionTypes.h"
 
 class CCliProtocol {
 public:

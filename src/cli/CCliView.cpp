@@ -1,6 +1,6 @@
-#include "CCliView.h"
+#include "cli/CCliView.h"
 
-#include "CCliProtocol.h"
+#include "cli/CCliProtocol.h"
 
 void CCliView::WriteLine(const std::string& line)
 {

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string>
 
-#include "CProxySettingsDlg.h"
-#include "CzeloraTALKView.h"
-#include "MXLoginDlg.h"
+#include "phone/CProxySettingsDlg.h"
+#include "phone/CzeloraTALKView.h"
+#include "phone/MXLoginDlg.h"
 
 class CCliView : public CzeloraTALKView, public CLoginView, public CProxySettingsView {
 public:

@@ -5,20 +5,20 @@
 #include <memory>
 #include <string>
 
-#include "CCliApp.h"
-#include "CCliProtocol.h"
-#include "CCliView.h"
-#include "CLogger.h"
-#include "CMXSoundPhoneAudio.h"
-#include "CProxySettingsDlg.h"
-#include "CSettings.h"
-#include "CStartup.h"
-#include "CzeloraTALKDlg.h"
-#include "Deployment.h"
-#include "MXFileHelper.h"
-#include "MXLoginDlg.h"
+#include "cli/CCliApp.h"
+#include "cli/CCliProtocol.h"
+#include "cli/CCliView.h"
+#include "app/CLogger.h"
+#include "phone/CMXSoundPhoneAudio.h"
+#include "phone/CProxySettingsDlg.h"
+#include "app/CSettings.h"
+#include "app/CStartup.h"
+#include "phone/CzeloraTALKDlg.h"
+#include "app/Deployment.h"
+#include "app/MXFileHelper.h"
+#include "phone/MXLoginDlg.h"
 #if ZELORA_CLI_WEB
-#include "CWebPhoneDuties.h"
+#include "phone/CWebPhoneDuties.h"
 #endif
 
 namespace {

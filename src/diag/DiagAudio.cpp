@@ -5,8 +5,8 @@
 #include <ostream>
 #include <thread>
 
-#include "CMXSound.h"
-#include "DiagCommand.h"
+#include "audio/CMXSound.h"
+#include "diag/DiagCommand.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <iostream>
 
-#include "DiagCommand.h"
+#include "diag/DiagCommand.h"
 
 namespace {
 std::vector<DiagCommand>& registry()

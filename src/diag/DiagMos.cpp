@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "DiagCommand.h"
+#include "diag/DiagCommand.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <iterator>
 #include <string>
 
-#include "CMXSdpNegotiator.h"
-#include "DiagCommand.h"
+#include "session/CMXSdpNegotiator.h"
+#include "diag/DiagCommand.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // zelora-diag commands for the cipher and the settings file.
-#include "DiagCommand.h"
+#include "diag/DiagCommand.h"
 
-#include "CEncryptDecrypt.h"
-#include "Deployment.h"
-#include "HexString.h"
-#include "MXFileHelper.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/Deployment.h"
+#include "app/HexString.h"
+#include "app/MXFileHelper.h"
 
 #include <filesystem>
 #include <ostream>

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "CCRC.h"
-#include "CTunnelDataParser.h"
-#include "CTunnelFrameCodec.h"
-#include "DiagCommand.h"
-#include "HexString.h"
+#include "session/CCRC.h"
+#include "session/CTunnelDataParser.h"
+#include "session/CTunnelFrameCodec.h"
+#include "diag/DiagCommand.h"
+#include "app/HexString.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // zelora-diag request / parse-reply: the web service's request text and body, and what the
 // reply parser reads from a saved reply.
-#include "DiagCommand.h"
+#include "diag/DiagCommand.h"
 
-#include "CMXXMLParser.h"
-#include "WebApi.h"
+#include "web/CMXXMLParser.h"
+#include "web/WebApi.h"
 
 #include <iterator>
 #include <ostream>

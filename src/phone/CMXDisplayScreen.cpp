@@ -1,70 +1,70 @@
-#include "CMXDisplayScreen.h"
+#include "phone/CMXDisplayScreen.h"
 
 #include <cstdio>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
-CMXDisplayScreen::CMXDisplayScreen() { ZLOG_SCOPE("CMXDisplayScreen::CMXDisplayScreen"); }
+CMXDisplayScreen::CMXDisplayScreen() { ZLOG_SCOPE(); }
 
 void CMXDisplayScreen::SetUserName(const std::string& text)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetUserName");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_userName = text;
 }
 
 void CMXDisplayScreen::SetDialedNumber(const std::string& text)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetDialedNumber");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_dialedNumber = text;
 }
 
 void CMXDisplayScreen::KeyDialed(const std::string& text)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::KeyDialed");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_dialedNumber = text;
 }
 
 void CMXDisplayScreen::SetCallerID(const std::string& text)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetCallerID");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_callerId = text;
 }
 
 void CMXDisplayScreen::SetNumberType(int type)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetNumberType");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_numberType = type;
 }
 
 void CMXDisplayScreen::SetCallType(int type)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetCallType");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_callType = type;
 }
 
 void CMXDisplayScreen::DisplayCodec(const std::string& text)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::DisplayCodec");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_codec = text;
 }
 
 void CMXDisplayScreen::SetSignedIn(bool signedIn)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetSignedIn");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_signedIn = signedIn;
 }
 
 void CMXDisplayScreen::Reset(const std::string& text)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::Reset");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     if (!text.empty())
         m_resetText = text;
@@ -75,7 +75,7 @@ void CMXDisplayScreen::Reset(const std::string& text)
 
 void CMXDisplayScreen::UpdateCallDuration()
 {
-    ZLOG_SCOPE("CMXDisplayScreen::UpdateCallDuration");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_clockRunning = true;
     if (++m_seconds >= 60) {
@@ -92,21 +92,21 @@ void CMXDisplayScreen::UpdateCallDuration()
 
 CMXDisplayScreen::Rect CMXDisplayScreen::GetRect() const
 {
-    ZLOG_SCOPE("CMXDisplayScreen::GetRect");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     return m_rect;
 }
 
 void CMXDisplayScreen::SetRect(const Rect& rect)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::SetRect");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     m_rect = rect;
 }
 
 bool CMXDisplayScreen::Draw(Lines& out)
 {
-    ZLOG_SCOPE("CMXDisplayScreen::Draw");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     out = Lines{};
     if (!m_signedIn || m_callType == CALLTYPE_NONE)

@@ -1,6 +1,6 @@
-#include "CMXSoundPhoneAudio.h"
+#include "phone/CMXSoundPhoneAudio.h"
 
-#include "CMXSound.h"
+#include "audio/CMXSound.h"
 
 CMXSoundPhoneAudio::CMXSoundPhoneAudio() : m_sound(std::make_unique<CMXSound>()) {}
 CMXSoundPhoneAudio::~CMXSoundPhoneAudio() = default;

@@ -2,7 +2,7 @@
 // The phone's audio on the zeloraSound engine.
 #include <memory>
 
-#include "CPhoneAudio.h"
+#include "phone/CPhoneAudio.h"
 
 class CMXSound;
 

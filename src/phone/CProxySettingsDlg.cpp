@@ -1,11 +1,11 @@
-#include "CProxySettingsDlg.h"
+#include "phone/CProxySettingsDlg.h"
 
 #include <cstdio>
 #include <cstdlib>
 
-#include "CLogger.h"
-#include "CSettings.h"
-#include "PhoneText.h"
+#include "app/CLogger.h"
+#include "app/CSettings.h"
+#include "phone/PhoneText.h"
 
 namespace {
 
@@ -49,10 +49,10 @@ void CProxySettingsDlg::ApplyEnabling() { m_view.SetEnabled(m_useTunnel, m_useTu
 
 int CProxySettingsDlg::OnInitDialog()
 {
-    ZLOG_SCOPE("CProxySettingsDlg::OnInitDialog");
+    ZLOG_SCOPE();
     CSettingsHttpProxy proxy;
     if (m_settings.ReadHttpProxy(proxy) < 0) {
-        ZLOG(LOG_ERROR, "CProxySettingsDlg::OnInitDialog", "Init GUI failed");
+        ZLOG(LOG_ERROR, "Init GUI failed");
         return -1;
     }
     m_useTunnel = proxy.httpUseTunnel == 1;
@@ -71,14 +71,14 @@ int CProxySettingsDlg::OnInitDialog()
 
 void CProxySettingsDlg::OnUseTunnelToggled(bool checked)
 {
-    ZLOG_SCOPE("CProxySettingsDlg::OnUseTunnelToggled");
+    ZLOG_SCOPE();
     m_useTunnel = checked;
     ApplyEnabling();
 }
 
 void CProxySettingsDlg::OnUseProxyToggled(bool checked)
 {
-    ZLOG_SCOPE("CProxySettingsDlg::OnUseProxyToggled");
+    ZLOG_SCOPE();
     m_useProxy = checked;
     if (checked) {
         m_address.clear();
@@ -149,7 +149,7 @@ std::optional<std::string> CProxySettingsDlg::EnvironmentProxyList()
 
 void CProxySettingsDlg::OnBrowseRingTone()
 {
-    ZLOG_SCOPE("CProxySettingsDlg::OnBrowseRingTone");
+    ZLOG_SCOPE();
     std::optional<std::string> path = m_view.ChooseWavFile();
     if (!path.has_value() || path->empty())
         return;
@@ -159,7 +159,7 @@ void CProxySettingsDlg::OnBrowseRingTone()
 
 bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& address, const std::string& port)
 {
-    ZLOG_SCOPE("CProxySettingsDlg::OnOK");
+    ZLOG_SCOPE();
     std::string trimmedAddress = Trim(address), trimmedPort = Trim(port);
     if (useProxy) {
         if (trimmedAddress.empty()) {
@@ -183,7 +183,7 @@ bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& a
     proxy.httpUseProxy = useProxy ? 1 : 0;
     proxy.httpUseTunnel = useTunnel ? 1 : 0;
     if (m_settings.WriteHttpProxy(proxy) < 0)
-        ZLOG(LOG_ERROR, "CProxySettingsDlg::OnOK", "Unable to store proxy settings");
+        ZLOG(LOG_ERROR, "Unable to store proxy settings");
     m_view.MessageBox("Your settings is saved and it will take effect after you restart your zelora",
                       CzeloraTALKView::ICON_INFORMATION);
     m_view.Close();

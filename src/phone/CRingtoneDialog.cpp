@@ -1,4 +1,4 @@
-#include "CRingtoneDialog.h"
+#include "phone/CRingtoneDialog.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,8 +7,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "CLogger.h"
-#include "CSettings.h"
+#include "app/CLogger.h"
+#include "app/CSettings.h"
 
 CRingtoneDialog::CRingtoneDialog(CRingtoneView& view, CSettings& settings, std::string programFolder,
                                  std::function<std::string(const std::string&)> driveOf)
@@ -20,7 +20,7 @@ CRingtoneDialog::CRingtoneDialog(CRingtoneView& view, CSettings& settings, std::
 
 void CRingtoneDialog::OnInitDialog()
 {
-    ZLOG_SCOPE("CRingtoneDialog::OnInitDialog");
+    ZLOG_SCOPE();
     m_view.SetTitle(kTitle);
     m_settings.ReadRingTone(m_path);
     m_view.ShowPath(m_path);
@@ -28,7 +28,7 @@ void CRingtoneDialog::OnInitDialog()
 
 void CRingtoneDialog::OnBrowse()
 {
-    ZLOG_SCOPE("CRingtoneDialog::OnBrowse");
+    ZLOG_SCOPE();
     std::optional<std::string> path = m_view.ChooseWavFile();
     if (!path.has_value() || path->empty())
         return;
@@ -38,7 +38,7 @@ void CRingtoneDialog::OnBrowse()
 
 bool CRingtoneDialog::OnOK()
 {
-    ZLOG_SCOPE("CRingtoneDialog::OnOK");
+    ZLOG_SCOPE();
     if (CSettings::FromFile()) {
         auto fold = [](std::string s) {
             std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -50,7 +50,7 @@ bool CRingtoneDialog::OnOK()
         }
     }
     if (m_settings.WriteRingTone(m_path) < 0)
-        ZLOG(LOG_ERROR, "CRingtoneDialog::OnOK", "Unable to store ring tone");
+        ZLOG(LOG_ERROR, "Unable to store ring tone");
     m_view.Close();
     return true;
 }

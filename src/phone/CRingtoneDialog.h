@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "CzeloraTALKView.h"
+#include "phone/CzeloraTALKView.h"
 
 class CSettings;
 

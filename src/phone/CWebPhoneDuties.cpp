@@ -1,26 +1,26 @@
-#include "CWebPhoneDuties.h"
+#include "phone/CWebPhoneDuties.h"
 
-#include "CLogger.h"
-#include "CzeloraTALKDlg.h"
+#include "app/CLogger.h"
+#include "phone/CzeloraTALKDlg.h"
 
 CWebPhoneDuties::CWebPhoneDuties(WebEndpoints endpoints, IAddressBookStore* store)
     : m_endpoints(std::move(endpoints)), m_store(store)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::CWebPhoneDuties");
+    ZLOG_SCOPE();
 }
 
 CWebPhoneDuties::~CWebPhoneDuties()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::~CWebPhoneDuties");
+    ZLOG_SCOPE();
     Detach();
 }
 
 bool CWebPhoneDuties::Attach(CzeloraTALKDlg& dlg)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::Attach");
+    ZLOG_SCOPE();
     Detach();
     if (CMXINet::Init() != 1) {
-        ZLOG(LOG_ERROR, "CWebPhoneDuties::Attach", "Unable to open the internet session");
+        ZLOG(LOG_ERROR, "Unable to open the internet session");
         return false;
     }
     m_sessionOpen = true;
@@ -31,7 +31,7 @@ bool CWebPhoneDuties::Attach(CzeloraTALKDlg& dlg)
 
 void CWebPhoneDuties::Detach()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::Detach");
+    ZLOG_SCOPE();
     // The client goes first: its HTTP thread may still be calling this object as its host.
     m_client.reset();
     m_dlg = nullptr;
@@ -43,22 +43,22 @@ void CWebPhoneDuties::Detach()
 
 void CWebPhoneDuties::PostToWindow(unsigned msg, std::string data)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::PostToWindow");
+    ZLOG_SCOPE();
     CzeloraTALKDlg* dlg = m_dlg.load();
     if (dlg == nullptr || !dlg->Queue().Post(msg, 0, 0, std::move(data)))
-        ZLOG(LOG_ERROR, "CWebPhoneDuties::PostToWindow", "Unable to post message %u", msg);
+        ZLOG(LOG_ERROR, "Unable to post message %u", msg);
 }
 
 void CWebPhoneDuties::OnWindowCreated()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::OnWindowCreated");
+    ZLOG_SCOPE();
     if (m_client != nullptr)
         m_client->OnReqVersion();
 }
 
 void CWebPhoneDuties::OnSignedIn()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::OnSignedIn");
+    ZLOG_SCOPE();
     CzeloraTALKDlg* dlg = m_dlg.load();
     if (m_client == nullptr || dlg == nullptr)
         return;
@@ -68,47 +68,47 @@ void CWebPhoneDuties::OnSignedIn()
 
 bool CWebPhoneDuties::BalanceKnown()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::BalanceKnown");
+    ZLOG_SCOPE();
     return m_client != nullptr && !m_client->Balance().empty();
 }
 
 bool CWebPhoneDuties::VoipNumberKnown()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::VoipNumberKnown");
+    ZLOG_SCOPE();
     return m_client != nullptr && !m_client->VoipNumber().empty();
 }
 
 bool CWebPhoneDuties::AdsLoaded()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::AdsLoaded");
+    ZLOG_SCOPE();
     return m_client != nullptr && !m_client->Ticker().Items().empty();
 }
 
 void CWebPhoneDuties::RequestBalance()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::RequestBalance");
+    ZLOG_SCOPE();
     if (m_client != nullptr)
         m_client->OnReqBalance();
 }
 
 void CWebPhoneDuties::RequestVoipNumber()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::RequestVoipNumber");
+    ZLOG_SCOPE();
     if (m_client != nullptr)
         m_client->OnReqVoipNumber();
 }
 
 void CWebPhoneDuties::RequestAds()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::RequestAds");
+    ZLOG_SCOPE();
     if (m_client != nullptr)
         m_client->OnAdsRequest();
 }
 
 void CWebPhoneDuties::RequestCallerLine(int cid, const std::string& user)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::RequestCallerLine");
-    ZLOG(LOG_DEBUG, "CWebPhoneDuties::RequestCallerLine", "Caller line of call %d from %s", cid, user.c_str());
+    ZLOG_SCOPE();
+    ZLOG(LOG_DEBUG, "Caller line of call %d from %s", cid, user.c_str());
     if (m_client == nullptr)
         return;
     m_callerLinePending = true;
@@ -118,7 +118,7 @@ void CWebPhoneDuties::RequestCallerLine(int cid, const std::string& user)
 
 void CWebPhoneDuties::WorkerPass(int, bool)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::WorkerPass");
+    ZLOG_SCOPE();
     CzeloraTALKDlg* dlg = m_dlg.load();
     if (m_client == nullptr || dlg == nullptr)
         return;
@@ -129,7 +129,7 @@ void CWebPhoneDuties::WorkerPass(int, bool)
 
 bool CWebPhoneDuties::AccountTexts(std::string& balance, std::string& smsBalance)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::AccountTexts");
+    ZLOG_SCOPE();
     if (m_client == nullptr)
         return false;
     balance = m_client->Balance();
@@ -139,7 +139,7 @@ bool CWebPhoneDuties::AccountTexts(std::string& balance, std::string& smsBalance
 
 bool CWebPhoneDuties::VoipNumber(std::string& voipNumber, std::string& userId)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::VoipNumber");
+    ZLOG_SCOPE();
     if (m_client == nullptr)
         return false;
     voipNumber = m_client->VoipNumber();
@@ -149,7 +149,7 @@ bool CWebPhoneDuties::VoipNumber(std::string& voipNumber, std::string& userId)
 
 bool CWebPhoneDuties::TakeCallerLine(std::string& callerId)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::TakeCallerLine");
+    ZLOG_SCOPE();
     if (m_client == nullptr || !m_callerLinePending.load() ||
         m_client->State(WEB_KIND_CLI) != CWebServiceClient::kIdle)
         return false;
@@ -160,39 +160,39 @@ bool CWebPhoneDuties::TakeCallerLine(std::string& callerId)
 
 std::string CWebPhoneDuties::DownloadLink()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::DownloadLink");
+    ZLOG_SCOPE();
     return m_client != nullptr ? m_client->DownloadLink() : std::string();
 }
 
 bool CWebPhoneDuties::IsSignedIn() const
 {
-    ZLOG_SCOPE("CWebPhoneDuties::IsSignedIn");
+    ZLOG_SCOPE();
     CzeloraTALKDlg* dlg = m_dlg.load();
     return dlg != nullptr && dlg->IsSignedIn();
 }
 
 bool CWebPhoneDuties::IsCallInProgress() const
 {
-    ZLOG_SCOPE("CWebPhoneDuties::IsCallInProgress");
+    ZLOG_SCOPE();
     CzeloraTALKDlg* dlg = m_dlg.load();
     return dlg != nullptr && dlg->GetCallState() != MXSPCore::CALL_IDLE;
 }
 
 void CWebPhoneDuties::HangUpCall()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::HangUpCall");
+    ZLOG_SCOPE();
     PostToWindow(CzeloraTALKDlg::WM_INTERNAL_HANGUP);
 }
 
 void CWebPhoneDuties::SetSignedOut()
 {
-    ZLOG_SCOPE("CWebPhoneDuties::SetSignedOut");
+    ZLOG_SCOPE();
     PostToWindow(CzeloraTALKDlg::WM_INTERNAL_NETWORK_LOST);
 }
 
 bool CWebPhoneDuties::AskYesNo(const std::string& question)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::AskYesNo");
+    ZLOG_SCOPE();
     // Boxes belong to the window's thread: the answer is acted on there.
     PostToWindow(CzeloraTALKDlg::WM_INTERNAL_ASK_NEW_VERSION, question);
     return false;
@@ -200,6 +200,6 @@ bool CWebPhoneDuties::AskYesNo(const std::string& question)
 
 void CWebPhoneDuties::OpenUrl(const std::string& url)
 {
-    ZLOG_SCOPE("CWebPhoneDuties::OpenUrl");
-    ZLOG(LOG_DEBUG, "CWebPhoneDuties::OpenUrl", "Link %s left to the window", url.c_str());
+    ZLOG_SCOPE();
+    ZLOG(LOG_DEBUG, "Link %s left to the window", url.c_str());
 }

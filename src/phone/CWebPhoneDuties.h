@@ -6,10 +6,10 @@
 #include <mutex>
 #include <string>
 
-#include "CPhoneWebDuties.h"
-#include "CWebServiceClient.h"
-#include "IAddressBookStore.h"
-#include "IWebServiceHost.h"
+#include "phone/CPhoneWebDuties.h"
+#include "web/CWebServiceClient.h"
+#include "web/IAddressBookStore.h"
+#include "web/IWebServiceHost.h"
 
 class CzeloraTALKDlg;
 

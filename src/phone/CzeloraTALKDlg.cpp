@@ -1,4 +1,4 @@
-#include "CzeloraTALKDlg.h"
+#include "phone/CzeloraTALKDlg.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CLogger.h"
-#include "CMXSdpNegotiator.h"
-#include "CSettings.h"
-#include "PhoneText.h"
+#include "app/CLogger.h"
+#include "session/CMXSdpNegotiator.h"
+#include "app/CSettings.h"
+#include "phone/PhoneText.h"
 
 namespace {
 
@@ -57,9 +57,9 @@ public:
             std::snprintf(m_name, sizeof m_name, "MXSS_STATUS_%d_FAILURE", status);
         else
             std::snprintf(m_name, sizeof m_name, "%s", name);
-        ZLOG(LOG_INFO, "CzeloraTALKDlg::HandleSipData", "********%s Entering********", m_name);
+        ZLOG_AS(LOG_INFO, "CzeloraTALKDlg::HandleSipData", "********%s Entering********", m_name);
     }
-    ~CStatusScope() { ZLOG(LOG_INFO, "CzeloraTALKDlg::HandleSipData", "########%s Leaving########", m_name); }
+    ~CStatusScope() { ZLOG_AS(LOG_INFO, "CzeloraTALKDlg::HandleSipData", "########%s Leaving########", m_name); }
     CStatusScope(const CStatusScope&) = delete;
     CStatusScope& operator=(const CStatusScope&) = delete;
 
@@ -75,7 +75,7 @@ CzeloraTALKDlg::CzeloraTALKDlg(CzeloraTALKView& view, CPhoneAudio& audio, CSetti
       m_options(std::move(options)), m_web(m_options.webDuties != nullptr ? m_options.webDuties : &m_noWeb),
       m_ownerThread(std::this_thread::get_id())
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::CzeloraTALKDlg");
+    ZLOG_SCOPE();
     if (m_options.localAddress.empty()) {
         const char* env = std::getenv("ZELORA_LOCAL_ADDRESS");
         if (env != nullptr)
@@ -85,7 +85,7 @@ CzeloraTALKDlg::CzeloraTALKDlg(CzeloraTALKView& view, CPhoneAudio& audio, CSetti
 
 CzeloraTALKDlg::~CzeloraTALKDlg()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::~CzeloraTALKDlg");
+    ZLOG_SCOPE();
     OnDestroy();
 }
 
@@ -132,13 +132,13 @@ bool CzeloraTALKDlg::OnOwnerThread() const { return std::this_thread::get_id() =
 void CzeloraTALKDlg::Post(unsigned msg, std::intptr_t wParam, std::string data)
 {
     if (!m_queue.Post(msg, wParam, 0, std::move(data)))
-        ZLOG(LOG_ERROR, "CzeloraTALKDlg::Post", "Unable to post message %u", msg);
+        ZLOG(LOG_ERROR, "Unable to post message %u", msg);
 }
 
 void CzeloraTALKDlg::ShowBox(const std::string& text, CzeloraTALKView::Icon icon)
 {
     if (icon == CzeloraTALKView::ICON_ERROR)
-        ZLOG(LOG_ERROR, "CzeloraTALKDlg::ShowBox", "%s", text.c_str());
+        ZLOG(LOG_ERROR, "%s", text.c_str());
     if (OnOwnerThread())
         m_view.MessageBox(text, icon);
     else
@@ -226,7 +226,7 @@ std::string CzeloraTALKDlg::SoundPath(const char* file) const { return m_appPath
 
 int CzeloraTALKDlg::InitCodec()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::InitCodec");
+    ZLOG_SCOPE();
     std::string stored;
     if (m_settings.ReadAudioSettings(stored) < 0)
         return -1;
@@ -245,7 +245,7 @@ int CzeloraTALKDlg::InitCodec()
     }
     m_codecCount = CMXSdpNegotiator::BuildCodecList(text, m_codecs, MAX_CODEC_COUNT);
     if (m_codecCount <= 0) {
-        ZLOG(LOG_ERROR, "CzeloraTALKDlg::InitCodec", "Init Codec is failed");
+        ZLOG(LOG_ERROR, "Init Codec is failed");
         return -2;
     }
     return m_codecCount;
@@ -253,7 +253,7 @@ int CzeloraTALKDlg::InitCodec()
 
 void CzeloraTALKDlg::InitSoundEngine(int& result)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::InitSoundEngine");
+    ZLOG_SCOPE();
     result = m_audio.StartSoundEngine();
     if (result < 0) {
         std::string text = WithEngineError(Format("Unable to Start Sound Engine %d", result), m_audio.GetLastError());
@@ -269,10 +269,10 @@ void CzeloraTALKDlg::InitSoundEngine(int& result)
 
 int CzeloraTALKDlg::OnInitDialog()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnInitDialog");
+    ZLOG_SCOPE();
     m_ownerThread = std::this_thread::get_id();
     auto fatal = [this](const std::string& text, const char* logText) {
-        ZLOG(LOG_ERROR, "CzeloraTALKDlg::OnInitDialog", "%s", logText != nullptr ? logText : text.c_str());
+        ZLOG(LOG_ERROR, "%s", logText != nullptr ? logText : text.c_str());
         m_view.MessageBox(text, CzeloraTALKView::ICON_ERROR);
         return -1;
     };
@@ -305,7 +305,7 @@ int CzeloraTALKDlg::OnInitDialog()
     CSettingsHttpProxy proxy;
     proxy.httpTunnelIp = m_deployment.tunnelServer;
     if (m_settings.ReadHttpProxy(proxy) < 0) {
-        ZLOG(LOG_ERROR, "CzeloraTALKDlg::OnInitDialog", "Unable to Read Http Proxy Info");
+        ZLOG(LOG_ERROR, "Unable to Read Http Proxy Info");
         m_view.MessageBox("Unable to read HTTP proxy settings", CzeloraTALKView::ICON_ERROR);
         proxy = CSettingsHttpProxy{};
         proxy.httpTunnelIp = m_deployment.tunnelServer;
@@ -374,7 +374,7 @@ int CzeloraTALKDlg::OnInitDialog()
 
 void CzeloraTALKDlg::OnDestroy()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnDestroy");
+    ZLOG_SCOPE();
     if (m_destroyed)
         return;
     m_destroyed = true;
@@ -388,13 +388,13 @@ void CzeloraTALKDlg::OnDestroy()
 
 void CzeloraTALKDlg::WorkerThreadProc()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::CzeloraTALKDlgThreadProc");
+    ZLOG_SCOPE();
     if (!m_stop.Wait(1000)) {
         while (!m_stop.IsSet()) {
             WorkerPass();
             if (m_stop.Wait(1000))
                 break;
-            ZLOG(LOG_DEBUG, "CzeloraTALKDlg::CzeloraTALKDlgThreadProc", "Thread .....wakeup");
+            ZLOG_AS(LOG_DEBUG, "CzeloraTALKDlg::CzeloraTALKDlgThreadProc", "Thread .....wakeup");
         }
     }
     m_stopped = true;
@@ -416,7 +416,7 @@ void CzeloraTALKDlg::WorkerPass()
                 m_internetReachable = true;
                 m_connectivityFailures = 0;
             } else {
-                ZLOG(LOG_ERROR, "CzeloraTALKDlg::CzeloraTALKDlgThreadProc", "Internet request error.");
+                ZLOG_AS(LOG_ERROR, "CzeloraTALKDlg::CzeloraTALKDlgThreadProc", "Internet request error.");
                 if (++m_connectivityFailures >= 5) {
                     if (IsSignedIn() && GetCallState() != MXSPCore::CALL_IDLE)
                         Post(WM_INTERNAL_HANGUP);
@@ -549,7 +549,7 @@ void CzeloraTALKDlg::OnMessage(const zelora::Message& message)
 
 void CzeloraTALKDlg::OnShowAccountTexts(std::intptr_t wParam)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnShowAccountTexts");
+    ZLOG_SCOPE();
     std::string first, second;
     bool received = wParam != kOwnAccountTexts && m_web->AccountTexts(first, second);
     {
@@ -566,7 +566,7 @@ void CzeloraTALKDlg::OnShowAccountTexts(std::intptr_t wParam)
 
 void CzeloraTALKDlg::OnRefreshDisplay(std::intptr_t wParam)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnRefreshDisplay");
+    ZLOG_SCOPE();
     if (wParam == kNetworkLost) {
         // The signed-out look, whatever panel is shown.
         RepaintDisplay();
@@ -589,7 +589,7 @@ void CzeloraTALKDlg::OnRefreshDisplay(std::intptr_t wParam)
 
 void CzeloraTALKDlg::OnReLogin()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnReLogin");
+    ZLOG_SCOPE();
     static std::atomic<bool> showing{false};
     if (showing.exchange(true))
         return;
@@ -600,7 +600,7 @@ void CzeloraTALKDlg::OnReLogin()
 
 void CzeloraTALKDlg::OnShowSipMsg(const std::string& text)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnShowSipMsg");
+    ZLOG_SCOPE();
     static std::atomic<bool> showing{false};
     if (showing.exchange(true))
         return;
@@ -622,7 +622,7 @@ int CzeloraTALKDlg::SessionCallBack(int status, void* context, SESSION_EVENT_INF
 
 int CzeloraTALKDlg::HandleSipData(int status, SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::HandleSipData");
+    ZLOG_SCOPE();
     // The observer hears of the event once the window has taken it in, so that whoever acts on
     // it finds the window's state already changed.
     struct Notify {
@@ -810,7 +810,7 @@ int CzeloraTALKDlg::HandleSipData(int status, SESSION_EVENT_INFO* record)
 
 void CzeloraTALKDlg::OnSendRegister()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnSendRegister");
+    ZLOG_SCOPE();
     m_display.SetCallType(CMXDisplayScreen::CALLTYPE_NONE);
     {
         std::lock_guard<std::mutex> guard(m_fields);
@@ -832,7 +832,7 @@ void CzeloraTALKDlg::OnSendRegister()
 
 void CzeloraTALKDlg::RegisterSoftPhone(const std::string& userId, const std::string& password)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::RegisterSoftPhone");
+    ZLOG_SCOPE();
     if (GetCallState() != MXSPCore::CALL_IDLE) {
         ShowBox("Sorry can not change login status while call is in progress", CzeloraTALKView::ICON_ERROR);
         return;
@@ -864,7 +864,7 @@ void CzeloraTALKDlg::RegisterSoftPhone(const std::string& userId, const std::str
 
 void CzeloraTALKDlg::SignOut()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::SignOut");
+    ZLOG_SCOPE();
     if (GetCallState() != MXSPCore::CALL_IDLE) {
         ShowBox("Sorry can not change login status while call is in progress", CzeloraTALKView::ICON_ERROR);
         return;
@@ -882,7 +882,7 @@ void CzeloraTALKDlg::DialNumber() { OnBnClickedButtonCall(); }
 
 void CzeloraTALKDlg::OnBnClickedButtonCall()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnBnClickedButtonCall");
+    ZLOG_SCOPE();
     if (!IsSignedIn()) {
         ShowBox("Please Sign In ", CzeloraTALKView::ICON_INFORMATION);
         return;
@@ -948,7 +948,7 @@ void CzeloraTALKDlg::OnBnClickedButtonCall()
 
 void CzeloraTALKDlg::OnBnClickedButtonHangup()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnBnClickedButtonHangup");
+    ZLOG_SCOPE();
     if (!IsSignedIn() || m_core == nullptr)
         return;
     int state = GetCallState();
@@ -956,7 +956,7 @@ void CzeloraTALKDlg::OnBnClickedButtonHangup()
         m_core->RejectCall();
     } else if (state == MXSPCore::CALL_OUTGOING || state == MXSPCore::CALL_CONNECTED) {
         if (m_core->HangUpCall() < 0)
-            ZLOG(LOG_ERROR, "CzeloraTALKDlg::OnBnClickedButtonHangup", "Unable to hangup call");
+            ZLOG(LOG_ERROR, "Unable to hangup call");
         if (GetCallState() == MXSPCore::CALL_CONNECTED && !m_web->BalanceKnown())
             Post(WM_REQ_BALANCE);
     }
@@ -965,7 +965,7 @@ void CzeloraTALKDlg::OnBnClickedButtonHangup()
 
 void CzeloraTALKDlg::StopCall()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::StopCall");
+    ZLOG_SCOPE();
     m_earlyMediaStarted = false;
     {
         std::lock_guard<std::mutex> guard(m_fields);
@@ -993,7 +993,7 @@ void CzeloraTALKDlg::StopCall()
 
 void CzeloraTALKDlg::StopRing()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::StopRing");
+    ZLOG_SCOPE();
     m_audio.StopPlayFile();
 }
 
@@ -1012,7 +1012,7 @@ void CzeloraTALKDlg::PlayRing(const std::string& path)
 
 void CzeloraTALKDlg::StartCall(const SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::StartCall");
+    ZLOG_SCOPE();
     m_display.SetUserName("Connected");
     m_display.DisplayCodec(record.codecName);
     StartVoice(record);
@@ -1031,13 +1031,13 @@ void CzeloraTALKDlg::StartVoice(const SESSION_EVENT_INFO& record)
 
 void CzeloraTALKDlg::StartEarlyMedia(const SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::StartEarlyMedia");
+    ZLOG_SCOPE();
     StartVoice(record);
 }
 
 void CzeloraTALKDlg::OnDialKey(char key)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnDialKey");
+    ZLOG_SCOPE();
     if (!IsSignedIn())
         return;
     std::string field;
@@ -1055,14 +1055,14 @@ void CzeloraTALKDlg::OnDialKey(char key)
     if (code >= 0) {
         int result = state == MXSPCore::CALL_CONNECTED ? m_audio.SendDTMF(code) : m_audio.PlayLocalDTMFTone(code);
         if (result < 0)
-            ZLOG(LOG_ERROR, "CzeloraTALKDlg::OnDialKey", "Key tone failed %d", result);
+            ZLOG(LOG_ERROR, "Key tone failed %d", result);
     }
     RepaintDisplay();
 }
 
 void CzeloraTALKDlg::OnKeyboardKey(char key)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnKeyboardKey");
+    ZLOG_SCOPE();
     if (key == '\r' || key == '\n') {
         if (GetCallState() != MXSPCore::CALL_IDLE)
             ShowBox("Can not dial while call in progress", CzeloraTALKView::ICON_ERROR);
@@ -1086,7 +1086,7 @@ void CzeloraTALKDlg::OnKeyboardKey(char key)
 
 void CzeloraTALKDlg::OnClearDigit()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnClearDigit");
+    ZLOG_SCOPE();
     if (GetCallState() != MXSPCore::CALL_IDLE)
         return;
     std::string field;
@@ -1105,7 +1105,7 @@ void CzeloraTALKDlg::OnClearDigit()
 
 void CzeloraTALKDlg::OnRedial()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnRedial");
+    ZLOG_SCOPE();
     if (GetCallState() != MXSPCore::CALL_IDLE) {
         ShowBox("Can not dial while call in progress", CzeloraTALKView::ICON_ERROR);
         return;
@@ -1124,19 +1124,19 @@ void CzeloraTALKDlg::OnRedial()
 
 void CzeloraTALKDlg::OnSpeakerVolume(int level)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnSpeakerVolume");
+    ZLOG_SCOPE();
     m_audio.SetSpeakerVolume(std::clamp(level, 0, 255));
 }
 
 void CzeloraTALKDlg::OnMicVolume(int level)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnMicVolume");
+    ZLOG_SCOPE();
     m_audio.SetMicVolume(std::clamp(level, 0, 255));
 }
 
 bool CzeloraTALKDlg::OnClose()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnClose");
+    ZLOG_SCOPE();
     if (GetCallState() != MXSPCore::CALL_IDLE) {
         if (!m_view.AskYesNo("Currently call is in progress. Do you want to close anyway?"))
             return false;
@@ -1150,7 +1150,7 @@ bool CzeloraTALKDlg::OnClose()
 
 void CzeloraTALKDlg::OnCopyData(const std::string& block)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnCopyData");
+    ZLOG_SCOPE();
     if (block.size() != kCopyDataSize)
         return;
     std::size_t end = block.find('\0');
@@ -1160,7 +1160,7 @@ void CzeloraTALKDlg::OnCopyData(const std::string& block)
 
 void CzeloraTALKDlg::OnDialFromWeb()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnDialFromWeb");
+    ZLOG_SCOPE();
     if (GetCallState() != MXSPCore::CALL_IDLE) {
         ShowBox("Call is already in progress.", CzeloraTALKView::ICON_ERROR);
         return;

@@ -8,15 +8,15 @@
 #include <string>
 #include <thread>
 
-#include "CMXDisplayScreen.h"
-#include "CPhoneAudio.h"
-#include "CPhoneWebDuties.h"
-#include "CzeloraTALKView.h"
-#include "Deployment.h"
-#include "Event.h"
-#include "MXSPCore.h"
-#include "MessageQueue.h"
-#include "SessionTypes.h"
+#include "phone/CMXDisplayScreen.h"
+#include "phone/CPhoneAudio.h"
+#include "phone/CPhoneWebDuties.h"
+#include "phone/CzeloraTALKView.h"
+#include "app/Deployment.h"
+#include "platform/Event.h"
+#include "phone/MXSPCore.h"
+#include "platform/MessageQueue.h"
+#include "session/SessionTypes.h"
 
 class CSettings;
 

@@ -3,7 +3,7 @@
 // (the one that drains its message queue).
 #include <string>
 
-#include "CMXDisplayScreen.h"
+#include "phone/CMXDisplayScreen.h"
 
 class CzeloraTALKView {
 public:

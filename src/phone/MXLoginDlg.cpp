@@ -1,7 +1,7 @@
-#include "MXLoginDlg.h"
+#include "phone/MXLoginDlg.h"
 
-#include "CLogger.h"
-#include "CSettings.h"
+#include "app/CLogger.h"
+#include "app/CSettings.h"
 
 MXLoginDlg::MXLoginDlg(CLoginView& view, CSettings& settings, Account account, std::string passwordResetPage)
     : m_view(view), m_settings(settings), m_account(std::move(account)),
@@ -19,7 +19,7 @@ void MXLoginDlg::ApplyRule()
 
 void MXLoginDlg::LoadCredentials()
 {
-    ZLOG_SCOPE("MXLoginDlg::LoadCredentials");
+    ZLOG_SCOPE();
     m_userId = m_account.userId ? m_account.userId() : std::string();
     m_password = m_account.password ? m_account.password() : std::string();
     CSettingsAccount stored;
@@ -35,14 +35,14 @@ void MXLoginDlg::LoadCredentials()
 
 void MXLoginDlg::OnRememberMeToggled(bool checked)
 {
-    ZLOG_SCOPE("MXLoginDlg::OnRememberMeToggled");
+    ZLOG_SCOPE();
     m_rememberMe = checked;
     ApplyRule();
 }
 
 void MXLoginDlg::OnSignIn(const std::string& userId, const std::string& password, bool rememberMe, bool autoLogin)
 {
-    ZLOG_SCOPE("MXLoginDlg::OnSignIn");
+    ZLOG_SCOPE();
     if (userId.empty()) {
         m_view.MessageBox("Please enter User ID.", CzeloraTALKView::ICON_INFORMATION);
         m_view.FocusUserId();
@@ -68,31 +68,31 @@ void MXLoginDlg::OnSignIn(const std::string& userId, const std::string& password
     }
     int result = m_settings.WriteAccount(account);
     if (result == CSettings::kEncryptFailed) {
-        ZLOG(LOG_ERROR, "MXLoginDlg::OnSignIn", "Unable to encrypt data");
+        ZLOG(LOG_ERROR, "Unable to encrypt data");
         m_view.MessageBox("Unable to encrypt data", CzeloraTALKView::ICON_ERROR);
         return;
     }
     if (result < 0)
-        ZLOG(LOG_ERROR, "MXLoginDlg::OnSignIn", "Unable to store credentials %d", result);
+        ZLOG(LOG_ERROR, "Unable to store credentials %d", result);
     if (m_account.registerSoftPhone)
         m_account.registerSoftPhone(m_userId, m_password);
 }
 
 void MXLoginDlg::OnForgotPassword()
 {
-    ZLOG_SCOPE("MXLoginDlg::OnForgotPassword");
+    ZLOG_SCOPE();
     m_view.OpenUrl(m_passwordResetPage);
 }
 
 void MXLoginDlg::OnConnectionSettings()
 {
-    ZLOG_SCOPE("MXLoginDlg::OnConnectionSettings");
+    ZLOG_SCOPE();
     m_view.RunConnectionSettings();
 }
 
 void MXLoginDlg::OnBack()
 {
-    ZLOG_SCOPE("MXLoginDlg::OnBack");
+    ZLOG_SCOPE();
     if (m_account.back)
         m_account.back();
 }

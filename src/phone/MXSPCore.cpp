@@ -1,11 +1,11 @@
-#include "MXSPCore.h"
+#include "phone/MXSPCore.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
 
-#include "CLogger.h"
-#include "SessionProtocolFactory.h"
+#include "app/CLogger.h"
+#include "phone/SessionProtocolFactory.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPo
       m_userAgent(Bound(userAgent)), m_callback(callback), m_context(context), m_codecs(codecs),
       m_codecCount(codecCount), m_localSipPort(localSipPort), m_factory(std::move(options.factory))
 {
-    ZLOG_SCOPE("MXSPCore::MXSPCore");
+    ZLOG_SCOPE();
     ClearEventInfo(m_currentCall);
     if (!m_factory)
         m_factory = CreateSessionProtocol;
@@ -53,13 +53,13 @@ MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPo
     } catch (const std::exception&) {
         m_stopped = true;
         m_lastError = 400010;
-        ZLOG(LOG_ERROR, "MXSPCore::MXSPCore", "Unable to create keep alive thread");
+        ZLOG(LOG_ERROR, "Unable to create keep alive thread");
     }
 }
 
 MXSPCore::~MXSPCore()
 {
-    ZLOG_SCOPE("MXSPCore::~MXSPCore");
+    ZLOG_SCOPE();
     // The keep-alive thread is stopped before the protocol goes away so that it can never ping
     // or re-register through a destroyed object.
     m_stop.Set();
@@ -119,7 +119,7 @@ int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const c
     std::unique_ptr<CSessionProtocol> protocol = m_factory ? m_factory(tunnel, settings) : nullptr;
     if (protocol == nullptr) {
         m_lastError = failureCode;
-        ZLOG(LOG_ERROR, "MXSPCore::StartProtocol", "Unable to create session protocol");
+        ZLOG(LOG_ERROR, "Unable to create session protocol");
         return -1;
     }
     std::lock_guard<std::recursive_mutex> guard(m_lock);
@@ -128,7 +128,7 @@ int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const c
                                 m_userAgent.c_str(), m_localSipPort);
     if (result < 0) {
         m_lastError = failureCode;
-        ZLOG(LOG_ERROR, "MXSPCore::StartProtocol", "Init failed %d", result);
+        ZLOG(LOG_ERROR, "Init failed %d", result);
         // A failed protocol is not kept: every later operation then fails cleanly.
         return result;
     }
@@ -138,14 +138,14 @@ int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const c
 
 int MXSPCore::StartSipStack(const char* logFilePath)
 {
-    ZLOG_SCOPE("MXSPCore::StartSipStack");
+    ZLOG_SCOPE();
     return StartProtocol(false, TunnelSettings{}, logFilePath, 400015);
 }
 
 int MXSPCore::StartTunnel(int proxyPort, const char* proxyAddress, int useProxy, const char* tunnelServer,
                           const char* logFilePath, const char* localAddress)
 {
-    ZLOG_SCOPE("MXSPCore::StartTunnel");
+    ZLOG_SCOPE();
     TunnelSettings settings;
     settings.proxyPort = proxyPort;
     settings.proxyAddress = Bound(proxyAddress);
@@ -161,7 +161,7 @@ int MXSPCore::StartTunnel(int proxyPort, const char* proxyAddress, int useProxy,
 
 int MXSPCore::Register(const char* displayName, const char* userId, const char* password, int expiry)
 {
-    ZLOG_SCOPE("MXSPCore::Register");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     m_registered = false;
     m_unregisterRequested = false;
@@ -172,14 +172,14 @@ int MXSPCore::Register(const char* displayName, const char* userId, const char* 
     m_password = Bound(password);
     if (m_protocol == nullptr) {
         m_lastError = 400016;
-        ZLOG(LOG_ERROR, "MXSPCore::Register", "Register failed: no protocol");
+        ZLOG(LOG_ERROR, "Register failed: no protocol");
         return -1;
     }
     int result = m_protocol->Register(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), m_expiry,
                                       nullptr, nullptr, 0);
     if (result < 0) {
         m_lastError = 400016;
-        ZLOG(LOG_ERROR, "MXSPCore::Register", "Register failed %d", result);
+        ZLOG(LOG_ERROR, "Register failed %d", result);
     }
     return result;
 }
@@ -187,14 +187,14 @@ int MXSPCore::Register(const char* displayName, const char* userId, const char* 
 int MXSPCore::MakeCall(const char* ownUser, const char* calledNumber, const char* proxyHost, const char* proxyPort,
                        const char* mediaIp, const char* mediaPort)
 {
-    ZLOG_SCOPE("MXSPCore::MakeCall");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     int result = m_protocol == nullptr
                      ? -1
                      : m_protocol->Invite(ownUser, calledNumber, proxyHost, proxyPort, mediaIp, mediaPort);
     if (result < 0) {
         m_lastError = 400011;
-        ZLOG(LOG_ERROR, "MXSPCore::MakeCall", "Invite failed %d", result);
+        ZLOG(LOG_ERROR, "Invite failed %d", result);
         return result;
     }
     m_currentCall.cid = result;
@@ -204,24 +204,24 @@ int MXSPCore::MakeCall(const char* ownUser, const char* calledNumber, const char
 
 int MXSPCore::AcceptCall(const char* mediaIp, const char* mediaPort)
 {
-    ZLOG_SCOPE("MXSPCore::AcceptCall");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     int result = m_protocol == nullptr ? -1 : m_protocol->AcceptIncomingCall(&m_currentCall, mediaIp, mediaPort);
     if (result < 0) {
         m_lastError = 400013;
-        ZLOG(LOG_ERROR, "MXSPCore::AcceptCall", "AcceptIncomingCall failed %d", result);
+        ZLOG(LOG_ERROR, "AcceptIncomingCall failed %d", result);
     }
     return result;
 }
 
 int MXSPCore::RejectCall()
 {
-    ZLOG_SCOPE("MXSPCore::RejectCall");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     int result = m_protocol == nullptr ? -1 : m_protocol->RejectIncomingCall(&m_currentCall);
     if (result < 0) {
         m_lastError = 400012;
-        ZLOG(LOG_ERROR, "MXSPCore::RejectCall", "RejectIncomingCall failed %d", result);
+        ZLOG(LOG_ERROR, "RejectIncomingCall failed %d", result);
         return result;
     }
     // A rejected call is over: without this the phone would wait in "ringing" for an event
@@ -232,7 +232,7 @@ int MXSPCore::RejectCall()
 
 int MXSPCore::HangUpCall()
 {
-    ZLOG_SCOPE("MXSPCore::HangUpCall");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     if (!m_callExists) {
         m_hangUpPending = true;
@@ -247,14 +247,14 @@ int MXSPCore::HangUpCall()
 
 int MXSPCore::UnRegister(const char* displayName, const char* userId, const char* password, int expiry)
 {
-    ZLOG_SCOPE("MXSPCore::UnRegister");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     int result = m_protocol == nullptr
                      ? -1
                      : m_protocol->UnRegister(displayName, userId, password, expiry, nullptr, nullptr);
     if (result < 0) {
         m_lastError = 400018;
-        ZLOG(LOG_ERROR, "MXSPCore::UnRegister", "UnRegister failed %d", result);
+        ZLOG(LOG_ERROR, "UnRegister failed %d", result);
         return result;
     }
     m_unregisterRequested = true;
@@ -290,11 +290,11 @@ int MXSPCore::ProtocolCallBack(int status, void* context, SESSION_EVENT_INFO* re
 
 int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("MXSPCore::MXSPC_HandleCallBack");
+    ZLOG_SCOPE();
     if (IsFiltered(status))
         return 1;
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    ZLOG(LOG_DEBUG, "MXSPCore::MXSPC_HandleCallBack", "status %d (%s)", status, MXSSStatusName(status));
+    ZLOG(LOG_DEBUG, "status %d (%s)", status, MXSSStatusName(status));
 
     switch (status) {
     case MXSS_STATUS_REGISTRATION_SUCCESSFUL: {
@@ -343,7 +343,7 @@ int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
             if (m_protocol != nullptr)
                 m_protocol->RejectIncomingCall(record);
             m_lastError = 400019;
-            ZLOG(LOG_WARNING, "MXSPCore::MXSPC_HandleCallBack", "Call exists, incoming call rejected");
+            ZLOG(LOG_WARNING, "Call exists, incoming call rejected");
             return 1;
         }
         m_callExists = true;
@@ -411,7 +411,7 @@ int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
         m_callState = CALL_CONNECTED;
         if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
             m_lastError = 400020;
-            ZLOG(LOG_ERROR, "MXSPCore::MXSPC_HandleCallBack", "Unable to start media");
+            ZLOG(LOG_ERROR, "Unable to start media");
             return -1;
         }
         Forward(status, record);
@@ -420,7 +420,7 @@ int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
         m_callState = CALL_CONNECTED;
         if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
             m_lastError = 400019;
-            ZLOG(LOG_ERROR, "MXSPCore::MXSPC_HandleCallBack", "Unable to start media");
+            ZLOG(LOG_ERROR, "Unable to start media");
             return -1;
         }
         // The ACK carries no media description: the window needs the one of the call.
@@ -467,14 +467,14 @@ void MXSPCore::KeepAliveTick()
     if (m_countdown % 30 == 0 && m_registered && m_protocol != nullptr) {
         if (m_protocol->SendPing() < 0) {
             m_lastError = 400017;
-            ZLOG(LOG_ERROR, "MXSPCore::KeepAliveTick", "SendPing failed");
+            ZLOG(LOG_ERROR, "SendPing failed");
         }
     }
 }
 
 void MXSPCore::KeepAliveThreadProc()
 {
-    ZLOG_SCOPE("MXSPCore::KeepAliveThreadProc");
+    ZLOG_SCOPE();
     if (!m_stop.Wait(1000)) {
         while (!m_stop.IsSet()) {
             KeepAliveTick();

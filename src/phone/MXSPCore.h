@@ -8,9 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "CSessionProtocol.h"
-#include "Event.h"
-#include "SessionTypes.h"
+#include "session/CSessionProtocol.h"
+#include "platform/Event.h"
+#include "session/SessionTypes.h"
 
 // Connection settings handed to the tunnel protocol (HttpProxy group order).
 struct TunnelSettings {

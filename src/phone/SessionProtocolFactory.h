@@ -2,7 +2,7 @@
 // Creates the one session-protocol object of the phone: the SIP stack, or the tunnel protocol.
 #include <memory>
 
-#include "CSessionProtocol.h"
+#include "session/CSessionProtocol.h"
 
 struct TunnelSettings;
 

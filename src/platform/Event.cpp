@@ -1,4 +1,4 @@
-#include "Event.h"
+#include "platform/Event.h"
 
 namespace zelora {
 

@@ -1,4 +1,4 @@
-#include "MessageQueue.h"
+#include "platform/MessageQueue.h"
 
 namespace zelora {
 

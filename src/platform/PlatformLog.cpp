@@ -1,4 +1,4 @@
-#include "PlatformLog.h"
+#include "platform/PlatformLog.h"
 
 #include <atomic>
 #include <cstdarg>

@@ -1,6 +1,6 @@
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 
-#include "PlatformLog.h"
+#include "platform/PlatformLog.h"
 
 // Narrow text only: bytes pass through as they are (UTF-8 stays UTF-8). The templates are
 // instantiated here, so no converter library is needed.

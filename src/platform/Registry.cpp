@@ -1,7 +1,7 @@
-#include "Registry.h"
+#include "platform/Registry.h"
 
-#include "PlatformLog.h"
-#include "ProfileFile.h"
+#include "platform/PlatformLog.h"
+#include "platform/ProfileFile.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "CProbeContext.h"
+#include "quvane/CProbeContext.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

@@ -9,9 +9,9 @@
 #include <optional>
 #include <vector>
 
-#include "MosScore.h"
-#include "ProbePacket.h"
-#include "ReplyAnalysis.h"
+#include "quvane/MosScore.h"
+#include "quvane/ProbePacket.h"
+#include "quvane/ReplyAnalysis.h"
 
 namespace quvane {
 

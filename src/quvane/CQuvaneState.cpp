@@ -1,4 +1,4 @@
-#include "CQuvaneState.h"
+#include "quvane/CQuvaneState.h"
 
 #include <chrono>
 #include <climits>

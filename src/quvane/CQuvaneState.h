@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <mutex>
 
-#include "Quvane.h"
-#include "ReplyAnalysis.h"
+#include "quvane/Quvane.h"
+#include "quvane/ReplyAnalysis.h"
 
 namespace quvane {
 

@@ -1,4 +1,4 @@
-#include "MosScore.h"
+#include "quvane/MosScore.h"
 
 namespace quvane {
 

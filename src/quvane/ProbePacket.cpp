@@ -1,4 +1,4 @@
-#include "ProbePacket.h"
+#include "quvane/ProbePacket.h"
 
 #include <bit>
 #include <cstring>

@@ -1,9 +1,9 @@
 // The library's one export.
-#include "Quvane.h"
+#include "quvane/Quvane.h"
 
-#include "CProbeContext.h"
-#include "CQuvaneState.h"
-#include "MosScore.h"
+#include "quvane/CProbeContext.h"
+#include "quvane/CQuvaneState.h"
+#include "quvane/MosScore.h"
 
 namespace {
 

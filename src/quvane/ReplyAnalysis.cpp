@@ -1,4 +1,4 @@
-#include "ReplyAnalysis.h"
+#include "quvane/ReplyAnalysis.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "MosScore.h"
-#include "ProbePacket.h"
+#include "quvane/MosScore.h"
+#include "quvane/ProbePacket.h"
 
 namespace quvane {
 

@@ -1,4 +1,4 @@
-#include "CCRC.h"
+#include "session/CCRC.h"
 
 #include <array>
 

@@ -1,3 +1,3 @@
-#include "CINetConnection.h"
+#include "session/CINetConnection.h"
 
 CINetConnection::~CINetConnection() = default;

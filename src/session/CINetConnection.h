@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "CTunnelRingBuffer.h"
+#include "session/CTunnelRingBuffer.h"
 
 class CINetConnection {
 public:

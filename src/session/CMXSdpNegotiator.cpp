@@ -1,4 +1,4 @@
-#include "CMXSdpNegotiator.h"
+#include "session/CMXSdpNegotiator.h"
 
 #include <sys/time.h>
 
@@ -10,7 +10,7 @@
 #include <osipparser2/osip_port.h>
 #include <osipparser2/sdp_message.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace {
 
@@ -95,10 +95,10 @@ std::string_view Bounded(const char* s)
 void LogCodecs(const char* method, const CODEC_INFO* list, int count)
 {
     for (int i = 0; i < count; ++i) {
-        ZLOG(LOG_DATA, method, "Coded Name = %s", list[i].name);
-        ZLOG(LOG_DATA, method, "Payload = %d", list[i].payload);
-        ZLOG(LOG_DATA, method, "Frequency = %d", list[i].frequency);
-        ZLOG(LOG_DATA, method, "Mode = %d", list[i].mode);
+        ZLOG_AS(LOG_DATA, method, "Coded Name = %s", list[i].name);
+        ZLOG_AS(LOG_DATA, method, "Payload = %d", list[i].payload);
+        ZLOG_AS(LOG_DATA, method, "Frequency = %d", list[i].frequency);
+        ZLOG_AS(LOG_DATA, method, "Mode = %d", list[i].mode);
     }
 }
 
@@ -175,7 +175,7 @@ int CMXSdpNegotiator::AnswerFailureCode(int failure, AnswerResult answer)
 
 int CMXSdpNegotiator::BuildCodecList(std::string_view text, CODEC_INFO* out, int capacity)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::BuildCodecList");
+    ZLOG_SCOPE();
     if (out == nullptr || capacity <= 0)
         return 0;
     if (capacity > MAX_CODEC_COUNT)
@@ -190,7 +190,7 @@ int CMXSdpNegotiator::BuildCodecList(std::string_view text, CODEC_INFO* out, int
         start = comma + 1;
         long payload = 0;
         if (!WholeByte(token, payload)) {
-            ZLOG(LOG_WARNING, "CMXSdpNegotiator::BuildCodecList", "Invalid codec number [%.*s] skipped",
+            ZLOG(LOG_WARNING, "Invalid codec number [%.*s] skipped",
                  static_cast<int>(token.size() > kTextLimit ? kTextLimit : token.size()), token.data());
             continue;
         }
@@ -207,13 +207,13 @@ int CMXSdpNegotiator::BuildCodecList(std::string_view text, CODEC_INFO* out, int
 int CMXSdpNegotiator::CreateSDP(char* out, std::size_t outSize, const CODEC_INFO* codecs, int count,
                                 const char* mediaIp, const char* mediaPort, const char* sessionName)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::CreateSDP");
+    ZLOG_SCOPE();
     if (out == nullptr || outSize == 0)
         return -1;
     out[0] = '\0';
     if (codecs == nullptr || count <= 0 || !UsableField(mediaIp) || !UsableField(mediaPort) ||
         !UsableField(sessionName)) {
-        ZLOG(LOG_ERROR, "CMXSdpNegotiator::CreateSDP", "Invalid SDP arguments");
+        ZLOG(LOG_ERROR, "Invalid SDP arguments");
         return -1;
     }
     if (count > MAX_CODEC_COUNT)
@@ -253,7 +253,7 @@ int CMXSdpNegotiator::CreateSDP(char* out, std::size_t outSize, const CODEC_INFO
         if (p < 0 || a < 0 || static_cast<std::size_t>(a) >= sizeof lines ||
             payloadLength + p > kPayloadListLimit || attributeLength + a > kAttributeLinesLimit ||
             static_cast<std::size_t>(fixedLength) + payloadLength + p + attributeLength + a > limit) {
-            ZLOG(LOG_WARNING, "CMXSdpNegotiator::CreateSDP", "SDP full, %d of %d codecs written", written, count);
+            ZLOG(LOG_WARNING, "SDP full, %d of %d codecs written", written, count);
             break;
         }
         std::memcpy(payloads + payloadLength, payloadText, static_cast<std::size_t>(p) + 1);
@@ -263,18 +263,18 @@ int CMXSdpNegotiator::CreateSDP(char* out, std::size_t outSize, const CODEC_INFO
         ++written;
     }
     if (written == 0) {
-        ZLOG(LOG_ERROR, "CMXSdpNegotiator::CreateSDP", "No codec fits the SDP");
+        ZLOG(LOG_ERROR, "No codec fits the SDP");
         return -1;
     }
     std::snprintf(out, limit + 1, kFormat, "-", sessionId, sessionVersion, mediaIp, sessionName, mediaIp, mediaPort,
                   payloads, attributes);
-    ZLOG(LOG_DATA, "CMXSdpNegotiator::CreateSDP", "SDP data\n%s ", out);
+    ZLOG(LOG_DATA, "SDP data\n%s ", out);
     return written;
 }
 
 int CMXSdpNegotiator::PreProcessCodeList(CODEC_INFO* peer, int peerCount)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::PreProcessCodeList");
+    ZLOG_SCOPE();
     if (peer == nullptr)
         return -1;
     for (int i = 0; i < peerCount && i < MAX_CODEC_COUNT; ++i) {
@@ -286,7 +286,7 @@ int CMXSdpNegotiator::PreProcessCodeList(CODEC_INFO* peer, int peerCount)
             }
         }
         if (!known)
-            ZLOG(LOG_INFO, "CMXSdpNegotiator::PreProcessCodeList", "Currently this codec is not pre processed %d",
+            ZLOG(LOG_INFO, "Currently this codec is not pre processed %d",
                  peer[i].payload);
     }
     return 1;
@@ -295,7 +295,7 @@ int CMXSdpNegotiator::PreProcessCodeList(CODEC_INFO* peer, int peerCount)
 int CMXSdpNegotiator::MatchCodec(const CODEC_INFO* local, int localCount, CODEC_INFO* peer, int peerCount,
                                  int& localIndex, int& peerIndex)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::MatchCodec");
+    ZLOG_SCOPE();
     localIndex = -1;
     peerIndex = -1;
     if (local == nullptr || peer == nullptr)
@@ -327,7 +327,7 @@ int CMXSdpNegotiator::MatchCodec(const CODEC_INFO* local, int localCount, CODEC_
 int CMXSdpNegotiator::SearchTelephoneEvent(const CODEC_INFO* local, int localCount, const CODEC_INFO* peer,
                                            int peerCount, int& localIndex)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::SearchTelephoneEvent");
+    ZLOG_SCOPE();
     localIndex = -1;
     if (local == nullptr || peer == nullptr)
         return -1;
@@ -337,7 +337,7 @@ int CMXSdpNegotiator::SearchTelephoneEvent(const CODEC_INFO* local, int localCou
         for (int l = 0; l < localCount && l < MAX_CODEC_COUNT; ++l) {
             if (EqualNoCase(peer[p].name, local[l].name)) {
                 localIndex = l;
-                ZLOG(LOG_INFO, "CMXSdpNegotiator::SearchTelephoneEvent",
+                ZLOG(LOG_INFO, 
                      "Telephone Event Match at B Index[%d] Our Index [%d]", p, l);
                 return p;
             }
@@ -348,7 +348,7 @@ int CMXSdpNegotiator::SearchTelephoneEvent(const CODEC_INFO* local, int localCou
 
 int CMXSdpNegotiator::FindCodecIndexByPayLoad(const CODEC_INFO* list, int count, int payload)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::FindCodecIndexByPayLoad");
+    ZLOG_SCOPE();
     if (list == nullptr)
         return -1;
     for (int i = 0; i < count && i < MAX_CODEC_COUNT; ++i)
@@ -359,7 +359,7 @@ int CMXSdpNegotiator::FindCodecIndexByPayLoad(const CODEC_INFO* list, int count,
 
 sdp_media* CMXSdpNegotiator::FirstAudioMedia(sdp_message* sdp)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::FirstAudioMedia");
+    ZLOG_SCOPE();
     if (sdp == nullptr)
         return nullptr;
     for (int pos = 0; !osip_list_eol(&sdp->m_medias, pos); ++pos) {
@@ -373,52 +373,51 @@ sdp_media* CMXSdpNegotiator::FirstAudioMedia(sdp_message* sdp)
 int CMXSdpNegotiator::ProcessSDP(sdp_message* sdp, sdp_media* audio, const CODEC_INFO* local, int localCount,
                                  SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::ProcessSDP");
-    static const char* const kMethod = "CMXSdpNegotiator::ProcessSDP";
+    ZLOG_SCOPE();
     if (sdp == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "Unable to get remote SDP");
+        ZLOG(LOG_ERROR, "Unable to get remote SDP");
         return kNoRemoteSdp;
     }
     if (audio == nullptr || audio->m_port == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "Unable to get remote audio");
+        ZLOG(LOG_ERROR, "Unable to get remote audio");
         return kNoRemoteAudio;
     }
     CopyText(record.rtpPort, Bounded(audio->m_port));
     // Only the session-level connection line counts; one inside the media description is not read.
     if (sdp->c_connection == nullptr || sdp->c_connection->c_addr == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "Unable to get remote address");
+        ZLOG(LOG_ERROR, "Unable to get remote address");
         return kNoRemoteAudio;
     }
     CopyText(record.rtpIp, Bounded(sdp->c_connection->c_addr));
-    ZLOG(LOG_DEBUG, kMethod, "Remote media IP %s Remote Media Port %s", record.rtpIp, record.rtpPort);
+    ZLOG(LOG_DEBUG, "Remote media IP %s Remote Media Port %s", record.rtpIp, record.rtpPort);
 
     CODEC_INFO peer[MAX_CODEC_COUNT];
     std::memset(peer, 0, sizeof peer);
     int peerCount = 0;
     for (int pos = 0;; ++pos) {
         if (osip_list_eol(&audio->m_payloads, pos)) {
-            ZLOG(LOG_DEBUG, kMethod, "Payload list finished at index %d", pos);
+            ZLOG(LOG_DEBUG, "Payload list finished at index %d", pos);
             break;
         }
         if (peerCount >= MAX_CODEC_COUNT) {
-            ZLOG(LOG_DEBUG, kMethod, "Max pay load reached");
+            ZLOG(LOG_DEBUG, "Max pay load reached");
             break;
         }
         auto* text = static_cast<const char*>(osip_list_get(&audio->m_payloads, pos));
         long payload = 0;
         if (text == nullptr || !WholeByte(text, payload)) {
-            ZLOG(LOG_WARNING, kMethod, "Invalid payload %.255s skipped", text != nullptr ? text : "");
+            ZLOG(LOG_WARNING, "Invalid payload %.255s skipped", text != nullptr ? text : "");
             continue;
         }
         peer[peerCount++].payload = static_cast<std::uint8_t>(payload);
     }
-    ZLOG(LOG_DEBUG, kMethod, "Total Codec Offered %d", peerCount);
+    ZLOG(LOG_DEBUG, "Total Codec Offered %d", peerCount);
     PreProcessCodeList(peer, peerCount);
-    LogCodecs(kMethod, peer, peerCount);
+    LogCodecs(ZLOG_METHOD, peer, peerCount);
 
     for (int pos = 0; !osip_list_eol(&audio->a_attributes, pos); ++pos) {
         if (pos >= MAX_CODEC_COUNT) {
-            ZLOG(LOG_DEBUG, kMethod, "Max pay load reached");
+            ZLOG(LOG_DEBUG, "Max pay load reached");
             break;
         }
         auto* attribute = static_cast<sdp_attribute_t*>(osip_list_get(&audio->a_attributes, pos));
@@ -434,24 +433,24 @@ int CMXSdpNegotiator::ProcessSDP(sdp_message* sdp, sdp_media* audio, const CODEC
                                                                  : ApplyFmtpParameters(value, peer, peerCount);
         } else if (field == "ptime") {
             long ptime = 0;
-            ZLOG(LOG_DEBUG, kMethod, "ptime value found in sdp attribute[%.*s]", static_cast<int>(value.size()),
+            ZLOG(LOG_DEBUG, "ptime value found in sdp attribute[%.*s]", static_cast<int>(value.size()),
                  value.data());
             valid = LeadingNumber(value, ptime);
             if (valid) {
                 record.ptime = static_cast<std::int32_t>(ptime);
-                ZLOG(LOG_DEBUG, kMethod, "Processed ptime[%d]", record.ptime);
+                ZLOG(LOG_DEBUG, "Processed ptime[%d]", record.ptime);
             }
         }
         if (!valid)
-            ZLOG(LOG_WARNING, kMethod, "Invalid SDP attribute %.*s", static_cast<int>(field.size()), field.data());
+            ZLOG(LOG_WARNING, "Invalid SDP attribute %.*s", static_cast<int>(field.size()), field.data());
     }
-    ZLOG(LOG_DATA, kMethod, "Codecs Offered");
-    LogCodecs(kMethod, peer, peerCount);
+    ZLOG(LOG_DATA, "Codecs Offered");
+    LogCodecs(ZLOG_METHOD, peer, peerCount);
 
     int localIndex = -1;
     int peerIndex = -1;
     if (MatchCodec(local, localCount, peer, peerCount, localIndex, peerIndex) < 0) {
-        ZLOG(LOG_WARNING, kMethod, "Unable to find a matching codec, Can not establish call.Sending BYE");
+        ZLOG(LOG_WARNING, "Unable to find a matching codec, Can not establish call.Sending BYE");
         return kNoMatchingCodec;
     }
     record.selectedCodecIndex = localIndex;
@@ -470,14 +469,14 @@ int CMXSdpNegotiator::ProcessSDP(sdp_message* sdp, sdp_media* audio, const CODEC
     std::snprintf(record.codecPayload, sizeof record.codecPayload, "%d", chosen.payload);
     std::snprintf(record.codecFreq, sizeof record.codecFreq, "%" PRId32, chosen.frequency);
     std::snprintf(record.codecMode, sizeof record.codecMode, "%" PRId32, chosen.mode);
-    ZLOG(LOG_DATA, kMethod, "Selected codec %s payload %s", record.codecName, record.codecPayload);
+    ZLOG(LOG_DATA, "Selected codec %s payload %s", record.codecName, record.codecPayload);
     return 1;
 }
 
 int CMXSdpNegotiator::ProcessSDPText(std::string_view text, const CODEC_INFO* local, int localCount,
                                      SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::ProcessSDPText");
+    ZLOG_SCOPE();
     // The parser needs a terminated text; SIP bodies are bounded well below this.
     static constexpr std::size_t kMaxBody = 8000;
     if (text.size() > kMaxBody || text.find('\0') != std::string_view::npos)
@@ -500,7 +499,7 @@ int CMXSdpNegotiator::ProcessSDPText(std::string_view text, const CODEC_INFO* lo
 
 void CMXSdpNegotiator::CopyAddresses(osip_message* request, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSdpNegotiator::CopyAddresses");
+    ZLOG_SCOPE();
     if (request == nullptr)
         return;
     if (request->from != nullptr && request->from->url != nullptr) {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "SessionTypes.h"
+#include "session/SessionTypes.h"
 
 struct sdp_message;
 struct sdp_media;

@@ -1,13 +1,13 @@
-#include "CMXSipStack.h"
+#include "session/CMXSipStack.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
 
-#include "CLogger.h"
-#include "CMXSdpNegotiator.h"
-#include "eXosip.h"
+#include "app/CLogger.h"
+#include "session/CMXSdpNegotiator.h"
+#include "session/sip/eXosip.h"
 
 namespace {
 
@@ -166,17 +166,16 @@ const CMXSipStack::HandlerEntry CMXSipStack::kHandlers[] = {
     {EXOSIP_CALL_RELEASED, &CMXSipStack::OnCallReleased},
 };
 
-CMXSipStack::CMXSipStack() { ZLOG_SCOPE("CMXSipStack::CMXSipStack"); }
+CMXSipStack::CMXSipStack() { ZLOG_SCOPE(); }
 
 CMXSipStack::~CMXSipStack()
 {
-    ZLOG_SCOPE("CMXSipStack::~CMXSipStack");
-    static const char* const kMethod = "CMXSipStack::~CMXSipStack";
+    ZLOG_SCOPE();
     m_quitting = true;
     bool unregisterFailed = false;
     if (m_registered) {
         if (UnRegister(nullptr, nullptr, nullptr, 0, nullptr, nullptr) < 0) {
-            ZLOG(LOG_ERROR, kMethod, "Error Occured while unregistering");
+            ZLOG(LOG_ERROR, "Error Occured while unregistering");
             unregisterFailed = true;
         }
     }
@@ -193,13 +192,13 @@ CMXSipStack::~CMXSipStack()
     // The worker must be gone before the library it reads from is released.
     StopWorker();
     if (m_libraryInitialised) {
-        ZLOG(LOG_INFO, kMethod, "Quitting eXosip");
+        ZLOG(LOG_INFO, "Quitting eXosip");
         eXosip_quit();
         m_libraryInitialised = false;
-        ZLOG(LOG_INFO, kMethod, "eXosip successfully closed");
+        ZLOG(LOG_INFO, "eXosip successfully closed");
     }
     if (m_logFile != nullptr) {
-        ZLOG(LOG_INFO, kMethod, "Closing SIP Log file");
+        ZLOG(LOG_INFO, "Closing SIP Log file");
         // The library's trace must not keep writing into the file we close.
         eXosip_trace_initialize(TRACE_LEVEL3, nullptr);
         std::fclose(m_logFile);
@@ -209,7 +208,7 @@ CMXSipStack::~CMXSipStack()
 
 void CMXSipStack::StopWorker()
 {
-    ZLOG_SCOPE("CMXSipStack::StopWorker");
+    ZLOG_SCOPE();
     m_stopWorker = true;
     if (m_worker.joinable())
         m_worker.join();
@@ -217,7 +216,7 @@ void CMXSipStack::StopWorker()
 
 const char* CMXSipStack::EventName(int type)
 {
-    ZLOG_SCOPE("CMXSipStack::EventName");
+    ZLOG_SCOPE();
     if (type < 0 || type > EXOSIP_EVENT_COUNT)
         return "UNKNOWN";
     return kEventNames[type];
@@ -225,7 +224,7 @@ const char* CMXSipStack::EventName(int type)
 
 bool CMXSipStack::ParseDtmfBody(std::string_view body, int& signal, int& duration)
 {
-    ZLOG_SCOPE("CMXSipStack::ParseDtmfBody");
+    ZLOG_SCOPE();
     signal = 0;
     duration = 0;
     bool haveSignal = false;
@@ -270,19 +269,18 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
                       void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount,
                       const char* userAgent, int localSipPort)
 {
-    ZLOG_SCOPE("CMXSipStack::Init");
-    static const char* const kMethod = "CMXSipStack::Init";
+    ZLOG_SCOPE();
     int rc = ValidateAndStoreInit(realm, proxyHost, proxyPort, callback, context, logFilePath, codecs, codecCount,
-                                  userAgent, kMethod);
+                                  userAgent, ZLOG_METHOD);
     if (rc < 0)
         return rc;
     if (m_libraryInitialised) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_init failed nRet = %d", -1);
+        ZLOG(LOG_ERROR, "eXosip_init failed nRet = %d", -1);
         return -8;
     }
     int nRet = eXosip_init();
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_init failed nRet = %d", nRet);
+        ZLOG(LOG_ERROR, "eXosip_init failed nRet = %d", nRet);
         return -8;
     }
     m_libraryInitialised = true;
@@ -293,7 +291,7 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
         eXosip_trace_initialize(END_TRACE_LEVEL, m_logFile);
     }
     if (eXosip_listen_addr(kTransportUdp, nullptr, localSipPort, kFamilyIpv4, 0) != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_listen_addr failed on Port %d", localSipPort);
+        ZLOG(LOG_ERROR, "eXosip_listen_addr failed on Port %d", localSipPort);
         return -9;
     }
     {
@@ -310,7 +308,7 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
         m_workerStopped = true;
         eXosip_quit();
         m_libraryInitialised = false;
-        ZLOG(LOG_ERROR, kMethod, "CreateThread failed");
+        ZLOG(LOG_ERROR, "CreateThread failed");
         return -11;
     }
     return 1;
@@ -318,31 +316,30 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
 
 int CMXSipStack::AddAuthentication(const char* method)
 {
-    ZLOG_SCOPE("CMXSipStack::AddAuthentication");
-    ZLOG(LOG_INFO, method, "display name %s, user id %s, password %s,Realm %s", m_displayName.c_str(),
+    ZLOG_SCOPE();
+    ZLOG_AS(LOG_INFO, method, "display name %s, user id %s, password %s,Realm %s", m_displayName.c_str(),
          m_userId.c_str(), "xxxxx", m_realm.c_str());
     int nRet = eXosip_add_authentication_info(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), nullptr,
                                               m_realm.c_str());
     if (nRet != 0)
-        ZLOG(LOG_ERROR, method, "eXosip_add_authentication_info failed nRet = %d ", nRet);
+        ZLOG_AS(LOG_ERROR, method, "eXosip_add_authentication_info failed nRet = %d ", nRet);
     return nRet;
 }
 
 int CMXSipStack::Register(const char* displayName, const char* userId, const char* password, int expiry,
                           const char* proxyHost, const char* proxyPort, int /*reserved*/)
 {
-    ZLOG_SCOPE("CMXSipStack::Register");
-    static const char* const kMethod = "CMXSipStack::Register";
+    ZLOG_SCOPE();
     if (userId == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "Empty SIP User ID");
+        ZLOG(LOG_ERROR, "Empty SIP User ID");
         return -1;
     }
     if (password == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "Empty SIP Password");
+        ZLOG(LOG_ERROR, "Empty SIP Password");
         return -2;
     }
     if (displayName == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "Empty SIP Display Name");
+        ZLOG(LOG_ERROR, "Empty SIP Display Name");
         return -3;
     }
     StoreCredentials(displayName, userId, password);
@@ -359,19 +356,19 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
     if (!lock.Ok())
         return -4;
     eXosip_clear_authentication_info();
-    if (AddAuthentication(kMethod) != 0)
+    if (AddAuthentication(ZLOG_METHOD) != 0)
         return -5;
     osip_message_t* reg = nullptr;
     int id = eXosip_register_build_initial_register(m_fromAddress.c_str(), m_proxyAddress.c_str(), nullptr, expiry,
                                                     &reg);
     if (id < 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_register_build_initial_register failed id = %d ", id);
+        ZLOG(LOG_ERROR, "eXosip_register_build_initial_register failed id = %d ", id);
         return -6;
     }
     m_registrationId = id;
     int nRet = eXosip_register_send_register(id, reg);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_register_send_register failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "eXosip_register_send_register failed nRet = %d ", nRet);
         return -7;
     }
     return 1;
@@ -380,23 +377,22 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
 int CMXSipStack::UnRegister(const char* /*displayName*/, const char* /*userId*/, const char* /*password*/,
                             int /*expiry*/, const char* /*proxyHost*/, const char* /*proxyPort*/)
 {
-    ZLOG_SCOPE("CMXSipStack::UnRegister");
-    static const char* const kMethod = "CMXSipStack::UnRegister";
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
-    if (AddAuthentication(kMethod) != 0)
+    if (AddAuthentication(ZLOG_METHOD) != 0)
         return -2;
     osip_message_t* reg = nullptr;
     int id = eXosip_register_build_initial_register(m_fromAddress.c_str(), m_proxyAddress.c_str(), nullptr, 0, &reg);
     if (id < 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_register_build_initial_register failed id = %d ", id);
+        ZLOG(LOG_ERROR, "eXosip_register_build_initial_register failed id = %d ", id);
         return -3;
     }
     m_registrationId = id;
     int nRet = eXosip_register_send_register(id, reg);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_register_send_register failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "eXosip_register_send_register failed nRet = %d ", nRet);
         return -4;
     }
     return 1;
@@ -404,7 +400,7 @@ int CMXSipStack::UnRegister(const char* /*displayName*/, const char* /*userId*/,
 
 bool CMXSipStack::LocalMediaIp(const char* method)
 {
-    ZLOG_SCOPE("CMXSipStack::LocalMediaIp");
+    ZLOG_SCOPE();
     if (!m_localMediaIp.empty())
         return true;
     const char* configured = std::getenv(kLocalAddressVariable);
@@ -415,7 +411,7 @@ bool CMXSipStack::LocalMediaIp(const char* method)
     char address[64] = "";
     int nRet = eXosip_guess_localip(kFamilyIpv4, address, sizeof address);
     if (nRet < 0) {
-        ZLOG(LOG_ERROR, method, "eXosip_guess_localip failed nRet = %d ", nRet);
+        ZLOG_AS(LOG_ERROR, method, "eXosip_guess_localip failed nRet = %d ", nRet);
         return false;
     }
     m_localMediaIp = Text(address, 254);
@@ -425,10 +421,9 @@ bool CMXSipStack::LocalMediaIp(const char* method)
 int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
                         const char* localMediaIp, const char* localMediaPort)
 {
-    ZLOG_SCOPE("CMXSipStack::Invite");
-    static const char* const kMethod = "CMXSipStack::Invite";
+    ZLOG_SCOPE();
     if (ownUser == nullptr || calledUser == nullptr || proxyHost == nullptr || proxyPort == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_build_initial_invite failed");
+        ZLOG(LOG_ERROR, "eXosip_call_build_initial_invite failed");
         return -2;
     }
     LibraryLock lock;
@@ -440,56 +435,56 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
     std::string called = Text(calledUser);
     std::string to = Text(SipAddress(called, host, port).c_str());
     m_fromAddress = Text((own.find('@') != std::string::npos ? "sip:" + own : SipAddress(own, host, port)).c_str());
-    ZLOG(LOG_INFO, kMethod, "To SIP ID %s", called.c_str());
-    ZLOG(LOG_INFO, kMethod, "From SIP ID %s", own.c_str());
-    ZLOG(LOG_INFO, kMethod, "ProxyServer IP %s", host.c_str());
-    ZLOG(LOG_INFO, kMethod, "ProxyServer Port %s", port.c_str());
-    ZLOG(LOG_INFO, kMethod, "To URL %s", to.c_str());
-    ZLOG(LOG_INFO, kMethod, "Caller URL %s", m_fromAddress.c_str());
+    ZLOG(LOG_INFO, "To SIP ID %s", called.c_str());
+    ZLOG(LOG_INFO, "From SIP ID %s", own.c_str());
+    ZLOG(LOG_INFO, "ProxyServer IP %s", host.c_str());
+    ZLOG(LOG_INFO, "ProxyServer Port %s", port.c_str());
+    ZLOG(LOG_INFO, "To URL %s", to.c_str());
+    ZLOG(LOG_INFO, "Caller URL %s", m_fromAddress.c_str());
 
     MessageOwner invite;
     if (eXosip_call_build_initial_invite(&invite.message, to.c_str(), m_fromAddress.c_str(), nullptr,
                                          m_userAgent.c_str()) != 0 ||
         invite.message == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_build_initial_invite failed");
+        ZLOG(LOG_ERROR, "eXosip_call_build_initial_invite failed");
         return -2;
     }
     if (localMediaIp != nullptr)
         m_localMediaIp = Text(localMediaIp, 254);
-    else if (!LocalMediaIp(kMethod))
+    else if (!LocalMediaIp(ZLOG_METHOD))
         return -3;
     m_localMediaPort = localMediaPort != nullptr ? Text(localMediaPort, 254) : std::string(kDefaultMediaPort);
 
     char sdp[CMXSdpNegotiator::kSdpBufferSize];
     if (CMXSdpNegotiator::CreateSDP(sdp, sizeof sdp, m_codecs, m_codecCount, m_localMediaIp.c_str(),
                                     m_localMediaPort.c_str(), m_userAgent.c_str()) < 0) {
-        ZLOG(LOG_ERROR, kMethod, "Unable to build SDP offer");
+        ZLOG(LOG_ERROR, "Unable to build SDP offer");
         return -5;
     }
     int nRet = osip_message_set_body(invite.message, sdp, std::strlen(sdp));
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "osip_message_set_body failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "osip_message_set_body failed nRet = %d ", nRet);
         return -5;
     }
     nRet = osip_message_set_content_type(invite.message, kSdpContentType);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "osip_message_set_content_type failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "osip_message_set_content_type failed nRet = %d ", nRet);
         return -5;
     }
     int cid = eXosip_call_send_initial_invite(invite.Release());
     if (cid < 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_send_initial_invite failed nRet = %d", cid);
+        ZLOG(LOG_ERROR, "eXosip_call_send_initial_invite failed nRet = %d", cid);
         return -4;
     }
-    ZLOG(LOG_INFO, kMethod, "eXosip_call_send_initial_invite returned %d ", cid);
+    ZLOG(LOG_INFO, "eXosip_call_send_initial_invite returned %d ", cid);
     return cid;
 }
 
 int CMXSipStack::AnswerPlain(SESSION_EVENT_INFO* record, int status, const char* method)
 {
-    ZLOG_SCOPE("CMXSipStack::AnswerPlain");
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, method, "eXosip_call_build_answer failed");
+        ZLOG_AS(LOG_ERROR, method, "eXosip_call_build_answer failed");
         return -2;
     }
     LibraryLock lock;
@@ -498,12 +493,12 @@ int CMXSipStack::AnswerPlain(SESSION_EVENT_INFO* record, int status, const char*
     osip_message_t* answer = nullptr;
     int nRet = eXosip_call_build_answer(record->tid, status, &answer);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, method, "eXosip_call_build_answer failed");
+        ZLOG_AS(LOG_ERROR, method, "eXosip_call_build_answer failed");
         return -2;
     }
     nRet = eXosip_call_send_answer(record->tid, status, answer);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, method, "eXosip_call_send_answer failed");
+        ZLOG_AS(LOG_ERROR, method, "eXosip_call_send_answer failed");
         return -3;
     }
     return 1;
@@ -511,18 +506,18 @@ int CMXSipStack::AnswerPlain(SESSION_EVENT_INFO* record, int status, const char*
 
 int CMXSipStack::SendRinging(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CMXSipStack::SendRinging");
+    ZLOG_SCOPE();
     if (record != nullptr)
-        ZLOG(LOG_INFO, "CMXSipStack::SendRinging", "$$$$$$$$$$Sending Ring DID[%d] CID[%d] TID[%d]$$$$$$$$$$",
+        ZLOG(LOG_INFO, "$$$$$$$$$$Sending Ring DID[%d] CID[%d] TID[%d]$$$$$$$$$$",
              record->did, record->cid, record->tid);
     return AnswerPlain(record, 180, "CMXSipStack::SendRinging");
 }
 
 int CMXSipStack::RejectIncomingCall(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CMXSipStack::RejectIncomingCall");
+    ZLOG_SCOPE();
     if (record != nullptr)
-        ZLOG(LOG_INFO, "CMXSipStack::RejectIncomingCall",
+        ZLOG(LOG_INFO, 
              "$$$$$$$$$$Rejecting Incoming Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
              record->tid);
     return AnswerPlain(record, 486, "CMXSipStack::RejectIncomingCall");
@@ -531,15 +526,15 @@ int CMXSipStack::RejectIncomingCall(SESSION_EVENT_INFO* record)
 int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMediaIp, const char* localMediaPort,
                                int status, const char* method)
 {
-    ZLOG_SCOPE("CMXSipStack::AnswerWithSdp");
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, method, "Invalid Incoming call to be accepted = %d ", -1);
+        ZLOG_AS(LOG_ERROR, method, "Invalid Incoming call to be accepted = %d ", -1);
         return -2;
     }
-    ZLOG(LOG_INFO, method, "$$$$$$$$$$Accepting Incoming DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did,
+    ZLOG_AS(LOG_INFO, method, "$$$$$$$$$$Accepting Incoming DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did,
          record->cid, record->tid);
     if (record->tid < 0) {
-        ZLOG(LOG_ERROR, method, "Invalid Incoming call to be accepted = %d ", record->tid);
+        ZLOG_AS(LOG_ERROR, method, "Invalid Incoming call to be accepted = %d ", record->tid);
         return -2;
     }
     LibraryLock lock;
@@ -555,38 +550,38 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
     }
     MessageOwner answer;
     if (eXosip_call_build_answer(record->tid, status, &answer.message) != 0 || answer.message == nullptr) {
-        ZLOG(LOG_ERROR, method, "eXosip_call_build_answer failed");
+        ZLOG_AS(LOG_ERROR, method, "eXosip_call_build_answer failed");
         return -4;
     }
     int index = record->selectedCodecIndex;
     if (m_codecs == nullptr || index < 0 || index >= m_codecCount) {
-        ZLOG(LOG_ERROR, method, "Invalid selected codec index %d", index);
+        ZLOG_AS(LOG_ERROR, method, "Invalid selected codec index %d", index);
         return -8;
     }
     const CODEC_INFO& codec = m_codecs[index];
-    ZLOG(LOG_DATA, method, "Selected Pay Load = [%d]", codec.payload);
-    ZLOG(LOG_DATA, method, "Selected Frequency = [%d]", codec.frequency);
-    ZLOG(LOG_DATA, method, "Selected Mode = [%d]", codec.mode);
-    ZLOG(LOG_DATA, method, "Selected Codec Name = [%s]", codec.name);
+    ZLOG_AS(LOG_DATA, method, "Selected Pay Load = [%d]", codec.payload);
+    ZLOG_AS(LOG_DATA, method, "Selected Frequency = [%d]", codec.frequency);
+    ZLOG_AS(LOG_DATA, method, "Selected Mode = [%d]", codec.mode);
+    ZLOG_AS(LOG_DATA, method, "Selected Codec Name = [%s]", codec.name);
     char sdp[CMXSdpNegotiator::kSdpBufferSize];
     if (CMXSdpNegotiator::CreateSDP(sdp, sizeof sdp, &codec, 1, m_localMediaIp.c_str(), m_localMediaPort.c_str(),
                                     m_userAgent.c_str()) < 0) {
-        ZLOG(LOG_ERROR, method, "Unable to build SDP answer");
+        ZLOG_AS(LOG_ERROR, method, "Unable to build SDP answer");
         return -8;
     }
     int nRet = osip_message_set_body(answer.message, sdp, std::strlen(sdp));
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, method, "osip_message_set_body failed nRet = %d ", nRet);
+        ZLOG_AS(LOG_ERROR, method, "osip_message_set_body failed nRet = %d ", nRet);
         return -5;
     }
     nRet = osip_message_set_content_type(answer.message, kSdpContentType);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, method, "osip_message_set_content_type failed nRet = %d ", nRet);
+        ZLOG_AS(LOG_ERROR, method, "osip_message_set_content_type failed nRet = %d ", nRet);
         return -6;
     }
     nRet = eXosip_call_send_answer(record->tid, status, answer.Release());
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, method, "eXosip_call_send_answer failed");
+        ZLOG_AS(LOG_ERROR, method, "eXosip_call_send_answer failed");
         return -7;
     }
     return 1;
@@ -594,33 +589,32 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
 
 int CMXSipStack::SendRingWithSDP(SESSION_EVENT_INFO* record, const char* localMediaIp, const char* localMediaPort)
 {
-    ZLOG_SCOPE("CMXSipStack::SendRingWithSDP");
+    ZLOG_SCOPE();
     return AnswerWithSdp(record, localMediaIp, localMediaPort, 183, "CMXSipStack::SendRingWithSDP");
 }
 
 int CMXSipStack::AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* localMediaIp,
                                     const char* localMediaPort)
 {
-    ZLOG_SCOPE("CMXSipStack::AcceptIncomingCall");
+    ZLOG_SCOPE();
     return AnswerWithSdp(record, localMediaIp, localMediaPort, 200, "CMXSipStack::AcceptIncomingCall");
 }
 
 int CMXSipStack::HangUp(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CMXSipStack::HangUp");
-    static const char* const kMethod = "CMXSipStack::HangUp";
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_terminate failed nRet = %d ", -1);
+        ZLOG(LOG_ERROR, "eXosip_call_terminate failed nRet = %d ", -1);
         return -2;
     }
-    ZLOG(LOG_INFO, kMethod, "$$$$$$$$$$Dropping Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
+    ZLOG(LOG_INFO, "$$$$$$$$$$Dropping Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
          record->tid);
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
     int nRet = eXosip_call_terminate(record->cid, record->did);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_terminate failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "eXosip_call_terminate failed nRet = %d ", nRet);
         return -2;
     }
     return 1;
@@ -628,8 +622,7 @@ int CMXSipStack::HangUp(SESSION_EVENT_INFO* record)
 
 int CMXSipStack::SendPing()
 {
-    ZLOG_SCOPE("CMXSipStack::SendPing");
-    static const char* const kMethod = "CMXSipStack::SendPing";
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
@@ -637,12 +630,12 @@ int CMXSipStack::SendPing()
     osip_message_t* message = nullptr;
     int nRet = eXosip_message_build_request(&message, "MESSAGE", address.c_str(), address.c_str(), nullptr);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_message_build_request failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "eXosip_message_build_request failed nRet = %d ", nRet);
         return -1;
     }
     nRet = eXosip_message_send_request(message);
     if (nRet != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_message_send_request failed nRet = %d ", nRet);
+        ZLOG(LOG_ERROR, "eXosip_message_send_request failed nRet = %d ", nRet);
         return -2;
     }
     return 1;
@@ -650,19 +643,18 @@ int CMXSipStack::SendPing()
 
 void CMXSipStack::ThreadProc()
 {
-    ZLOG_SCOPE("CMXSipStack::ThreadProc");
-    static const char* const kMethod = "CMXSipStack::ThreadProc";
+    ZLOG_SCOPE();
     while (!m_stopWorker) {
         eXosip_event_t* event = eXosip_event_wait(1, 0);
         if (event == nullptr) {
             if (m_quitting && !m_registered) {
-                ZLOG(LOG_DEBUG, kMethod, "exiting, Unregister successfull quitting");
-                ZLOG(LOG_DEBUG, kMethod, "***********************exiting, No registration");
+                ZLOG(LOG_DEBUG, "exiting, Unregister successfull quitting");
+                ZLOG(LOG_DEBUG, "***********************exiting, No registration");
                 break;
             }
             continue;
         }
-        ZLOG(LOG_DEBUG, kMethod, "***********************SIP Event = %d", event->type);
+        ZLOG(LOG_DEBUG, "***********************SIP Event = %d", event->type);
         SESSION_EVENT_INFO record;
         ClearEventInfo(record);
         GetSipDialog(event, record);
@@ -674,17 +666,17 @@ void CMXSipStack::ThreadProc()
         int status = entry != nullptr ? (this->*(entry->handler))(event, record) : OnOther(event, record);
 
         if (event->type == EXOSIP_REGISTRATION_SUCCESS && m_quitting && status == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
-            ZLOG(LOG_DEBUG, kMethod, "exiting, Unregister successfull quitting");
+            ZLOG(LOG_DEBUG, "exiting, Unregister successfull quitting");
             eXosip_event_free(event);
             break;
         }
         // An in-call request other than a DTMF INFO reaches nobody.
         bool deliver = status != 0;
         if (event->type == EXOSIP_CALL_INVITE) {
-            ZLOG(LOG_DATA, kMethod, "Selected Pay Load = [%s]", record.codecPayload);
-            ZLOG(LOG_DATA, kMethod, "Selected Frequency = [%s]", record.codecFreq);
-            ZLOG(LOG_DATA, kMethod, "Selected Mode = [%s]", record.codecMode);
-            ZLOG(LOG_DATA, kMethod, "Selected Codec Name = [%s]", record.codecName);
+            ZLOG(LOG_DATA, "Selected Pay Load = [%s]", record.codecPayload);
+            ZLOG(LOG_DATA, "Selected Frequency = [%s]", record.codecFreq);
+            ZLOG(LOG_DATA, "Selected Mode = [%s]", record.codecMode);
+            ZLOG(LOG_DATA, "Selected Codec Name = [%s]", record.codecName);
         }
         // Every handler has released the library lock by now, so the consumer may call us back.
         if (deliver && m_callback != nullptr)
@@ -696,7 +688,7 @@ void CMXSipStack::ThreadProc()
 
 int CMXSipStack::GetSipDialog(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::GetSipDialog");
+    ZLOG_SCOPE();
     record.cid = event->cid;
     record.did = event->did;
     record.tid = event->tid;
@@ -705,39 +697,39 @@ int CMXSipStack::GetSipDialog(eXosip_event* event, SESSION_EVENT_INFO& record)
         const char* reason = osip_message_get_reason_phrase(event->response);
         CopyText(record.responseMessage, reason);
     }
-    ZLOG(LOG_DEBUG, "CMXSipStack::GetSipDialog", "Call DID =  %d, CID = %d, TID =  %d", record.did, record.cid,
+    ZLOG(LOG_DEBUG, "Call DID =  %d, CID = %d, TID =  %d", record.did, record.cid,
          record.tid);
-    ZLOG(LOG_DEBUG, "CMXSipStack::GetSipDialog", "%s", EventName(event->type));
+    ZLOG(LOG_DEBUG, "%s", EventName(event->type));
     return 1;
 }
 
 int CMXSipStack::DefaultAction(eXosip_event* event)
 {
-    ZLOG_SCOPE("CMXSipStack::DefaultAction");
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
     int nRet = eXosip_default_action(event);
     if (nRet < 0)
-        ZLOG(LOG_ERROR, "CMXSipStack::DefaultAction", "eXosip_default_action failed for CID %d", event->cid);
+        ZLOG(LOG_ERROR, "eXosip_default_action failed for CID %d", event->cid);
     return nRet;
 }
 
 int CMXSipStack::OnRegistrationSuccess(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnRegistrationSuccess");
+    ZLOG_SCOPE();
     {
         LibraryLock lock;
         if (!lock.Ok())
             return -1;
         if (eXosip_default_action(event) < 0) {
-            ZLOG(LOG_ERROR, "CMXSipStack::OnRegistrationSuccess",
+            ZLOG(LOG_ERROR, 
                  "eXosip_default_action failed for EXOSIP_REGISTRATION_SUCCESS");
             return -1;
         }
     }
     if (m_quitting) {
-        ZLOG(LOG_DEBUG, "CMXSipStack::OnRegistrationSuccess", "exiting, Unregister successfull quitting");
+        ZLOG(LOG_DEBUG, "exiting, Unregister successfull quitting");
         return MXSS_STATUS_REGISTRATION_SUCCESSFUL;
     }
     // An accepted unregistration leaves nothing registered.
@@ -747,7 +739,7 @@ int CMXSipStack::OnRegistrationSuccess(eXosip_event* event, SESSION_EVENT_INFO& 
 
 int CMXSipStack::OnRegistrationFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnRegistrationFailure");
+    ZLOG_SCOPE();
     if (event->response == nullptr)
         return MXSS_STATUS_REGISTRATION_TIMEOUT;
     // A challenge is answered with the credentials; the status tells the consumer either way.
@@ -758,7 +750,7 @@ int CMXSipStack::OnRegistrationFailure(eXosip_event* event, SESSION_EVENT_INFO& 
 
 int CMXSipStack::ProcessSDP(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::ProcessSDP");
+    ZLOG_SCOPE();
     sdp_message_t* sdp = eXosip_get_remote_sdp(event->did);
     sdp_media_t* audio = sdp != nullptr ? eXosip_get_audio_media(sdp) : nullptr;
     int result = CMXSdpNegotiator::ProcessSDP(sdp, audio, m_codecs, m_codecCount, record);
@@ -773,11 +765,11 @@ int CMXSipStack::ProcessSDP(eXosip_event* event, SESSION_EVENT_INFO& record)
         return result;
     osip_message_t* answer = nullptr;
     if (eXosip_call_build_answer(event->tid, 488, &answer) != 0) {
-        ZLOG(LOG_ERROR, "CMXSipStack::ProcessSDP", "eXosip_call_build_answer failed");
+        ZLOG(LOG_ERROR, "eXosip_call_build_answer failed");
         return CMXSdpNegotiator::AnswerFailureCode(result, CMXSdpNegotiator::AnswerResult::BuildFailed);
     }
     if (eXosip_call_send_answer(event->tid, 488, answer) != 0) {
-        ZLOG(LOG_ERROR, "CMXSipStack::ProcessSDP", "eXosip_call_send_answer failed");
+        ZLOG(LOG_ERROR, "eXosip_call_send_answer failed");
         return CMXSdpNegotiator::AnswerFailureCode(result, CMXSdpNegotiator::AnswerResult::SendFailed);
     }
     return result;
@@ -785,12 +777,12 @@ int CMXSipStack::ProcessSDP(eXosip_event* event, SESSION_EVENT_INFO& record)
 
 int CMXSipStack::OnCallInvite(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallInvite");
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
     if (ProcessSDP(event, record) < 0) {
-        ZLOG(LOG_ERROR, "CMXSipStack::OnCallInvite", "Unable to parse remote SDP");
+        ZLOG(LOG_ERROR, "Unable to parse remote SDP");
         return -1;
     }
     return MXSS_STATUS_INCOMING_CALL;
@@ -798,17 +790,17 @@ int CMXSipStack::OnCallInvite(eXosip_event* event, SESSION_EVENT_INFO& record)
 
 int CMXSipStack::OnCallReinvite(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallReinvite");
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
     osip_message_t* answer = nullptr;
     if (eXosip_call_build_answer(event->tid, 488, &answer) != 0) {
-        ZLOG(LOG_ERROR, "CMXSipStack::OnCallReinvite", "eXosip_call_build_answer failed");
+        ZLOG(LOG_ERROR, "eXosip_call_build_answer failed");
         return -1;
     }
     if (eXosip_call_send_answer(event->tid, 488, answer) != 0) {
-        ZLOG(LOG_ERROR, "CMXSipStack::OnCallReinvite", "eXosip_call_send_answer failed");
+        ZLOG(LOG_ERROR, "eXosip_call_send_answer failed");
         return -2;
     }
     return -1;
@@ -816,7 +808,7 @@ int CMXSipStack::OnCallReinvite(eXosip_event* event, SESSION_EVENT_INFO& /*recor
 
 int CMXSipStack::OnCallNoAnswer(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallNoAnswer");
+    ZLOG_SCOPE();
     // Without a response there is nothing for the default action to act on.
     if (event->response != nullptr && DefaultAction(event) < 0)
         return -1;
@@ -825,7 +817,7 @@ int CMXSipStack::OnCallNoAnswer(eXosip_event* event, SESSION_EVENT_INFO& /*recor
 
 int CMXSipStack::OnCallProceeding(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallProceeding");
+    ZLOG_SCOPE();
     if (event->response != nullptr && DefaultAction(event) < 0)
         return -1;
     if (record.statusCode == 183) {
@@ -833,7 +825,7 @@ int CMXSipStack::OnCallProceeding(eXosip_event* event, SESSION_EVENT_INFO& recor
         if (!lock.Ok())
             return -1;
         if (ProcessSDP(event, record) < 0) {
-            ZLOG(LOG_ERROR, "CMXSipStack::OnCallProceeding", "Unable to parse remote SDP");
+            ZLOG(LOG_ERROR, "Unable to parse remote SDP");
             return -1;
         }
     }
@@ -842,35 +834,34 @@ int CMXSipStack::OnCallProceeding(eXosip_event* event, SESSION_EVENT_INFO& recor
 
 int CMXSipStack::OnCallRinging(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallRinging");
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
     if (ProcessSDP(event, record) < 0)
-        ZLOG(LOG_WARNING, "CMXSipStack::OnCallRinging", "Some problem with remote SDP, we ignored it");
+        ZLOG(LOG_WARNING, "Some problem with remote SDP, we ignored it");
     return MXSS_STATUS_CALL_RINGING;
 }
 
 int CMXSipStack::OnCallAnswered(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallAnswered");
-    static const char* const kMethod = "CMXSipStack::OnCallAnswered";
+    ZLOG_SCOPE();
     LibraryLock lock;
     if (!lock.Ok())
         return -1;
     int negotiated = ProcessSDP(event, record);
     osip_message_t* ack = nullptr;
     if (eXosip_call_build_ack(event->did, &ack) != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_build_ack failed");
+        ZLOG(LOG_ERROR, "eXosip_call_build_ack failed");
         return -1;
     }
     if (eXosip_call_send_ack(event->did, ack) != 0) {
-        ZLOG(LOG_ERROR, kMethod, "eXosip_call_send_ack failed");
+        ZLOG(LOG_ERROR, "eXosip_call_send_ack failed");
         return -1;
     }
     if (negotiated < 0) {
         // The far end answered with nothing we can speak: confirm its 2xx, then end the call.
-        ZLOG(LOG_ERROR, kMethod, "Unable to parse remote SDP");
+        ZLOG(LOG_ERROR, "Unable to parse remote SDP");
         eXosip_call_terminate(event->cid, event->did);
         return -1;
     }
@@ -879,13 +870,13 @@ int CMXSipStack::OnCallAnswered(eXosip_event* event, SESSION_EVENT_INFO& record)
 
 int CMXSipStack::OnCallRedirected(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallRedirected");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_REDIRECTED;
 }
 
 int CMXSipStack::OnCallRequestFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallRequestFailure");
+    ZLOG_SCOPE();
     if (event->response == nullptr || DefaultAction(event) < 0)
         return -1;
     return MXSS_STATUS_CALL_REQUESTFAILURE;
@@ -893,13 +884,13 @@ int CMXSipStack::OnCallRequestFailure(eXosip_event* event, SESSION_EVENT_INFO& /
 
 int CMXSipStack::OnCallServerFailure(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallServerFailure");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_SERVERFAILURE;
 }
 
 int CMXSipStack::OnCallGlobalFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallGlobalFailure");
+    ZLOG_SCOPE();
     if (event->response != nullptr && DefaultAction(event) < 0)
         return -1;
     return MXSS_STATUS_CALL_GLOBALFAILURE;
@@ -907,25 +898,25 @@ int CMXSipStack::OnCallGlobalFailure(eXosip_event* event, SESSION_EVENT_INFO& /*
 
 int CMXSipStack::OnCallAck(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallAck");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_ACK;
 }
 
 int CMXSipStack::OnCallCancelled(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallCancelled");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_CANCELLED;
 }
 
 int CMXSipStack::OnCallTimeout(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallTimeout");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_TIMEOUT;
 }
 
 int CMXSipStack::OnCallMessageNew(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallMessageNew");
+    ZLOG_SCOPE();
     if (event->request == nullptr || event->request->sip_method == nullptr ||
         std::strcmp(event->request->sip_method, "INFO") != 0)
         return 0;
@@ -934,34 +925,33 @@ int CMXSipStack::OnCallMessageNew(eXosip_event* event, SESSION_EVENT_INFO& recor
 
 int CMXSipStack::ProcessEXOSIP_INFO_Message(eXosip_event* event, SESSION_EVENT_INFO& record)
 {
-    ZLOG_SCOPE("CMXSipStack::ProcessEXOSIP_INFO_Message");
-    static const char* const kMethod = "CMXSipStack::ProcessEXOSIP_INFO_Message";
+    ZLOG_SCOPE();
     if (event->cid != 0) {
         LibraryLock lock;
         if (!lock.Ok())
             return -1;
         osip_message_t* answer = nullptr;
         if (eXosip_call_build_answer(event->tid, 200, &answer) != 0) {
-            ZLOG(LOG_ERROR, kMethod, "eXosip_call_build_answer failed");
+            ZLOG(LOG_ERROR, "eXosip_call_build_answer failed");
             return -2;
         }
         if (eXosip_call_send_answer(event->tid, 200, answer) != 0) {
-            ZLOG(LOG_ERROR, kMethod, "eXosip_call_send_answer failed");
+            ZLOG(LOG_ERROR, "eXosip_call_send_answer failed");
             return -2;
         }
     }
     osip_body_t* body = nullptr;
     if (osip_message_get_body(event->request, 0, &body) < 0 || body == nullptr || body->body == nullptr) {
-        ZLOG(LOG_DEBUG, kMethod, "INFO without body");
+        ZLOG(LOG_DEBUG, "INFO without body");
         return 0;
     }
     std::string_view text(body->body, body->length);
-    ZLOG(LOG_DEBUG, kMethod, "Message Body %.*s", static_cast<int>(text.size() > 1024 ? 1024 : text.size()),
+    ZLOG(LOG_DEBUG, "Message Body %.*s", static_cast<int>(text.size() > 1024 ? 1024 : text.size()),
          text.data());
     int signal = 0;
     int duration = 0;
     if (!ParseDtmfBody(text, signal, duration)) {
-        ZLOG(LOG_WARNING, kMethod, "INFO without a DTMF signal");
+        ZLOG(LOG_WARNING, "INFO without a DTMF signal");
         return 0;
     }
     record.dtmfSignal = signal;
@@ -971,13 +961,13 @@ int CMXSipStack::ProcessEXOSIP_INFO_Message(eXosip_event* event, SESSION_EVENT_I
 
 int CMXSipStack::OnCallMessageRequestFailure(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallMessageRequestFailure");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_MESSAGE_REQUESTFAILURE;
 }
 
 int CMXSipStack::OnCallClosed(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallClosed");
+    ZLOG_SCOPE();
     if (event->response != nullptr && DefaultAction(event) < 0)
         return -1;
     return MXSS_STATUS_CALL_CLOSED;
@@ -985,12 +975,12 @@ int CMXSipStack::OnCallClosed(eXosip_event* event, SESSION_EVENT_INFO& /*record*
 
 int CMXSipStack::OnCallReleased(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnCallReleased");
+    ZLOG_SCOPE();
     return MXSS_STATUS_CALL_RELEASED;
 }
 
 int CMXSipStack::OnOther(eXosip_event*, SESSION_EVENT_INFO&)
 {
-    ZLOG_SCOPE("CMXSipStack::OnOther");
+    ZLOG_SCOPE();
     return MXSS_STATUS_OTHER_SIP_MESSAGE;
 }

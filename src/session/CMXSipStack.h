@@ -6,7 +6,7 @@
 #include <string_view>
 #include <thread>
 
-#include "CSessionProtocol.h"
+#include "session/CSessionProtocol.h"
 
 struct eXosip_event;
 

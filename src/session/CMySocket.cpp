@@ -1,4 +1,4 @@
-#include "CMySocket.h"
+#include "session/CMySocket.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -6,35 +6,35 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 CMySocket::CMySocket(const char* destinationIp, int destinationPort)
     : m_receiveArea(new std::uint8_t[kReceiveAreaSize])
 {
-    ZLOG_SCOPE("CMySocket::CMySocket");
+    ZLOG_SCOPE();
     m_destination.sin_family = AF_INET;
     m_destination.sin_port = htons(static_cast<std::uint16_t>(destinationPort));
     if (destinationIp == nullptr || destinationPort <= 0 || destinationPort > 65535 ||
         inet_pton(AF_INET, destinationIp, &m_destination.sin_addr) != 1) {
-        ZLOG(LOG_ERROR, "CMySocket::CMySocket", "Invalid destination address");
+        ZLOG(LOG_ERROR, "Invalid destination address");
         m_error = true;
     }
     m_socket = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     if (m_socket < 0) {
-        ZLOG(LOG_ERROR, "CMySocket::CMySocket", "socket failed");
+        ZLOG(LOG_ERROR, "socket failed");
         m_error = true;
         return;
     }
     int size = kReceiveBufferBytes;
     if (::setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &size, sizeof size) != 0) {
-        ZLOG(LOG_ERROR, "CMySocket::CMySocket", "setsockopt SO_RCVBUF failed");
+        ZLOG(LOG_ERROR, "setsockopt SO_RCVBUF failed");
         m_error = true;
     }
 }
 
 CMySocket::~CMySocket()
 {
-    ZLOG_SCOPE("CMySocket::~CMySocket");
+    ZLOG_SCOPE();
     if (m_bound)
         Shutdown();
     if (m_socket >= 0)
@@ -43,7 +43,7 @@ CMySocket::~CMySocket()
 
 int CMySocket::WaitForData()
 {
-    ZLOG_SCOPE("CMySocket::WaitForData");
+    ZLOG_SCOPE();
     if (m_socket < 0)
         return -1;
     pollfd p{m_socket, POLLIN, 0};
@@ -53,13 +53,13 @@ int CMySocket::WaitForData()
 
 int CMySocket::SendToDefault(const std::uint8_t* data, int length)
 {
-    ZLOG_SCOPE("CMySocket::SendToDefault");
+    ZLOG_SCOPE();
     return SendTo(data, length, m_destination);
 }
 
 int CMySocket::SendTo(const std::uint8_t* data, int length, const sockaddr_in& to)
 {
-    ZLOG_SCOPE("CMySocket::SendTo");
+    ZLOG_SCOPE();
     if (m_socket < 0 || data == nullptr || length < 0)
         return -1;
     ssize_t n = ::sendto(m_socket, data, static_cast<std::size_t>(length), MSG_NOSIGNAL,
@@ -69,7 +69,7 @@ int CMySocket::SendTo(const std::uint8_t* data, int length, const sockaddr_in& t
 
 int CMySocket::ReceiveFrom(std::uint8_t* buffer, int size, int timeoutMs, sockaddr_in* from)
 {
-    ZLOG_SCOPE("CMySocket::ReceiveFrom");
+    ZLOG_SCOPE();
     if (m_socket < 0 || buffer == nullptr || size <= 0 || m_shutDown)
         return -1;
     pollfd p{m_socket, POLLIN, 0};
@@ -96,7 +96,7 @@ int CMySocket::ReceiveFrom(std::uint8_t* buffer, int size, int timeoutMs, sockad
 
 void CMySocket::Shutdown()
 {
-    ZLOG_SCOPE("CMySocket::Shutdown");
+    ZLOG_SCOPE();
     m_shutDown = true;
     if (m_socket >= 0)
         ::shutdown(m_socket, SHUT_RDWR);

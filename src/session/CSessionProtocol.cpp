@@ -1,6 +1,6 @@
-#include "CSessionProtocol.h"
+#include "session/CSessionProtocol.h"
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 CSessionProtocol::~CSessionProtocol()
 {
@@ -14,7 +14,7 @@ int CSessionProtocol::StartListen(SESSION_EVENT_INFO* /*record*/) { return 1; }
 
 int CSessionProtocol::StopListen()
 {
-    ZLOG_SCOPE("CSessionProtocol::StopListen");
+    ZLOG_SCOPE();
     return 1;
 }
 
@@ -64,7 +64,7 @@ int CSessionProtocol::ValidateAndStoreInit(const char* realm, const char* proxyH
             std::fclose(m_logFile);
         m_logFile = std::fopen(logFilePath, "w+");
         if (m_logFile == nullptr) {
-            ZLOG(LOG_ERROR, method, "Unable to create sip log file %s", logFilePath);
+            ZLOG_AS(LOG_ERROR, method, "Unable to create sip log file %s", logFilePath);
             return -7;
         }
     }

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "SessionTypes.h"
+#include "session/SessionTypes.h"
 
 class CSessionProtocol {
 public:

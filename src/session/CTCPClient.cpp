@@ -1,4 +1,4 @@
-#include "CTCPClient.h"
+#include "session/CTCPClient.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -11,22 +11,22 @@
 
 #include <cstring>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 CTCPClient::~CTCPClient()
 {
-    ZLOG_SCOPE("CTCPClient::~CTCPClient");
+    ZLOG_SCOPE();
     Shutdown();
     Close();
 }
 
 int CTCPClient::Init(const char* host, int port)
 {
-    ZLOG_SCOPE("CTCPClient::Init");
+    ZLOG_SCOPE();
     Close();
     m_startedSockets = true;
     if (host == nullptr || *host == '\0' || port <= 0 || port > 65535) {
-        ZLOG(LOG_ERROR, "CTCPClient::Init", "gethostbyname failed");
+        ZLOG(LOG_ERROR, "gethostbyname failed");
         return -1;
     }
     addrinfo hints{};
@@ -34,7 +34,7 @@ int CTCPClient::Init(const char* host, int port)
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
     if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) {
-        ZLOG(LOG_ERROR, "CTCPClient::Init", "gethostbyname failed");
+        ZLOG(LOG_ERROR, "gethostbyname failed");
         return -1;
     }
     sockaddr_in addr{};
@@ -44,11 +44,11 @@ int CTCPClient::Init(const char* host, int port)
 
     int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (s < 0) {
-        ZLOG(LOG_ERROR, "CTCPClient::Init", "connect failed");
+        ZLOG(LOG_ERROR, "connect failed");
         return -3;
     }
     if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ZLOG(LOG_ERROR, "CTCPClient::Init", "connect failed");
+        ZLOG(LOG_ERROR, "connect failed");
         ::close(s);
         return -3;
     }
@@ -61,7 +61,7 @@ int CTCPClient::Init(const char* host, int port)
 
 int CTCPClient::Send(const std::uint8_t* data, int length)
 {
-    ZLOG_SCOPE("CTCPClient::Send");
+    ZLOG_SCOPE();
     if (m_socket == kInvalidSocket || data == nullptr || length < 0)
         return -1;
     int sent = 0;
@@ -79,7 +79,7 @@ int CTCPClient::Send(const std::uint8_t* data, int length)
 
 int CTCPClient::Receive(std::uint8_t* buffer, int length)
 {
-    ZLOG_SCOPE("CTCPClient::Receive");
+    ZLOG_SCOPE();
     if (m_socket == kInvalidSocket || buffer == nullptr || length <= 0)
         return -1;
     for (;;) {
@@ -92,7 +92,7 @@ int CTCPClient::Receive(std::uint8_t* buffer, int length)
 
 int CTCPClient::Shutdown()
 {
-    ZLOG_SCOPE("CTCPClient::Shutdown");
+    ZLOG_SCOPE();
     if (m_socket == kInvalidSocket)
         return 0;
     return ::shutdown(m_socket, SHUT_RDWR) == 0 ? 1 : 0;
@@ -100,7 +100,7 @@ int CTCPClient::Shutdown()
 
 int CTCPClient::Close()
 {
-    ZLOG_SCOPE("CTCPClient::Close");
+    ZLOG_SCOPE();
     if (m_socket == kInvalidSocket)
         return 0;
     ::close(m_socket);
@@ -110,7 +110,7 @@ int CTCPClient::Close()
 
 int CTCPClient::GetBytesAvailable() const
 {
-    ZLOG_SCOPE("CTCPClient::GetBytesAvailable");
+    ZLOG_SCOPE();
     if (m_socket == kInvalidSocket)
         return 0;
     int n = 0;

@@ -1,4 +1,4 @@
-#include "CTCPConnection.h"
+#include "session/CTCPConnection.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -9,9 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "CCRC.h"
-#include "CLogger.h"
-#include "CTunnelFrameCodec.h"
+#include "session/CCRC.h"
+#include "app/CLogger.h"
+#include "session/CTunnelFrameCodec.h"
 
 namespace {
 constexpr const char* kAcceptHeaders =
@@ -30,21 +30,21 @@ CTCPConnection::CTCPConnection(const char* userAgent, const char* tunnelHost)
 
 CTCPConnection::~CTCPConnection()
 {
-    ZLOG_SCOPE("CTCPConnection::~CTCPConnection");
+    ZLOG_SCOPE();
     m_client.Shutdown();
     m_client.Close();
 }
 
 int CTCPConnection::Init(const char* host, int port)
 {
-    ZLOG_SCOPE("CTCPConnection::Init");
+    ZLOG_SCOPE();
     m_client.Shutdown();
     m_client.Close();
     if (m_client.Init(host, port) < 0) {
-        ZLOG(LOG_ERROR, "CTCPConnection::Init", "Unable to Init TCP Client");
+        ZLOG(LOG_ERROR, "Unable to Init TCP Client");
         return -1;
     }
-    ZLOG(LOG_DEBUG, "CTCPConnection::Init", "TCP Connection successful");
+    ZLOG(LOG_DEBUG, "TCP Connection successful");
     m_ringBuffer = std::make_unique<CTunnelRingBuffer>(kRingCapacity);
     m_frameLength = 0;
     return 1;
@@ -52,14 +52,14 @@ int CTCPConnection::Init(const char* host, int port)
 
 int CTCPConnection::Send(const std::uint8_t* bytes, int length)
 {
-    ZLOG_SCOPE("CTCPConnection::Send");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_sendLock);
     return m_client.Send(bytes, length);
 }
 
 int CTCPConnection::Receive(std::uint8_t* buffer, int& length)
 {
-    ZLOG_SCOPE("CTCPConnection::Receive");
+    ZLOG_SCOPE();
     int n = m_client.Receive(buffer, length);
     if (n == 0) {
         length = 0;
@@ -75,7 +75,7 @@ int CTCPConnection::Receive(std::uint8_t* buffer, int& length)
 
 int CTCPConnection::ReceiveFrame()
 {
-    ZLOG_SCOPE("CTCPConnection::ReceiveFrame");
+    ZLOG_SCOPE();
     if (!m_ringBuffer)
         return FRAME_CLOSED;
     int length = 0;
@@ -99,14 +99,14 @@ int CTCPConnection::ReceiveFrame()
 
 const std::uint8_t* CTCPConnection::GetFrame(int& length)
 {
-    ZLOG_SCOPE("CTCPConnection::GetFrame");
+    ZLOG_SCOPE();
     length = m_frameLength;
     return m_frame;
 }
 
 int CTCPConnection::ResolveLocalAddress()
 {
-    ZLOG_SCOPE("CTCPConnection::ResolveLocalAddress");
+    ZLOG_SCOPE();
     const char* configured = std::getenv("ZELORA_LOCAL_ADDRESS");
     if (configured != nullptr && *configured != '\0') {
         SetLocalAddress(configured);
@@ -114,14 +114,14 @@ int CTCPConnection::ResolveLocalAddress()
     }
     char name[256] = {};
     if (gethostname(name, sizeof name - 1) != 0) {
-        ZLOG(LOG_ERROR, "CTCPConnection::ResolveLocalAddress", "gethostname failed");
+        ZLOG(LOG_ERROR, "gethostname failed");
         return -1;
     }
     addrinfo hints{};
     hints.ai_family = AF_INET;
     addrinfo* found = nullptr;
     if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) {
-        ZLOG(LOG_ERROR, "CTCPConnection::ResolveLocalAddress", "gethostbyname failed");
+        ZLOG(LOG_ERROR, "gethostbyname failed");
         return -1;
     }
     char text[INET_ADDRSTRLEN] = {};
@@ -129,13 +129,13 @@ int CTCPConnection::ResolveLocalAddress()
     inet_ntop(AF_INET, &sin->sin_addr, text, sizeof text);
     freeaddrinfo(found);
     SetLocalAddress(text);
-    ZLOG(LOG_DEBUG, "CTCPConnection::ResolveLocalAddress", "Local address [%s]", text);
+    ZLOG(LOG_DEBUG, "Local address [%s]", text);
     return 1;
 }
 
 const char* CTCPConnection::GetLocalAddress()
 {
-    ZLOG_SCOPE("CTCPConnection::GetLocalAddress");
+    ZLOG_SCOPE();
     // Valid until the next SetLocalAddress; threads of this program use LocalAddressCopy.
     std::lock_guard<std::mutex> guard(m_addressLock);
     return m_localAddress.c_str();
@@ -143,21 +143,21 @@ const char* CTCPConnection::GetLocalAddress()
 
 std::string CTCPConnection::LocalAddressCopy() const
 {
-    ZLOG_SCOPE("CTCPConnection::LocalAddressCopy");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_addressLock);
     return m_localAddress;
 }
 
 void CTCPConnection::SetLocalAddress(const char* text)
 {
-    ZLOG_SCOPE("CTCPConnection::SetLocalAddress");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_addressLock);
     m_localAddress = text != nullptr ? std::string(text).substr(0, 255) : std::string();
 }
 
 int CTCPConnection::MakeHttpPost(const std::uint8_t* data, int length)
 {
-    ZLOG_SCOPE("CTCPConnection::MakeHttpPost");
+    ZLOG_SCOPE();
     if (length < 0 || (length > 0 && data == nullptr))
         return -1;
     std::lock_guard<std::mutex> guard(m_sendLock);
@@ -168,7 +168,7 @@ int CTCPConnection::MakeHttpPost(const std::uint8_t* data, int length)
                           "Content-Length: %d\r\n\r\n",
                           m_tunnelHost.c_str(), m_tunnelHost.c_str(), m_userAgent.c_str(), kAcceptHeaders, length);
     if (n < 0 || n + length >= kSendBufferSize) {
-        ZLOG(LOG_ERROR, "CTCPConnection::MakeHttpPost", "Buffer too short for HTTP post");
+        ZLOG(LOG_ERROR, "Buffer too short for HTTP post");
         return -1;
     }
     if (length > 0)
@@ -178,7 +178,7 @@ int CTCPConnection::MakeHttpPost(const std::uint8_t* data, int length)
 
 int CTCPConnection::ReadProxyReply()
 {
-    ZLOG_SCOPE("CTCPConnection::ReadProxyReply");
+    ZLOG_SCOPE();
     std::uint8_t reply[kSendBufferSize + 1];
     int length = kSendBufferSize;
     if (Receive(reply, length) != RECEIVE_OK)
@@ -190,10 +190,10 @@ int CTCPConnection::ReadProxyReply()
 
 int CTCPConnection::SendFrameLocked(const std::uint8_t* bytes, int length)
 {
-    ZLOG_SCOPE("CTCPConnection::SendFrameLocked");
+    ZLOG_SCOPE();
     int encoded = CTunnelFrameCodec::Encode(bytes, length, m_sendBuffer, kSendBufferSize);
     if (encoded < 0) {
-        ZLOG(LOG_ERROR, "CTCPConnection::SendFrame", "Frame of [%d] bytes does not fit the send buffer", length);
+        ZLOG(LOG_ERROR, "Frame of [%d] bytes does not fit the send buffer", length);
         return -2;
     }
     return m_client.Send(m_sendBuffer, encoded);
@@ -201,16 +201,16 @@ int CTCPConnection::SendFrameLocked(const std::uint8_t* bytes, int length)
 
 int CTCPConnection::SendFrame(const std::uint8_t* bytes, int length, int /*bufferLength*/)
 {
-    ZLOG_SCOPE("CTCPConnection::SendFrame");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_sendLock);
     return SendFrameLocked(bytes, length);
 }
 
 int CTCPConnection::SendFrameWithCRC(std::uint8_t* bytes, int length, int bufferLength)
 {
-    ZLOG_SCOPE("CTCPConnection::SendFrameWithCRC");
+    ZLOG_SCOPE();
     if (bytes == nullptr || length < 0 || length + 2 > bufferLength) {
-        ZLOG(LOG_ERROR, "CTCPConnection::SendFrameWithCRC", "No room for the CRC in [%d] bytes", bufferLength);
+        ZLOG(LOG_ERROR, "No room for the CRC in [%d] bytes", bufferLength);
         return -1;
     }
     std::uint16_t crc = CCRC::Compute(bytes, static_cast<std::size_t>(length));
@@ -222,13 +222,13 @@ int CTCPConnection::SendFrameWithCRC(std::uint8_t* bytes, int length, int buffer
 
 int CTCPConnection::Shutdown()
 {
-    ZLOG_SCOPE("CTCPConnection::Shutdown");
+    ZLOG_SCOPE();
     return m_client.Shutdown();
 }
 
 int CTCPConnection::Close()
 {
-    ZLOG_SCOPE("CTCPConnection::Close");
+    ZLOG_SCOPE();
     // A sender may be inside send(); closing under its lock keeps the descriptor from being reused under it.
     std::lock_guard<std::mutex> guard(m_sendLock);
     return m_client.Close();
@@ -236,6 +236,6 @@ int CTCPConnection::Close()
 
 int CTCPConnection::GetBytesAvailable()
 {
-    ZLOG_SCOPE("CTCPConnection::GetBytesAvailable");
+    ZLOG_SCOPE();
     return m_client.GetBytesAvailable();
 }

@@ -4,8 +4,8 @@
 #include <mutex>
 #include <string>
 
-#include "CINetConnection.h"
-#include "CTCPClient.h"
+#include "session/CINetConnection.h"
+#include "session/CTCPClient.h"
 
 class CTCPConnection : public CINetConnection {
 public:

@@ -1,9 +1,9 @@
-#include "CTunnelDataParser.h"
+#include "session/CTunnelDataParser.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace {
 
@@ -81,11 +81,11 @@ int ToNumber(const char* text)
 int AddCounted(std::uint8_t* dst, int dstLength, int& offset, std::uint8_t type, const char* text)
 {
     const char* name = FindName(kClientNames, type);
-    ZLOG(LOG_DATA, "CTunnelDataParser::MakeTLVFrame", "Adding Element %s [%s]", name != nullptr ? name : "?", text);
+    ZLOG(LOG_DATA, "Adding Element %s [%s]", name != nullptr ? name : "?", text);
     int next = CTunnelDataParser::AddElement(dst, dstLength, offset, type, static_cast<int>(std::strlen(text)),
                                              reinterpret_cast<const std::uint8_t*>(text));
     if (next < 0) {
-        ZLOG(LOG_ERROR, "CTunnelDataParser::MakeTLVFrame", "Unable to add element");
+        ZLOG(LOG_ERROR, "Unable to add element");
         return -1;
     }
     offset = next;
@@ -110,7 +110,7 @@ int AddText(std::uint8_t* dst, int dstLength, int& offset, std::uint8_t type, co
     if (n == 0)
         return 0;
     if (n >= N) {
-        ZLOG(LOG_ERROR, "CTunnelDataParser::MakeTLVFrame", "Unable to add element");
+        ZLOG(LOG_ERROR, "Unable to add element");
         return -1;
     }
     return AddCounted(dst, dstLength, offset, type, value);
@@ -124,17 +124,17 @@ const char* CTunnelDataParser::ServerElementName(std::uint8_t type) { return Fin
 int CTunnelDataParser::AddElement(std::uint8_t* buffer, int bufferLength, int offset, std::uint8_t type,
                                   int valueLength, const std::uint8_t* value)
 {
-    ZLOG_SCOPE("CTunnelDataParser::AddElement");
+    ZLOG_SCOPE();
     if (buffer == nullptr || offset < 0 || valueLength < 1 || valueLength > TUNNEL_ELEMENT_MAX || value == nullptr ||
         offset + valueLength + 2 > bufferLength) {
-        ZLOG(LOG_WARNING, "CTunnelDataParser::AddElement", "Can not add element, buffer of [%d] size is short",
+        ZLOG(LOG_WARNING, "Can not add element, buffer of [%d] size is short",
              bufferLength);
         return -1;
     }
     buffer[offset] = type;
     buffer[offset + 1] = static_cast<std::uint8_t>(valueLength);
     std::memcpy(buffer + offset + 2, value, static_cast<std::size_t>(valueLength));
-    ZLOG(LOG_DATA, "CTunnelDataParser::AddElement", "Element Length [%d], Element Data [%.*s]", valueLength,
+    ZLOG(LOG_DATA, "Element Length [%d], Element Data [%.*s]", valueLength,
          valueLength, reinterpret_cast<const char*>(value));
     return offset + 2 + valueLength;
 }
@@ -142,27 +142,27 @@ int CTunnelDataParser::AddElement(std::uint8_t* buffer, int bufferLength, int of
 int CTunnelDataParser::GetElement(const std::uint8_t* buffer, int bufferLength, int offset, std::uint8_t& type,
                                   int& length, char* value)
 {
-    ZLOG_SCOPE("CTunnelDataParser::GetElement");
+    ZLOG_SCOPE();
     length = 0;
     if (value != nullptr)
         value[0] = '\0';
     if (buffer == nullptr || offset < 0 || offset >= bufferLength) {
-        ZLOG(LOG_WARNING, "CTunnelDataParser::GetElement", "Trying to get element with 0 length");
+        ZLOG(LOG_WARNING, "Trying to get element with 0 length");
         return -1;
     }
     if (offset + 2 > bufferLength) {
-        ZLOG(LOG_WARNING, "CTunnelDataParser::GetElement", "Invalid length [%d] Buffer length [%d]", offset + 2,
+        ZLOG(LOG_WARNING, "Invalid length [%d] Buffer length [%d]", offset + 2,
              bufferLength);
         return -2;
     }
     type = buffer[offset];
     int len = buffer[offset + 1];
     if (len == 0) {
-        ZLOG(LOG_WARNING, "CTunnelDataParser::GetElement", "Trying to get elment with 0 length");
+        ZLOG(LOG_WARNING, "Trying to get elment with 0 length");
         return -3;
     }
     if (offset + 2 + len > bufferLength) {
-        ZLOG(LOG_WARNING, "CTunnelDataParser::GetElement", "Element length [%d] Buffer length [%d]", len,
+        ZLOG(LOG_WARNING, "Element length [%d] Buffer length [%d]", len,
              bufferLength);
         return -4;
     }
@@ -176,13 +176,13 @@ int CTunnelDataParser::GetElement(const std::uint8_t* buffer, int bufferLength, 
 
 int CTunnelDataParser::MakeTLVFrame(std::uint8_t* destination, int destinationLength, const TUNNEL_CLIENT_DATA* data)
 {
-    ZLOG_SCOPE("CTunnelDataParser::MakeTLVFrame");
+    ZLOG_SCOPE();
     if (destination == nullptr || destinationLength < 1) {
-        ZLOG(LOG_ERROR, "CTunnelDataParser::MakeTLVFrame", "Null value passed for destination buffer");
+        ZLOG(LOG_ERROR, "Null value passed for destination buffer");
         return -1;
     }
     if (data == nullptr) {
-        ZLOG(LOG_ERROR, "CTunnelDataParser::MakeTLVFrame", "Null value passed for source structure");
+        ZLOG(LOG_ERROR, "Null value passed for source structure");
         return -2;
     }
     std::uint8_t* d = destination;
@@ -206,21 +206,20 @@ int CTunnelDataParser::MakeTLVFrame(std::uint8_t* destination, int destinationLe
         AddText(d, n, off, ELEMENT_TYPE_SIP_CLIENT_FROM_HOST_PORT, data->fromHostPort) < 0 ||
         AddText(d, n, off, ELEMENT_TYPE_SIP_CLIENT_TO_HOST_PORT, data->toHostPort) < 0)
         return -1;
-    ZLOG(LOG_DEBUG, "CTunnelDataParser::MakeTLVFrame", "Total Frame Length %d", off);
+    ZLOG(LOG_DEBUG, "Total Frame Length %d", off);
     return off;
 }
 
 int CTunnelDataParser::ParseTLVFrame(const std::uint8_t* frame, int frameLength, SESSION_EVENT_INFO* info,
                                      char* timestamp)
 {
-    ZLOG_SCOPE("CTunnelDataParser::ParseTLVFrame");
-    const char* m = "CTunnelDataParser::ParseTLVFrame";
+    ZLOG_SCOPE();
     if (info != nullptr)
         ClearEventInfo(*info);
     if (timestamp != nullptr)
         timestamp[0] = '\0';
     if (frame == nullptr || info == nullptr) {
-        ZLOG(LOG_WARNING, m, "No more elements");
+        ZLOG(LOG_WARNING, "No more elements");
         return 1;
     }
     char value[SESSION_TEXT_SIZE];
@@ -231,16 +230,16 @@ int CTunnelDataParser::ParseTLVFrame(const std::uint8_t* frame, int frameLength,
         std::memset(value, 0, sizeof value);
         int next = GetElement(frame, frameLength, offset, type, length, value);
         if (next < 0) {
-            ZLOG(LOG_WARNING, m, "No more elements");
+            ZLOG(LOG_WARNING, "No more elements");
             return 1;
         }
         offset = next;
         const char* name = FindName(kServerNames, type);
         if (name == nullptr) {
-            ZLOG(LOG_WARNING, m, "@@@@@@@@@@@@@@@@@@@@@@Element type Unknown@@@@@@@@@@@@@@@@@@@@@@");
+            ZLOG(LOG_WARNING, "@@@@@@@@@@@@@@@@@@@@@@Element type Unknown@@@@@@@@@@@@@@@@@@@@@@");
             continue;
         }
-        ZLOG(LOG_DATA, m, "Element type %s", name);
+        ZLOG(LOG_DATA, "Element type %s", name);
         std::int32_t* number = nullptr;
         char* text = nullptr;
         switch (type) {
@@ -268,19 +267,19 @@ int CTunnelDataParser::ParseTLVFrame(const std::uint8_t* frame, int frameLength,
         }
         if (number != nullptr) {
             *number = ToNumber(value);
-            ZLOG(LOG_DATA, m, "Element Data [%d]", *number);
+            ZLOG(LOG_DATA, "Element Data [%d]", *number);
         } else if (text != nullptr) {
             // Values are at most 255 bytes, every destination holds 256.
             std::memcpy(text, value, static_cast<std::size_t>(length));
             text[length] = '\0';
-            ZLOG(LOG_DATA, m, "Element Data [%s]", text);
+            ZLOG(LOG_DATA, "Element Data [%s]", text);
         }
     }
 }
 
 int CTunnelDataParser::ParseClientFrame(const std::uint8_t* frame, int frameLength, TUNNEL_CLIENT_DATA* data)
 {
-    ZLOG_SCOPE("CTunnelDataParser::ParseClientFrame");
+    ZLOG_SCOPE();
     if (frame == nullptr || data == nullptr)
         return -1;
     std::memset(data, 0, sizeof *data);
@@ -316,7 +315,7 @@ int CTunnelDataParser::ParseClientFrame(const std::uint8_t* frame, int frameLeng
         case ELEMENT_TYPE_SIP_CLIENT_FROM_HOST_PORT: text = data->fromHostPort; break;
         case ELEMENT_TYPE_SIP_CLIENT_TO_HOST_PORT: text = data->toHostPort; break;
         default:
-            ZLOG(LOG_WARNING, "CTunnelDataParser::ParseClientFrame",
+            ZLOG(LOG_WARNING, 
                  "@@@@@@@@@@@@@@@@@@@@@@Element type Unknown@@@@@@@@@@@@@@@@@@@@@@");
             break;
         }

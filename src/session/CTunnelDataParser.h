@@ -2,7 +2,7 @@
 // Type-length-value frames carried by tunnel signalling packets.
 #include <cstdint>
 
-#include "SessionTypes.h"
+#include "session/SessionTypes.h"
 
 // Client-to-server element types.
 enum : std::uint8_t {

@@ -1,10 +1,10 @@
-#include "CTunnelFrameCodec.h"
+#include "session/CTunnelFrameCodec.h"
 
 #include <cstring>
 
-#include "CCRC.h"
-#include "CLogger.h"
-#include "CTunnelRingBuffer.h"
+#include "session/CCRC.h"
+#include "app/CLogger.h"
+#include "session/CTunnelRingBuffer.h"
 
 namespace {
 inline bool NeedsEscape(std::uint8_t b)
@@ -79,7 +79,7 @@ CTunnelFrameCodec::TakeResult CTunnelFrameCodec::TakeFrame(CTunnelRingBuffer& ri
             continue;
         if (i >= size) {
             if (ring.Full()) {
-                ZLOG(LOG_WARNING, "CTunnelFrameCodec::TakeFrame",
+                ZLOG(LOG_WARNING, 
                      "Frame longer than %zu bytes discarded", ring.Capacity() - 1);
                 ring.Discard(size);
                 return kDiscarded;

@@ -1,4 +1,4 @@
-#include "CTunnelProtocol.h"
+#include "session/CTunnelProtocol.h"
 
 #include <arpa/inet.h>
 
@@ -7,10 +7,10 @@
 #include <cstring>
 #include <vector>
 
-#include "CEncryptDecrypt.h"
-#include "CLogger.h"
-#include "CTunnelFrameCodec.h"
-#include "HexString.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/CLogger.h"
+#include "session/CTunnelFrameCodec.h"
+#include "app/HexString.h"
 
 namespace {
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
@@ -38,20 +38,20 @@ CTunnelProtocol::CTunnelProtocol(const char* userAgent, int proxyPort, const cha
       m_reserved(reserved),
       m_tunnelServer(Bounded(tunnelServer))
 {
-    ZLOG_SCOPE("CTunnelProtocol::CTunnelProtocol");
+    ZLOG_SCOPE();
     ClearEventInfo(m_lastRecord);
     std::memset(m_sendBuffer, 0, sizeof m_sendBuffer);
 }
 
 CTunnelProtocol::~CTunnelProtocol()
 {
-    ZLOG_SCOPE("CTunnelProtocol::~CTunnelProtocol");
+    ZLOG_SCOPE();
     m_quitting = true;
     if (m_registered.load() && m_connected.load()) {
         UnRegister(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), 0, nullptr, nullptr);
         // The tunnel thread ends on the server's answer to the unregistration.
         if (!m_tunnelStopped.Wait(5000))
-            ZLOG(LOG_WARNING, "CTunnelProtocol::~CTunnelProtocol", "No answer to the unregistration");
+            ZLOG(LOG_WARNING, "No answer to the unregistration");
     }
     std::shared_ptr<CTCPConnection> connection = Connection();
     m_tunnelState = 0;
@@ -63,7 +63,7 @@ CTunnelProtocol::~CTunnelProtocol()
     if (connection)
         connection->Close();
     if (m_logFile != nullptr)
-        ZLOG(LOG_DEBUG, "CTunnelProtocol::~CTunnelProtocol", "Closing TCPLayer Log file");
+        ZLOG(LOG_DEBUG, "Closing TCPLayer Log file");
     SetConnection(nullptr);
 }
 
@@ -82,14 +82,14 @@ void CTunnelProtocol::SetConnection(std::shared_ptr<CTCPConnection> connection)
 
 std::string CTunnelProtocol::GetTimeStamp() const
 {
-    ZLOG_SCOPE("CTunnelProtocol::GetTimeStamp");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_timestampLock);
     return m_timestamp;
 }
 
 void CTunnelProtocol::StopTunnelThread()
 {
-    ZLOG_SCOPE("CTunnelProtocol::StopTunnelThread");
+    ZLOG_SCOPE();
     if (!m_tunnelThread.joinable())
         return;
     if (std::this_thread::get_id() == m_tunnelThread.get_id()) {
@@ -97,7 +97,7 @@ void CTunnelProtocol::StopTunnelThread()
         return;
     }
     if (!m_tunnelStopped.Wait(60000))
-        ZLOG(LOG_ERROR, "CTunnelProtocol::StopTunnelThread", "Tunnel thread did not stop");
+        ZLOG(LOG_ERROR, "Tunnel thread did not stop");
     m_tunnelThread.join();
 }
 
@@ -105,11 +105,11 @@ int CTunnelProtocol::Init(const char* realm, const char* proxyHost, const char* 
                           void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount,
                           const char* userAgent, int /*localSipPort*/)
 {
-    ZLOG_SCOPE("CTunnelProtocol::Init");
+    ZLOG_SCOPE();
     int rc = ValidateAndStoreInit(realm, proxyHost, proxyPort, callback, context, logFilePath, codecs, codecCount,
                                   userAgent, "CTunnelProtocol::Init");
     if (rc < 0) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::Init", "Invalid argument, code %d", rc);
+        ZLOG(LOG_ERROR, "Invalid argument, code %d", rc);
         return rc;
     }
     std::lock_guard<std::mutex> guard(m_connectProcedure);
@@ -121,10 +121,9 @@ int CTunnelProtocol::Init(const char* realm, const char* proxyHost, const char* 
 
 int CTunnelProtocol::MakeTcpConnection()
 {
-    ZLOG_SCOPE("CTunnelProtocol::MakeTcpConnection");
-    const char* m = "CTunnelProtocol::MakeTcpConnection";
+    ZLOG_SCOPE();
     if (m_tunnelServer.empty()) {
-        ZLOG(LOG_ERROR, m, "Unable to get tunnel ip from registry");
+        ZLOG(LOG_ERROR, "Unable to get tunnel ip from registry");
         return -1;
     }
     // A connection left from before goes first, with the thread that reads it.
@@ -140,22 +139,22 @@ int CTunnelProtocol::MakeTcpConnection()
 
     int rc;
     if (m_useProxy == 1 && !m_proxyAddress.empty()) {
-        ZLOG(LOG_DEBUG, m, "Trying connection with [%s:%d]", m_proxyAddress.c_str(), m_tunnelProxyPort);
+        ZLOG(LOG_DEBUG, "Trying connection with [%s:%d]", m_proxyAddress.c_str(), m_tunnelProxyPort);
         rc = TryConnectionThroughProxy(m_proxyAddress.c_str(), m_tunnelProxyPort, m_tunnelServer.c_str(),
                                        kTunnelPort);
         if (rc < 0) {
-            ZLOG(LOG_ERROR, m, "Connection through internet proxy failed");
+            ZLOG(LOG_ERROR, "Connection through internet proxy failed");
             return rc;
         }
     } else {
-        ZLOG(LOG_DEBUG, m, "Trying connection with [%s:%d]", m_tunnelServer.c_str(), kTunnelPort);
+        ZLOG(LOG_DEBUG, "Trying connection with [%s:%d]", m_tunnelServer.c_str(), kTunnelPort);
         rc = TryDirectConnection(m_tunnelServer.c_str(), kTunnelPort);
         if (rc < 0) {
-            ZLOG(LOG_ERROR, m, "Direct connection to tunnel server failed");
+            ZLOG(LOG_ERROR, "Direct connection to tunnel server failed");
             return rc;
         }
     }
-    ZLOG(LOG_DEBUG, m, "TCP Connection successfull");
+    ZLOG(LOG_DEBUG, "TCP Connection successfull");
     std::shared_ptr<CTCPConnection> connection = Connection();
     m_tunnelState = TUNNEL_STATE_RUNNING;
     m_connected = true;
@@ -166,7 +165,7 @@ int CTunnelProtocol::MakeTcpConnection()
         m_tunnelStopped.Set();
         m_tunnelState = 0;
         m_connected = false;
-        ZLOG(LOG_ERROR, m, "CreateThread failed");
+        ZLOG(LOG_ERROR, "CreateThread failed");
         return -11;
     }
     return 1;
@@ -174,34 +173,32 @@ int CTunnelProtocol::MakeTcpConnection()
 
 int CTunnelProtocol::TryDirectConnection(const char* address, int port)
 {
-    ZLOG_SCOPE("CTunnelProtocol::TryDirectConnection");
-    const char* m = "CTunnelProtocol::TryDirectConnection";
+    ZLOG_SCOPE();
     auto connection = std::make_shared<CTCPConnection>(m_tunnelUserAgent.c_str(), address);
-    ZLOG(LOG_DEBUG, m, "Trying Connection with PPTP server.IP[%s]Port[%d]", address, port);
+    ZLOG(LOG_DEBUG, "Trying Connection with PPTP server.IP[%s]Port[%d]", address, port);
     int rc = connection->Init(address, port);
     if (rc < 0) {
-        ZLOG(LOG_ERROR, m, "Unable Init TCP connection with IP[%s]Port[%d]", address, port);
+        ZLOG(LOG_ERROR, "Unable Init TCP connection with IP[%s]Port[%d]", address, port);
         return rc;
     }
     SetConnection(connection);
-    ZLOG(LOG_DEBUG, m, "Connected to IP[%s] Port [%d]", address, port);
+    ZLOG(LOG_DEBUG, "Connected to IP[%s] Port [%d]", address, port);
     return HandShakeWithTunnelServer();
 }
 
 int CTunnelProtocol::TryConnectionThroughProxy(const char* proxyAddress, int proxyPort, const char* tunnelHost,
                                                int tunnelPort)
 {
-    ZLOG_SCOPE("CTunnelProtocol::TryConnectionThroughProxy");
-    const char* m = "CTunnelProtocol::TryConnectionThroughProxy";
+    ZLOG_SCOPE();
     auto connection = std::make_shared<CTCPConnection>(m_tunnelUserAgent.c_str(), tunnelHost);
-    ZLOG(LOG_DEBUG, m, "Trying Connection through Internet Proxy.IP[%s]Port[%d]", proxyAddress, proxyPort);
+    ZLOG(LOG_DEBUG, "Trying Connection through Internet Proxy.IP[%s]Port[%d]", proxyAddress, proxyPort);
     int rc = connection->Init(proxyAddress, proxyPort);
     if (rc < 0) {
-        ZLOG(LOG_ERROR, m, "Unable Init TCP connection with IP[%s]Port[%d]", proxyAddress, proxyPort);
+        ZLOG(LOG_ERROR, "Unable Init TCP connection with IP[%s]Port[%d]", proxyAddress, proxyPort);
         return rc;
     }
     SetConnection(connection);
-    ZLOG(LOG_DEBUG, m, "Connected to IP[%s] Port [%d]", proxyAddress, proxyPort);
+    ZLOG(LOG_DEBUG, "Connected to IP[%s] Port [%d]", proxyAddress, proxyPort);
 
     char request[2048];
     int length = std::snprintf(
@@ -217,43 +214,43 @@ int CTunnelProtocol::TryConnectionThroughProxy(const char* proxyAddress, int pro
     std::uint8_t reply[kHandshakeReplySize + 1];
     int replyLength = 0;
     rc = Exchange(*connection, reinterpret_cast<const std::uint8_t*>(request), length, 1,
-                  "No response from Internet proxy", m, reply, replyLength);
+                  "No response from Internet proxy", ZLOG_METHOD, reply, replyLength);
     if (rc < 0)
         return rc;
     const char* text = reinterpret_cast<const char*>(reply);
-    ZLOG(LOG_DATA, m, "Searching[HTTP/1.0 200]in [%s]", text);
+    ZLOG(LOG_DATA, "Searching[HTTP/1.0 200]in [%s]", text);
     bool accepted = std::strstr(text, "HTTP/1.0 200") != nullptr;
     if (accepted)
-        ZLOG(LOG_DEBUG, m, "Tunnel connectoin successful");
-    ZLOG(LOG_DATA, m, "Searching[HTTP/1.1 200]in [%s]", text);
+        ZLOG(LOG_DEBUG, "Tunnel connectoin successful");
+    ZLOG(LOG_DATA, "Searching[HTTP/1.1 200]in [%s]", text);
     if (!accepted && std::strstr(text, "HTTP/1.1 200") != nullptr) {
         accepted = true;
-        ZLOG(LOG_DEBUG, m, "Tunnel connectoin successful");
+        ZLOG(LOG_DEBUG, "Tunnel connectoin successful");
     }
     if (!accepted) {
-        ZLOG(LOG_ERROR, m, "Proxy Reply[%s]", text);
+        ZLOG(LOG_ERROR, "Proxy Reply[%s]", text);
         return -1;
     }
-    ZLOG(LOG_DEBUG, m, "Perform Handshake with server");
+    ZLOG(LOG_DEBUG, "Perform Handshake with server");
     return HandShakeWithTunnelServer();
 }
 
 int CTunnelProtocol::Exchange(CTCPConnection& connection, const std::uint8_t* data, int length, int minReply,
                               const char* noResponseText, const char* m, std::uint8_t* reply, int& replyLength)
 {
-    ZLOG_SCOPE("CTunnelProtocol::Exchange");
-    ZLOG(LOG_DATA, m, "Sending[%.*s]", length, reinterpret_cast<const char*>(data));
+    ZLOG_SCOPE();
+    ZLOG_AS(LOG_DATA, m, "Sending[%.*s]", length, reinterpret_cast<const char*>(data));
     int sent = connection.Send(data, length);
     if (sent <= 0) {
         SetConnection(nullptr);
-        ZLOG(LOG_ERROR, m, "Unable to send buffer");
+        ZLOG_AS(LOG_ERROR, m, "Unable to send buffer");
         return sent < 0 ? sent : -1;
     }
     SleepMs(500);
     int polls = 0;
     while (connection.GetBytesAvailable() < minReply) {
         if (++polls >= 9) {
-            ZLOG(LOG_ERROR, m, "%s", noResponseText);
+            ZLOG_AS(LOG_ERROR, m, "%s", noResponseText);
             return -1;
         }
         SleepMs(500);
@@ -262,7 +259,7 @@ int CTunnelProtocol::Exchange(CTCPConnection& connection, const std::uint8_t* da
     int r = connection.Receive(reply, replyLength);
     if (r != CTCPConnection::RECEIVE_OK) {
         SetConnection(nullptr);
-        ZLOG(LOG_ERROR, m, "Receive failed, socket closed or error[%d]", r);
+        ZLOG_AS(LOG_ERROR, m, "Receive failed, socket closed or error[%d]", r);
         return -1;
     }
     reply[replyLength] = '\0';
@@ -271,27 +268,26 @@ int CTunnelProtocol::Exchange(CTCPConnection& connection, const std::uint8_t* da
 
 int CTunnelProtocol::HandShakeWithTunnelServer()
 {
-    ZLOG_SCOPE("CTunnelProtocol::HandShakeWithTunnelServer");
-    const char* m = "CTunnelProtocol::HandShakeWithTunnelServer";
+    ZLOG_SCOPE();
     std::shared_ptr<CTCPConnection> connection = Connection();
     if (!connection) {
-        ZLOG(LOG_ERROR, m, "Invalid object state, null value found");
+        ZLOG(LOG_ERROR, "Invalid object state, null value found");
         return -1;
     }
     std::string hello = "CLIENT_HELLO\r\n" + m_tunnelUserAgent + "\r\n\r\n";
     std::uint8_t reply[kHandshakeReplySize + 1];
     int replyLength = 0;
     int rc = Exchange(*connection, reinterpret_cast<const std::uint8_t*>(hello.data()), static_cast<int>(hello.size()),
-                      12, "No response from Tunnel Server", m, reply, replyLength);
+                      12, "No response from Tunnel Server", ZLOG_METHOD, reply, replyLength);
     if (rc < 0)
         return rc;
     const char* text = reinterpret_cast<const char*>(reply);
-    ZLOG(LOG_DATA, m, "Searching[SERVER_HELLO]in [%s]", text);
+    ZLOG(LOG_DATA, "Searching[SERVER_HELLO]in [%s]", text);
     if (std::strstr(text, "SERVER_HELLO") == nullptr) {
-        ZLOG(LOG_ERROR, m, "No SERVER_HELLO in the reply");
+        ZLOG(LOG_ERROR, "No SERVER_HELLO in the reply");
         return -1;
     }
-    ZLOG(LOG_DEBUG, m, "Tunnel connectoin successful");
+    ZLOG(LOG_DEBUG, "Tunnel connectoin successful");
     std::string timestamp = replyLength > 12 ? std::string(text + 12, static_cast<std::size_t>(replyLength - 12)) : "";
     if (timestamp.size() > 255)
         timestamp.resize(255);
@@ -299,28 +295,28 @@ int CTunnelProtocol::HandShakeWithTunnelServer()
         std::lock_guard<std::mutex> guard(m_timestampLock);
         m_timestamp = timestamp;
     }
-    ZLOG(LOG_DEBUG, m, "TimeStamp[%s]", timestamp.c_str());
+    ZLOG(LOG_DEBUG, "TimeStamp[%s]", timestamp.c_str());
     return 1;
 }
 
 int CTunnelProtocol::SendCommand(const TUNNEL_CLIENT_DATA& data, const char* method)
 {
-    ZLOG_SCOPE("CTunnelProtocol::SendCommand");
+    ZLOG_SCOPE();
     std::shared_ptr<CTCPConnection> connection = Connection();
     if (!connection || !m_connected.load()) {
-        ZLOG(LOG_ERROR, method, "Not connected to the tunnel server");
+        ZLOG_AS(LOG_ERROR, method, "Not connected to the tunnel server");
         return -1;
     }
     std::lock_guard<std::mutex> guard(m_signallingLock);
     m_sendBuffer[0] = CTunnelFrameCodec::kTypeSignalling;
     int length = CTunnelDataParser::MakeTLVFrame(m_sendBuffer + 1, kSignallingBufferSize - 1, &data);
     if (length < 0) {
-        ZLOG(LOG_ERROR, method, "Unable to make TLV frame");
+        ZLOG_AS(LOG_ERROR, method, "Unable to make TLV frame");
         return length;
     }
     int rc = connection->SendFrameWithCRC(m_sendBuffer, length + 1, kSignallingBufferSize);
     if (rc < 0)
-        ZLOG(LOG_ERROR, method, "Unable to send frame, result %d", rc);
+        ZLOG_AS(LOG_ERROR, method, "Unable to send frame, result %d", rc);
     return rc;
 }
 
@@ -334,15 +330,14 @@ void CTunnelProtocol::SetCallIds(TUNNEL_CLIENT_DATA& data, const SESSION_EVENT_I
 int CTunnelProtocol::Register(const char* displayName, const char* userId, const char* password, int expiry,
                               const char* proxyHost, const char* proxyPort, int /*reserved*/)
 {
-    ZLOG_SCOPE("CTunnelProtocol::Register");
-    const char* m = "CTunnelProtocol::Register";
+    ZLOG_SCOPE();
     if (userId == nullptr || password == nullptr) {
-        ZLOG(LOG_ERROR, m, "Null user ID or password");
+        ZLOG(LOG_ERROR, "Null user ID or password");
         return -2;
     }
     // Longer credentials give hex texts that no element can carry.
     if (std::strlen(userId) > kMaxCredentialLength || std::strlen(password) > kMaxCredentialLength) {
-        ZLOG(LOG_ERROR, m, "User ID or password longer than %d characters", kMaxCredentialLength);
+        ZLOG(LOG_ERROR, "User ID or password longer than %d characters", kMaxCredentialLength);
         return -5;
     }
     {
@@ -360,7 +355,7 @@ int CTunnelProtocol::Register(const char* displayName, const char* userId, const
     data.command = 1;
     std::string hexUser, hexPassword;
     if (EncipherToHex(userId, hexUser) < 0 || EncipherToHex(password, hexPassword) < 0) {
-        ZLOG(LOG_ERROR, m, "Unable to encipher user ID or password");
+        ZLOG(LOG_ERROR, "Unable to encipher user ID or password");
         return -6;
     }
     CopyText(data.userName, hexUser);
@@ -377,21 +372,21 @@ int CTunnelProtocol::Register(const char* displayName, const char* userId, const
 
     std::shared_ptr<CTCPConnection> connection = Connection();
     if (connection && connection->ResolveLocalAddress() < 0)
-        ZLOG(LOG_WARNING, m, "Unable to resolve the local address");
-    return SendCommand(data, m);
+        ZLOG(LOG_WARNING, "Unable to resolve the local address");
+    return SendCommand(data, ZLOG_METHOD);
 }
 
 int CTunnelProtocol::UnRegister(const char* displayName, const char* userId, const char* password, int expiry,
                                 const char* proxyHost, const char* proxyPort)
 {
-    ZLOG_SCOPE("CTunnelProtocol::UnRegister");
+    ZLOG_SCOPE();
     return Register(displayName, userId, password, expiry, proxyHost, proxyPort, 0);
 }
 
 int CTunnelProtocol::Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
                             const char* /*localMediaIp*/, const char* /*localMediaPort*/)
 {
-    ZLOG_SCOPE("CTunnelProtocol::Invite");
+    ZLOG_SCOPE();
     TUNNEL_CLIENT_DATA data;
     std::memset(&data, 0, sizeof data);
     data.command = 2;
@@ -405,9 +400,9 @@ int CTunnelProtocol::Invite(const char* ownUser, const char* calledUser, const c
 
 int CTunnelProtocol::SendRinging(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CTunnelProtocol::SendRinging");
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::SendRinging", "Null record");
+        ZLOG(LOG_ERROR, "Null record");
         return -1;
     }
     TUNNEL_CLIENT_DATA data;
@@ -419,15 +414,15 @@ int CTunnelProtocol::SendRinging(SESSION_EVENT_INFO* record)
 
 int CTunnelProtocol::SendRingWithSDP(SESSION_EVENT_INFO* /*record*/, const char* /*ip*/, const char* /*port*/)
 {
-    ZLOG_SCOPE("CTunnelProtocol::SendRingWithSDP");
+    ZLOG_SCOPE();
     return 0;
 }
 
 int CTunnelProtocol::AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* /*ip*/, const char* /*port*/)
 {
-    ZLOG_SCOPE("CTunnelProtocol::AcceptIncomingCall");
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::AcceptIncomingCall", "Null record");
+        ZLOG(LOG_ERROR, "Null record");
         return -1;
     }
     TUNNEL_CLIENT_DATA data;
@@ -440,9 +435,9 @@ int CTunnelProtocol::AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* 
 
 int CTunnelProtocol::RejectIncomingCall(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CTunnelProtocol::RejectIncomingCall");
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::RejectIncomingCall", "Null record");
+        ZLOG(LOG_ERROR, "Null record");
         return -1;
     }
     TUNNEL_CLIENT_DATA data;
@@ -454,9 +449,9 @@ int CTunnelProtocol::RejectIncomingCall(SESSION_EVENT_INFO* record)
 
 int CTunnelProtocol::HangUp(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CTunnelProtocol::HangUp");
+    ZLOG_SCOPE();
     if (record == nullptr) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::HangUp", "Null record");
+        ZLOG(LOG_ERROR, "Null record");
         return -1;
     }
     TUNNEL_CLIENT_DATA data;
@@ -468,10 +463,10 @@ int CTunnelProtocol::HangUp(SESSION_EVENT_INFO* record)
 
 int CTunnelProtocol::SendPing()
 {
-    ZLOG_SCOPE("CTunnelProtocol::SendPing");
+    ZLOG_SCOPE();
     std::shared_ptr<CTCPConnection> connection = Connection();
     if (!connection || !m_connected.load()) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::SendPing", "Not connected to the tunnel server");
+        ZLOG(LOG_ERROR, "Not connected to the tunnel server");
         return -1;
     }
     static const std::uint8_t ping[3] = {'p', 'n', 'g'};
@@ -480,8 +475,8 @@ int CTunnelProtocol::SendPing()
 
 void CTunnelProtocol::TunnelThreadProc(std::shared_ptr<CTCPConnection> connection)
 {
-    ZLOG_SCOPE("CTunnelProtocol::TunnelThreadProc");
-    ZLOG(LOG_DEBUG, "CTunnelProtocol::TunnelThreadProc", "Thread Started");
+    ZLOG_SCOPE();
+    ZLOG(LOG_DEBUG, "Thread Started");
     if (connection)
         TunnelThreadStateMachine(*connection);
     m_tunnelStopped.Set();
@@ -489,8 +484,7 @@ void CTunnelProtocol::TunnelThreadProc(std::shared_ptr<CTCPConnection> connectio
 
 void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
 {
-    ZLOG_SCOPE("CTunnelProtocol::TunnelThreadStateMachine");
-    const char* m = "CTunnelProtocol::TunnelThreadStateMachine";
+    ZLOG_SCOPE();
     char timestamp[SESSION_TEXT_SIZE];
     while (m_tunnelState.load() == TUNNEL_STATE_RUNNING) {
         int rc = connection.ReceiveFrame();
@@ -499,7 +493,7 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
             // exchange: the logout is reported once, however the close came about
             if (m_registered.exchange(false) && !m_quitting.load() && m_callback != nullptr)
                 m_callback(MXSS_STATUS_LOGOUT, m_context, &m_lastRecord);
-            ZLOG(LOG_DEBUG, m, "Socket closed");
+            ZLOG(LOG_DEBUG, "Socket closed");
             return;
         }
         if (rc != CTCPConnection::FRAME_READY)
@@ -507,7 +501,7 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
         int length = 0;
         const std::uint8_t* frame = connection.GetFrame(length);
         if (frame == nullptr || length <= 0) {
-            ZLOG(LOG_ERROR, m, "Null pointer received as data frame");
+            ZLOG(LOG_ERROR, "Null pointer received as data frame");
             continue;
         }
         if (frame[0] == CTunnelFrameCodec::kTypeMedia) {
@@ -517,7 +511,7 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
             continue;
         }
         if (frame[0] != CTunnelFrameCodec::kTypeSignalling) {
-            ZLOG(LOG_ERROR, m, "Invalid frame type received %d", frame[0]);
+            ZLOG(LOG_ERROR, "Invalid frame type received %d", frame[0]);
             connection.ResetFrame();
             continue;
         }
@@ -529,7 +523,7 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
             m_timestamp = timestamp;
         } else if (command == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
             if (m_registered.load() && m_quitting.load()) {
-                ZLOG(LOG_DEBUG, m, "Unregistration answered");
+                ZLOG(LOG_DEBUG, "Unregistration answered");
                 return;
             }
             m_registered = true;
@@ -542,17 +536,16 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
 
 int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)
 {
-    ZLOG_SCOPE("CTunnelProtocol::StartListen");
-    const char* m = "CTunnelProtocol::StartListen";
+    ZLOG_SCOPE();
     if (!Connection() || record == nullptr) {
-        ZLOG(LOG_ERROR, m, "Invalid object state, null value found");
+        ZLOG(LOG_ERROR, "Invalid object state, null value found");
         return -1;
     }
     StopListen();
     int port = std::atoi(record->rtpPort);
     auto socket = std::make_unique<CUDPSocket>(record->rtpIp, port, record->rtpIp, kLocalMediaPort);
     if (socket->HasError() || port <= 0) {
-        ZLOG(LOG_ERROR, m, "Initializing UDP socket failed");
+        ZLOG(LOG_ERROR, "Initializing UDP socket failed");
         return -2;
     }
     std::lock_guard<std::mutex> guard(m_relayLock);
@@ -565,7 +558,7 @@ int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)
         m_relayActive = false;
         m_relaySocket.reset();
         m_relayStopped.Set();
-        ZLOG(LOG_ERROR, m, "CreateThread failed");
+        ZLOG(LOG_ERROR, "CreateThread failed");
         return -11;
     }
     return 1;
@@ -573,7 +566,7 @@ int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)
 
 int CTunnelProtocol::StopListen()
 {
-    ZLOG_SCOPE("CTunnelProtocol::StopListen");
+    ZLOG_SCOPE();
     std::unique_lock<std::mutex> lock(m_relayLock);
     if (!m_relaySocket)
         return 1;
@@ -583,7 +576,7 @@ int CTunnelProtocol::StopListen()
     lock.unlock();
     if (relay.joinable()) {
         if (!m_relayStopped.Wait(3000))
-            ZLOG(LOG_WARNING, "CTunnelProtocol::StopListen", "Relay thread slow to stop");
+            ZLOG(LOG_WARNING, "Relay thread slow to stop");
         relay.join();
     }
     lock.lock();
@@ -593,8 +586,8 @@ int CTunnelProtocol::StopListen()
 
 void CTunnelProtocol::UDPThreadProc(CUDPSocket* socket)
 {
-    ZLOG_SCOPE("CTunnelProtocol::UDPThreadProc");
-    ZLOG(LOG_DEBUG, "CTunnelProtocol::UDPThreadProc", "Thread Started");
+    ZLOG_SCOPE();
+    ZLOG(LOG_DEBUG, "Thread Started");
     if (socket != nullptr)
         UdpToTcpSwap(*socket);
     m_relayStopped.Set();
@@ -602,8 +595,7 @@ void CTunnelProtocol::UDPThreadProc(CUDPSocket* socket)
 
 void CTunnelProtocol::UdpToTcpSwap(CUDPSocket& socket)
 {
-    ZLOG_SCOPE("CTunnelProtocol::UdpToTcpSwap");
-    const char* m = "CTunnelProtocol::UdpToTcpSwap";
+    ZLOG_SCOPE();
     // One spare byte in front for the packet type, one behind to recognise oversize datagrams.
     std::uint8_t packet[1 + kRelayReceiveArea + 1];
     while (m_relayActive.load()) {
@@ -613,7 +605,7 @@ void CTunnelProtocol::UdpToTcpSwap(CUDPSocket& socket)
         if (n == 0)
             continue;
         if (n > kRelayReceiveArea) {
-            ZLOG(LOG_WARNING, m, "Datagram of %d bytes dropped, larger than %d", n, kRelayReceiveArea);
+            ZLOG(LOG_WARNING, "Datagram of %d bytes dropped, larger than %d", n, kRelayReceiveArea);
             continue;
         }
         std::shared_ptr<CTCPConnection> connection = Connection();
@@ -622,22 +614,22 @@ void CTunnelProtocol::UdpToTcpSwap(CUDPSocket& socket)
         packet[0] = CTunnelFrameCodec::kTypeMedia;
         int rc = connection->SendFrame(packet, n + 1, static_cast<int>(sizeof packet));
         if (rc == -2) {
-            ZLOG(LOG_WARNING, m, "Datagram of %d bytes dropped, its frame does not fit", n);
+            ZLOG(LOG_WARNING, "Datagram of %d bytes dropped, its frame does not fit", n);
             continue;
         }
         if (rc <= 0)
             break;
     }
-    ZLOG(LOG_DEBUG, m, "Returning from UDP thread");
+    ZLOG(LOG_DEBUG, "Returning from UDP thread");
 }
 
 int CTunnelProtocol::SendMedia(const std::uint8_t* bytes, int length)
 {
-    ZLOG_SCOPE("CTunnelProtocol::SendMedia");
+    ZLOG_SCOPE();
     std::shared_ptr<CTCPConnection> connection = Connection();
     std::lock_guard<std::mutex> guard(m_relayLock);
     if (!m_relaySocket || !connection) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::SendMedia", "UdpSocket handle was null");
+        ZLOG(LOG_ERROR, "UdpSocket handle was null");
         return -1;
     }
     sockaddr_in to{};
@@ -645,7 +637,7 @@ int CTunnelProtocol::SendMedia(const std::uint8_t* bytes, int length)
     to.sin_port = htons(kLocalMediaPort);
     std::string local = connection->LocalAddressCopy();
     if (inet_pton(AF_INET, local.c_str(), &to.sin_addr) != 1) {
-        ZLOG(LOG_ERROR, "CTunnelProtocol::SendMedia", "Invalid local address [%s]", local.c_str());
+        ZLOG(LOG_ERROR, "Invalid local address [%s]", local.c_str());
         return -1;
     }
     return m_relaySocket->SendTo(bytes, length, to);

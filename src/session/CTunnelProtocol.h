@@ -7,11 +7,11 @@
 #include <string>
 #include <thread>
 
-#include "CSessionProtocol.h"
-#include "CTCPConnection.h"
-#include "CTunnelDataParser.h"
-#include "CUDPSocket.h"
-#include "Event.h"
+#include "session/CSessionProtocol.h"
+#include "session/CTCPConnection.h"
+#include "session/CTunnelDataParser.h"
+#include "session/CUDPSocket.h"
+#include "platform/Event.h"
 
 class CTunnelProtocol : public CSessionProtocol {
 public:

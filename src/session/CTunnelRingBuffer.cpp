@@ -1,4 +1,4 @@
-#include "CTunnelRingBuffer.h"
+#include "session/CTunnelRingBuffer.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 // Datagram socket bound to a local address and port.
-#include "CMySocket.h"
+#include "session/CMySocket.h"
 
 class CUDPSocket : public CMySocket {
 public:

@@ -1,4 +1,4 @@
-#include "SessionTypes.h"
+#include "session/SessionTypes.h"
 
 const char* MXSSStatusName(int status)
 {

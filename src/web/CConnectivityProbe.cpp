@@ -1,10 +1,10 @@
-#include "CConnectivityProbe.h"
+#include "web/CConnectivityProbe.h"
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 bool CConnectivityProbe::RecordResult(bool success)
 {
-    ZLOG_SCOPE("CConnectivityProbe::RecordResult");
+    ZLOG_SCOPE();
     if (success) {
         m_networkAvailable.store(true);
         m_failures.store(0);

@@ -1,7 +1,7 @@
-#include "CMXINet.h"
+#include "web/CMXINet.h"
 
-#include "CLogger.h"
-#include "HexString.h"
+#include "app/CLogger.h"
+#include "app/HexString.h"
 
 #include <cstdlib>
 
@@ -41,7 +41,7 @@ const char* StatusName(DWORD status)
 
 CMXINet::CMXINet(const std::string& eventName) : m_eventName(eventName)
 {
-    ZLOG_SCOPE("CMXINet::CMXINet");
+    ZLOG_SCOPE();
     m_buffer.resize(kInitialBufferSize);
     std::lock_guard<std::recursive_mutex> lock(s_lock);
     m_cookie = ++s_nextCookie;
@@ -50,7 +50,7 @@ CMXINet::CMXINet(const std::string& eventName) : m_eventName(eventName)
 
 CMXINet::~CMXINet()
 {
-    ZLOG_SCOPE("CMXINet::~CMXINet");
+    ZLOG_SCOPE();
     Close();
     {
         // After this no report can reach the object: the callback holds the same lock.
@@ -62,14 +62,14 @@ CMXINet::~CMXINet()
 
 int CMXINet::Init()
 {
-    ZLOG_SCOPE("CMXINet::Init");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(s_lock);
     if (s_session != nullptr) {
         return 1;
     }
     s_session = InternetOpen("zeloraTALK", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, INTERNET_FLAG_ASYNC);
     if (s_session == nullptr) {
-        ZLOG(LOG_ERROR, "CMXINet::Init", "Error opening internet session %u", GetLastError());
+        ZLOG(LOG_ERROR, "Error opening internet session %u", GetLastError());
         return -1;
     }
     InternetSetStatusCallback(s_session, &CMXINet::StatusCallBack);
@@ -78,7 +78,7 @@ int CMXINet::Init()
 
 void CMXINet::Exit()
 {
-    ZLOG_SCOPE("CMXINet::Exit");
+    ZLOG_SCOPE();
     HINTERNET session = nullptr;
     {
         std::lock_guard<std::recursive_mutex> lock(s_lock);
@@ -95,7 +95,7 @@ void CMXINet::Exit()
 
 int CMXINet::SetTimeouts(unsigned connectMs, unsigned receiveMs)
 {
-    ZLOG_SCOPE("CMXINet::SetTimeouts");
+    ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> lock(s_lock);
     DWORD c = connectMs;
     DWORD r = receiveMs;
@@ -110,7 +110,7 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
                                 const std::string& verb, const std::string& objectPath,
                                 const std::string& acceptType, unsigned flags)
 {
-    ZLOG_SCOPE("CMXINet::MakeHttpConnection");
+    ZLOG_SCOPE();
     HINTERNET oldConnect = nullptr;
     {
         std::lock_guard<std::mutex> lock(m_handleLock);
@@ -135,7 +135,7 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
     HINTERNET connect = InternetConnect(session, host.c_str(), static_cast<INTERNET_PORT>(port), nullptr, nullptr,
                                         INTERNET_SERVICE_HTTP, kConnectionFlags, m_cookie);
     if (connect == nullptr) {
-        ZLOG(LOG_ERROR, "CMXINet::MakeHttpConnection", "Error opening internet connection");
+        ZLOG(LOG_ERROR, "Error opening internet connection");
         return -1;
     }
     {
@@ -143,7 +143,7 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
         m_connect = connect;
     }
     if (!m_event.Wait(kHandleWaitMs)) {
-        ZLOG(LOG_INFO, "CMXINet::MakeHttpConnection", "Timed out waiting for the connection handle");
+        ZLOG(LOG_INFO, "Timed out waiting for the connection handle");
         return -1;
     }
     HINTERNET oldRequest = nullptr;
@@ -161,7 +161,7 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
                                         acceptType.empty() ? nullptr : acceptTypes, flags | kConnectionFlags,
                                         m_cookie);
     if (request == nullptr) {
-        ZLOG(LOG_ERROR, "CMXINet::MakeHttpConnection", "Error opening http connection");
+        ZLOG(LOG_ERROR, "Error opening http connection");
         return -2;
     }
     {
@@ -169,7 +169,7 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
         m_request = request;
     }
     if (!m_event.Wait(kHandleWaitMs)) {
-        ZLOG(LOG_INFO, "CMXINet::MakeHttpConnection", "Timed out waiting for the request handle");
+        ZLOG(LOG_INFO, "Timed out waiting for the request handle");
         return -1;
     }
     return 1;
@@ -177,14 +177,14 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
 
 int CMXINet::AddRequestHeaders(const std::string& headerLine, unsigned modifiers)
 {
-    ZLOG_SCOPE("CMXINet::AddRequestHeaders");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_handleLock);
     if (m_request == nullptr) {
-        ZLOG(LOG_INFO, "CMXINet::AddRequestHeaders", "Http Request object found null");
+        ZLOG(LOG_INFO, "Http Request object found null");
         return -1;
     }
     if (!HttpAddRequestHeaders(m_request, headerLine.c_str(), static_cast<DWORD>(headerLine.size()), modifiers)) {
-        ZLOG(LOG_ERROR, "CMXINet::AddRequestHeaders", "Error adding request header");
+        ZLOG(LOG_ERROR, "Error adding request header");
         return -1;
     }
     return 1;
@@ -192,14 +192,14 @@ int CMXINet::AddRequestHeaders(const std::string& headerLine, unsigned modifiers
 
 int CMXINet::SendRequest(const void* body, std::size_t length)
 {
-    ZLOG_SCOPE("CMXINet::SendRequest");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_handleLock);
     m_response.clear();
     m_length = 0;
     if (HttpSendRequest(m_request, nullptr, 0, body, static_cast<DWORD>(length)) == 0 &&
         GetLastError() != ERROR_IO_PENDING) {
-        ZLOG(LOG_INFO, "CMXINet::SendRequest", "%s", GetErrorText(GetLastError()).c_str());
-        ZLOG(LOG_ERROR, "CMXINet::SendRequest", "Error sending http request");
+        ZLOG(LOG_INFO, "%s", GetErrorText(GetLastError()).c_str());
+        ZLOG(LOG_ERROR, "Error sending http request");
         return -1;
     }
     return 1;
@@ -207,18 +207,18 @@ int CMXINet::SendRequest(const void* body, std::size_t length)
 
 int CMXINet::CheckForData()
 {
-    ZLOG_SCOPE("CMXINet::CheckForData");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_handleLock);
     DWORD available = 100;
     if (!InternetQueryDataAvailable(m_request, &available, 0, 0)) {
         DWORD error = GetLastError();
         if (error != ERROR_IO_PENDING) {
-            ZLOG(LOG_INFO, "CMXINet::CheckForData", "%s", GetErrorText(error).c_str());
+            ZLOG(LOG_INFO, "%s", GetErrorText(error).c_str());
         }
         return 1;
     }
     if (m_length + available > kMaxReplyBytes) {
-        ZLOG(LOG_ERROR, "CMXINet::CheckForData", "Error reply larger than %zu bytes", kMaxReplyBytes);
+        ZLOG(LOG_ERROR, "Error reply larger than %zu bytes", kMaxReplyBytes);
         return 1;
     }
     if (m_buffer.size() < m_length + available) {
@@ -234,7 +234,7 @@ int CMXINet::CheckForData()
 
 int CMXINet::QueryStatusCode(int& code)
 {
-    ZLOG_SCOPE("CMXINet::QueryStatusCode");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_handleLock);
     char text[255] = {};
     DWORD length = sizeof(text);
@@ -249,7 +249,7 @@ int CMXINet::QueryStatusCode(int& code)
 
 std::string CMXINet::GetResponseText()
 {
-    ZLOG_SCOPE("CMXINet::GetResponseText");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_handleLock);
     m_response.assign(reinterpret_cast<const char*>(m_buffer.data()), m_length);
     return m_response;
@@ -283,7 +283,7 @@ void CMXINet::TakeHandles(HINTERNET& request, HINTERNET& connect)
 
 void CMXINet::Close()
 {
-    ZLOG_SCOPE("CMXINet::Close");
+    ZLOG_SCOPE();
     if (m_closed.load() == 1) {
         return;
     }
@@ -297,7 +297,7 @@ void CMXINet::Close()
 
 void CMXINet::ClosedByINet()
 {
-    ZLOG_SCOPE("CMXINet::ClosedByINet");
+    ZLOG_SCOPE();
     m_closed.store(1);
     HINTERNET request = nullptr;
     HINTERNET connect = nullptr;
@@ -328,9 +328,9 @@ void CMXINet::Notify(const std::string& text, int state)
 
 void CMXINet::HandleStatus(DWORD status, const void* info, DWORD infoLength)
 {
-    const char* method = "CMXINet::StatusCallBack";
+    const char* method = ZLOG_METHOD;
     const char* name = StatusName(status);
-    ZLOG(LOG_INFO, method, "********%s Entering********", name);
+    ZLOG_AS(LOG_INFO, method, "********%s Entering********", name);
     switch (status) {
     case INTERNET_STATUS_CONNECTING_TO_SERVER:
         Notify("Connecting to server", INET_STATE_PROGRESS);
@@ -360,7 +360,7 @@ void CMXINet::HandleStatus(DWORD status, const void* info, DWORD infoLength)
             Notify("Request complete", INET_STATE_COMPLETE);
         } else {
             std::string text = GetErrorText(result.dwError);
-            ZLOG(LOG_INFO, method, "%s", text.c_str());
+            ZLOG_AS(LOG_INFO, method, "%s", text.c_str());
             Notify(text + " Try again", INET_STATE_FAILED);
         }
         break;
@@ -371,7 +371,7 @@ void CMXINet::HandleStatus(DWORD status, const void* info, DWORD infoLength)
     default:
         break;
     }
-    ZLOG(LOG_INFO, method, "########%s Leaving########", name);
+    ZLOG_AS(LOG_INFO, method, "########%s Leaving########", name);
 }
 
 int CMXINet::MakeHexString(const std::uint8_t* bytes, char* out, int count)

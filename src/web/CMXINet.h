@@ -3,9 +3,9 @@
 // completion arrive on the background thread as a text and a state handed to the caller's
 // notification function; the caller then drains the reply with CheckForData from a polling
 // thread of its own. One process-wide session (Init/Exit) serves every object.
-#include "WinInet.h"
+#include "platform/inet/WinInet.h"
 
-#include "Event.h"
+#include "platform/Event.h"
 
 #include <atomic>
 #include <cstddef>

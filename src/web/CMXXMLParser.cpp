@@ -1,6 +1,6 @@
-#include "CMXXMLParser.h"
+#include "web/CMXXMLParser.h"
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -100,10 +100,10 @@ int CMXXMLParser::CodeValue() const
 
 int CMXXMLParser::ParseXMLData(const std::string& replyText)
 {
-    ZLOG_SCOPE("CMXXMLParser::ParseXMLData");
+    ZLOG_SCOPE();
     m_replyText = replyText;
     if (GetNextTag("<result>", m_replyText, "</result>", nullptr) < 0) {
-        ZLOG(LOG_INFO, "CMXXMLParser::ParseXMLData", "Unable to find %s %s tag", "<result>", "</result>");
+        ZLOG(LOG_INFO, "Unable to find %s %s tag", "<result>", "</result>");
         return -1;
     }
     struct Envelope {
@@ -119,14 +119,14 @@ int CMXXMLParser::ParseXMLData(const std::string& replyText)
     for (const Envelope& e : envelope) {
         char buffer[kFieldBuffer];
         if (GetNextTag(e.open, m_replyText, e.close, buffer, sizeof(buffer)) < 0) {
-            ZLOG(LOG_INFO, "CMXXMLParser::ParseXMLData", "Unable to find %s %s tag", e.open, e.close);
+            ZLOG(LOG_INFO, "Unable to find %s %s tag", e.open, e.close);
             return -1;
         }
         e.field->assign(buffer);
     }
     std::string payload;
     if (GetNextTag("<data>", m_replyText, "</data>", &payload) < 0) {
-        ZLOG(LOG_INFO, "CMXXMLParser::ParseXMLData", "Unable to find %s %s tag", "<data>", "</data>");
+        ZLOG(LOG_INFO, "Unable to find %s %s tag", "<data>", "</data>");
         return -1;
     }
     m_replyText = std::move(payload);
@@ -174,32 +174,32 @@ int CMXXMLParser::FindOne(const char* open, const char* close, std::string& fiel
 
 int CMXXMLParser::FindBalance()
 {
-    ZLOG_SCOPE("CMXXMLParser::FindBalance");
+    ZLOG_SCOPE();
     return FindPair("<balance>", "</balance>", m_balance, "<smsbalance>", "</smsbalance>", m_smsBalance);
 }
 
 int CMXXMLParser::FindVersionNo()
 {
-    ZLOG_SCOPE("CMXXMLParser::FindVersionNo");
+    ZLOG_SCOPE();
     return FindPair("<versionnumber>", "</versionnumber>", m_versionNumber, "<downloadlink>", "</downloadlink>",
                     m_downloadLink);
 }
 
 int CMXXMLParser::FindVoipNumber()
 {
-    ZLOG_SCOPE("CMXXMLParser::FindVoipNumber");
+    ZLOG_SCOPE();
     return FindOne("<lvl3>", "</lvl3>", m_voipNumber);
 }
 
 int CMXXMLParser::FindUserID()
 {
-    ZLOG_SCOPE("CMXXMLParser::FindUserID");
+    ZLOG_SCOPE();
     return FindOne("<userid>", "</userid>", m_userId);
 }
 
 int CMXXMLParser::FindSerialNO()
 {
-    ZLOG_SCOPE("CMXXMLParser::FindSerialNO");
+    ZLOG_SCOPE();
     return FindOne("<sno>", "</sno>", m_entryNumber);
 }
 
@@ -234,7 +234,7 @@ bool CMXXMLParser::ReadEntry(const std::string& payload, std::size_t& position, 
     std::string value;
     for (const Field& f : fields) {
         if (GetTagData(f.open, payload, f.close, value, position) < 0) {
-            ZLOG(LOG_INFO, "CMXXMLParser::UpdateAddressBook", "Unable to find %s %s tag", f.open, f.close);
+            ZLOG(LOG_INFO, "Unable to find %s %s tag", f.open, f.close);
             return false;
         }
         record.*f.member = Bounded(value, kMaxFieldText);
@@ -244,7 +244,7 @@ bool CMXXMLParser::ReadEntry(const std::string& payload, std::size_t& position, 
 
 void CMXXMLParser::UpdateAddressBook(const std::string& payload)
 {
-    ZLOG_SCOPE("CMXXMLParser::UpdateAddressBook");
+    ZLOG_SCOPE();
     m_appliedEntries = 0;
     m_addressBookComplete = false;
     std::string timestamp;
@@ -295,12 +295,12 @@ void CMXXMLParser::UpdateAddressBook(const std::string& payload)
     }
     if (broken) {
         // The old time stamp stays, so the next query brings the unapplied changes again.
-        ZLOG(LOG_ERROR, "CMXXMLParser::UpdateAddressBook", "Error address book reply broken after %d entries",
+        ZLOG(LOG_ERROR, "Error address book reply broken after %d entries",
              m_appliedEntries);
         return;
     }
     if (m_store->StoreLastCheckTimestamp(timestamp) < 0) {
-        ZLOG(LOG_ERROR, "CMXXMLParser::UpdateAddressBook", "Error storing last check timestamp");
+        ZLOG(LOG_ERROR, "Error storing last check timestamp");
         return;
     }
     m_addressBookComplete = true;
@@ -308,13 +308,13 @@ void CMXXMLParser::UpdateAddressBook(const std::string& payload)
 
 int CMXXMLParser::ParseXMLAdsData(const std::string& replyText)
 {
-    ZLOG_SCOPE("CMXXMLParser::ParseXMLAdsData");
+    ZLOG_SCOPE();
     static const std::string listOpen = "&lt;list&gt;";
     static const std::string listClose = "&lt;/list&gt;";
     static const std::string itemOpen = "&lt;item&gt;";
     static const std::string itemClose = "&lt;/item&gt;";
     if (GetNextTag(listOpen, replyText, listClose, nullptr) < 0) {
-        ZLOG(LOG_INFO, "CMXXMLParser::ParseXMLAdsData", "Unable to find %s %s tag", listOpen.c_str(),
+        ZLOG(LOG_INFO, "Unable to find %s %s tag", listOpen.c_str(),
              listClose.c_str());
         return -1;
     }

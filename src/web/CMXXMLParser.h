@@ -1,7 +1,7 @@
 #pragma once
 // Reader of the web service's tag-structured replies. Elements do not nest: the first
 // open tag and the first close tag after it win. Lives for one reply.
-#include "IAddressBookStore.h"
+#include "web/IAddressBookStore.h"
 
 #include <cstddef>
 #include <string>

@@ -1,6 +1,6 @@
-#include "CScrollLink.h"
+#include "web/CScrollLink.h"
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 #include <chrono>
 
@@ -16,7 +16,7 @@ CScrollLink::~CScrollLink()
 
 void CScrollLink::AddScrollText(const std::string& text, const std::string& link)
 {
-    ZLOG_SCOPE("CScrollLink::AddScrollText");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_lock);
     CTextFrame item;
     item.text = text;
@@ -36,7 +36,7 @@ void CScrollLink::ClearScrollText()
 
 int CScrollLink::StartScrolling()
 {
-    ZLOG_SCOPE("CScrollLink::StartScrolling");
+    ZLOG_SCOPE();
     if (m_thread.joinable()) {
         return 1;
     }
@@ -49,8 +49,8 @@ int CScrollLink::StartScrolling()
             }
         });
     } catch (...) {
-        ZLOG(LOG_ERROR, "CScrollLink::StartScrolling", "Unable to start thread. Please contact your system administrator");
-        ZLOG(LOG_ERROR, "CScrollLink::StartScrolling", "CreateThread failed");
+        ZLOG(LOG_ERROR, "Unable to start thread. Please contact your system administrator");
+        ZLOG(LOG_ERROR, "CreateThread failed");
         return -1;
     }
     return 1;
@@ -159,7 +159,7 @@ std::string CScrollLink::LinkAt(int x) const
 
 bool CScrollLink::OnClicked(int x)
 {
-    ZLOG_SCOPE("CScrollLink::OnClicked");
+    ZLOG_SCOPE();
     const std::string link = LinkAt(x);
     std::function<void(const std::string&)> opener;
     {

@@ -1,9 +1,9 @@
-#include "CWebServiceClient.h"
+#include "web/CWebServiceClient.h"
 
-#include "CLogger.h"
-#include "Deployment.h"
-#include "WebApi.h"
-#include "WebMessages.h"
+#include "app/CLogger.h"
+#include "app/Deployment.h"
+#include "web/WebApi.h"
+#include "web/WebMessages.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,7 +31,7 @@ CWebServiceClient::CWebServiceClient(WebEndpoints endpoints, IWebServiceHost* ho
                                      IAddressBookStore* store)
     : m_endpoints(std::move(endpoints)), m_host(host), m_mainQueue(mainQueue), m_store(store)
 {
-    ZLOG_SCOPE("CWebServiceClient::CWebServiceClient");
+    ZLOG_SCOPE();
     for (int kind = 0; kind < WEB_KIND_COUNT; ++kind) {
         m_client[kind] = std::make_unique<CMXINet>(EventName(static_cast<WebRequestKind>(kind)));
         m_state[kind].store(kIdle);
@@ -40,7 +40,7 @@ CWebServiceClient::CWebServiceClient(WebEndpoints endpoints, IWebServiceHost* ho
 
 CWebServiceClient::~CWebServiceClient()
 {
-    ZLOG_SCOPE("CWebServiceClient::~CWebServiceClient");
+    ZLOG_SCOPE();
     m_ticker.StopScrolling();
     for (auto& client : m_client) {
         client.reset();
@@ -124,22 +124,21 @@ std::atomic<bool>& CWebServiceClient::AddressBookPending()
 
 int CWebServiceClient::INetRequest(CMXINet& client, INetStatusCallback notify, const std::string& plain)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::INetRequest");
-    const char* method = "CzeloraTALKDlg::INetRequest";
+    ZLOG_SCOPE();
     client.m_closed.store(0);
     // A text that cannot fit the body is refused before anything goes out.
     std::string body;
     if (MakeRequestBody(plain, body) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to encrypt data");
+        ZLOG(LOG_ERROR, "Unable to encrypt data");
         return -1;
     }
     return OpenAndSend(client, notify, m_endpoints.serviceHost, m_endpoints.servicePort, kServiceVerb, kServicePath,
-                       kFormsSubmitFlag, body, method);
+                       kFormsSubmitFlag, body, ZLOG_METHOD);
 }
 
 int CWebServiceClient::OnReqBalance()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnReqBalance");
+    ZLOG_SCOPE();
     m_state[WEB_KIND_BALANCE].store(kSent);
     return INetRequest(*m_client[WEB_KIND_BALANCE], &CWebServiceClient::INetBalanceStatus,
                        MakeRequestData("_getbal", UserId(), RequestTimeStamp()));
@@ -147,7 +146,7 @@ int CWebServiceClient::OnReqBalance()
 
 int CWebServiceClient::OnReqVoipNumber()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnReqVoipNumber");
+    ZLOG_SCOPE();
     m_state[WEB_KIND_VOIP_NUMBER].store(kSent);
     return INetRequest(*m_client[WEB_KIND_VOIP_NUMBER], &CWebServiceClient::INetVoipNumberStatus,
                        MakeRequestData("_getlvl3", UserId(), RequestTimeStamp()));
@@ -155,7 +154,7 @@ int CWebServiceClient::OnReqVoipNumber()
 
 int CWebServiceClient::OnReqCLI()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnReqCLI");
+    ZLOG_SCOPE();
     m_state[WEB_KIND_CLI].store(kSent);
     return INetRequest(*m_client[WEB_KIND_CLI], &CWebServiceClient::INetCLIStatus,
                        MakeRequestData("_getlvl3", UserId(), RequestTimeStamp()));
@@ -163,7 +162,7 @@ int CWebServiceClient::OnReqCLI()
 
 int CWebServiceClient::OnReqVersion()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnReqVersion");
+    ZLOG_SCOPE();
     m_state[WEB_KIND_VERSION].store(kSent);
     return INetRequest(*m_client[WEB_KIND_VERSION], &CWebServiceClient::INetVersionStatus,
                        MakeRequestData("_getver", UserId(), RequestTimeStamp()));
@@ -171,7 +170,7 @@ int CWebServiceClient::OnReqVersion()
 
 int CWebServiceClient::OnAdsRequest()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnAdsRequest");
+    ZLOG_SCOPE();
     m_state[WEB_KIND_ADS].store(kSent);
     int result = INetAdsRequest();
     if (result != 1) {
@@ -182,7 +181,7 @@ int CWebServiceClient::OnAdsRequest()
 
 int CWebServiceClient::SendAddressBookQuery(const std::string& action)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::SendAddressBookQuery");
+    ZLOG_SCOPE();
     const std::string lastCheck = m_store != nullptr ? m_store->LastCheckTimestamp() : std::string();
     int result = INetRequest(*m_client[WEB_KIND_ADDRESS_BOOK], &CWebServiceClient::INetAddressBookQueryStatus,
                              MakeRequestData(action, UserId(), RequestTimeStamp(), lastCheck));
@@ -194,7 +193,7 @@ int CWebServiceClient::SendAddressBookQuery(const std::string& action)
 
 int CWebServiceClient::SendInboxQuery()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::SendInboxQuery");
+    ZLOG_SCOPE();
     int result = INetRequest(*m_client[WEB_KIND_INBOX], &CWebServiceClient::INetInboxQueryStatus,
                              MakeRequestData("_qrysms", UserId(), RequestTimeStamp()));
     if (result != 1) {
@@ -205,7 +204,7 @@ int CWebServiceClient::SendInboxQuery()
 
 void CWebServiceClient::OnSignedIn()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnSignedIn");
+    ZLOG_SCOPE();
     if (!AddressBookPending().load()) {
         m_state[WEB_KIND_ADDRESS_BOOK].store(kSent);
         SendAddressBookQuery("_initaddbk");
@@ -226,8 +225,8 @@ void CWebServiceClient::OnSignedIn()
 
 void CWebServiceClient::WorkerPass()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::CzeloraTALKDlgThreadProc");
-    const char* method = "CzeloraTALKDlg::CzeloraTALKDlgThreadProc";
+    ZLOG_SCOPE();
+    const char* method = ZLOG_METHOD;
     if (m_state[WEB_KIND_BALANCE].load() == kReplyReady) {
         GetBalance();
     }
@@ -249,17 +248,17 @@ void CWebServiceClient::WorkerPass()
     ++m_pass;
     const bool signedIn = m_host != nullptr && m_host->IsSignedIn();
     if (m_pass % 60 == 0) {
-        ZLOG(LOG_INFO, method, "Address Book Query time");
+        ZLOG_AS(LOG_INFO, method, "Address Book Query time");
         if (signedIn && m_state[WEB_KIND_ADDRESS_BOOK].load() == kIdle && !AddressBookPending().load()) {
             SendAddressBookQuery("_qrylist");
         }
-        ZLOG(LOG_INFO, method, "Query finished");
+        ZLOG_AS(LOG_INFO, method, "Query finished");
         if (signedIn && m_state[WEB_KIND_INBOX].load() == kIdle) {
             SendInboxQuery();
         }
     }
     if (m_pass % 300 == 0) {
-        ZLOG(LOG_INFO, method, "Ads Check Timer");
+        ZLOG_AS(LOG_INFO, method, "Ads Check Timer");
         if (signedIn && m_state[WEB_KIND_ADS].load() == kIdle) {
             OnAdsRequest();
         }
@@ -268,9 +267,9 @@ void CWebServiceClient::WorkerPass()
         WaitForInboxData();
     }
     if (m_state[WEB_KIND_ADDRESS_BOOK].load() == kReplyReady) {
-        ZLOG(LOG_INFO, method, "WaitForAddressBookList");
+        ZLOG_AS(LOG_INFO, method, "WaitForAddressBookList");
         WaitForAddressBookList();
-        ZLOG(LOG_INFO, method, "WaitForAddressBookList finished");
+        ZLOG_AS(LOG_INFO, method, "WaitForAddressBookList finished");
     }
 }
 
@@ -282,8 +281,8 @@ void CWebServiceClient::OnStatus(WebRequestKind kind, const char* method, const 
         return;
     }
     if (state == INET_STATE_FAILED) {
-        ZLOG(LOG_ERROR, method, "%s", failure);
-        ZLOG(LOG_INFO, method, "%s", text.c_str());
+        ZLOG_AS(LOG_ERROR, method, "%s", failure);
+        ZLOG_AS(LOG_INFO, method, "%s", text.c_str());
         self->m_client[kind]->ClosedByINet();
         self->m_state[kind].store(kIdle);
     } else if (state == INET_STATE_COMPLETE) {
@@ -343,18 +342,18 @@ int CWebServiceClient::ReadReply(WebRequestKind kind, CMXXMLParser& parser, cons
     }
     int code = 0;
     if (client.QueryStatusCode(code) != 4 || code != 200) {
-        ZLOG(LOG_ERROR, method, "Http Response code %d", code);
-        ZLOG(LOG_ERROR, method, "%s", code == 404 ? "Requested page not found." : "Internet request error.");
+        ZLOG_AS(LOG_ERROR, method, "Http Response code %d", code);
+        ZLOG_AS(LOG_ERROR, method, "%s", code == 404 ? "Requested page not found." : "Internet request error.");
         Finish(kind);
         return -1;
     }
     if (parser.ParseXMLData(client.GetResponseText()) < 0) {
-        ZLOG(LOG_ERROR, method, "Invalid data received");
+        ZLOG_AS(LOG_ERROR, method, "Invalid data received");
         Finish(kind);
         return -1;
     }
     if (parser.CodeValue() < 0) {
-        ZLOG(LOG_ERROR, method, "%s", serverError);
+        ZLOG_AS(LOG_ERROR, method, "%s", serverError);
         Finish(kind);
         return -1;
     }
@@ -373,13 +372,13 @@ void CWebServiceClient::RunReader(WebRequestKind kind, const char* method, const
     Finish(kind);
     apply(parser);
     if (success != nullptr) {
-        ZLOG(LOG_INFO, method, "%s", success);
+        ZLOG_AS(LOG_INFO, method, "%s", success);
     }
 }
 
 void CWebServiceClient::GetBalance()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::GetBalance");
+    ZLOG_SCOPE();
     RunReader(WEB_KIND_BALANCE, "CzeloraTALKDlg::GetBalance", "Error ouccured at server", "Balance Received",
               [this](const CMXXMLParser& parser) {
                   {
@@ -393,7 +392,7 @@ void CWebServiceClient::GetBalance()
 
 void CWebServiceClient::GetVersion()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::GetVersion");
+    ZLOG_SCOPE();
     RunReader(WEB_KIND_VERSION, "CzeloraTALKDlg::GetVersion", "Error ouccured at server", "Version Received",
               [this](const CMXXMLParser& parser) {
                   {
@@ -410,7 +409,7 @@ void CWebServiceClient::GetVersion()
 
 void CWebServiceClient::GetVoipNumber()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::GetVoipNumber");
+    ZLOG_SCOPE();
     RunReader(WEB_KIND_VOIP_NUMBER, "CzeloraTALKDlg::GetVoipNumber", "Error occured at server", "Voip Number Received",
               [this](const CMXXMLParser& parser) {
                   {
@@ -427,7 +426,7 @@ void CWebServiceClient::GetVoipNumber()
 
 void CWebServiceClient::GetCLI()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::GetCLI");
+    ZLOG_SCOPE();
     RunReader(WEB_KIND_CLI, "CzeloraTALKDlg::GetCLI", "Error occured at server", "CLI Received",
               [this](const CMXXMLParser& parser) {
                   {
@@ -440,7 +439,7 @@ void CWebServiceClient::GetCLI()
 
 void CWebServiceClient::WaitForAddressBookList()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::WaitForAddressBookList");
+    ZLOG_SCOPE();
     // The changes were applied by the parser while it read the reply.
     RunReader(WEB_KIND_ADDRESS_BOOK, "CzeloraTALKDlg::WaitForAddressBookList", "Error ouccured at server",
               "Address book received", [](const CMXXMLParser&) { AddressBookPending().store(false); });
@@ -448,7 +447,7 @@ void CWebServiceClient::WaitForAddressBookList()
 
 void CWebServiceClient::WaitForInboxData()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::WaitForInboxData");
+    ZLOG_SCOPE();
     RunReader(WEB_KIND_INBOX, "CzeloraTALKDlg::WaitForInboxData", "Error ouccured at server", nullptr,
               [this](const CMXXMLParser& parser) {
                   const int count = std::atoi(parser.Balance().c_str());
@@ -460,7 +459,7 @@ void CWebServiceClient::WaitForInboxData()
                           m_mainQueue->Post(WM_WEB_NEW_SMS, count, 0, notice);
                       }
                   }
-                  ZLOG(LOG_INFO, "CzeloraTALKDlg::WaitForInboxData", "Inbox contains %d sms", count);
+                  ZLOG(LOG_INFO, "Inbox contains %d sms", count);
               });
 }
 
@@ -470,16 +469,16 @@ int CWebServiceClient::OpenAndSend(CMXINet& client, INetStatusCallback notify, c
 {
     client.m_closed.store(0);
     if (client.MakeHttpConnection(notify, this, host, port, verb, path, "*/*", flags) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to make http connection");
+        ZLOG_AS(LOG_ERROR, method, "Unable to make http connection");
         return -1;
     }
     if (client.AddRequestHeaders(kAcceptHeader, zelora::inet::HTTP_ADDREQ_FLAG_REPLACE) != 1 ||
         client.AddRequestHeaders(kContentTypeHeader, zelora::inet::HTTP_ADDREQ_FLAG_ADD_IF_NEW) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to add request headers");
+        ZLOG_AS(LOG_ERROR, method, "Unable to add request headers");
         return -1;
     }
     if (client.SendRequest(body.data(), body.size()) != 1) {
-        ZLOG(LOG_ERROR, method, "Unable to send request");
+        ZLOG_AS(LOG_ERROR, method, "Unable to send request");
         return -1;
     }
     return 1;
@@ -487,7 +486,7 @@ int CWebServiceClient::OpenAndSend(CMXINet& client, INetStatusCallback notify, c
 
 int CWebServiceClient::PingSite(const std::string& host)
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::PingSite");
+    ZLOG_SCOPE();
     return OpenAndSend(*m_client[WEB_KIND_PING], &CWebServiceClient::INetPingStatus, host, m_endpoints.probePort,
                        "GET", "", 0, std::string(), "CzeloraTALKDlg::PingSite");
 }
@@ -498,19 +497,18 @@ void CWebServiceClient::INetPingStatus(std::string text, int state, void* contex
     if (self == nullptr || state == INET_STATE_PROGRESS) {
         return;
     }
-    ZLOG_SCOPE("CzeloraTALKDlg::INetPingStatus");
-    const char* method = "CzeloraTALKDlg::INetPingStatus";
+    ZLOG_SCOPE();
     CMXINet& client = *self->m_client[WEB_KIND_PING];
     bool success = false;
     if (state == INET_STATE_FAILED) {
-        ZLOG(LOG_ERROR, method, "Error while pinging site");
-        ZLOG(LOG_INFO, method, "%s", text.c_str());
+        ZLOG(LOG_ERROR, "Error while pinging site");
+        ZLOG(LOG_INFO, "%s", text.c_str());
     } else {
         int code = 0;
         if (client.QueryStatusCode(code) == 4 && code == 200) {
             success = true;
         } else {
-            ZLOG(LOG_ERROR, method, "%s", code == 404 ? "Requested page not found." : "Internet request error.");
+            ZLOG(LOG_ERROR, "%s", code == 404 ? "Requested page not found." : "Internet request error.");
         }
     }
     // The probe needs nothing more from this connection.
@@ -522,7 +520,7 @@ void CWebServiceClient::INetPingStatus(std::string text, int state, void* contex
 
 void CWebServiceClient::OnProbeFailure()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::OnProbeFailure");
+    ZLOG_SCOPE();
     if (m_host != nullptr) {
         if (m_host->IsCallInProgress() && m_host->IsSignedIn()) {
             m_host->HangUpCall();
@@ -534,23 +532,22 @@ void CWebServiceClient::OnProbeFailure()
 
 int CWebServiceClient::INetAdsRequest()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::INetAdsRequest");
+    ZLOG_SCOPE();
     return OpenAndSend(*m_client[WEB_KIND_ADS], &CWebServiceClient::INetAdsRequestStatus, m_endpoints.adsHost,
                        m_endpoints.adsPort, "POST", kAdsPath, 0, std::string(), "CzeloraTALKDlg::INetAdsRequest");
 }
 
 void CWebServiceClient::GetAdsData()
 {
-    ZLOG_SCOPE("CzeloraTALKDlg::GetAdsData");
-    const char* method = "CzeloraTALKDlg::GetAdsData";
+    ZLOG_SCOPE();
     CMXINet& client = *m_client[WEB_KIND_ADS];
     if (client.CheckForData() == 1) {
         return;
     }
     int code = 0;
     if (client.QueryStatusCode(code) != 4 || code != 200) {
-        ZLOG(LOG_ERROR, method, "Http Response code %d", code);
-        ZLOG(LOG_ERROR, method, "%s", code == 404 ? "Requested page not found." : "Internet request error.");
+        ZLOG(LOG_ERROR, "Http Response code %d", code);
+        ZLOG(LOG_ERROR, "%s", code == 404 ? "Requested page not found." : "Internet request error.");
         Finish(WEB_KIND_ADS);
         return;
     }
@@ -564,6 +561,6 @@ void CWebServiceClient::GetAdsData()
     }
     parser.ClearAdsItems();
     m_ticker.StartScrolling();
-    ZLOG(LOG_INFO, method, "Ads Data Received Received");
+    ZLOG(LOG_INFO, "Ads Data Received Received");
     Finish(WEB_KIND_ADS);
 }

@@ -13,14 +13,14 @@
 //    0x420 call OnReqBalance, OnReqVoipNumber, OnAdsRequest and OnReqCLI; 0x421, 0x422, 0x423
 //    and 0x424 tell the window to show VoipNumber/UserId, Balance/SmsBalance, CallerId (or
 //    the signed-out look) and the new-SMS notice.
-#include "CConnectivityProbe.h"
-#include "CMXINet.h"
-#include "CMXXMLParser.h"
-#include "CScrollLink.h"
-#include "IAddressBookStore.h"
-#include "IWebServiceHost.h"
+#include "web/CConnectivityProbe.h"
+#include "web/CMXINet.h"
+#include "web/CMXXMLParser.h"
+#include "web/CScrollLink.h"
+#include "web/IAddressBookStore.h"
+#include "web/IWebServiceHost.h"
 
-#include "MessageQueue.h"
+#include "platform/MessageQueue.h"
 
 #include <atomic>
 #include <functional>

@@ -1,8 +1,8 @@
-#include "WebApi.h"
+#include "web/WebApi.h"
 
-#include "CEncryptDecrypt.h"
-#include "CLogger.h"
-#include "HexString.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/CLogger.h"
+#include "app/HexString.h"
 
 #include <cmath>
 #include <cstdio>
@@ -45,16 +45,16 @@ std::string MakeRequestData(const std::string& action, const std::string& userId
 
 int MakeRequestBody(const std::string& plain, std::string& body)
 {
-    ZLOG_SCOPE("MakeRequestBody");
+    ZLOG_SCOPE();
     body.clear();
     if (plain.empty() || plain.size() > kMaxRequestText) {
-        ZLOG(LOG_ERROR, "MakeRequestBody", "Unable to encrypt data");
+        ZLOG(LOG_ERROR, "Unable to encrypt data");
         return -1;
     }
     CEncryptDecrypt cipher;
     std::vector<std::uint8_t> enciphered;
     if (cipher.Encrypt(plain, CEncryptDecrypt::kWebDataKey, enciphered) <= 0) {
-        ZLOG(LOG_ERROR, "MakeRequestBody", "Unable to encrypt data");
+        ZLOG(LOG_ERROR, "Unable to encrypt data");
         return -1;
     }
     body = "msg=" + zelora::MakeHexString(enciphered);

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "CProbeContext.h"
-#include "ProbePacket.h"
+#include "quvane/CProbeContext.h"
+#include "quvane/ProbePacket.h"
 
 namespace {
 constexpr std::size_t kMaxDatagram = 2048;

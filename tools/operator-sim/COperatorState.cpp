@@ -1,6 +1,6 @@
 #include "COperatorState.h"
 
-#include "WebApi.h"
+#include "web/WebApi.h"
 
 // Narrow text only: bytes pass through as they are.
 #define SI_NO_CONVERSION

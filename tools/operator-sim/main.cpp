@@ -2,7 +2,7 @@
 // connectivity-probe target on one HTTP port, for tests and the local sandbox.
 #include "COperatorState.h"
 
-#include "WebApi.h"
+#include "web/WebApi.h"
 
 #include <microhttpd.h>
 

@@ -15,9 +15,9 @@
 
 #include <sstream>
 
-#include "CEncryptDecrypt.h"
-#include "CTunnelFrameCodec.h"
-#include "HexString.h"
+#include "app/CEncryptDecrypt.h"
+#include "session/CTunnelFrameCodec.h"
+#include "app/HexString.h"
 
 namespace {
 constexpr std::size_t kMaxHello = 2048;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "CTunnelAccounts.h"
-#include "CTunnelDataParser.h"
-#include "CTunnelRingBuffer.h"
+#include "session/CTunnelDataParser.h"
+#include "session/CTunnelRingBuffer.h"
 
 struct TunnelServerOptions {
     std::string listenAddress = "127.0.0.1";

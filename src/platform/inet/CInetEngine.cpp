@@ -1,4 +1,4 @@
-#include "CInetEngine.h"
+#include "platform/inet/CInetEngine.h"
 
 #include <sys/socket.h>
 

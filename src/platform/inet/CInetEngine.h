@@ -1,7 +1,7 @@
 #pragma once
 // One session's background thread: drives every transfer of the session through one
 // curl multi handle and delivers the status reports, with no lock held, in order.
-#include "InetHandle.h"
+#include "platform/inet/InetHandle.h"
 
 #include <atomic>
 #include <condition_variable>

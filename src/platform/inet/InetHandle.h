@@ -1,7 +1,7 @@
 #pragma once
 // Internal: the state behind one handle. Guarded by InetRegistryMutex() unless noted.
-#include "InetProxy.h"
-#include "WinInet.h"
+#include "platform/inet/InetProxy.h"
+#include "platform/inet/WinInet.h"
 
 #include <curl/curl.h>
 

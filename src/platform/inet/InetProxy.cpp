@@ -1,4 +1,4 @@
-#include "InetProxy.h"
+#include "platform/inet/InetProxy.h"
 
 #include <cstdlib>
 #include <string_view>

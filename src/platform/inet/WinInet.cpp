@@ -1,7 +1,7 @@
-#include "WinInet.h"
+#include "platform/inet/WinInet.h"
 
-#include "CInetEngine.h"
-#include "InetHandle.h"
+#include "platform/inet/CInetEngine.h"
+#include "platform/inet/InetHandle.h"
 
 #include <cstring>
 #include <map>

@@ -1,4 +1,4 @@
-#include "CDigestAuth.h"
+#include "session/sip/CDigestAuth.h"
 
 #include <cctype>
 #include <cstdio>
@@ -6,13 +6,13 @@
 
 #include <osipparser2/osip_md5.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace zelora {
 
 std::string CDigestAuth::Md5Hex(std::string_view data)
 {
-    ZLOG_SCOPE("CDigestAuth::Md5Hex");
+    ZLOG_SCOPE();
     osip_MD5_CTX ctx;
     osip_MD5Init(&ctx);
     osip_MD5Update(&ctx, reinterpret_cast<unsigned char*>(const_cast<char*>(data.data())),
@@ -30,7 +30,7 @@ std::string CDigestAuth::Md5Hex(std::string_view data)
 
 std::string CDigestAuth::Ha1(std::string_view user, std::string_view realm, std::string_view password)
 {
-    ZLOG_SCOPE("CDigestAuth::Ha1");
+    ZLOG_SCOPE();
     std::string text;
     text.reserve(user.size() + realm.size() + password.size() + 2);
     text.append(user).append(":").append(realm).append(":").append(password);
@@ -41,7 +41,7 @@ std::string CDigestAuth::Response(std::string_view ha1, std::string_view nonce, 
                                   std::string_view cnonce, std::string_view qop, std::string_view method,
                                   std::string_view uri)
 {
-    ZLOG_SCOPE("CDigestAuth::Response");
+    ZLOG_SCOPE();
     std::string a2;
     a2.append(method).append(":").append(uri);
     const std::string ha2 = Md5Hex(a2);
@@ -55,7 +55,7 @@ std::string CDigestAuth::Response(std::string_view ha1, std::string_view nonce, 
 
 bool CDigestAuth::OffersAuth(std::string_view options)
 {
-    ZLOG_SCOPE("CDigestAuth::OffersAuth");
+    ZLOG_SCOPE();
     size_t pos = 0;
     while (pos <= options.size()) {
         size_t end = options.find(',', pos);
@@ -75,7 +75,7 @@ bool CDigestAuth::OffersAuth(std::string_view options)
 
 std::string CDigestAuth::Unquote(std::string_view text)
 {
-    ZLOG_SCOPE("CDigestAuth::Unquote");
+    ZLOG_SCOPE();
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         text = text.substr(1, text.size() - 2);
     return std::string(text);
@@ -83,14 +83,14 @@ std::string CDigestAuth::Unquote(std::string_view text)
 
 int CDigestAuth::BuildCredentials(const DigestChallenge& challenge, const DigestAnswer& answer, std::string& out)
 {
-    ZLOG_SCOPE("CDigestAuth::BuildCredentials");
+    ZLOG_SCOPE();
     if (!challenge.algorithm.empty() && strcasecmp(challenge.algorithm.c_str(), "MD5") != 0) {
-        ZLOG(LOG_ERROR, "CDigestAuth::BuildCredentials", "unsupported digest algorithm %s",
+        ZLOG(LOG_ERROR, "unsupported digest algorithm %s",
              challenge.algorithm.c_str());
         return -1;
     }
     if (challenge.nonce.empty()) {
-        ZLOG(LOG_ERROR, "CDigestAuth::BuildCredentials", "challenge without nonce");
+        ZLOG(LOG_ERROR, "challenge without nonce");
         return -1;
     }
     const std::string ha1 =

@@ -1,4 +1,4 @@
-#include "CMessageIntake.h"
+#include "session/sip/CMessageIntake.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 
 #include <osipparser2/osip_parser.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace zelora {
 
@@ -58,7 +58,7 @@ bool HasUri(osip_from_t* header)
 
 bool CMessageIntake::CanAnswer(const osip_message_t* msg)
 {
-    ZLOG_SCOPE("CMessageIntake::CanAnswer");
+    ZLOG_SCOPE();
     if (msg == nullptr || !MSG_IS_REQUEST(msg) || msg->sip_method == nullptr)
         return false;
     auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
@@ -68,7 +68,7 @@ bool CMessageIntake::CanAnswer(const osip_message_t* msg)
 
 IntakeResult CMessageIntake::Parse(const char* data, size_t length)
 {
-    ZLOG_SCOPE("CMessageIntake::Parse");
+    ZLOG_SCOPE();
     IntakeResult result;
     if (data == nullptr || length <= 5 || IsBlank(data, length)) {
         result.verdict = IntakeVerdict::KeepAlive;
@@ -76,7 +76,7 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
     }
     if (length > kMaxMessage) {
         result.reason = "message too large";
-        ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped datagram of %zu bytes: too large", length);
+        ZLOG(LOG_WARNING, "dropped datagram of %zu bytes: too large", length);
         return result;
     }
     static std::once_flag parserReady;
@@ -98,7 +98,7 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
         if (evt != nullptr)
             osip_event_free(evt);
         result.reason = "unparsable message";
-        ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped unparsable datagram of %zu bytes", length);
+        ZLOG(LOG_WARNING, "dropped unparsable datagram of %zu bytes", length);
         return result;
     }
     osip_message_t* msg = evt->sip;
@@ -138,12 +138,12 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
     }
     result.reason = fault;
     if (request && CanAnswer(msg)) {
-        ZLOG(LOG_WARNING, "CMessageIntake::Parse", "bad %s request: %s", msg->sip_method, fault);
+        ZLOG(LOG_WARNING, "bad %s request: %s", msg->sip_method, fault);
         result.verdict = IntakeVerdict::BadRequest;
         result.event = evt;
         return result;
     }
-    ZLOG(LOG_WARNING, "CMessageIntake::Parse", "dropped malformed %s: %s", request ? "request" : "response", fault);
+    ZLOG(LOG_WARNING, "dropped malformed %s: %s", request ? "request" : "response", fault);
     osip_event_free(evt);
     return result;
 }

@@ -1,9 +1,9 @@
-#include "CSipEventQueue.h"
+#include "session/sip/CSipEventQueue.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace zelora {
 
@@ -22,7 +22,7 @@ osip_message_t* Clone(const osip_message_t* msg)
 eXosip_event_t* CSipEventQueue::Make(eXosip_event_type_t type, const osip_message_t* request,
                                      const osip_message_t* response, const osip_message_t* ack)
 {
-    ZLOG_SCOPE("CSipEventQueue::Make");
+    ZLOG_SCOPE();
     auto* event = static_cast<eXosip_event_t*>(std::calloc(1, sizeof(eXosip_event_t)));
     if (event == nullptr)
         return nullptr;
@@ -39,7 +39,7 @@ eXosip_event_t* CSipEventQueue::Make(eXosip_event_type_t type, const osip_messag
 
 void CSipEventQueue::Free(eXosip_event_t* event)
 {
-    ZLOG_SCOPE("CSipEventQueue::Free");
+    ZLOG_SCOPE();
     if (event == nullptr)
         return;
     if (event->request != nullptr)
@@ -53,7 +53,7 @@ void CSipEventQueue::Free(eXosip_event_t* event)
 
 void CSipEventQueue::Push(eXosip_event_t* event)
 {
-    ZLOG_SCOPE("CSipEventQueue::Push");
+    ZLOG_SCOPE();
     if (event == nullptr)
         return;
     {
@@ -69,7 +69,7 @@ void CSipEventQueue::Push(eXosip_event_t* event)
 
 eXosip_event_t* CSipEventQueue::Pop(std::chrono::milliseconds timeout)
 {
-    ZLOG_SCOPE("CSipEventQueue::Pop");
+    ZLOG_SCOPE();
     std::unique_lock<std::mutex> guard(m_lock);
     if (timeout.count() > 0)
         m_ready.wait_for(guard, timeout, [this] { return m_stopped || !m_events.empty(); });
@@ -82,7 +82,7 @@ eXosip_event_t* CSipEventQueue::Pop(std::chrono::milliseconds timeout)
 
 void CSipEventQueue::Stop()
 {
-    ZLOG_SCOPE("CSipEventQueue::Stop");
+    ZLOG_SCOPE();
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_stopped = true;
@@ -92,7 +92,7 @@ void CSipEventQueue::Stop()
 
 void CSipEventQueue::Clear()
 {
-    ZLOG_SCOPE("CSipEventQueue::Clear");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_lock);
     for (eXosip_event_t* event : m_events)
         Free(event);
@@ -101,7 +101,7 @@ void CSipEventQueue::Clear()
 
 size_t CSipEventQueue::Size()
 {
-    ZLOG_SCOPE("CSipEventQueue::Size");
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_lock);
     return m_events.size();
 }

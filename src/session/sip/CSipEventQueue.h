@@ -5,7 +5,7 @@
 #include <deque>
 #include <mutex>
 
-#include "eXosip.h"
+#include "session/sip/eXosip.h"
 
 namespace zelora {
 

@@ -1,4 +1,4 @@
-#include "CSipMessageFactory.h"
+#include "session/sip/CSipMessageFactory.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,7 +7,7 @@
 #include <osipparser2/osip_parser.h>
 #include <osipparser2/osip_port.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace zelora {
 
@@ -37,7 +37,7 @@ int AddVia(osip_message_t* msg, const SipLocal& local)
 
 std::string CSipMessageFactory::RandomNumber()
 {
-    ZLOG_SCOPE("CSipMessageFactory::RandomNumber");
+    ZLOG_SCOPE();
     char buf[16];
     std::snprintf(buf, sizeof buf, "%u", osip_build_random_number());
     return buf;
@@ -47,7 +47,7 @@ std::string CSipMessageFactory::NewBranch() { return "z9hG4bK" + RandomNumber();
 
 std::string CSipMessageFactory::Contact(const char* user, const SipLocal& local)
 {
-    ZLOG_SCOPE("CSipMessageFactory::Contact");
+    ZLOG_SCOPE();
     std::string c = "<sip:";
     if (user != nullptr && *user) {
         c += user;
@@ -59,7 +59,7 @@ std::string CSipMessageFactory::Contact(const char* user, const SipLocal& local)
 
 std::string CSipMessageFactory::Tag(osip_from_t* header)
 {
-    ZLOG_SCOPE("CSipMessageFactory::Tag");
+    ZLOG_SCOPE();
     if (header == nullptr)
         return {};
     static char kTagName[] = "tag";
@@ -71,7 +71,7 @@ std::string CSipMessageFactory::Tag(osip_from_t* header)
 
 std::string CSipMessageFactory::TopBranch(const osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipMessageFactory::TopBranch");
+    ZLOG_SCOPE();
     auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
     if (via == nullptr)
         return {};
@@ -84,7 +84,7 @@ std::string CSipMessageFactory::TopBranch(const osip_message_t* msg)
 
 std::string CSipMessageFactory::ToText(osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipMessageFactory::ToText");
+    ZLOG_SCOPE();
     char* text = nullptr;
     size_t len = 0;
     if (msg == nullptr || osip_message_to_str(msg, &text, &len) != 0 || text == nullptr)
@@ -96,7 +96,7 @@ std::string CSipMessageFactory::ToText(osip_message_t* msg)
 
 int CSipMessageFactory::CSeqNumber(const osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipMessageFactory::CSeqNumber");
+    ZLOG_SCOPE();
     if (msg == nullptr || msg->cseq == nullptr || msg->cseq->number == nullptr)
         return -1;
     return std::atoi(msg->cseq->number);
@@ -104,7 +104,7 @@ int CSipMessageFactory::CSeqNumber(const osip_message_t* msg)
 
 int CSipMessageFactory::SetCSeqNumber(osip_message_t* msg, int number)
 {
-    ZLOG_SCOPE("CSipMessageFactory::SetCSeqNumber");
+    ZLOG_SCOPE();
     if (msg == nullptr || msg->cseq == nullptr)
         return -1;
     osip_free(msg->cseq->number);
@@ -115,7 +115,7 @@ int CSipMessageFactory::SetCSeqNumber(osip_message_t* msg, int number)
 
 int CSipMessageFactory::RenewVia(osip_message_t* msg, const SipLocal& local)
 {
-    ZLOG_SCOPE("CSipMessageFactory::RenewVia");
+    ZLOG_SCOPE();
     auto* old = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
     if (old != nullptr) {
         osip_list_remove(&msg->vias, 0);
@@ -136,7 +136,7 @@ int CSipMessageFactory::RenewVia(osip_message_t* msg, const SipLocal& local)
 
 void CSipMessageFactory::RemoveCredentials(osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipMessageFactory::RemoveCredentials");
+    ZLOG_SCOPE();
     osip_list_special_free(&msg->authorizations, reinterpret_cast<void (*)(void*)>(&osip_authorization_free));
     osip_list_special_free(&msg->proxy_authorizations,
                            reinterpret_cast<void (*)(void*)>(&osip_proxy_authorization_free));
@@ -146,7 +146,7 @@ void CSipMessageFactory::RemoveCredentials(osip_message_t* msg)
 int CSipMessageFactory::BuildRequest(const char* method, const char* requestUri, const char* to, const char* from,
                                      const char* route, int cseq, const SipLocal& local, osip_message_t** out)
 {
-    ZLOG_SCOPE("CSipMessageFactory::BuildRequest");
+    ZLOG_SCOPE();
     *out = nullptr;
     osip_message_t* msg = nullptr;
     if (osip_message_init(&msg) != 0)
@@ -156,7 +156,7 @@ int CSipMessageFactory::BuildRequest(const char* method, const char* requestUri,
     osip_uri_t* uri = nullptr;
     osip_uri_init(&uri);
     if (osip_uri_parse(uri, requestUri) != 0) {
-        ZLOG(LOG_ERROR, "CSipMessageFactory::BuildRequest", "invalid request URI %s", requestUri);
+        ZLOG(LOG_ERROR, "invalid request URI %s", requestUri);
         osip_uri_free(uri);
         osip_message_free(msg);
         return -1;
@@ -164,13 +164,13 @@ int CSipMessageFactory::BuildRequest(const char* method, const char* requestUri,
     osip_message_set_uri(msg, uri);
     if (osip_message_set_to(msg, to) != 0 || osip_message_set_from(msg, from) != 0 || msg->to == nullptr ||
         msg->from == nullptr) {
-        ZLOG(LOG_ERROR, "CSipMessageFactory::BuildRequest", "invalid From %s or To %s", from, to);
+        ZLOG(LOG_ERROR, "invalid From %s or To %s", from, to);
         osip_message_free(msg);
         return -1;
     }
     osip_from_set_tag(msg->from, osip_strdup(RandomNumber().c_str()));
     if (route != nullptr && *route != '\0' && osip_message_set_route(msg, route) != 0) {
-        ZLOG(LOG_ERROR, "CSipMessageFactory::BuildRequest", "invalid route %s", route);
+        ZLOG(LOG_ERROR, "invalid route %s", route);
         osip_message_free(msg);
         return -1;
     }
@@ -191,7 +191,7 @@ int CSipMessageFactory::BuildRequest(const char* method, const char* requestUri,
 int CSipMessageFactory::BuildInDialogRequest(osip_dialog_t* dialog, const char* method, int cseq,
                                              const SipLocal& local, osip_message_t** out)
 {
-    ZLOG_SCOPE("CSipMessageFactory::BuildInDialogRequest");
+    ZLOG_SCOPE();
     *out = nullptr;
     if (dialog == nullptr || dialog->remote_uri == nullptr || dialog->local_uri == nullptr)
         return -1;
@@ -254,7 +254,7 @@ int CSipMessageFactory::BuildResponse(const osip_message_t* request, int status,
                                       const char* contactUser, bool recordRoute, const SipLocal& local,
                                       osip_message_t** out)
 {
-    ZLOG_SCOPE("CSipMessageFactory::BuildResponse");
+    ZLOG_SCOPE();
     *out = nullptr;
     if (request == nullptr || status < 100 || status > 699)
         return -1;

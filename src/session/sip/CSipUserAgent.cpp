@@ -1,4 +1,4 @@
-#include "CSipUserAgent.h"
+#include "session/sip/CSipUserAgent.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -9,8 +9,8 @@
 
 #include <osipparser2/osip_port.h>
 
-#include "CLogger.h"
-#include "CMessageIntake.h"
+#include "app/CLogger.h"
+#include "session/sip/CMessageIntake.h"
 
 namespace zelora {
 
@@ -123,18 +123,18 @@ CSipUserAgent* CSipUserAgent::Instance() { return s_instance; }
 
 void CSipUserAgent::RouteTraceToLogger(int level)
 {
-    ZLOG_SCOPE("CSipUserAgent::RouteTraceToLogger");
+    ZLOG_SCOPE();
     osip_trace_initialize_func(static_cast<osip_trace_level_t>(level), &TraceToLogger);
 }
 
 int CSipUserAgent::Create()
 {
-    ZLOG_SCOPE("CSipUserAgent::Create");
+    ZLOG_SCOPE();
     if (s_instance != nullptr)
         return 0;
     auto agent = std::make_unique<CSipUserAgent>();
     if (agent->m_osip == nullptr || agent->m_wakeFd < 0) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::Create", "osip initialisation failed");
+        ZLOG(LOG_ERROR, "osip initialisation failed");
         return -1;
     }
     s_instance = agent.release();
@@ -143,14 +143,14 @@ int CSipUserAgent::Create()
 
 void CSipUserAgent::Destroy()
 {
-    ZLOG_SCOPE("CSipUserAgent::Destroy");
+    ZLOG_SCOPE();
     delete s_instance;
     s_instance = nullptr;
 }
 
 CSipUserAgent::CSipUserAgent()
 {
-    ZLOG_SCOPE("CSipUserAgent::CSipUserAgent");
+    ZLOG_SCOPE();
     RouteTraceToLogger(TRACE_LEVEL3);
     if (osip_init(&m_osip) != 0) {
         m_osip = nullptr;
@@ -178,7 +178,7 @@ CSipUserAgent::CSipUserAgent()
 
 CSipUserAgent::~CSipUserAgent()
 {
-    ZLOG_SCOPE("CSipUserAgent::~CSipUserAgent");
+    ZLOG_SCOPE();
     m_stop = true;
     m_events.Stop();
     Wake();
@@ -211,13 +211,13 @@ CSipUserAgent::~CSipUserAgent()
 
 int CSipUserAgent::ListenAddr(int transport, const char* addr, int port, int family)
 {
-    ZLOG_SCOPE("CSipUserAgent::ListenAddr");
+    ZLOG_SCOPE();
     if (transport != IPPROTO_UDP || family != AF_INET) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::ListenAddr", "only UDP over IPv4 is supported (%d, %d)", transport, family);
+        ZLOG(LOG_ERROR, "only UDP over IPv4 is supported (%d, %d)", transport, family);
         return -1;
     }
     if (m_worker.joinable()) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::ListenAddr", "already listening on port %d", m_transport.Port());
+        ZLOG(LOG_ERROR, "already listening on port %d", m_transport.Port());
         return -1;
     }
     if (m_transport.Open(addr, port) != 0)
@@ -231,21 +231,21 @@ void CSipUserAgent::SetUserAgent(const char* text) { m_userAgent = Bounded(text,
 
 int CSipUserAgent::Lock()
 {
-    ZLOG_SCOPE("CSipUserAgent::Lock");
+    ZLOG_SCOPE();
     m_lock.lock();
     return 0;
 }
 
 int CSipUserAgent::Unlock()
 {
-    ZLOG_SCOPE("CSipUserAgent::Unlock");
+    ZLOG_SCOPE();
     m_lock.unlock();
     return 0;
 }
 
 eXosip_event_t* CSipUserAgent::EventWait(int seconds, int milliseconds)
 {
-    ZLOG_SCOPE("CSipUserAgent::EventWait");
+    ZLOG_SCOPE();
     long long ms = static_cast<long long>(seconds < 0 ? 0 : seconds) * 1000 + (milliseconds < 0 ? 0 : milliseconds);
     return m_events.Pop(std::chrono::milliseconds(ms));
 }
@@ -254,7 +254,7 @@ eXosip_event_t* CSipUserAgent::EventWait(int seconds, int milliseconds)
 
 void CSipUserAgent::Wake()
 {
-    ZLOG_SCOPE("CSipUserAgent::Wake");
+    ZLOG_SCOPE();
     if (m_wakeFd >= 0) {
         uint64_t one = 1;
         ssize_t n = ::write(m_wakeFd, &one, sizeof one);
@@ -264,7 +264,7 @@ void CSipUserAgent::Wake()
 
 void CSipUserAgent::WorkerLoop()
 {
-    ZLOG_SCOPE("CSipUserAgent::WorkerLoop");
+    ZLOG_SCOPE();
     std::vector<char> buffer(CUdpTransport::kMaxDatagram + 1);
     struct Datagram {
         std::string data;
@@ -277,7 +277,7 @@ void CSipUserAgent::WorkerLoop()
         pollfd fds[2] = {{m_transport.Fd(), POLLIN, 0}, {m_wakeFd, POLLIN, 0}};
         int rc = poll(fds, 2, timeoutMs);
         if (rc < 0 && errno != EINTR) {
-            ZLOG(LOG_ERROR, "CSipUserAgent::WorkerLoop", "poll failed errno %d", errno);
+            ZLOG(LOG_ERROR, "poll failed errno %d", errno);
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
         }
         if (m_stop)
@@ -310,7 +310,7 @@ void CSipUserAgent::WorkerLoop()
 
 void CSipUserAgent::RunRound()
 {
-    ZLOG_SCOPE("CSipUserAgent::RunRound");
+    ZLOG_SCOPE();
     osip_timers_ict_execute(m_osip);
     osip_timers_ist_execute(m_osip);
     osip_timers_nict_execute(m_osip);
@@ -325,20 +325,20 @@ void CSipUserAgent::RunRound()
 
 void CSipUserAgent::Housekeeping()
 {
-    ZLOG_SCOPE("CSipUserAgent::Housekeeping");
+    ZLOG_SCOPE();
     RefreshRegistrations();
     const auto now = Clock::now();
     for (auto it = m_calls.begin(); it != m_calls.end();) {
         Call& call = *it->second;
         if (call.awaitingAck && now >= call.ackDeadline) {
-            ZLOG(LOG_WARNING, "CSipUserAgent::Housekeeping", "no ACK for the answer of call %d, ending it", call.cid);
+            ZLOG(LOG_WARNING, "no ACK for the answer of call %d, ending it", call.cid);
             call.awaitingAck = false;
             SendBye(call);
         }
         Transaction* initial = FindTransaction(call.initialTid);
         if (initial != nullptr && !initial->killed && !IsFinal(initial->tr->last_response) &&
             now - call.created >= kNoAnswerTimeout) {
-            ZLOG(LOG_WARNING, "CSipUserAgent::Housekeeping", "call %d unanswered for 180 s", call.cid);
+            ZLOG(LOG_WARNING, "call %d unanswered for 180 s", call.cid);
             if (call.dialog != nullptr) {
                 Emit(EXOSIP_CALL_NOANSWER, initial->tr->orig_request, nullptr, call.cid, call.did,
                      initial->tr->transactionid, 0);
@@ -387,7 +387,7 @@ void CSipUserAgent::Housekeeping()
 
 int CSipUserAgent::NextCallId()
 {
-    ZLOG_SCOPE("CSipUserAgent::NextCallId");
+    ZLOG_SCOPE();
     int id = m_nextCallId++;
     if (m_nextCallId > 100000)
         m_nextCallId = 1;
@@ -396,14 +396,14 @@ int CSipUserAgent::NextCallId()
 
 CSipUserAgent::Call* CSipUserAgent::FindCallByCid(int cid)
 {
-    ZLOG_SCOPE("CSipUserAgent::FindCallByCid");
+    ZLOG_SCOPE();
     auto it = m_calls.find(cid);
     return it == m_calls.end() ? nullptr : it->second.get();
 }
 
 CSipUserAgent::Call* CSipUserAgent::FindCallByDid(int did)
 {
-    ZLOG_SCOPE("CSipUserAgent::FindCallByDid");
+    ZLOG_SCOPE();
     if (did <= 0)
         return nullptr;
     for (auto& [cid, call] : m_calls)
@@ -414,7 +414,7 @@ CSipUserAgent::Call* CSipUserAgent::FindCallByDid(int did)
 
 CSipUserAgent::Call* CSipUserAgent::FindCallForRequest(osip_message_t* request)
 {
-    ZLOG_SCOPE("CSipUserAgent::FindCallForRequest");
+    ZLOG_SCOPE();
     for (auto& [cid, call] : m_calls)
         if (call->dialog != nullptr && osip_dialog_match_as_uas(call->dialog, request) == 0)
             return call.get();
@@ -423,21 +423,21 @@ CSipUserAgent::Call* CSipUserAgent::FindCallForRequest(osip_message_t* request)
 
 CSipUserAgent::Transaction* CSipUserAgent::FindTransaction(int tid)
 {
-    ZLOG_SCOPE("CSipUserAgent::FindTransaction");
+    ZLOG_SCOPE();
     auto it = m_transactions.find(tid);
     return it == m_transactions.end() ? nullptr : &it->second;
 }
 
 CSipUserAgent::Registration* CSipUserAgent::FindRegistration(int rid)
 {
-    ZLOG_SCOPE("CSipUserAgent::FindRegistration");
+    ZLOG_SCOPE();
     auto it = m_registrations.find(rid);
     return it == m_registrations.end() ? nullptr : it->second.get();
 }
 
 SipLocal CSipUserAgent::LocalFor(const char* nextHop)
 {
-    ZLOG_SCOPE("CSipUserAgent::LocalFor");
+    ZLOG_SCOPE();
     SipLocal local;
     local.port = m_transport.Port();
     local.userAgent = m_userAgent;
@@ -453,17 +453,17 @@ SipLocal CSipUserAgent::LocalFor(const char* nextHop)
 
 int CSipUserAgent::SendDirect(osip_message_t* msg, const char* host, int port)
 {
-    ZLOG_SCOPE("CSipUserAgent::SendDirect");
+    ZLOG_SCOPE();
     std::string text = CSipMessageFactory::ToText(msg);
     if (text.empty())
         return -1;
-    ZLOG(LOG_DATA, "CSipUserAgent::SendDirect", "to %s:%d\n%s", host, port, text.c_str());
+    ZLOG(LOG_DATA, "to %s:%d\n%s", host, port, text.c_str());
     return m_transport.SendTo(host, port, text.data(), text.size());
 }
 
 int CSipUserAgent::SendToNextHop(osip_message_t* request)
 {
-    ZLOG_SCOPE("CSipUserAgent::SendToNextHop");
+    ZLOG_SCOPE();
     static char kLr[] = "lr";
     auto* route = static_cast<osip_route_t*>(osip_list_get(&request->routes, 0));
     osip_uri_param_t* lr = nullptr;
@@ -478,7 +478,7 @@ int CSipUserAgent::SendToNextHop(osip_message_t* request)
 
 int CSipUserAgent::SendResponseDirect(osip_message_t* response)
 {
-    ZLOG_SCOPE("CSipUserAgent::SendResponseDirect");
+    ZLOG_SCOPE();
     char* host = nullptr;
     int port = 5060;
     osip_response_get_destination(response, &host, &port);
@@ -491,7 +491,7 @@ int CSipUserAgent::SendResponseDirect(osip_message_t* response)
 
 int CSipUserAgent::SendCallback(osip_transaction_t*, osip_message_t* msg, char* host, int port, int)
 {
-    ZLOG_SCOPE("CSipUserAgent::SendCallback");
+    ZLOG_SCOPE();
     CSipUserAgent* self = s_instance;
     if (self == nullptr || msg == nullptr || host == nullptr)
         return -1;
@@ -500,10 +500,10 @@ int CSipUserAgent::SendCallback(osip_transaction_t*, osip_message_t* msg, char* 
 
 osip_transaction_t* CSipUserAgent::StartClient(osip_fsm_type_t kind, osip_message_t* msg, int cid, int rid)
 {
-    ZLOG_SCOPE("CSipUserAgent::StartClient");
+    ZLOG_SCOPE();
     osip_transaction_t* tr = nullptr;
     if (osip_transaction_init(&tr, kind, m_osip, msg) != 0) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::StartClient", "cannot create a transaction for %s", msg->sip_method);
+        ZLOG(LOG_ERROR, "cannot create a transaction for %s", msg->sip_method);
         osip_message_free(msg);
         return nullptr;
     }
@@ -518,10 +518,10 @@ osip_transaction_t* CSipUserAgent::StartClient(osip_fsm_type_t kind, osip_messag
 
 osip_transaction_t* CSipUserAgent::StartServer(osip_fsm_type_t kind, osip_event_t* evt, int cid)
 {
-    ZLOG_SCOPE("CSipUserAgent::StartServer");
+    ZLOG_SCOPE();
     osip_transaction_t* tr = nullptr;
     if (osip_transaction_init(&tr, kind, m_osip, evt->sip) != 0) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::StartServer", "cannot create a transaction for %s", evt->sip->sip_method);
+        ZLOG(LOG_ERROR, "cannot create a transaction for %s", evt->sip->sip_method);
         osip_event_free(evt);
         return nullptr;
     }
@@ -535,7 +535,7 @@ osip_transaction_t* CSipUserAgent::StartServer(osip_fsm_type_t kind, osip_event_
 
 int CSipUserAgent::RespondIn(osip_transaction_t* tr, osip_message_t* response)
 {
-    ZLOG_SCOPE("CSipUserAgent::RespondIn");
+    ZLOG_SCOPE();
     osip_event_t* evt = osip_new_outgoing_sipmessage(response);
     if (evt == nullptr) {
         osip_message_free(response);
@@ -550,7 +550,7 @@ int CSipUserAgent::RespondIn(osip_transaction_t* tr, osip_message_t* response)
 int CSipUserAgent::Respond(osip_transaction_t* tr, int status, const char* toTag, const char* contactUser,
                            bool recordRoute, const osip_message_t* fallback)
 {
-    ZLOG_SCOPE("CSipUserAgent::Respond");
+    ZLOG_SCOPE();
     // Until the transaction has run once its request is only in its queue.
     const osip_message_t* request = tr->orig_request != nullptr ? tr->orig_request : fallback;
     if (request == nullptr)
@@ -565,7 +565,7 @@ int CSipUserAgent::Respond(osip_transaction_t* tr, int status, const char* toTag
 void CSipUserAgent::Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response,
                          int cid, int did, int tid, int rid, const osip_message_t* ack)
 {
-    ZLOG_SCOPE("CSipUserAgent::Emit");
+    ZLOG_SCOPE();
     eXosip_event_t* event = CSipEventQueue::Make(type, request, response, ack);
     if (event == nullptr)
         return;
@@ -573,13 +573,13 @@ void CSipUserAgent::Emit(eXosip_event_type_t type, const osip_message_t* request
     event->did = did;
     event->tid = tid;
     event->rid = rid;
-    ZLOG(LOG_DEBUG, "CSipUserAgent::Emit", "event %d cid %d did %d tid %d rid %d", type, cid, did, tid, rid);
+    ZLOG(LOG_DEBUG, "event %d cid %d did %d tid %d rid %d", type, cid, did, tid, rid);
     m_events.Push(event);
 }
 
 void CSipUserAgent::DropDialog(Call& call)
 {
-    ZLOG_SCOPE("CSipUserAgent::DropDialog");
+    ZLOG_SCOPE();
     if (call.dialog == nullptr)
         return;
     osip_stop_retransmissions_from_dialog(m_osip, call.dialog);
@@ -590,7 +590,7 @@ void CSipUserAgent::DropDialog(Call& call)
 
 void CSipUserAgent::FreeCall(Call& call)
 {
-    ZLOG_SCOPE("CSipUserAgent::FreeCall");
+    ZLOG_SCOPE();
     DropDialog(call);
     FreeMessage(call.lastInvite);
     FreeMessage(call.remoteInvite);
@@ -603,7 +603,7 @@ void CSipUserAgent::FreeCall(Call& call)
 
 void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::string& sourceIp, int sourcePort)
 {
-    ZLOG_SCOPE("CSipUserAgent::HandleDatagram");
+    ZLOG_SCOPE();
     IntakeResult r = CMessageIntake::Parse(data, length);
     if (r.verdict == IntakeVerdict::KeepAlive || r.verdict == IntakeVerdict::Dropped)
         return;
@@ -616,7 +616,7 @@ void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::s
         osip_event_free(r.event);
         return;
     }
-    ZLOG(LOG_DATA, "CSipUserAgent::HandleDatagram", "from %s:%d %zu bytes", sourceIp.c_str(), sourcePort, length);
+    ZLOG(LOG_DATA, "from %s:%d %zu bytes", sourceIp.c_str(), sourcePort, length);
     if (osip_find_transaction_and_add_event(m_osip, r.event) == 0) {
         Wake();
         return;
@@ -631,7 +631,7 @@ void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::s
 
 void CSipUserAgent::AnswerBadRequest(osip_message_t* msg, const std::string& reason)
 {
-    ZLOG_SCOPE("CSipUserAgent::AnswerBadRequest");
+    ZLOG_SCOPE();
     osip_message_t* response = nullptr;
     SipLocal local = LocalFor(nullptr);
     std::string tag = CSipMessageFactory::RandomNumber();
@@ -641,13 +641,13 @@ void CSipUserAgent::AnswerBadRequest(osip_message_t* msg, const std::string& rea
     std::string phrase = "Bad Request (" + reason + ")";
     response->reason_phrase = osip_strdup(phrase.c_str());
     if (SendResponseDirect(response) != 0)
-        ZLOG(LOG_WARNING, "CSipUserAgent::AnswerBadRequest", "could not send 400 (%s)", reason.c_str());
+        ZLOG(LOG_WARNING, "could not send 400 (%s)", reason.c_str());
     osip_message_free(response);
 }
 
 void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::HandleStrayResponse");
+    ZLOG_SCOPE();
     // Retransmitted 2xx to our INVITE: the ICT is gone, our ACK answers it again.
     if (MSG_IS_STATUS_2XX(msg) && msg->cseq != nullptr && SameText(msg->cseq->method, "INVITE")) {
         for (auto& [cid, call] : m_calls) {
@@ -661,12 +661,12 @@ void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
             return;
         }
     }
-    ZLOG(LOG_DEBUG, "CSipUserAgent::HandleStrayResponse", "response %d matches nothing, dropped", msg->status_code);
+    ZLOG(LOG_DEBUG, "response %d matches nothing, dropped", msg->status_code);
 }
 
 void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
 {
-    ZLOG_SCOPE("CSipUserAgent::HandleNewRequest");
+    ZLOG_SCOPE();
     osip_message_t* msg = evt->sip;
     if (MSG_IS_ACK(msg)) {
         Call* call = FindCallForRequest(msg);
@@ -675,7 +675,7 @@ void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
             call->awaitingAck = false;
             Emit(EXOSIP_CALL_ACK, nullptr, nullptr, call->cid, call->did, 0, 0, msg);
         } else {
-            ZLOG(LOG_DEBUG, "CSipUserAgent::HandleNewRequest", "ACK matches no dialog, dropped");
+            ZLOG(LOG_DEBUG, "ACK matches no dialog, dropped");
         }
         osip_event_free(evt);
         return;
@@ -693,7 +693,7 @@ void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
 
 void CSipUserAgent::HandleCancel(osip_event_t* evt)
 {
-    ZLOG_SCOPE("CSipUserAgent::HandleCancel");
+    ZLOG_SCOPE();
     osip_message_t* cancel = evt->sip;
     const std::string branch = CSipMessageFactory::TopBranch(cancel);
     Call* target = nullptr;
@@ -729,7 +729,7 @@ void CSipUserAgent::HandleCancel(osip_event_t* evt)
 
 void CSipUserAgent::HandleInvite(osip_event_t* evt)
 {
-    ZLOG_SCOPE("CSipUserAgent::HandleInvite");
+    ZLOG_SCOPE();
     osip_message_t* invite = evt->sip;
     const bool hasToTag = !CSipMessageFactory::Tag(invite->to).empty();
     Call* call = FindCallForRequest(invite);
@@ -777,7 +777,7 @@ void CSipUserAgent::HandleInvite(osip_event_t* evt)
     if (CSipMessageFactory::BuildResponse(invite, 101, created->localTag.c_str(), UserOf(invite->to), true, local,
                                           &provisional) != 0 ||
         osip_dialog_init_as_uas(&created->dialog, invite, provisional) != 0) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::HandleInvite", "cannot create a dialog for the INVITE");
+        ZLOG(LOG_ERROR, "cannot create a dialog for the INVITE");
         if (provisional != nullptr)
             osip_message_free(provisional);
         created->dialog = nullptr;
@@ -805,7 +805,7 @@ void CSipUserAgent::HandleInvite(osip_event_t* evt)
 
 void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
 {
-    ZLOG_SCOPE("CSipUserAgent::HandleNonInvite");
+    ZLOG_SCOPE();
     osip_message_t* request = evt->sip;
     const std::string method = request->sip_method;
     Call* call = FindCallForRequest(request);
@@ -866,42 +866,42 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
 
 void CSipUserAgent::KillCallback(int, osip_transaction_t* tr)
 {
-    ZLOG_SCOPE("CSipUserAgent::KillCallback");
+    ZLOG_SCOPE();
     if (s_instance != nullptr && tr != nullptr)
         s_instance->OnKilled(tr);
 }
 
 void CSipUserAgent::TransportErrorCallback(int type, osip_transaction_t* tr, int error)
 {
-    ZLOG_SCOPE("CSipUserAgent::TransportErrorCallback");
-    ZLOG(LOG_ERROR, "CSipUserAgent::TransportErrorCallback", "transport error %d on transaction %d (kind %d)", error,
+    ZLOG_SCOPE();
+    ZLOG(LOG_ERROR, "transport error %d on transaction %d (kind %d)", error,
          tr != nullptr ? tr->transactionid : -1, type);
 }
 
 void CSipUserAgent::IctResponseCallback(int, osip_transaction_t* tr, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::IctResponseCallback");
+    ZLOG_SCOPE();
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
         s_instance->OnIctResponse(tr, msg);
 }
 
 void CSipUserAgent::NictResponseCallback(int, osip_transaction_t* tr, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::NictResponseCallback");
+    ZLOG_SCOPE();
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
         s_instance->OnNictResponse(tr, msg);
 }
 
 void CSipUserAgent::IstFinalSentCallback(int, osip_transaction_t* tr, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::IstFinalSentCallback");
+    ZLOG_SCOPE();
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
         s_instance->OnIstFinalSent(tr, msg);
 }
 
 void CSipUserAgent::OnKilled(osip_transaction_t* tr)
 {
-    ZLOG_SCOPE("CSipUserAgent::OnKilled");
+    ZLOG_SCOPE();
     osip_remove_transaction(m_osip, tr);
     Transaction* t = FindTransaction(tr->transactionid);
     if (t == nullptr) {
@@ -912,7 +912,7 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
     if (t->rid != 0 && !IsFinal(tr->last_response)) {
         Registration* reg = FindRegistration(t->rid);
         if (reg != nullptr && reg->tid == tr->transactionid) {
-            ZLOG(LOG_WARNING, "CSipUserAgent::OnKilled", "REGISTER %d got no final answer", reg->rid);
+            ZLOG(LOG_WARNING, "REGISTER %d got no final answer", reg->rid);
             reg->lastStatus = 0;
             reg->refreshing = false;
             Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, nullptr, 0, 0, 0, reg->rid);
@@ -922,7 +922,7 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
 
 void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::OnIctResponse");
+    ZLOG_SCOPE();
     Transaction* t = FindTransaction(tr->transactionid);
     Call* call = t != nullptr ? FindCallByCid(t->cid) : nullptr;
     if (call == nullptr)
@@ -931,7 +931,7 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
     const bool hasTag = !CSipMessageFactory::Tag(msg->to).empty();
     if (status >= 200 && status < 300 && call->cancelSent) {
         // The answer crossed our CANCEL: the far end now has a call; acknowledge and end it.
-        ZLOG(LOG_WARNING, "CSipUserAgent::OnIctResponse", "call %d answered after CANCEL, sending BYE", call->cid);
+        ZLOG(LOG_WARNING, "call %d answered after CANCEL, sending BYE", call->cid);
         osip_dialog_t* dialog = nullptr;
         if (osip_dialog_init_as_uac(&dialog, msg) == 0) {
             DropDialog(*call);
@@ -955,7 +955,7 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
                 call->did = NextCallId();
             } else {
                 call->dialog = nullptr;
-                ZLOG(LOG_ERROR, "CSipUserAgent::OnIctResponse", "cannot create a dialog from %d", status);
+                ZLOG(LOG_ERROR, "cannot create a dialog from %d", status);
             }
         } else if (call->dialog->state == DIALOG_EARLY) {
             osip_dialog_update_tag_as_uac(call->dialog, msg);
@@ -988,7 +988,7 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
 
 void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::OnNictResponse");
+    ZLOG_SCOPE();
     Transaction* t = FindTransaction(tr->transactionid);
     if (t == nullptr)
         return;
@@ -1039,7 +1039,7 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
 
 void CSipUserAgent::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::OnIstFinalSent");
+    ZLOG_SCOPE();
     Transaction* t = FindTransaction(tr->transactionid);
     Call* call = t != nullptr ? FindCallByCid(t->cid) : nullptr;
     if (call == nullptr || call->initialTid != tr->transactionid)
@@ -1052,7 +1052,7 @@ void CSipUserAgent::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
 
 int CSipUserAgent::ClearAuthenticationInfo()
 {
-    ZLOG_SCOPE("CSipUserAgent::ClearAuthenticationInfo");
+    ZLOG_SCOPE();
     m_credentials.clear();
     return 0;
 }
@@ -1060,7 +1060,7 @@ int CSipUserAgent::ClearAuthenticationInfo()
 int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* userid, const char* passwd,
                                          const char* ha1, const char* realm)
 {
-    ZLOG_SCOPE("CSipUserAgent::AddAuthenticationInfo");
+    ZLOG_SCOPE();
     if (username == nullptr || *username == '\0' || userid == nullptr || *userid == '\0')
         return -1;
     if ((passwd == nullptr || *passwd == '\0') && (ha1 == nullptr || *ha1 == '\0'))
@@ -1078,7 +1078,7 @@ int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* useri
 const CSipUserAgent::Credential* CSipUserAgent::FindCredential(const std::string& fromUser,
                                                                const std::string& realm) const
 {
-    ZLOG_SCOPE("CSipUserAgent::FindCredential");
+    ZLOG_SCOPE();
     for (const Credential& c : m_credentials)
         if (c.username == fromUser && c.realm == realm)
             return &c;
@@ -1093,7 +1093,7 @@ const CSipUserAgent::Credential* CSipUserAgent::FindCredential(const std::string
 
 int CSipUserAgent::AddCredentials(osip_message_t* request, osip_message_t* challenge)
 {
-    ZLOG_SCOPE("CSipUserAgent::AddCredentials");
+    ZLOG_SCOPE();
     if (request == nullptr || challenge == nullptr)
         return 0;
     const char* user = UserOf(request->from);
@@ -1115,7 +1115,7 @@ int CSipUserAgent::AddCredentials(osip_message_t* request, osip_message_t* chall
             ch.qopOptions = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_qop_options(h), 256));
             const Credential* cred = FindCredential(fromUser, ch.realm);
             if (cred == nullptr) {
-                ZLOG(LOG_ERROR, "CSipUserAgent::AddCredentials", "no credentials for realm %s", ch.realm.c_str());
+                ZLOG(LOG_ERROR, "no credentials for realm %s", ch.realm.c_str());
                 continue;
             }
             DigestAnswer answer;
@@ -1147,7 +1147,7 @@ int CSipUserAgent::AddCredentials(osip_message_t* request, osip_message_t* chall
 
 int CSipUserAgent::DefaultAction(eXosip_event_t* event)
 {
-    ZLOG_SCOPE("CSipUserAgent::DefaultAction");
+    ZLOG_SCOPE();
     if (event == nullptr || event->response == nullptr)
         return -1;
     const int status = event->response->status_code;
@@ -1171,9 +1171,9 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
 
 int CSipUserAgent::RetryRegister(Registration& reg)
 {
-    ZLOG_SCOPE("CSipUserAgent::RetryRegister");
+    ZLOG_SCOPE();
     if (reg.retries >= kMaxAuthRetries) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::RetryRegister", "registration %d: challenge retry limit reached", reg.rid);
+        ZLOG(LOG_ERROR, "registration %d: challenge retry limit reached", reg.rid);
         return -1;
     }
     Transaction* t = FindTransaction(reg.tid);
@@ -1196,9 +1196,9 @@ int CSipUserAgent::RetryRegister(Registration& reg)
 
 int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
 {
-    ZLOG_SCOPE("CSipUserAgent::RetryInvite");
+    ZLOG_SCOPE();
     if (call.authRetries >= kMaxAuthRetries) {
-        ZLOG(LOG_ERROR, "CSipUserAgent::RetryInvite", "call %d: challenge retry limit reached", call.cid);
+        ZLOG(LOG_ERROR, "call %d: challenge retry limit reached", call.cid);
         return -1;
     }
     if (call.lastInvite == nullptr || !call.outgoing)
@@ -1229,7 +1229,7 @@ int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
 
 int CSipUserAgent::Redirect(Call& call, osip_message_t* response)
 {
-    ZLOG_SCOPE("CSipUserAgent::Redirect");
+    ZLOG_SCOPE();
     auto* contact = static_cast<osip_contact_t*>(osip_list_get(&response->contacts, 0));
     if (contact == nullptr || contact->url == nullptr || call.lastInvite == nullptr)
         return -1;
@@ -1258,7 +1258,7 @@ int CSipUserAgent::Redirect(Call& call, osip_message_t* response)
 int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* proxy, const char* contact,
                                                 int expires, osip_message_t** out)
 {
-    ZLOG_SCOPE("CSipUserAgent::RegisterBuildInitialRegister");
+    ZLOG_SCOPE();
     if (out == nullptr)
         return -1;
     *out = nullptr;
@@ -1272,7 +1272,7 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
     if (reg != nullptr && reg->last != nullptr) {
         Transaction* t = FindTransaction(reg->tid);
         if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
-            ZLOG(LOG_ERROR, "CSipUserAgent::RegisterBuildInitialRegister", "registration %d still in progress",
+            ZLOG(LOG_ERROR, "registration %d still in progress",
                  reg->rid);
             return -1;
         }
@@ -1321,7 +1321,7 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
 
 int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::RegisterSendRegister");
+    ZLOG_SCOPE();
     Registration* reg = FindRegistration(rid);
     if (reg == nullptr) {
         if (msg != nullptr)
@@ -1345,7 +1345,7 @@ int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
 
 int CSipUserAgent::SendRegister(Registration& registration, osip_message_t* msg)
 {
-    ZLOG_SCOPE("CSipUserAgent::SendRegister");
+    ZLOG_SCOPE();
     Registration* reg = &registration;
     Transaction* t = FindTransaction(reg->tid);
     if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
@@ -1369,7 +1369,7 @@ int CSipUserAgent::SendRegister(Registration& registration, osip_message_t* msg)
 
 void CSipUserAgent::ScheduleRefresh(Registration& reg, const osip_message_t* ok)
 {
-    ZLOG_SCOPE("CSipUserAgent::ScheduleRefresh");
+    ZLOG_SCOPE();
     reg.refreshAt = {};
     if (reg.expires <= 0)
         return;
@@ -1401,7 +1401,7 @@ void CSipUserAgent::RefreshRegistrations()
         if (RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg) != rid ||
             msg == nullptr)
             continue;
-        ZLOG(LOG_DEBUG, "CSipUserAgent::RefreshRegistrations", "refreshing registration %d", rid);
+        ZLOG(LOG_DEBUG, "refreshing registration %d", rid);
         reg->retries = 0;
         reg->refreshing = true;
         if (SendRegister(*reg, msg) != 0)
@@ -1414,7 +1414,7 @@ void CSipUserAgent::RefreshRegistrations()
 int CSipUserAgent::CallBuildInitialInvite(osip_message_t** out, const char* to, const char* from, const char* route,
                                           const char* subject)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallBuildInitialInvite");
+    ZLOG_SCOPE();
     if (out == nullptr)
         return -1;
     *out = nullptr;
@@ -1438,7 +1438,7 @@ int CSipUserAgent::CallBuildInitialInvite(osip_message_t** out, const char* to, 
 
 int CSipUserAgent::CallSendInitialInvite(osip_message_t* invite)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallSendInitialInvite");
+    ZLOG_SCOPE();
     if (invite == nullptr)
         return -1;
     if (!m_transport.IsOpen() || !MSG_IS_INVITE(invite)) {
@@ -1463,7 +1463,7 @@ int CSipUserAgent::CallSendInitialInvite(osip_message_t* invite)
 
 int CSipUserAgent::CallBuildAnswer(int tid, int status, osip_message_t** out)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallBuildAnswer");
+    ZLOG_SCOPE();
     if (out == nullptr)
         return -1;
     *out = nullptr;
@@ -1495,7 +1495,7 @@ int CSipUserAgent::CallBuildAnswer(int tid, int status, osip_message_t** out)
 
 int CSipUserAgent::CallSendAnswer(int tid, int status, osip_message_t* answer)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallSendAnswer");
+    ZLOG_SCOPE();
     Transaction* t = FindTransaction(tid);
     if (t == nullptr || t->killed || IsFinal(t->tr->last_response) ||
         (t->tr->ctx_type != IST && t->tr->ctx_type != NIST)) {
@@ -1524,7 +1524,7 @@ int CSipUserAgent::CallSendAnswer(int tid, int status, osip_message_t* answer)
 
 int CSipUserAgent::CallBuildAck(int did, osip_message_t** out)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallBuildAck");
+    ZLOG_SCOPE();
     if (out == nullptr)
         return -1;
     *out = nullptr;
@@ -1547,7 +1547,7 @@ int CSipUserAgent::CallBuildAck(int did, osip_message_t** out)
 
 int CSipUserAgent::CallSendAck(int did, osip_message_t* ack)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallSendAck");
+    ZLOG_SCOPE();
     Call* call = FindCallByDid(did);
     if (call == nullptr || ack == nullptr || call->dialog == nullptr) {
         if (ack != nullptr)
@@ -1562,7 +1562,7 @@ int CSipUserAgent::CallSendAck(int did, osip_message_t* ack)
 
 int CSipUserAgent::SendBye(Call& call)
 {
-    ZLOG_SCOPE("CSipUserAgent::SendBye");
+    ZLOG_SCOPE();
     if (call.dialog == nullptr)
         return -1;
     const char* hop = nullptr;
@@ -1580,7 +1580,7 @@ int CSipUserAgent::SendBye(Call& call)
 
 int CSipUserAgent::CallTerminate(int cid, int did)
 {
-    ZLOG_SCOPE("CSipUserAgent::CallTerminate");
+    ZLOG_SCOPE();
     Call* call = did > 0 ? FindCallByDid(did) : FindCallByCid(cid);
     if (call == nullptr)
         return -1;
@@ -1627,7 +1627,7 @@ int CSipUserAgent::CallTerminate(int cid, int did)
 int CSipUserAgent::MessageBuildRequest(osip_message_t** out, const char* method, const char* to, const char* from,
                                        const char* route)
 {
-    ZLOG_SCOPE("CSipUserAgent::MessageBuildRequest");
+    ZLOG_SCOPE();
     if (out == nullptr)
         return -1;
     *out = nullptr;
@@ -1643,7 +1643,7 @@ int CSipUserAgent::MessageBuildRequest(osip_message_t** out, const char* method,
 
 int CSipUserAgent::MessageSendRequest(osip_message_t* message)
 {
-    ZLOG_SCOPE("CSipUserAgent::MessageSendRequest");
+    ZLOG_SCOPE();
     if (message == nullptr)
         return -1;
     if (!m_transport.IsOpen() || MSG_IS_INVITE(message) || MSG_IS_ACK(message)) {
@@ -1657,7 +1657,7 @@ int CSipUserAgent::MessageSendRequest(osip_message_t* message)
 
 sdp_message_t* CSipUserAgent::GetRemoteSdp(int did)
 {
-    ZLOG_SCOPE("CSipUserAgent::GetRemoteSdp");
+    ZLOG_SCOPE();
     Call* call = FindCallByDid(did);
     if (call == nullptr)
         return nullptr;
@@ -1687,7 +1687,7 @@ sdp_message_t* CSipUserAgent::GetRemoteSdp(int did)
 
 int CSipUserAgent::GuessLocalIp(int family, char* address, int size)
 {
-    ZLOG_SCOPE("CSipUserAgent::GuessLocalIp");
+    ZLOG_SCOPE();
     if (address == nullptr || size <= 0)
         return -1;
     std::string ip;

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "CDigestAuth.h"
-#include "CSipEventQueue.h"
-#include "CSipMessageFactory.h"
-#include "CUdpTransport.h"
-#include "eXosip.h"
+#include "session/sip/CDigestAuth.h"
+#include "session/sip/CSipEventQueue.h"
+#include "session/sip/CSipMessageFactory.h"
+#include "session/sip/CUdpTransport.h"
+#include "session/sip/eXosip.h"
 
 namespace zelora {
 

@@ -1,4 +1,4 @@
-#include "CUdpTransport.h"
+#include "session/sip/CUdpTransport.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -12,7 +12,7 @@
 
 #include <osipparser2/osip_port.h>
 
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 namespace zelora {
 
@@ -46,7 +46,7 @@ CUdpTransport::~CUdpTransport() { Close(); }
 
 std::string CUdpTransport::ConfiguredLocalAddress()
 {
-    ZLOG_SCOPE("CUdpTransport::ConfiguredLocalAddress");
+    ZLOG_SCOPE();
     const char* env = std::getenv("ZELORA_LOCAL_ADDRESS");
     in_addr probe{};
     if (env == nullptr || inet_pton(AF_INET, env, &probe) != 1)
@@ -56,10 +56,10 @@ std::string CUdpTransport::ConfiguredLocalAddress()
 
 int CUdpTransport::Open(const char* address, int port)
 {
-    ZLOG_SCOPE("CUdpTransport::Open");
+    ZLOG_SCOPE();
     Close();
     if (port < 0 || port > 65535) {
-        ZLOG(LOG_ERROR, "CUdpTransport::Open", "invalid port %d", port);
+        ZLOG(LOG_ERROR, "invalid port %d", port);
         return -1;
     }
     std::string bindAddress = ConfiguredLocalAddress();
@@ -69,16 +69,16 @@ int CUdpTransport::Open(const char* address, int port)
     sa.sin_family = AF_INET;
     sa.sin_port = htons(static_cast<uint16_t>(port));
     if (inet_pton(AF_INET, bindAddress.c_str(), &sa.sin_addr) != 1) {
-        ZLOG(LOG_ERROR, "CUdpTransport::Open", "invalid bind address %s", bindAddress.c_str());
+        ZLOG(LOG_ERROR, "invalid bind address %s", bindAddress.c_str());
         return -1;
     }
     int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        ZLOG(LOG_ERROR, "CUdpTransport::Open", "socket failed errno %d", errno);
+        ZLOG(LOG_ERROR, "socket failed errno %d", errno);
         return -1;
     }
     if (bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-        ZLOG(LOG_ERROR, "CUdpTransport::Open", "bind %s:%d failed errno %d", bindAddress.c_str(), port, errno);
+        ZLOG(LOG_ERROR, "bind %s:%d failed errno %d", bindAddress.c_str(), port, errno);
         ::close(fd);
         return -1;
     }
@@ -87,13 +87,13 @@ int CUdpTransport::Open(const char* address, int port)
     m_fd = fd;
     m_port = ntohs(sa.sin_port);
     m_boundAddress = bindAddress;
-    ZLOG(LOG_DEBUG, "CUdpTransport::Open", "listening on %s:%d", bindAddress.c_str(), m_port);
+    ZLOG(LOG_DEBUG, "listening on %s:%d", bindAddress.c_str(), m_port);
     return 0;
 }
 
 void CUdpTransport::Close()
 {
-    ZLOG_SCOPE("CUdpTransport::Close");
+    ZLOG_SCOPE();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -103,19 +103,19 @@ void CUdpTransport::Close()
 
 int CUdpTransport::SendTo(const char* host, int port, const char* data, size_t length) const
 {
-    ZLOG_SCOPE("CUdpTransport::SendTo");
+    ZLOG_SCOPE();
     if (m_fd < 0 || host == nullptr || data == nullptr || length > kMaxDatagram)
         return -1;
     if (port <= 0 || port > 65535)
         port = 5060;
     sockaddr_in to{};
     if (ResolveIpv4(host, port, to) != 0) {
-        ZLOG(LOG_ERROR, "CUdpTransport::SendTo", "cannot resolve %s", host);
+        ZLOG(LOG_ERROR, "cannot resolve %s", host);
         return -1;
     }
     ssize_t n = sendto(m_fd, data, length, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     if (n < 0 || static_cast<size_t>(n) != length) {
-        ZLOG(LOG_ERROR, "CUdpTransport::SendTo", "sendto %s:%d failed errno %d", host, port, errno);
+        ZLOG(LOG_ERROR, "sendto %s:%d failed errno %d", host, port, errno);
         return -1;
     }
     // The protocol log shows the exchange itself.
@@ -126,7 +126,7 @@ int CUdpTransport::SendTo(const char* host, int port, const char* data, size_t l
 
 long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp, int& sourcePort) const
 {
-    ZLOG_SCOPE("CUdpTransport::Receive");
+    ZLOG_SCOPE();
     if (m_fd < 0)
         return -1;
     sockaddr_in from{};
@@ -139,7 +139,7 @@ long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp
     sourceIp = ip;
     sourcePort = ntohs(from.sin_port);
     if (static_cast<size_t>(n) > capacity) {
-        ZLOG(LOG_WARNING, "CUdpTransport::Receive", "datagram of %ld bytes from %s truncated, dropped",
+        ZLOG(LOG_WARNING, "datagram of %ld bytes from %s truncated, dropped",
              static_cast<long>(n), ip);
         return 0;
     }
@@ -151,7 +151,7 @@ long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp
 
 int CUdpTransport::LocalAddressTowards(const char* host, std::string& out)
 {
-    ZLOG_SCOPE("CUdpTransport::LocalAddressTowards");
+    ZLOG_SCOPE();
     std::string configured = ConfiguredLocalAddress();
     if (!configured.empty()) {
         out = configured;

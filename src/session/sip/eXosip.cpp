@@ -1,14 +1,14 @@
 // Entry points; each forwards to the process-wide user agent.
-#include "eXosip.h"
+#include "session/sip/eXosip.h"
 
 #include <cstdio>
 
 #include <osipparser2/osip_port.h>
 
-#include "CSipEventQueue.h"
-#include "CSipMessageFactory.h"
-#include "CSipUserAgent.h"
-#include "CUdpTransport.h"
+#include "session/sip/CSipEventQueue.h"
+#include "session/sip/CSipMessageFactory.h"
+#include "session/sip/CSipUserAgent.h"
+#include "session/sip/CUdpTransport.h"
 
 using zelora::CSipUserAgent;
 

@@ -1,5 +1,5 @@
 // Cost of a log call the threshold suppresses, and of a written (flushed) line.
-#include "CLogger.h"
+#include "app/CLogger.h"
 
 #include <benchmark/benchmark.h>
 

@@ -17,10 +17,10 @@
 #include <thread>
 #include <vector>
 
-#include "CCodec.h"
-#include "CJitterBuffer.h"
-#include "CRtpPacket.h"
-#include "CVoiceCall.h"
+#include "audio/CCodec.h"
+#include "audio/CJitterBuffer.h"
+#include "audio/CRtpPacket.h"
+#include "audio/CVoiceCall.h"
 
 namespace {
 

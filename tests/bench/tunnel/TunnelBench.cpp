@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "CTunnelDataParser.h"
-#include "CTunnelFrameCodec.h"
-#include "CTunnelRingBuffer.h"
+#include "session/CTunnelDataParser.h"
+#include "session/CTunnelFrameCodec.h"
+#include "session/CTunnelRingBuffer.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "CTunnelProtocol.h"
+#include "session/CTunnelProtocol.h"
 #include "TunnelTestPeers.h"
 
 int main(int argc, char** argv)

@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "CMessageIntake.h"
-#include "CSipUserAgent.h"
-#include "eXosip.h"
+#include "session/sip/CMessageIntake.h"
+#include "session/sip/CSipUserAgent.h"
+#include "session/sip/eXosip.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

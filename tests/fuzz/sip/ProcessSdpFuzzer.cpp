@@ -10,7 +10,7 @@
 
 #include <osipparser2/osip_port.h>
 
-#include "CMXSdpNegotiator.h"
+#include "session/CMXSdpNegotiator.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "CTunnelFrameCodec.h"
-#include "CTunnelRingBuffer.h"
+#include "session/CTunnelFrameCodec.h"
+#include "session/CTunnelRingBuffer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

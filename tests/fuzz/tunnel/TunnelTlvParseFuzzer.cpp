@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "CTunnelDataParser.h"
+#include "session/CTunnelDataParser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

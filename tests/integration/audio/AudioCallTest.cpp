@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "AudioTestSignals.h"
-#include "CMXSound.h"
+#include "audio/CMXSound.h"
 #include "UdpRelay.h"
 
 using namespace audiotest;

@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "AudioTestSignals.h"
-#include "CMXSound.h"
-#include "CRtpPacket.h"
+#include "audio/CMXSound.h"
+#include "audio/CRtpPacket.h"
 
 using namespace audiotest;
 using namespace std::chrono_literals;

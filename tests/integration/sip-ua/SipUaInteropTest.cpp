@@ -9,7 +9,7 @@
 
 #include "BaresipPeer.h"
 #include "KamailioPeer.h"
-#include "eXosip.h"
+#include "session/sip/eXosip.h"
 
 using namespace std::chrono_literals;
 using zelora::test::BaresipPeer;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "CMXSdpNegotiator.h"
+#include "session/CMXSdpNegotiator.h"
 
 namespace zelora::test {
 

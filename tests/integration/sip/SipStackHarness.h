@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "CMXSipStack.h"
+#include "session/CMXSipStack.h"
 #include "PeerProcess.h"
 
 namespace zelora::test {

@@ -7,10 +7,10 @@
 #include <memory>
 #include <sstream>
 
-#include "CLogger.h"
-#include "CTunnelDataParser.h"
-#include "CTunnelFrameCodec.h"
-#include "CTunnelProtocol.h"
+#include "app/CLogger.h"
+#include "session/CTunnelDataParser.h"
+#include "session/CTunnelFrameCodec.h"
+#include "session/CTunnelProtocol.h"
 #include "TunnelTestPeers.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "SessionTypes.h"
+#include "session/SessionTypes.h"
 
 // A scratch folder removed with everything in it.
 class TempDir {

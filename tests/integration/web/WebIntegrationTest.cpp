@@ -1,10 +1,10 @@
 // The web client against the operator simulator and misbehaving servers on loopback.
-#include "CLogger.h"
-#include "CMXINet.h"
-#include "CWebServiceClient.h"
+#include "app/CLogger.h"
+#include "web/CMXINet.h"
+#include "web/CWebServiceClient.h"
 #include "FakeAddressBook.h"
-#include "WebApi.h"
-#include "WebMessages.h"
+#include "web/WebApi.h"
+#include "web/WebMessages.h"
 #include "WebPeers.h"
 
 #include <gtest/gtest.h>

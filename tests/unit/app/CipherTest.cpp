@@ -1,5 +1,5 @@
-#include "CEncryptDecrypt.h"
-#include "HexString.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/HexString.h"
 
 #include <gtest/gtest.h>
 

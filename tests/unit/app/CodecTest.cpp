@@ -1,5 +1,5 @@
-#include "CBase64Coder.h"
-#include "HexString.h"
+#include "app/CBase64Coder.h"
+#include "app/HexString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "Deployment.h"
-#include "ProfileFile.h"
+#include "app/Deployment.h"
+#include "platform/ProfileFile.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

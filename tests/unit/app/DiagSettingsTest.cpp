@@ -1,6 +1,6 @@
 // Runs the built zelora-diag program and checks what it prints and returns.
-#include "CEncryptDecrypt.h"
-#include "HexString.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/HexString.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

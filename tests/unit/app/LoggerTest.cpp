@@ -1,4 +1,4 @@
-#include "CLogger.h"
+#include "app/CLogger.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>
@@ -73,15 +73,25 @@ TEST_F(LoggerTest, CallsAboveTheThresholdWriteNothing)
     EXPECT_NE(std::string::npos, lines(m_path)[0].find("[LOG_DEBUG]"));
 }
 
-TEST_F(LoggerTest, ScopeLogsEnteringAndLeavingOnEveryPath)
-{
-    auto run = [](bool early) {
-        ZLOG_SCOPE("CSample::Run");
+namespace {
+// The names in the log come from the enclosing scope, whatever namespace it is in.
+namespace sample {
+struct CSample {
+    static int Run(bool early)
+    {
+        ZLOG_SCOPE();
         if (early)
             return 1;
-        ZLOG(LOG_WARNING, "CSample::Run", "late %s", "path");
+        ZLOG(LOG_WARNING, "late %s", "path");
         return 2;
-    };
+    }
+};
+} // namespace sample
+} // namespace
+
+TEST_F(LoggerTest, ScopeLogsEnteringAndLeavingOnEveryPath)
+{
+    auto run = [](bool early) { return sample::CSample::Run(early); };
     run(true);
     run(false);
     auto got = lines(m_path);

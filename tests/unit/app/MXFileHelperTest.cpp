@@ -1,6 +1,6 @@
-#include "CEncryptDecrypt.h"
-#include "HexString.h"
-#include "MXFileHelper.h"
+#include "app/CEncryptDecrypt.h"
+#include "app/HexString.h"
+#include "app/MXFileHelper.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

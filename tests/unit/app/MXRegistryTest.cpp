@@ -1,5 +1,5 @@
-#include "MXRegistry.h"
-#include "Registry.h"
+#include "app/MXRegistry.h"
+#include "platform/Registry.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "AudioTestSignals.h"
-#include "CCodec.h"
-#include "CMXSound.h"
+#include "audio/CCodec.h"
+#include "audio/CMXSound.h"
 
 using namespace audiotest;
 

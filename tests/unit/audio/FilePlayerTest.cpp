@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "AudioTestSignals.h"
-#include "CFilePlayer.h"
-#include "CResampler.h"
-#include "CSoundFile.h"
+#include "audio/CFilePlayer.h"
+#include "audio/CResampler.h"
+#include "audio/CSoundFile.h"
 
 using namespace audiotest;
 

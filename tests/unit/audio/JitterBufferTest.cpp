@@ -4,7 +4,7 @@
 #include <random>
 #include <vector>
 
-#include "CJitterBuffer.h"
+#include "audio/CJitterBuffer.h"
 
 namespace {
 

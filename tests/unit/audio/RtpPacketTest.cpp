@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "CRtpPacket.h"
+#include "audio/CRtpPacket.h"
 
 namespace {
 

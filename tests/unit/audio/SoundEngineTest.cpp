@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <thread>
 
-#include "AudioResult.h"
+#include "audio/AudioResult.h"
 #include "AudioTestSignals.h"
-#include "CMXSound.h"
+#include "audio/CMXSound.h"
 
 using namespace audiotest;
 using namespace std::chrono_literals;

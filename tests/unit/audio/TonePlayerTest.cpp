@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "AudioTestSignals.h"
-#include "CTonePlayer.h"
+#include "audio/CTonePlayer.h"
 
 using namespace audiotest;
 

@@ -1,10 +1,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "CCliApp.h"
-#include "CCliProtocol.h"
-#include "CCliView.h"
-#include "CzeloraTALKDlg.h"
+#include "cli/CCliApp.h"
+#include "cli/CCliProtocol.h"
+#include "cli/CCliView.h"
+#include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
 
 using namespace phonetest;

@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "CzeloraTALKDlg.h"
+#include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
 
 using namespace phonetest;

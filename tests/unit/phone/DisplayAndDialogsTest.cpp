@@ -2,11 +2,11 @@
 #include <fstream>
 #include <sstream>
 
-#include "CEncryptDecrypt.h"
-#include "CMXDisplayScreen.h"
-#include "CProxySettingsDlg.h"
-#include "CRingtoneDialog.h"
-#include "MXLoginDlg.h"
+#include "app/CEncryptDecrypt.h"
+#include "phone/CMXDisplayScreen.h"
+#include "phone/CProxySettingsDlg.h"
+#include "phone/CRingtoneDialog.h"
+#include "phone/MXLoginDlg.h"
 #include "PhoneTestSupport.h"
 
 using namespace phonetest;

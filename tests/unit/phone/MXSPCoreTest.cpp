@@ -1,7 +1,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "MXSPCore.h"
+#include "phone/MXSPCore.h"
 #include "PhoneTestSupport.h"
 
 using phonetest::FakeProtocol;

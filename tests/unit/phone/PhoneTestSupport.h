@@ -11,15 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "CPhoneAudio.h"
-#include "CSessionProtocol.h"
-#include "CSettings.h"
-#include "CzeloraTALKView.h"
-#include "Deployment.h"
-#include "MXFileHelper.h"
-#include "MXRegistry.h"
-#include "Registry.h"
-#include "SessionTypes.h"
+#include "phone/CPhoneAudio.h"
+#include "session/CSessionProtocol.h"
+#include "app/CSettings.h"
+#include "phone/CzeloraTALKView.h"
+#include "app/Deployment.h"
+#include "app/MXFileHelper.h"
+#include "app/MXRegistry.h"
+#include "platform/Registry.h"
+#include "session/SessionTypes.h"
 
 namespace phonetest {
 

@@ -1,10 +1,10 @@
 // The main window's handling of what the operator's web service sends back.
 #include <thread>
 
-#include "CWebPhoneDuties.h"
-#include "CzeloraTALKDlg.h"
+#include "phone/CWebPhoneDuties.h"
+#include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
-#include "WebMessages.h"
+#include "web/WebMessages.h"
 
 using namespace phonetest;
 using namespace zelora::web;

@@ -1,5 +1,5 @@
-#include "Event.h"
-#include "MessageQueue.h"
+#include "platform/Event.h"
+#include "platform/MessageQueue.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "ProfileFile.h"
+#include "platform/ProfileFile.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "PlatformLog.h"
-#include "Registry.h"
+#include "platform/PlatformLog.h"
+#include "platform/Registry.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "MosScore.h"
+#include "quvane/MosScore.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "CProbeContext.h"
-#include "ProbePacket.h"
+#include "quvane/CProbeContext.h"
+#include "quvane/ProbePacket.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "ProbePacket.h"
+#include "quvane/ProbePacket.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <vector>
 
-#include "CQuvaneState.h"
+#include "quvane/CQuvaneState.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <limits>
 #include <vector>
 
-#include "ProbePacket.h"
-#include "ReplyAnalysis.h"
+#include "quvane/ProbePacket.h"
+#include "quvane/ReplyAnalysis.h"
 
 namespace {
 

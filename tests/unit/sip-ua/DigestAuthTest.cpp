@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "CDigestAuth.h"
+#include "session/sip/CDigestAuth.h"
 
 using zelora::CDigestAuth;
 using zelora::DigestAnswer;

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "CMessageIntake.h"
+#include "session/sip/CMessageIntake.h"
 
 using zelora::CMessageIntake;
 using zelora::IntakeVerdict;

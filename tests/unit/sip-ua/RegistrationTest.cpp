@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "CDigestAuth.h"
+#include "session/sip/CDigestAuth.h"
 #include "ScriptedPeer.h"
 
 using namespace std::chrono_literals;

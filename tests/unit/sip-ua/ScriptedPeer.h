@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "eXosip.h"
+#include "session/sip/eXosip.h"
 
 namespace siptest {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "CMXSdpNegotiator.h"
+#include "session/CMXSdpNegotiator.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "CMXSdpNegotiator.h"
+#include "session/CMXSdpNegotiator.h"
 
 namespace {
 

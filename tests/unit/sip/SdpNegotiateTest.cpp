@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "CMXSdpNegotiator.h"
+#include "session/CMXSdpNegotiator.h"
 
 namespace {
 

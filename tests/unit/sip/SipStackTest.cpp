@@ -5,8 +5,8 @@
 #include <chrono>
 #include <string>
 
-#include "CMXSdpNegotiator.h"
-#include "CMXSipStack.h"
+#include "session/CMXSdpNegotiator.h"
+#include "session/CMXSipStack.h"
 
 namespace {
 

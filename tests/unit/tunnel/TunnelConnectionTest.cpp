@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "CCRC.h"
-#include "CTCPConnection.h"
-#include "CTunnelFrameCodec.h"
-#include "CTunnelProtocol.h"
-#include "CUDPSocket.h"
+#include "session/CCRC.h"
+#include "session/CTCPConnection.h"
+#include "session/CTunnelFrameCodec.h"
+#include "session/CTunnelProtocol.h"
+#include "session/CUDPSocket.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "CCRC.h"
-#include "CTunnelDataParser.h"
-#include "CTunnelFrameCodec.h"
-#include "CTunnelRingBuffer.h"
+#include "session/CCRC.h"
+#include "session/CTunnelDataParser.h"
+#include "session/CTunnelFrameCodec.h"
+#include "session/CTunnelRingBuffer.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 // An in-memory address book that records what the reply parser asks of it.
-#include "IAddressBookStore.h"
+#include "web/IAddressBookStore.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,6 +1,6 @@
-#include "CMXINet.h"
-#include "InetProxy.h"
-#include "WinInet.h"
+#include "web/CMXINet.h"
+#include "platform/inet/InetProxy.h"
+#include "platform/inet/WinInet.h"
 
 #include <gtest/gtest.h>
 

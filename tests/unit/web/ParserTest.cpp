@@ -1,4 +1,4 @@
-#include "CMXXMLParser.h"
+#include "web/CMXXMLParser.h"
 #include "FakeAddressBook.h"
 
 #include <gtest/gtest.h>

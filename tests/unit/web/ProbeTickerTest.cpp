@@ -1,5 +1,5 @@
-#include "CConnectivityProbe.h"
-#include "CScrollLink.h"
+#include "web/CConnectivityProbe.h"
+#include "web/CScrollLink.h"
 
 #include <gtest/gtest.h>
 

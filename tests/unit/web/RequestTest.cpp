@@ -1,8 +1,8 @@
-#include "CEncryptDecrypt.h"
-#include "CWebServiceClient.h"
-#include "Deployment.h"
-#include "HexString.h"
-#include "WebApi.h"
+#include "app/CEncryptDecrypt.h"
+#include "web/CWebServiceClient.h"
+#include "app/Deployment.h"
+#include "app/HexString.h"
+#include "web/WebApi.h"
 
 #include <gtest/gtest.h>
 
