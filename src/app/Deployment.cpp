@@ -98,6 +98,8 @@ int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::st
         }
         values.*f.member = file.GetString(f.section, f.key, "");
     }
+    values.presenceServer = file.GetString("presence", "server", "");
+    values.presencePort = file.GetInt("presence", "port", 5222);
     out = std::move(values);
     return kOk;
 }

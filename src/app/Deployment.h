@@ -8,8 +8,10 @@
 //   [web]       service_host portal_host ads_host probe_site home_page signup_page
 //               password_reset_page shop_page
 //   [presence]  domain gateway_yahoo gateway_msn gateway_gtalk brand_word mail_domain mail_web_host
+//               server port (optional: the host the XMPP client connects to, empty = the domain;
+//               default port 5222)
 //
-// Every key must be present; a missing one is an error that names it ("[web] shop_page").
+// Every other key must be present; a missing one is an error that names it ("[web] shop_page").
 #include <string>
 
 struct DeploymentValues {
@@ -32,6 +34,8 @@ struct DeploymentValues {
     std::string brandWord;
     std::string mailDomain;
     std::string mailWebHost;
+    std::string presenceServer;
+    int presencePort = 5222;
 };
 
 class Deployment {

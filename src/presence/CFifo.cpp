@@ -1,0 +1,60 @@
+#include "presence/CFifo.h"
+
+#include "app/CLogger.h"
+#include "presence/CPresenceData.h"
+
+CFifo::~CFifo()
+{
+    for (CFifoMessage* m : m_queue)
+        PresenceRelease(m);
+}
+
+int CFifo::WriteMessage(CFifoMessage* message)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_queue.push_back(message);
+    return kWritten;
+}
+
+int CFifo::Readmessage(CFifoMessage*& message)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_queue.empty()) {
+        message = nullptr;
+        return kEmpty;
+    }
+    message = m_queue.front();
+    m_queue.pop_front();
+    return kRead;
+}
+
+std::size_t CFifo::Size() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_queue.size();
+}
+
+CFifo& CFifo::XmppFifo()
+{
+    static CFifo fifo;
+    return fifo;
+}
+
+CFifo& CFifo::GuiFifo()
+{
+    static CFifo fifo;
+    return fifo;
+}
+
+void PresenceWrite(CFifo& fifo, std::int32_t command, CPresenceData* data)
+{
+    fifo.WriteMessage(new CFifoMessage{command, data});
+}
+
+void PresenceRelease(CFifoMessage* message)
+{
+    if (message == nullptr)
+        return;
+    delete message->data;
+    delete message;
+}

@@ -1,0 +1,142 @@
+#pragma once
+// The XMPP side of the presence subsystem: one gloox client, three threads (connection
+// and receive, command execution, keep-alive). gloox is not thread-safe, so every call
+// into the client is made under m_clientLock, which the connection thread also holds
+// around recv() with a short time-out; callbacks run under it and only queue records.
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+class CFifo;
+class CPresenceData;
+class CChatMessage;
+class CRosterItem;
+class CRosterPresenceData;
+class CVCard;
+class CSearchContact;
+class CIMDetails;
+class CXMPPListener;
+class CXMPPMUCRoomHandler;
+
+namespace gloox {
+class Client;
+class VCardManager;
+class Search;
+class JID;
+class Tag;
+} // namespace gloox
+
+struct XmppEndpoint {
+    std::string server;   // TCP host; empty = the presence domain
+    int port = 5222;
+    int proxyPort = 5223; // port asked of the HTTP proxy
+};
+
+class CXMPPHandler {
+public:
+    static constexpr int kRecvTimeoutUs = 100000;
+    static constexpr int kCommandPollMs = 100;
+    static constexpr int kDisconnectedPollMs = 2000;
+    static constexpr int kReconnectDelayMs = 10000;
+    static constexpr int kPingEveryTicks = 60;
+
+    CXMPPHandler(CFifo& xmppFifo, CFifo& guiFifo);
+    ~CXMPPHandler();
+    CXMPPHandler(const CXMPPHandler&) = delete;
+    CXMPPHandler& operator=(const CXMPPHandler&) = delete;
+
+    void SetEndpoint(const XmppEndpoint& endpoint) { m_endpoint = endpoint; }
+    // Tests shorten the pause before a reconnect.
+    void SetReconnectDelay(int milliseconds) { m_reconnectDelayMs = milliseconds; }
+
+    int Init(const std::string& userId, const std::string& password, const std::string& domain,
+             const std::string& resource, int useProxy, const std::string& proxyHost, int proxyPort);
+    int InitGlooxConnection();
+    int ResetGlooxConnection();
+    void WriteToGuiFIFO(std::int32_t command, CPresenceData* data);
+    bool IsSignedIn() const { return m_signedIn.load() == 1; }
+    int ReconnectCount() const { return m_reconnects.load(); }
+
+    // Callbacks (connection thread, client lock held).
+    void HandleLoginSuccessfull();
+    void HandleConnectionError(int error);
+    void HandleRoster();
+    void HandleRosterPresence(CRosterPresenceData* data);
+    void HandleRosterItemEvent(std::int32_t command, const gloox::JID& jid);
+    void HandleSubscriptionRequest(std::int32_t command, const gloox::JID& jid, const std::string& text);
+    void HandleMessage(CChatMessage* message);
+    void HandleNonRosterPresence(CPresenceData* data);
+    void HandleVCardResults(const gloox::JID& jid, CVCard* card);
+    void HandleVCardStoreResults(int failed);
+    void HandleSearchResults(CPresenceData* result);
+    void HandleSearchError();
+    void HandleDiscoItemsResult(const gloox::Tag* query);
+    void HandleMUCInvitation(CPresenceData* detail);
+
+    // Group edits of a contact's group list.
+    static std::vector<std::string> CopyGroup(std::vector<std::string> groups, const std::string& group);
+    static std::vector<std::string> MoveGroup(std::vector<std::string> groups, const std::string& from,
+                                              const std::string& to);
+    static std::vector<std::string> RemoveGroup(std::vector<std::string> groups, const std::string& group);
+
+    std::string GetSearchServer() const;
+    std::string GetIMServer(const std::string& name) const;
+
+private:
+    void ThreadProc1();
+    void ThreadProc2();
+    void ThreadProc3();
+    bool SleepUnlessStopped(int milliseconds, const std::atomic<int>& stop);
+    void Dispatch(std::int32_t command, CPresenceData*& data);
+    void DispatchRoster(std::int32_t command, CRosterItem& item);
+    void DispatchIm(std::int32_t command, CIMDetails& details);
+
+    void AddSubscription(CRosterItem& item);
+    void SendChatMessage(CChatMessage& message);
+    void SendPresenceData(CRosterPresenceData& data);
+    void AckSubscription(CRosterItem& item);
+    void RemoveSubscription(CRosterItem& item);
+    void EditGroups(CRosterItem& item, std::int32_t command);
+    void RenameContact(CRosterItem& item);
+    void GetVCard(CVCard& card);
+    void SetVCard(CVCard& card);
+    void SearchContact(CSearchContact& search);
+    void RegisterIM(CIMDetails& details, bool remove);
+    void SendIMPresence(CIMDetails& details, bool signIn);
+    void SendIMGatewayLoginAtStartUp(CIMDetails& details);
+    void SendBroadCastMessage(CChatMessage& message);
+    std::string ImServerFor(int imType) const;
+    void RequestDiscoItems();
+
+    CFifo& m_xmppFifo;
+    CFifo& m_guiFifo;
+    XmppEndpoint m_endpoint;
+    int m_reconnectDelayMs = kReconnectDelayMs;
+
+    std::mutex m_clientLock;
+    std::unique_ptr<gloox::Client> m_client;
+    std::unique_ptr<CXMPPListener> m_listener;
+    std::unique_ptr<CXMPPMUCRoomHandler> m_mucHandler;
+    std::unique_ptr<gloox::Search> m_search;
+    std::unique_ptr<gloox::VCardManager> m_vcardManager;
+    std::vector<std::string> m_services;   // discovered, in answer order
+
+    std::thread m_threads[3];
+    std::atomic<int> m_stop[3] = {0, 0, 0};
+    std::atomic<int> m_done[3] = {1, 1, 1};
+    std::atomic<int> m_signedIn{0};
+    std::atomic<int> m_reconnect{0};
+    std::atomic<int> m_reconnects{0};
+    std::mutex m_wakeMutex;
+    std::condition_variable m_wake;
+
+    std::string m_userId, m_password, m_domain, m_resource, m_ownJid;
+    int m_useProxy = 0;
+    std::string m_proxyHost;
+    int m_proxyPort = -1;
+};
