@@ -16,7 +16,7 @@
 #include "phone/MXLoginDlg.h"
 
 CCliApp::CCliApp(CzeloraTALKDlg& dlg, CCliView& view, MXLoginDlg& login, CProxySettingsDlg& proxy)
-    : m_dlg(dlg), m_view(view), m_login(login), m_proxy(proxy)
+    : m_dlg(dlg), m_view(view), m_login(login), m_proxy(proxy), m_presence(dlg, view)
 {
 }
 
@@ -42,6 +42,8 @@ bool CCliApp::Execute(const std::string& line)
         return true;
     };
 
+    if (m_presence.Execute(w))
+        return true;
     if (cmd == "login" && w.size() >= 3 && w.size() <= 5) {
         bool remember = false, autoLogin = false;
         for (std::size_t i = 3; i < w.size(); ++i) {

@@ -1,7 +1,10 @@
 #pragma once
 // zeloratalk-cli: the phone's controllers driven by line commands.
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "cli/CCliPresence.h"
 
 class CzeloraTALKDlg;
 class CCliView;
@@ -28,4 +31,5 @@ private:
     MXLoginDlg& m_login;
     CProxySettingsDlg& m_proxy;
     bool m_quitRequested = false;
+    CCliPresence m_presence;
 };

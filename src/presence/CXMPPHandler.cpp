@@ -129,12 +129,23 @@ int CXMPPHandler::ResetGlooxConnection()
     ZLOG_SCOPE();
     if (m_client)
         m_client->registerMUCInvitationHandler(nullptr);
+    for (auto* slot : m_filledSlots)
+        slot->store(nullptr);
+    m_filledSlots.clear();
     m_mucHandler.reset();
     m_search.reset();
     m_vcardManager.reset();
     m_client.reset();
     m_listener.reset();
     return 1;
+}
+
+void CXMPPHandler::Disconnect()
+{
+    ZLOG_SCOPE();
+    std::lock_guard<std::mutex> lock(m_clientLock);
+    if (m_client)
+        m_client->disconnect();
 }
 
 void CXMPPHandler::WriteToGuiFIFO(std::int32_t command, CPresenceData* data)
@@ -232,7 +243,8 @@ void CXMPPHandler::Dispatch(std::int32_t command, CPresenceData*& data)
         m_wake.notify_all();
         return;
     }
-    if (data == nullptr || !m_client)
+    // Before the stream is authenticated a stanza would be a protocol error that closes it.
+    if (data == nullptr || !m_client || m_signedIn.load() != 1)
         return;
     if (auto* item = dynamic_cast<CRosterItem*>(data))
         return DispatchRoster(command, *item);
@@ -492,6 +504,7 @@ void CXMPPHandler::SendChatMessage(CChatMessage& message)
         session = new gloox::MessageSession(m_client.get(), gloox::JID(message.peerJid), true, 0);
         session->registerMessageHandler(m_listener.get());
         message.sessionSlot->store(session);
+        m_filledSlots.push_back(message.sessionSlot);
     }
     session->send(message.body, message.subject);
 }

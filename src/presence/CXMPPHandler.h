@@ -59,6 +59,8 @@ public:
     int InitGlooxConnection();
     int ResetGlooxConnection();
     void WriteToGuiFIFO(std::int32_t command, CPresenceData* data);
+    // Closes the connection as a lost one would end; the client then waits for a reconnect.
+    void Disconnect();
     bool IsSignedIn() const { return m_signedIn.load() == 1; }
     int ReconnectCount() const { return m_reconnects.load(); }
 
@@ -125,6 +127,8 @@ private:
     std::unique_ptr<gloox::Search> m_search;
     std::unique_ptr<gloox::VCardManager> m_vcardManager;
     std::vector<std::string> m_services;   // discovered, in answer order
+    // Slots this side filled; emptied when the client (which owns the sessions) goes.
+    std::vector<std::atomic<void*>*> m_filledSlots;
 
     std::thread m_threads[3];
     std::atomic<int> m_stop[3] = {0, 0, 0};

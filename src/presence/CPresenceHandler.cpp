@@ -1,0 +1,33 @@
+#include "presence/CPresenceHandler.h"
+
+#include "app/CLogger.h"
+
+CPresenceHandler::CPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo)
+{
+}
+
+CPresenceHandler::~CPresenceHandler()
+{
+    ZLOG_SCOPE();
+    m_xmpp.reset();
+    m_gui.reset();
+}
+
+int CPresenceHandler::InitializePresenceHandler(const PresenceAccount& account, const XmppEndpoint& endpoint,
+                                                const PresenceGateways& gateways, IPresenceView* view,
+                                                zelora::MessageQueue* mainWindow)
+{
+    ZLOG_SCOPE();
+    m_ownJid = account.userId + "@" + account.domain;
+    if (!m_gui) {
+        m_gui = std::make_unique<CGUIPresenceHandler>(m_xmppFifo, m_guiFifo);
+        m_gui->InitializeGUIPresenceHandler(m_ownJid, account.userId, account.domain, view, mainWindow, gateways);
+    }
+    if (!m_xmpp) {
+        m_xmpp = std::make_unique<CXMPPHandler>(m_xmppFifo, m_guiFifo);
+        m_xmpp->SetEndpoint(endpoint);
+        m_xmpp->Init(account.userId, account.password, account.domain, account.resource, account.useProxy,
+                     account.proxyHost, account.proxyPort);
+    }
+    return 0;
+}

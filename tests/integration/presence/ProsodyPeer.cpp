@@ -1,0 +1,63 @@
+#include "ProsodyPeer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace {
+
+bool Answers(const char* address, int port)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    inet_pton(AF_INET, address, &a.sin_addr);
+    const bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    close(fd);
+    return ok;
+}
+
+} // namespace
+
+std::string ProsodyPeer::Start(const std::vector<std::pair<std::string, std::string>>& accounts)
+{
+    using namespace zelora::test;
+    m_prosody = FindProgram("prosody");
+    const std::string ctl = FindProgram("prosodyctl");
+    if (m_prosody.empty() || ctl.empty())
+        return MissingProgram("prosody", "prosody");
+    setenv("ZELORA_XMPP_DIR", m_dir.Path().c_str(), 1);
+    setenv("ZELORA_XMPP_ADDRESS", kAddress, 1);
+    for (const auto& [user, password] : accounts) {
+        const std::string cmd = ctl + " --config '" + ZELORA_PROSODY_CONFIG + "' register '" + user +
+                                "' localhost '" + password + "' >>'" + m_dir.Path() + "/prosodyctl.log' 2>&1";
+        if (std::system(cmd.c_str()) != 0)
+            return "prosodyctl could not create " + user;
+    }
+    return Launch();
+}
+
+std::string ProsodyPeer::Launch()
+{
+    using namespace zelora::test;
+    if (Answers(kAddress, kPort))
+        return std::string("something already listens on ") + kAddress + ":5222";
+    std::string err = m_process.Start({m_prosody, "--config", ZELORA_PROSODY_CONFIG, "-F"},
+                                      m_dir.Path() + "/prosody.log");
+    if (!err.empty())
+        return err;
+    if (!WaitUntil([] { return Answers(kAddress, kPort); }, std::chrono::seconds(10)))
+        return "prosody did not answer on " + std::string(kAddress) + ": " + ReadFile(m_dir.Path() + "/prosody.log");
+    return "";
+}
+
+std::string ProsodyPeer::Restart()
+{
+    m_process.Stop();
+    return Launch();
+}
