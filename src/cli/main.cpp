@@ -17,9 +17,7 @@
 #include "app/Deployment.h"
 #include "app/MXFileHelper.h"
 #include "phone/MXLoginDlg.h"
-#if ZELORA_CLI_WEB
 #include "phone/CWebPhoneDuties.h"
-#endif
 
 namespace {
 
@@ -46,28 +44,22 @@ int main(int argc, char** argv)
     }
 
     CzeloraTALKDlg::Options options;
-#if ZELORA_CLI_WEB
     // Only a deployment that names the operator's web service gets the web side.
     std::unique_ptr<CWebPhoneDuties> web;
     if (!Deployment::Get().webServiceHost.empty()) {
         web = std::make_unique<CWebPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()));
         options.webDuties = web.get();
     }
-#endif
     CMXSoundPhoneAudio audio;
     CSettings& settings = CSettings::Instance();
     CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
     // The web side stops calling the window before the window goes.
     auto detachWeb = [&]() {
-#if ZELORA_CLI_WEB
         if (web != nullptr)
             web->Detach();
-#endif
     };
-#if ZELORA_CLI_WEB
     if (web != nullptr && !web->Attach(dlg))
         view.WriteLine(CCliProtocol::MessageLine("Unable to reach the operator's web service"));
-#endif
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
         view.WriteLine(CCliProtocol::EventLine(status, record));
     });
