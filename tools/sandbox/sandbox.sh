@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# The local sandbox: a registrar with the demo accounts, the tunnel server and an echo service,
+# The local sandbox: a registrar with the demo accounts, the tunnel server, an echo service and
+# the presence server (Prosody, the same accounts as XMPP users),
 # each on a loopback address of its own, and a deployment file that points the phone at them.
 #
 #   sandbox.sh start [--detach]   start everything; without --detach, Ctrl-C stops it again
@@ -24,6 +25,7 @@ sip_ip=127.0.6.200
 echo_ip=127.0.6.201
 tunnel_ip=127.0.6.202
 web_ip=127.0.6.203
+xmpp_ip=127.0.6.204
 
 die() {
     echo "sandbox: $*" >&2
@@ -52,6 +54,8 @@ write_configs() {
         -e "s/^server = .*/server = $tunnel_ip/" \
         -e "s/127\.0\.0\.1/$web_ip/g" \
         "$source_dir/resources/deployment.ini" > "$sandbox_dir/deployment.ini"
+    # [presence] is the file's last section: the XMPP server's own address goes there.
+    printf 'server = %s\n' "$xmpp_ip" >> "$sandbox_dir/deployment.ini"
 
     # The operator's web side: kept across restarts, so address-book changes survive.
     if [ ! -f "$sandbox_dir/operator.ini" ]; then
@@ -137,12 +141,30 @@ web_listening() {
     (exec 3<> "/dev/tcp/$web_ip/80") 2> /dev/null
 }
 
+xmpp_listening() {
+    (exec 3<>"/dev/tcp/$xmpp_ip/5222") 2>/dev/null
+}
+
+# Prosody with the demo accounts as XMPP users too (same passwords).
+start_prosody() {
+    local config="$source_dir/tests/integration/peers/prosody.cfg.lua" user
+    mkdir -p "$sandbox_dir/prosody/data"
+    export ZELORA_XMPP_DIR="$sandbox_dir/prosody" ZELORA_XMPP_ADDRESS="$xmpp_ip"
+    for user in 1001 1002 echo; do
+        prosodyctl --config "$config" register "$user" localhost "pw$user" >> "$sandbox_dir/prosody.log" 2>&1 ||
+            die "prosodyctl could not create $user"
+    done
+    prosody --config "$config" -F >> "$sandbox_dir/prosody.log" 2>&1 &
+    echo $! > "$sandbox_dir/prosody.pid"
+}
+
 start() {
     local detach=0
     [ "${1:-}" = "--detach" ] && detach=1
     need kamailio kamailio
     need baresip baresip-core
     need sox sox
+    need prosody prosody
     local tunnel_server="$build_dir/tools/tunnel-server/tunnel-server"
     [ -x "$tunnel_server" ] || die "$tunnel_server not found: build the project first (ZELORA_BUILD_DIR names the build folder)"
     local operator_sim="$build_dir/tools/operator-sim/operator-sim"
@@ -164,6 +186,8 @@ start() {
         > "$sandbox_dir/operator-sim.log" 2>&1 &
     echo $! > "$sandbox_dir/operator-sim.pid"
 
+    start_prosody
+
     : > "$sandbox_dir/baresip.log"
     sleep 0.3
     baresip -f "$sandbox_dir/baresip" > "$sandbox_dir/baresip.log" 2>&1 < /dev/null &
@@ -172,6 +196,7 @@ start() {
     wait_for 10 "the echo service's registration with kamailio" registered
     wait_for 10 "the tunnel server" tunnel_listening
     wait_for 10 "the operator web service" web_listening
+    wait_for 10 "the presence server" xmpp_listening
     status
     if [ "$detach" = 1 ]; then
         echo "Stop with: $0 stop"
@@ -187,7 +212,7 @@ start() {
 
 stop() {
     local name pid
-    for name in baresip operator-sim tunnel-server kamailio; do
+    for name in baresip prosody operator-sim tunnel-server kamailio; do
         pid="$(read_pid "$name")"
         if pid_alive "$pid"; then
             kill "$pid"
@@ -213,6 +238,7 @@ status() {
     row tunnel-server "tcp $tunnel_ip:443"
     row operator-sim "http $web_ip:80"
     row baresip "udp $echo_ip:5060 (echo)"
+    row prosody "xmpp $xmpp_ip:5222"
     echo "  accounts: 1001/pw1001 1002/pw1002 echo/pwecho; deployment file $sandbox_dir/deployment.ini"
 }
 
