@@ -26,6 +26,12 @@ bool Answers(const char* address, int port)
 
 std::string ProsodyPeer::Start(const std::vector<std::pair<std::string, std::string>>& accounts)
 {
+    const std::string err = Register(accounts);
+    return err.empty() ? Launch() : err;
+}
+
+std::string ProsodyPeer::Register(const std::vector<std::pair<std::string, std::string>>& accounts)
+{
     using namespace zelora::test;
     m_prosody = FindProgram("prosody");
     const std::string ctl = FindProgram("prosodyctl");
@@ -39,7 +45,7 @@ std::string ProsodyPeer::Start(const std::vector<std::pair<std::string, std::str
         if (std::system(cmd.c_str()) != 0)
             return "prosodyctl could not create " + user;
     }
-    return Launch();
+    return "";
 }
 
 std::string ProsodyPeer::Launch()

@@ -13,12 +13,15 @@ public:
 
     // "" or what went wrong (a missing program names its package).
     std::string Start(const std::vector<std::pair<std::string, std::string>>& accounts);
+    // The two steps of Start, for a test that puts data in place between them.
+    std::string Register(const std::vector<std::pair<std::string, std::string>>& accounts);
+    std::string Launch();
+    std::string DataDir() const { return m_dir.Path() + "/data/localhost"; }
     void Stop() { m_process.Stop(); }
     // Starts the server again on the data it had.
     std::string Restart();
 
 private:
-    std::string Launch();
     zelora::test::TempDir m_dir{"zelora-prosody"};
     zelora::test::PeerProcess m_process;
     std::string m_prosody;

@@ -1,0 +1,117 @@
+// Figures beside a bare gloox client in the same run: sign-in to roster and memory of a
+// signed-in presence core whose roster holds 500 contacts.
+#include "ProsodyPeer.h"
+#include "RecordingView.h"
+
+#include "presence/CFifo.h"
+#include "presence/CPresenceHandler.h"
+
+#include <gloox/client.h>
+#include <gloox/connectionlistener.h>
+#include <gloox/rosterlistener.h>
+#include <gloox/rostermanager.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kContacts = 500;
+
+long RssKiB()
+{
+    std::ifstream in("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (in >> key)
+        if (key == "VmRSS:" && in >> value)
+            return value;
+    return -1;
+}
+
+// The probe: a bare gloox client that only waits for its roster.
+struct Probe : gloox::ConnectionListener, gloox::RosterListener {
+    bool roster = false;
+    void onConnect() override {}
+    void onDisconnect(gloox::ConnectionError) override {}
+    bool onTLSConnect(const gloox::CertInfo&) override { return true; }
+    void handleItemAdded(const gloox::JID&) override {}
+    void handleItemSubscribed(const gloox::JID&) override {}
+    void handleItemRemoved(const gloox::JID&) override {}
+    void handleItemUpdated(const gloox::JID&) override {}
+    void handleItemUnsubscribed(const gloox::JID&) override {}
+    void handleRoster(const gloox::Roster&) override { roster = true; }
+    void handleRosterPresence(const gloox::RosterItem&, const std::string&, gloox::Presence::PresenceType,
+                              const std::string&) override {}
+    void handleSelfPresence(const gloox::RosterItem&, const std::string&, gloox::Presence::PresenceType,
+                            const std::string&) override {}
+    bool handleSubscriptionRequest(const gloox::JID&, const std::string&) override { return false; }
+    bool handleUnsubscriptionRequest(const gloox::JID&, const std::string&) override { return false; }
+    void handleNonrosterPresence(const gloox::Presence&) override {}
+    void handleRosterError(const gloox::IQ&) override {}
+};
+
+long long Ms(Clock::duration d)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+TEST(PresenceBench, SignInToRosterOf500Contacts)
+{
+    ProsodyPeer server;
+    ASSERT_EQ(server.Register({{"alice", "alicepw"}, {"probe", "probepw"}}), "");
+    // Both accounts get the same 500-contact roster, written in the server's own store.
+    std::string roster = "return {\n  [false] = { [\"version\"] = 1; };\n";
+    for (int i = 0; i < kContacts; ++i)
+        roster += "  [\"c" + std::to_string(i) + "@localhost\"] = { [\"subscription\"] = \"both\"; [\"name\"] = \"C" +
+                  std::to_string(i) + "\"; [\"groups\"] = { [\"G" + std::to_string(i % 7) + "\"] = true; }; };\n";
+    roster += "};\n";
+    std::filesystem::create_directories(server.DataDir() + "/roster");
+    ASSERT_TRUE(zelora::test::WriteFile(server.DataDir() + "/roster/alice.dat", roster));
+    ASSERT_TRUE(zelora::test::WriteFile(server.DataDir() + "/roster/probe.dat", roster));
+    ASSERT_EQ(server.Launch(), "");
+
+    const long before = RssKiB();
+    CFifo xmpp, gui;
+    RecordingView view;
+    auto t0 = Clock::now();
+    {
+        CPresenceHandler handler(xmpp, gui);
+        PresenceAccount a;
+        a.userId = "alice";
+        a.password = "alicepw";
+        a.domain = "localhost";
+        XmppEndpoint e;
+        e.server = ProsodyPeer::kAddress;
+        e.port = ProsodyPeer::kPort;
+        handler.InitializePresenceHandler(a, e, {}, &view, nullptr);
+        ASSERT_NE(view.WaitFor("ROSTER count=500", 20s), "") << view.Tail(3);
+        const auto ours = Clock::now() - t0;
+        std::this_thread::sleep_for(500ms);
+        std::printf("presence core: sign-in to roster %lld ms; RSS %ld KiB signed in (%ld KiB before)\n", Ms(ours),
+                    RssKiB(), before);
+    }
+
+    Probe probe;
+    gloox::Client c(gloox::JID("probe@localhost/probe"), "probepw", ProsodyPeer::kPort);
+    c.setServer(ProsodyPeer::kAddress);
+    c.setSASLMechanisms(gloox::SaslMechPlain);
+    c.setCompression(false);
+    c.registerConnectionListener(&probe);
+    c.rosterManager()->registerRosterListener(&probe, false);
+    t0 = Clock::now();
+    c.connect(false);
+    while (!probe.roster && Clock::now() - t0 < 20s)
+        c.recv(10000);
+    ASSERT_TRUE(probe.roster);
+    std::printf("gloox probe: sign-in to roster %lld ms\n", Ms(Clock::now() - t0));
+    c.disconnect();
+}
+
+} // namespace
