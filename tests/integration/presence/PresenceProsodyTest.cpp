@@ -28,9 +28,14 @@ struct Phone {
     CPresenceHandler handler{xmpp, gui};
     ChatSessionSlot slot{nullptr};
 
-    explicit Phone(const std::string& user, const std::string& password = "")
+    explicit Phone(const std::string& user, const std::string& password = "", const std::string& proxy = "")
     {
         PresenceAccount a;
+        if (!proxy.empty()) {
+            a.useProxy = 1;
+            a.proxyHost = proxy;
+            a.proxyPort = 8888;
+        }
         a.userId = user;
         a.password = password.empty() ? user + "pw" : password;
         a.domain = "localhost";
@@ -180,6 +185,26 @@ TEST_F(PresenceProsody, WrongPasswordAndLostServerTakeTheErrorPathAndWaitForACom
     carol.Send(PRESENCE_COMMAND_XMPP_RECONNECT, nullptr);
     ASSERT_NE(carol.view.WaitFor("LOGIN OK", 20s), "");
     EXPECT_GE(std::chrono::steady_clock::now() - asked, 10s);
+}
+
+TEST_F(PresenceProsody, ProxyPathReachesTheServerOnPort5223)
+{
+    using namespace zelora::test;
+    const std::string tinyproxy = FindProgram("tinyproxy");
+    ASSERT_NE(tinyproxy, "") << MissingProgram("tinyproxy", "tinyproxy");
+    TempDir dir("zelora-xmpp-proxy");
+    const char* address = "127.0.0.32";
+    // Only the proxy path's port is allowed: a login through it proves which port was asked.
+    ASSERT_TRUE(WriteFile(dir.Path() + "/tinyproxy.conf",
+                          std::string("Port 8888\nListen ") + address + "\nTimeout 30\nAllow 127.0.0.0/8\n"
+                              "ConnectPort 5223\nLogLevel Info\n"));
+    PeerProcess proxy;
+    ASSERT_EQ(proxy.Start({tinyproxy, "-d", "-c", dir.Path() + "/tinyproxy.conf"}, dir.Path() + "/tinyproxy.log"), "");
+    ASSERT_TRUE(WaitUntil([&] { return PortAnswers(address, 8888); }, 5s)) << ReadFile(dir.Path() + "/tinyproxy.log");
+    Phone carol("carol", "", address);
+    EXPECT_NE(carol.view.WaitFor("LOGIN OK", 5s), "") << carol.view.Tail(3) << ReadFile(dir.Path() + "/tinyproxy.log");
+    EXPECT_NE(ReadFile(dir.Path() + "/tinyproxy.log").find("CONNECT 127.0.0.31:5223"), std::string::npos)
+        << ReadFile(dir.Path() + "/tinyproxy.log");
 }
 
 TEST_F(PresenceProsody, FiftyReconnectsWhileMessagesFlow)

@@ -8,9 +8,7 @@
 
 #include <cstdlib>
 
-namespace {
-
-bool Answers(const char* address, int port)
+bool PortAnswers(const char* address, int port)
 {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
@@ -21,8 +19,6 @@ bool Answers(const char* address, int port)
     close(fd);
     return ok;
 }
-
-} // namespace
 
 std::string ProsodyPeer::Start(const std::vector<std::pair<std::string, std::string>>& accounts)
 {
@@ -51,13 +47,13 @@ std::string ProsodyPeer::Register(const std::vector<std::pair<std::string, std::
 std::string ProsodyPeer::Launch()
 {
     using namespace zelora::test;
-    if (Answers(kAddress, kPort))
+    if (PortAnswers(kAddress, kPort))
         return std::string("something already listens on ") + kAddress + ":5222";
     std::string err = m_process.Start({m_prosody, "--config", ZELORA_PROSODY_CONFIG, "-F"},
                                       m_dir.Path() + "/prosody.log");
     if (!err.empty())
         return err;
-    if (!WaitUntil([] { return Answers(kAddress, kPort); }, std::chrono::seconds(10)))
+    if (!WaitUntil([] { return PortAnswers(kAddress, kPort); }, std::chrono::seconds(10)))
         return "prosody did not answer on " + std::string(kAddress) + ": " + ReadFile(m_dir.Path() + "/prosody.log");
     return "";
 }

@@ -6,6 +6,9 @@
 
 #include "PeerProcess.h"
 
+// Whether a TCP connect to address:port succeeds now.
+bool PortAnswers(const char* address, int port);
+
 class ProsodyPeer {
 public:
     static constexpr const char* kAddress = "127.0.0.31";
