@@ -34,7 +34,7 @@ std::string ProsodyPeer::Register(const std::vector<std::pair<std::string, std::
     if (m_prosody.empty() || ctl.empty())
         return MissingProgram("prosody", "prosody");
     setenv("ZELORA_XMPP_DIR", m_dir.Path().c_str(), 1);
-    setenv("ZELORA_XMPP_ADDRESS", kAddress, 1);
+    setenv("ZELORA_XMPP_ADDRESS", m_address.c_str(), 1);
     for (const auto& [user, password] : accounts) {
         const std::string cmd = ctl + " --config '" + ZELORA_PROSODY_CONFIG + "' register '" + user +
                                 "' localhost '" + password + "' >>'" + m_dir.Path() + "/prosodyctl.log' 2>&1";
@@ -47,14 +47,14 @@ std::string ProsodyPeer::Register(const std::vector<std::pair<std::string, std::
 std::string ProsodyPeer::Launch()
 {
     using namespace zelora::test;
-    if (PortAnswers(kAddress, kPort))
-        return std::string("something already listens on ") + kAddress + ":5222";
+    if (PortAnswers(m_address.c_str(), kPort))
+        return "something already listens on " + m_address + ":5222";
     std::string err = m_process.Start({m_prosody, "--config", ZELORA_PROSODY_CONFIG, "-F"},
                                       m_dir.Path() + "/prosody.log");
     if (!err.empty())
         return err;
-    if (!WaitUntil([] { return PortAnswers(kAddress, kPort); }, std::chrono::seconds(10)))
-        return "prosody did not answer on " + std::string(kAddress) + ": " + ReadFile(m_dir.Path() + "/prosody.log");
+    if (!WaitUntil([this] { return PortAnswers(m_address.c_str(), kPort); }, std::chrono::seconds(10)))
+        return "prosody did not answer on " + m_address + ": " + ReadFile(m_dir.Path() + "/prosody.log");
     return "";
 }
 

@@ -14,6 +14,9 @@ public:
     static constexpr const char* kAddress = "127.0.0.31";
     static constexpr int kPort = 5222;
 
+    explicit ProsodyPeer(std::string address = kAddress) : m_address(std::move(address)) {}
+    const std::string& Address() const { return m_address; }
+
     // "" or what went wrong (a missing program names its package).
     std::string Start(const std::vector<std::pair<std::string, std::string>>& accounts);
     // The two steps of Start, for a test that puts data in place between them.
@@ -28,4 +31,5 @@ private:
     zelora::test::TempDir m_dir{"zelora-prosody"};
     zelora::test::PeerProcess m_process;
     std::string m_prosody;
+    std::string m_address;
 };
