@@ -11,8 +11,11 @@ CFifo::~CFifo()
 
 int CFifo::WriteMessage(CFifoMessage* message)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_queue.push_back(message);
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_queue.push_back(message);
+    }
+    m_arrived.notify_one();
     return kWritten;
 }
 
@@ -20,6 +23,18 @@ int CFifo::Readmessage(CFifoMessage*& message)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_queue.empty()) {
+        message = nullptr;
+        return kEmpty;
+    }
+    message = m_queue.front();
+    m_queue.pop_front();
+    return kRead;
+}
+
+int CFifo::WaitMessage(CFifoMessage*& message, int milliseconds)
+{
+    std::unique_lock<std::mutex> lock(m_mutex);
+    if (!m_arrived.wait_for(lock, std::chrono::milliseconds(milliseconds), [this] { return !m_queue.empty(); })) {
         message = nullptr;
         return kEmpty;
     }

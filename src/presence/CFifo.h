@@ -2,6 +2,7 @@
 // One direction of the presence command bus: a locked, unbounded queue of envelopes.
 // The writer gives up the envelope and its record on WriteMessage; the reader owns both
 // after Readmessage.
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <mutex>
@@ -28,6 +29,8 @@ public:
     int WriteMessage(CFifoMessage* message);
     // Oldest envelope (2) or null (-1).
     int Readmessage(CFifoMessage*& message);
+    // As Readmessage, but waits up to `milliseconds` for an envelope instead of polling.
+    int WaitMessage(CFifoMessage*& message, int milliseconds);
     std::size_t Size() const;
 
     // Process-wide queues, one per direction.
@@ -36,6 +39,7 @@ public:
 
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_arrived;
     std::deque<CFifoMessage*> m_queue;
 };
 

@@ -100,11 +100,9 @@ void CGUIPresenceHandler::ThreadProc()
     ZLOG_SCOPE();
     while (m_stop == 0) {
         CFifoMessage* message = nullptr;
-        m_guiFifo.Readmessage(message);
-        if (message == nullptr) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
+        m_guiFifo.WaitMessage(message, kPollMs);
+        if (message == nullptr)
             continue;
-        }
         std::lock_guard<std::mutex> lock(m_mutex);
         if (Handle(message->command, message->data))
             message->data = nullptr;

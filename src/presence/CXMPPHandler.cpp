@@ -43,7 +43,7 @@ CXMPPHandler::~CXMPPHandler()
     }
     if (m_threads[kConnection].joinable()) {
         {
-            std::lock_guard<std::mutex> lock(m_clientLock);
+            auto lock = LockClient();
             if (m_client) {
                 m_client->removeConnectionListener(m_listener.get());
                 m_client->rosterManager()->removeRosterListener();
@@ -140,10 +140,18 @@ int CXMPPHandler::ResetGlooxConnection()
     return 1;
 }
 
+std::unique_lock<std::mutex> CXMPPHandler::LockClient()
+{
+    ++m_lockWaiters;
+    std::unique_lock<std::mutex> lock(m_clientLock);
+    --m_lockWaiters;
+    return lock;
+}
+
 void CXMPPHandler::Disconnect()
 {
     ZLOG_SCOPE();
-    std::lock_guard<std::mutex> lock(m_clientLock);
+    auto lock = LockClient();
     if (m_client)
         m_client->disconnect();
 }
@@ -174,6 +182,9 @@ void CXMPPHandler::ThreadProc1()
             if (state != gloox::StateDisconnected)
                 m_client->recv(kRecvTimeoutUs);
         }
+        // Let a waiting command in before the next receive call.
+        while (m_lockWaiters.load() > 0 && m_stop[kConnection] == 0)
+            std::this_thread::yield();
         if (state == gloox::StateConnecting) {
             SleepUnlessStopped(kCommandPollMs, m_stop[kConnection]);
         } else if (state == gloox::StateDisconnected) {
@@ -202,15 +213,13 @@ void CXMPPHandler::ThreadProc2()
     ZLOG_SCOPE();
     while (m_stop[kCommand] == 0) {
         CFifoMessage* message = nullptr;
-        m_xmppFifo.Readmessage(message);
-        if (message == nullptr) {
-            SleepUnlessStopped(kCommandPollMs, m_stop[kCommand]);
+        m_xmppFifo.WaitMessage(message, kCommandPollMs);
+        if (message == nullptr)
             continue;
-        }
         if (message->command == PRESENCE_COMMAND_XMPP_CLOSE_CHAT_SESSION) {
             message->data = nullptr;  // a session pointer, not a record
         } else {
-            std::lock_guard<std::mutex> lock(m_clientLock);
+            auto lock = LockClient();
             Dispatch(message->command, message->data);
         }
         PresenceRelease(message);
@@ -225,7 +234,7 @@ void CXMPPHandler::ThreadProc3()
         if (!SleepUnlessStopped(1000, m_stop[kKeepAlive]))
             break;
         if (counter % kPingEveryTicks == 0 && m_signedIn.load() == 1) {
-            std::lock_guard<std::mutex> lock(m_clientLock);
+            auto lock = LockClient();
             if (m_client)
                 m_client->whitespacePing();
         }

@@ -94,6 +94,9 @@ private:
     void ThreadProc2();
     void ThreadProc3();
     bool SleepUnlessStopped(int milliseconds, const std::atomic<int>& stop);
+    // The client lock for threads other than the connection thread, which steps aside for
+    // them between two receive calls (a plain mutex would let it take the lock straight back).
+    std::unique_lock<std::mutex> LockClient();
     void Dispatch(std::int32_t command, CPresenceData*& data);
     void DispatchRoster(std::int32_t command, CRosterItem& item);
     void DispatchIm(std::int32_t command, CIMDetails& details);
@@ -121,6 +124,7 @@ private:
     int m_reconnectDelayMs = kReconnectDelayMs;
 
     std::mutex m_clientLock;
+    std::atomic<int> m_lockWaiters{0};
     std::unique_ptr<gloox::Client> m_client;
     std::unique_ptr<CXMPPListener> m_listener;
     std::unique_ptr<CXMPPMUCRoomHandler> m_mucHandler;

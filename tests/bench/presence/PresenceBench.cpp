@@ -5,9 +5,12 @@
 
 #include "presence/CFifo.h"
 #include "presence/CPresenceHandler.h"
+#include "presence/PresenceCodes.h"
 
 #include <gloox/client.h>
 #include <gloox/connectionlistener.h>
+#include <gloox/message.h>
+#include <gloox/messagehandler.h>
 #include <gloox/rosterlistener.h>
 #include <gloox/rostermanager.h>
 #include <gtest/gtest.h>
@@ -56,6 +59,31 @@ struct Probe : gloox::ConnectionListener, gloox::RosterListener {
     void handleNonrosterPresence(const gloox::Presence&) override {}
     void handleRosterError(const gloox::IQ&) override {}
 };
+
+// A bare gloox client that records when a chat message arrives.
+struct Receiver : gloox::ConnectionListener, gloox::MessageHandler {
+    bool connected = false;
+    int received = 0;
+    void onConnect() override { connected = true; }
+    void onDisconnect(gloox::ConnectionError) override {}
+    bool onTLSConnect(const gloox::CertInfo&) override { return true; }
+    void handleMessage(const gloox::Message&, gloox::MessageSession*) override { ++received; }
+};
+
+std::unique_ptr<gloox::Client> ProbeClient(const std::string& user, gloox::ConnectionListener* l)
+{
+    auto c = std::make_unique<gloox::Client>(gloox::JID(user + "@localhost/probe"), user + "pw", ProsodyPeer::kPort);
+    c->setServer(ProsodyPeer::kAddress);
+    c->setSASLMechanisms(gloox::SaslMechPlain);
+    c->setCompression(false);
+    c->registerConnectionListener(l);
+    return c;
+}
+
+long long Us(Clock::duration d)
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(d).count();
+}
 
 long long Ms(Clock::duration d)
 {
@@ -112,6 +140,67 @@ TEST(PresenceBench, SignInToRosterOf500Contacts)
     ASSERT_TRUE(probe.roster);
     std::printf("gloox probe: sign-in to roster %lld ms\n", Ms(Clock::now() - t0));
     c.disconnect();
+}
+
+TEST(PresenceBench, ChatLatencyBesideGlooxProbes)
+{
+    ProsodyPeer server;
+    ASSERT_EQ(server.Start({{"alice", "alicepw"}, {"bob", "bobpw"}, {"p1", "p1pw"}, {"p2", "p2pw"}}), "");
+    constexpr int kMessages = 20;
+    {
+        CFifo xa, ga, xb, gb;
+        RecordingView va, vb;
+        CPresenceHandler a(xa, ga), b(xb, gb);
+        XmppEndpoint e;
+        e.server = ProsodyPeer::kAddress;
+        e.port = ProsodyPeer::kPort;
+        PresenceAccount pa, pb;
+        pa.userId = "alice";
+        pa.password = "alicepw";
+        pa.domain = pb.domain = "localhost";
+        pb.userId = "bob";
+        pb.password = "bobpw";
+        a.InitializePresenceHandler(pa, e, {}, &va, nullptr);
+        b.InitializePresenceHandler(pb, e, {}, &vb, nullptr);
+        ASSERT_NE(va.WaitFor("LOGIN OK", 5s), "");
+        ASSERT_NE(vb.WaitFor("LOGIN OK", 5s), "");
+        ChatSessionSlot slot{nullptr};
+        long long total = 0;
+        for (int i = 0; i < kMessages; ++i) {
+            auto* m = new CChatMessage;
+            m->peerJid = "bob@localhost";
+            m->body = "m" + std::to_string(i) + ".";
+            m->sessionSlot = &slot;
+            const auto t0 = Clock::now();
+            a.Gui()->HandleGUIPresenceData(PRESENCE_COMMAND_XMPP_SEND_CHAT_MESSAGE, m);
+            ASSERT_NE(vb.WaitFor("text=m" + std::to_string(i) + ".", 5s), "");
+            total += Us(Clock::now() - t0);
+        }
+        std::printf("presence core: chat latency %lld us on average over %d messages\n", total / kMessages,
+                    kMessages);
+    }
+    Receiver r1, r2;
+    auto c1 = ProbeClient("p1", &r1);
+    auto c2 = ProbeClient("p2", &r2);
+    c2->registerMessageHandler(&r2);
+    c1->connect(false);
+    c2->connect(false);
+    const auto start = Clock::now();
+    while ((!r1.connected || !r2.connected) && Clock::now() - start < 5s) {
+        c1->recv(10000);
+        c2->recv(10000);
+    }
+    ASSERT_TRUE(r1.connected && r2.connected);
+    long long total = 0;
+    for (int i = 0; i < kMessages; ++i) {
+        const auto t0 = Clock::now();
+        c1->send(gloox::Message(gloox::Message::Chat, gloox::JID("p2@localhost/probe"), "x"));
+        while (r2.received <= i && Clock::now() - t0 < 5s)
+            c2->recv(1000);
+        ASSERT_GT(r2.received, i);
+        total += Us(Clock::now() - t0);
+    }
+    std::printf("gloox probe: chat latency %lld us on average over %d messages\n", total / kMessages, kMessages);
 }
 
 } // namespace
