@@ -38,13 +38,11 @@ std::string Join(const std::vector<std::string>& v)
 
 } // namespace
 
-CCliPresence::CCliPresence(CzeloraTALKDlg& dlg, CCliView& view) : m_dlg(dlg), m_view(view)
-{
-}
+CCliPresence::CCliPresence(CzeloraTALKDlg& dlg, CCliView& view) : m_dlg(dlg), m_view(view) { }
 
 CCliPresence::~CCliPresence()
 {
-    m_handler.reset();  // threads end before the slots and loggers go
+    m_handler.reset(); // threads end before the slots and loggers go
 }
 
 void CCliPresence::Send(int command, CPresenceData* data)
@@ -108,7 +106,7 @@ bool CCliPresence::Execute(const std::vector<std::string>& w)
         if (!CCliProtocol::ParseNumber(w[1], 0, 5, value))
             return false;
         auto* p = new CRosterPresenceData;
-        p->entry.presence = value + 1;  // the status box's index plus one
+        p->entry.presence = value + 1; // the status box's index plus one
         p->entry.statusMessage = w.size() == 3 ? w[2] : "";
         p->priority = 0;
         Send(PRESENCE_COMMAND_XMPP_CHANGE_STATUS, p);
@@ -248,11 +246,18 @@ bool CCliPresence::ProfileCommand(const std::vector<std::string>& w)
         auto* s = new CSearchContact;
         s->text = w[1];
         for (std::size_t i = 2; i < w.size(); ++i) {
-            if (w[i] == "username") s->byUserName = 1;
-            else if (w[i] == "name") s->byName = 1;
-            else if (w[i] == "email") s->byEmail = 1;
-            else if (w[i] == "phone") s->byPhone = 1;
-            else { delete s; return false; }
+            if (w[i] == "username")
+                s->byUserName = 1;
+            else if (w[i] == "name")
+                s->byName = 1;
+            else if (w[i] == "email")
+                s->byEmail = 1;
+            else if (w[i] == "phone")
+                s->byPhone = 1;
+            else {
+                delete s;
+                return false;
+            }
         }
         if (s->text.empty()) {
             delete s;
@@ -279,10 +284,10 @@ bool CCliPresence::ImCommand(const std::vector<std::string>& w)
     auto* d = new CIMDetails;
     d->imType = type;
     if (reg) {
-        const char* refusal = w[2].empty() ? "Enter Username"
-                              : w[3].empty() ? "Enter Password"
-                              : (type == IM_TYPE_MSN && w[2].find('@') == std::string::npos) ? "Enter complete id"
-                                                                                             : nullptr;
+        const char* refusal = w[2].empty()                                 ? "Enter Username"
+            : w[3].empty()                                                 ? "Enter Password"
+            : (type == IM_TYPE_MSN && w[2].find('@') == std::string::npos) ? "Enter complete id"
+                                                                           : nullptr;
         if (refusal != nullptr) {
             delete d;
             m_view.WriteLine(CCliProtocol::MessageLine(refusal));
@@ -317,10 +322,9 @@ void CCliPresence::PrintRoster(const std::vector<RosterEntry>& roster)
 {
     for (const RosterEntry& e : roster) {
         m_view.WriteLine("ROSTER jid=" + e.jid + " name=" + CCliProtocol::Quote(e.name) +
-                         " group=" + CCliProtocol::Quote(e.groups.empty() ? "" : e.groups.front()) +
-                         " groups=" + CCliProtocol::Quote(Join(e.groups)) +
-                         " subscription=" + std::to_string(e.subscription) + " presence=" +
-                         std::to_string(e.presence) + " status=" + CCliProtocol::Quote(e.statusMessage));
+                         " group=" + CCliProtocol::Quote(e.groups.empty() ? "" : e.groups.front()) + " groups=" +
+                         CCliProtocol::Quote(Join(e.groups)) + " subscription=" + std::to_string(e.subscription) +
+                         " presence=" + std::to_string(e.presence) + " status=" + CCliProtocol::Quote(e.statusMessage));
     }
     m_view.WriteLine("ROSTER-END " + std::to_string(roster.size()));
 }
@@ -336,10 +340,7 @@ void CCliPresence::LoginStatus(std::unique_ptr<CConnectionError> error)
                          " detail=" + std::to_string(error->errorDetail));
 }
 
-void CCliPresence::RosterArrived(int count)
-{
-    m_view.WriteLine("ROSTER-END " + std::to_string(count));
-}
+void CCliPresence::RosterArrived(int count) { m_view.WriteLine("ROSTER-END " + std::to_string(count)); }
 
 void CCliPresence::ContactPresence(const RosterEntry& contact)
 {
@@ -352,30 +353,24 @@ void CCliPresence::SubscriptionRequest(const std::string& jid, const std::string
     m_view.WriteLine("SUBSCRIBE-REQUEST jid=" + jid + " text=" + CCliProtocol::Quote(text));
 }
 
-void CCliPresence::ItemUnsubscribed(const std::string& jid)
-{
-    m_view.WriteLine("UNSUBSCRIBED jid=" + jid);
-}
+void CCliPresence::ItemUnsubscribed(const std::string& jid) { m_view.WriteLine("UNSUBSCRIBED jid=" + jid); }
 
 void CCliPresence::RosterChanged(int command, const std::string& jid)
 {
-    const char* word = command == PRESENCE_COMMAND_GUI_ITEM_ADDED     ? "ROSTER-ADDED"
-                       : command == PRESENCE_COMMAND_GUI_ITEM_REMOVED ? "ROSTER-REMOVED"
-                                                                      : "ROSTER-UPDATED";
+    const char* word = command == PRESENCE_COMMAND_GUI_ITEM_ADDED ? "ROSTER-ADDED"
+        : command == PRESENCE_COMMAND_GUI_ITEM_REMOVED            ? "ROSTER-REMOVED"
+                                                                  : "ROSTER-UPDATED";
     m_view.WriteLine(std::string(word) + " jid=" + jid);
 }
 
 void CCliPresence::ChatMessage(std::unique_ptr<CChatMessage> message)
 {
-    m_view.WriteLine("CHAT from=" + message->peerJid + " kind=" + std::to_string(message->kind) +
-                     " subject=" + CCliProtocol::Quote(message->subject) + " text=" + CCliProtocol::Quote(message->body));
+    m_view.WriteLine("CHAT from=" + message->peerJid + " kind=" + std::to_string(message->kind) + " subject=" +
+                     CCliProtocol::Quote(message->subject) + " text=" + CCliProtocol::Quote(message->body));
     SaveHistory(message->peerJid, message->peerJid, message->ownJid, message->body);
 }
 
-void CCliPresence::ServiceError(std::unique_ptr<CChatMessage> message)
-{
-    ChatMessage(std::move(message));
-}
+void CCliPresence::ServiceError(std::unique_ptr<CChatMessage> message) { ChatMessage(std::move(message)); }
 
 void CCliPresence::Profile(std::unique_ptr<CVCard> card, bool)
 {
@@ -396,8 +391,9 @@ void CCliPresence::SearchResult(const CSearchResult* result)
     m_view.WriteLine("SEARCH-RESULT count=" + std::to_string(n));
     for (std::size_t i = 0; i < n; ++i) {
         const SearchResultItem& r = result->items[i];
-        m_view.WriteLine("SEARCH-ITEM user=" + CCliProtocol::Quote(r.userName) + " name=" + CCliProtocol::Quote(r.name) +
-                         " email=" + CCliProtocol::Quote(r.email) + " phone=" + CCliProtocol::Quote(r.phone));
+        m_view.WriteLine("SEARCH-ITEM user=" + CCliProtocol::Quote(r.userName) +
+                         " name=" + CCliProtocol::Quote(r.name) + " email=" + CCliProtocol::Quote(r.email) +
+                         " phone=" + CCliProtocol::Quote(r.phone));
     }
 }
 
@@ -405,6 +401,6 @@ void CCliPresence::ImStatus(int imType, int signedIn, int loginInfo)
 {
     if (imType < 1 || imType > 3)
         return;
-    m_view.WriteLine(std::string("IM-STATUS gateway=") + kGatewayNames[imType] + " signed_in=" +
-                     std::to_string(signedIn) + " login_info=" + std::to_string(loginInfo));
+    m_view.WriteLine(std::string("IM-STATUS gateway=") + kGatewayNames[imType] +
+                     " signed_in=" + std::to_string(signedIn) + " login_info=" + std::to_string(loginInfo));
 }

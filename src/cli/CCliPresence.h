@@ -30,7 +30,7 @@ public:
     void RosterChanged(int command, const std::string& jid) override;
     void ChatMessage(std::unique_ptr<CChatMessage> message) override;
     void ServiceError(std::unique_ptr<CChatMessage> message) override;
-    void Notify(const std::string&, const std::string&, bool) override {}
+    void Notify(const std::string&, const std::string&, bool) override { }
     void Profile(std::unique_ptr<CVCard> card, bool own) override;
     void ProfileStored(std::unique_ptr<CVCard> card) override;
     void SearchResult(const CSearchResult* result) override;

@@ -10,9 +10,7 @@
 #include <chrono>
 #include <strings.h>
 
-CGUIPresenceHandler::CGUIPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo)
-{
-}
+CGUIPresenceHandler::CGUIPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo) { }
 
 CGUIPresenceHandler::~CGUIPresenceHandler()
 {
@@ -53,7 +51,7 @@ int CGUIPresenceHandler::HandleGUIPresenceData(std::int32_t command, CPresenceDa
     if (command < PRESENCE_COMMAND_XMPP_SUBSCRIBE_CONTACT || command > PRESENCE_COMMAND_XMPP_BROADCAST_MESSAGE ||
         command == PRESENCE_COMMAND_XMPP_UNUSED_101 || command == PRESENCE_COMMAND_XMPP_REMOVE_CONTACT_FROM_GROUP) {
         ZLOG(LOG_DEBUG, "Unknown Case");
-        delete data;  // not forwarded: nobody else will free it
+        delete data; // not forwarded: nobody else will free it
         return 0;
     }
     WriteToXMPPFIFO(command, data);
@@ -123,17 +121,23 @@ RosterEntry* CGUIPresenceHandler::Find(const std::string& jid)
 bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
 {
     switch (command) {
-    case PRESENCE_COMMAND_GUI_LOGIN_SUCCESSFUL: HandleSuccessfulLogin(); return false;
-    case PRESENCE_COMMAND_GUI_AUTHENTICATION_FAILURE: return HandleConnectionError(data);
-    case PRESENCE_COMMAND_GUI_PROCESS_CHAT_MESSAGE: return HandleChatMessage(data);
-    default: break;
+    case PRESENCE_COMMAND_GUI_LOGIN_SUCCESSFUL:
+        HandleSuccessfulLogin();
+        return false;
+    case PRESENCE_COMMAND_GUI_AUTHENTICATION_FAILURE:
+        return HandleConnectionError(data);
+    case PRESENCE_COMMAND_GUI_PROCESS_CHAT_MESSAGE:
+        return HandleChatMessage(data);
+    default:
+        break;
     }
     if (data == nullptr) {
         if (command == PRESENCE_COMMAND_GUI_SEARCH_ERROR)
             m_view->SearchResult(nullptr);
         return false;
     }
-    if (auto* roster = dynamic_cast<CRosterData*>(data); roster && command == PRESENCE_COMMAND_GUI_PROCESS_ROSTER_DATA) {
+    if (auto* roster = dynamic_cast<CRosterData*>(data);
+        roster && command == PRESENCE_COMMAND_GUI_PROCESS_ROSTER_DATA) {
         HandleRosterData(*roster);
     } else if (auto* p = dynamic_cast<CRosterPresenceData*>(data);
                p && command == PRESENCE_COMMAND_GUI_PROCESS_ROSTER_PRESENCE_DATA) {
@@ -144,9 +148,15 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
             m_view->SubscriptionRequest(item->contactJid, item->requestText);
             PostSound(m_notify.soundInvitation, m_notify.invitationSound);
             break;
-        case PRESENCE_COMMAND_GUI_ITEM_UNSUBSCRIBED: m_view->ItemUnsubscribed(item->contactJid); break;
-        case PRESENCE_COMMAND_GUI_ITEM_ADDED: HandleRosterItemAdded(*item); break;
-        case PRESENCE_COMMAND_GUI_ITEM_REMOVED: HandleRosterItemRemoved(*item); break;
+        case PRESENCE_COMMAND_GUI_ITEM_UNSUBSCRIBED:
+            m_view->ItemUnsubscribed(item->contactJid);
+            break;
+        case PRESENCE_COMMAND_GUI_ITEM_ADDED:
+            HandleRosterItemAdded(*item);
+            break;
+        case PRESENCE_COMMAND_GUI_ITEM_REMOVED:
+            HandleRosterItemRemoved(*item);
+            break;
         case PRESENCE_COMMAND_GUI_ITEM_UPDATED:
             if (RosterEntry* e = Find(item->contactJid)) {
                 e->name = item->name;
@@ -155,7 +165,8 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
                 m_view->RosterChanged(command, item->contactJid);
             }
             break;
-        default: break;  // subscribed and unsubscription requests are only logged
+        default:
+            break; // subscribed and unsubscription requests are only logged
         }
     } else if (auto* card = dynamic_cast<CVCard*>(data)) {
         std::unique_ptr<CVCard> owned(card);
@@ -173,7 +184,7 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
     } else if (auto* ids = dynamic_cast<CIMLoginIDDetails*>(data)) {
         HandleIMLoginIDDetails(*ids);
     }
-    return false;  // group-chat codes and the unused ones reach no handler
+    return false; // group-chat codes and the unused ones reach no handler
 }
 
 void CGUIPresenceHandler::HandleSuccessfulLogin()
@@ -204,7 +215,7 @@ void CGUIPresenceHandler::HandleRosterData(CRosterData& roster)
             continue;
         if (e.groups.empty())
             e.groups.push_back(kDefaultGroup);
-        e.presence = PRESENCE_OFFLINE;  // new nodes start offline
+        e.presence = PRESENCE_OFFLINE; // new nodes start offline
         m_roster.push_back(std::move(e));
     }
     m_view->RosterArrived(static_cast<int>(m_roster.size()));
@@ -244,16 +255,23 @@ bool CGUIPresenceHandler::HandleChatMessage(CPresenceData* data)
         message->senderName = e->name;
     const std::string title = message->senderName.empty() ? message->peerJid : message->senderName;
     switch (message->kind) {
-    case MESSAGE_KIND_ERROR: m_view->ServiceError(std::unique_ptr<CChatMessage>(message)); return true;
-    case MESSAGE_KIND_HEADLINE: m_view->Notify(title, " Says:\n" + message->body, true); return false;
+    case MESSAGE_KIND_ERROR:
+        m_view->ServiceError(std::unique_ptr<CChatMessage>(message));
+        return true;
+    case MESSAGE_KIND_HEADLINE:
+        m_view->Notify(title, " Says:\n" + message->body, true);
+        return false;
     case MESSAGE_KIND_CHAT:
         PostSound(m_notify.soundMessageArrive, m_notify.newMessageSound);
         if (m_notify.toastPopup == 1)
             m_view->Notify(title, " Says:\n" + message->body, false);
         m_view->ChatMessage(std::unique_ptr<CChatMessage>(message));
         return true;
-    case MESSAGE_KIND_NORMAL: m_view->ChatMessage(std::unique_ptr<CChatMessage>(message)); return true;
-    default: return false;
+    case MESSAGE_KIND_NORMAL:
+        m_view->ChatMessage(std::unique_ptr<CChatMessage>(message));
+        return true;
+    default:
+        return false;
     }
 }
 

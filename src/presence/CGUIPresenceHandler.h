@@ -45,9 +45,9 @@ public:
     CGUIPresenceHandler(const CGUIPresenceHandler&) = delete;
     CGUIPresenceHandler& operator=(const CGUIPresenceHandler&) = delete;
 
-    int InitializeGUIPresenceHandler(const std::string& ownJid, const std::string& userId,
-                                     const std::string& domain, IPresenceView* view,
-                                     zelora::MessageQueue* mainWindow, const PresenceGateways& gateways);
+    int InitializeGUIPresenceHandler(const std::string& ownJid, const std::string& userId, const std::string& domain,
+                                     IPresenceView* view, zelora::MessageQueue* mainWindow,
+                                     const PresenceGateways& gateways);
     // The window's one entry point for user actions; always 0.
     int HandleGUIPresenceData(std::int32_t command, CPresenceData* data);
     void WriteToXMPPFIFO(std::int32_t command, CPresenceData* data);

@@ -8,10 +8,9 @@
 
 namespace {
 
-constexpr const char kHeader[] =
-    "<?xml version=\"1.0\"?>\n"
-    "<?xml-stylesheet type='text/xsl' href='../MessageLog.xsl'?>\n"
-    "<Log>\n";
+constexpr const char kHeader[] = "<?xml version=\"1.0\"?>\n"
+                                 "<?xml-stylesheet type='text/xsl' href='../MessageLog.xsl'?>\n"
+                                 "<Log>\n";
 constexpr const char kClosing[] = "</Log>";
 
 constexpr const char kStylesheet[] = R"XSL(<?xml version="1.0"?>
@@ -73,21 +72,28 @@ std::string CPresenceChatHistoryLogger::PresenceDataFolder()
     return base + "/zeloraTALK/";
 }
 
-std::string CPresenceChatHistoryLogger::ContactFileName(const std::string& contactId)
-{
-    return Replace40(contactId);
-}
+std::string CPresenceChatHistoryLogger::ContactFileName(const std::string& contactId) { return Replace40(contactId); }
 
 std::string CPresenceChatHistoryLogger::EscapeXml(const char* text)
 {
     std::string out;
     for (const char* p = text; *p != '\0'; ++p) {
         switch (*p) {
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '&': out += "&amp;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += *p; break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += *p;
+            break;
         }
     }
     return out;
@@ -116,10 +122,7 @@ std::string CPresenceChatHistoryLogger::FormatMessage(const char* sender, const 
     return m;
 }
 
-const char* CPresenceChatHistoryLogger::StylesheetText()
-{
-    return kStylesheet;
-}
+const char* CPresenceChatHistoryLogger::StylesheetText() { return kStylesheet; }
 
 void CPresenceChatHistoryLogger::EnsureStylesheet() const
 {

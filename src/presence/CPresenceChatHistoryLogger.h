@@ -9,8 +9,8 @@
 
 class CPresenceChatHistoryLogger {
 public:
-    static constexpr long kRotateAbove = 2097152;  // bytes
-    static constexpr long kTailLength = 7;         // "\n</Log>"
+    static constexpr long kRotateAbove = 2097152; // bytes
+    static constexpr long kTailLength = 7; // "\n</Log>"
     static constexpr const char* kStylesheetName = "MessageLog.xsl";
 
     // baseDirectory ends with '/'; empty means PresenceDataFolder().

@@ -32,8 +32,8 @@ public:
     std::string subject;
     std::string senderName;
     std::string ownUserId;
-    std::int32_t direction = 0;          // 1 received, 0 to send
-    void* session = nullptr;             // incoming: the library's session
+    std::int32_t direction = 0; // 1 received, 0 to send
+    void* session = nullptr; // incoming: the library's session
     ChatSessionSlot* sessionSlot = nullptr; // outgoing chat: the window's slot
     std::int32_t kind = 0;
 };
@@ -85,7 +85,7 @@ public:
     ~CVCard() override;
     std::string contactJid;
     std::unique_ptr<gloox::VCard> vcard;
-    std::int32_t result = 0;             // store answer: 1 failed, 0 stored
+    std::int32_t result = 0; // store answer: 1 failed, 0 stored
 };
 
 class CSearchContact : public CPresenceData {

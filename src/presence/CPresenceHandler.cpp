@@ -2,9 +2,7 @@
 
 #include "app/CLogger.h"
 
-CPresenceHandler::CPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo)
-{
-}
+CPresenceHandler::CPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo) { }
 
 CPresenceHandler::~CPresenceHandler()
 {

@@ -10,8 +10,8 @@ class VCard;
 
 struct PresenceProfileFields {
     std::string given, family, middle, nick, email, url, title, org;
-    std::string phone, fax, mobile, pager;  // work numbers
-    std::string photo;                      // JPEG bytes
+    std::string phone, fax, mobile, pager; // work numbers
+    std::string photo; // JPEG bytes
 };
 
 class CPresenceProfile {

@@ -28,9 +28,7 @@ constexpr const char* kGatewaySettingsNs = "urn:zeloratalk:gateway-settings";
 enum ThreadIndex { kConnection = 0, kCommand = 1, kKeepAlive = 2 };
 } // namespace
 
-CXMPPHandler::CXMPPHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo)
-{
-}
+CXMPPHandler::CXMPPHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo) { }
 
 CXMPPHandler::~CXMPPHandler()
 {
@@ -115,8 +113,8 @@ int CXMPPHandler::InitGlooxConnection()
     m_client->logInstance().registerLogHandler(gloox::LogLevelDebug, gloox::LogAreaAll, m_listener.get());
     if (m_useProxy == 1) {
         auto* tcp = new gloox::ConnectionTCPClient(m_client->logInstance(), m_proxyHost, m_proxyPort);
-        auto* http = new gloox::ConnectionHTTPProxy(m_client.get(), tcp, m_client->logInstance(), server,
-                                                    m_endpoint.proxyPort);
+        auto* http =
+            new gloox::ConnectionHTTPProxy(m_client.get(), tcp, m_client->logInstance(), server, m_endpoint.proxyPort);
         http->setHTTP11(true);
         m_client->setConnectionImpl(http);
     }
@@ -217,7 +215,7 @@ void CXMPPHandler::ThreadProc2()
         if (message == nullptr)
             continue;
         if (message->command == PRESENCE_COMMAND_XMPP_CLOSE_CHAT_SESSION) {
-            message->data = nullptr;  // a session pointer, not a record
+            message->data = nullptr; // a session pointer, not a record
         } else {
             auto lock = LockClient();
             Dispatch(message->command, message->data);
@@ -281,26 +279,48 @@ void CXMPPHandler::Dispatch(std::int32_t command, CPresenceData*& data)
 void CXMPPHandler::DispatchRoster(std::int32_t command, CRosterItem& item)
 {
     switch (command) {
-    case PRESENCE_COMMAND_XMPP_SUBSCRIBE_CONTACT: AddSubscription(item); break;
-    case PRESENCE_COMMAND_XMPP_ACK_SUBSCRIBTION: AckSubscription(item); break;
-    case PRESENCE_COMMAND_XMPP_UNSUBSCRIBE_CONTACT: RemoveSubscription(item); break;
+    case PRESENCE_COMMAND_XMPP_SUBSCRIBE_CONTACT:
+        AddSubscription(item);
+        break;
+    case PRESENCE_COMMAND_XMPP_ACK_SUBSCRIBTION:
+        AckSubscription(item);
+        break;
+    case PRESENCE_COMMAND_XMPP_UNSUBSCRIBE_CONTACT:
+        RemoveSubscription(item);
+        break;
     case PRESENCE_COMMAND_XMPP_COPY_CONTACT_TO_GROUP:
     case PRESENCE_COMMAND_XMPP_MOVE_CONTACT_TO_GROUP:
-    case PRESENCE_COMMAND_XMPP_REMOVE_CONTACT_FROM_GROUP: EditGroups(item, command); break;
-    case PRESENCE_COMMAND_XMPP_RENAME_CONTACT: RenameContact(item); break;
-    default: break;
+    case PRESENCE_COMMAND_XMPP_REMOVE_CONTACT_FROM_GROUP:
+        EditGroups(item, command);
+        break;
+    case PRESENCE_COMMAND_XMPP_RENAME_CONTACT:
+        RenameContact(item);
+        break;
+    default:
+        break;
     }
 }
 
 void CXMPPHandler::DispatchIm(std::int32_t command, CIMDetails& details)
 {
     switch (command) {
-    case PRESENCE_COMMAND_XMPP_REGISTER_IM: RegisterIM(details, false); break;
-    case PRESENCE_COMMAND_XMPP_UNREGISTER_IM: RegisterIM(details, true); break;
-    case PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE: SendIMPresence(details, true); break;
-    case PRESENCE_COMMAND_XMPP_SET_IM_SIGNOUT: SendIMPresence(details, false); break;
-    case PRESENCE_COMMAND_XMPP_SET_IM_LOGIN_AT_STARTUP: SendIMGatewayLoginAtStartUp(details); break;
-    default: break;
+    case PRESENCE_COMMAND_XMPP_REGISTER_IM:
+        RegisterIM(details, false);
+        break;
+    case PRESENCE_COMMAND_XMPP_UNREGISTER_IM:
+        RegisterIM(details, true);
+        break;
+    case PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE:
+        SendIMPresence(details, true);
+        break;
+    case PRESENCE_COMMAND_XMPP_SET_IM_SIGNOUT:
+        SendIMPresence(details, false);
+        break;
+    case PRESENCE_COMMAND_XMPP_SET_IM_LOGIN_AT_STARTUP:
+        SendIMGatewayLoginAtStartUp(details);
+        break;
+    default:
+        break;
     }
 }
 
@@ -405,10 +425,7 @@ void CXMPPHandler::HandleSearchResults(CPresenceData* result)
     WriteToGuiFIFO(PRESENCE_COMMAND_GUI_SEARCH_RESULT, result);
 }
 
-void CXMPPHandler::HandleSearchError()
-{
-    WriteToGuiFIFO(PRESENCE_COMMAND_GUI_SEARCH_ERROR, nullptr);
-}
+void CXMPPHandler::HandleSearchError() { WriteToGuiFIFO(PRESENCE_COMMAND_GUI_SEARCH_ERROR, nullptr); }
 
 void CXMPPHandler::HandleMUCInvitation(CPresenceData* detail)
 {
@@ -480,7 +497,7 @@ void CXMPPHandler::EditGroups(CRosterItem& item, std::int32_t command)
     gloox::RosterManager* roster = m_client->rosterManager();
     gloox::RosterItem* known = roster->getRosterItem(gloox::JID(item.contactJid));
     if (known == nullptr)
-        return;  // nothing to edit; the server would ignore it too
+        return; // nothing to edit; the server would ignore it too
     const gloox::StringList current = known->groups();
     std::vector<std::string> groups(current.begin(), current.end());
     if (command == PRESENCE_COMMAND_XMPP_COPY_CONTACT_TO_GROUP)
@@ -581,10 +598,14 @@ std::string CXMPPHandler::GetIMServer(const std::string& name) const
 std::string CXMPPHandler::ImServerFor(int imType) const
 {
     switch (imType) {
-    case IM_TYPE_YAHOO: return GetIMServer("yahoo");
-    case IM_TYPE_MSN: return GetIMServer("msn");
-    case IM_TYPE_GTALK: return GetIMServer("gtalk");
-    default: return {};
+    case IM_TYPE_YAHOO:
+        return GetIMServer("yahoo");
+    case IM_TYPE_MSN:
+        return GetIMServer("msn");
+    case IM_TYPE_GTALK:
+        return GetIMServer("gtalk");
+    default:
+        return {};
     }
 }
 
@@ -642,9 +663,9 @@ void CXMPPHandler::SendIMGatewayLoginAtStartUp(CIMDetails& details)
     auto* settings = new gloox::Tag(query, "gateway-settings");
     settings->setXmlns(kGatewaySettingsNs);
     auto* gateways = new gloox::Tag(settings, "gateways");
-    const std::pair<std::string, int> rows[] = {
-        {yahoo, details.yahooAtStartUp}, {GetIMServer("msn"), details.msnAtStartUp},
-        {GetIMServer("gtalk"), details.gtalkAtStartUp}};
+    const std::pair<std::string, int> rows[] = {{yahoo, details.yahooAtStartUp},
+                                                {GetIMServer("msn"), details.msnAtStartUp},
+                                                {GetIMServer("gtalk"), details.gtalkAtStartUp}};
     for (const auto& [host, on] : rows) {
         auto* g = new gloox::Tag(gateways, "gateway");
         new gloox::Tag(g, "serviceName", host);

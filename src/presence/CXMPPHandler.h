@@ -32,7 +32,7 @@ class Tag;
 } // namespace gloox
 
 struct XmppEndpoint {
-    std::string server;   // TCP host; empty = the presence domain
+    std::string server; // TCP host; empty = the presence domain
     int port = 5222;
     int proxyPort = 5223; // port asked of the HTTP proxy
 };
@@ -130,7 +130,7 @@ private:
     std::unique_ptr<CXMPPMUCRoomHandler> m_mucHandler;
     std::unique_ptr<gloox::Search> m_search;
     std::unique_ptr<gloox::VCardManager> m_vcardManager;
-    std::vector<std::string> m_services;   // discovered, in answer order
+    std::vector<std::string> m_services; // discovered, in answer order
     // Slots this side filled; emptied when the client (which owns the sessions) goes.
     std::vector<std::atomic<void*>*> m_filledSlots;
 

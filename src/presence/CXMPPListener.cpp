@@ -29,30 +29,15 @@ CRawDiscoItems::CRawDiscoItems(const gloox::Tag* tag)
 {
 }
 
-CRawDiscoItems::~CRawDiscoItems()
-{
-    delete m_raw;
-}
+CRawDiscoItems::~CRawDiscoItems() { delete m_raw; }
 
-const std::string& CRawDiscoItems::filterString() const
-{
-    return kDiscoItemsFilter;
-}
+const std::string& CRawDiscoItems::filterString() const { return kDiscoItemsFilter; }
 
-gloox::StanzaExtension* CRawDiscoItems::newInstance(const gloox::Tag* tag) const
-{
-    return new CRawDiscoItems(tag);
-}
+gloox::StanzaExtension* CRawDiscoItems::newInstance(const gloox::Tag* tag) const { return new CRawDiscoItems(tag); }
 
-gloox::Tag* CRawDiscoItems::tag() const
-{
-    return m_raw != nullptr ? m_raw->clone() : nullptr;
-}
+gloox::Tag* CRawDiscoItems::tag() const { return m_raw != nullptr ? m_raw->clone() : nullptr; }
 
-gloox::StanzaExtension* CRawDiscoItems::clone() const
-{
-    return new CRawDiscoItems(m_raw);
-}
+gloox::StanzaExtension* CRawDiscoItems::clone() const { return new CRawDiscoItems(m_raw); }
 
 CXMPPListener::CXMPPListener(CXMPPHandler& owner, const std::string& ownJid, const std::string& ownUserId)
     : m_owner(owner), m_ownJid(ownJid), m_ownUserId(ownUserId)
@@ -74,7 +59,7 @@ void CXMPPListener::onDisconnect(gloox::ConnectionError e)
 bool CXMPPListener::onTLSConnect(const gloox::CertInfo&)
 {
     ZLOG_SCOPE();
-    return true;  // the operator's server certificate is trusted as it is
+    return true; // the operator's server certificate is trusted as it is
 }
 
 void CXMPPListener::handleMessageSession(gloox::MessageSession* session)
@@ -115,10 +100,7 @@ void CXMPPListener::handleItemUnsubscribed(const gloox::JID& jid)
     m_owner.HandleRosterItemEvent(PRESENCE_COMMAND_GUI_ITEM_UNSUBSCRIBED, jid);
 }
 
-void CXMPPListener::handleRoster(const gloox::Roster&)
-{
-    m_owner.HandleRoster();
-}
+void CXMPPListener::handleRoster(const gloox::Roster&) { m_owner.HandleRoster(); }
 
 void CXMPPListener::handleRosterPresence(const gloox::RosterItem& item, const std::string& resource,
                                          gloox::Presence::PresenceType presence, const std::string& msg)
@@ -129,7 +111,7 @@ void CXMPPListener::handleRosterPresence(const gloox::RosterItem& item, const st
 bool CXMPPListener::handleSubscriptionRequest(const gloox::JID& jid, const std::string& msg)
 {
     m_owner.HandleSubscriptionRequest(PRESENCE_COMMAND_GUI_SUBSCRIPTION_REQUEST, jid, msg);
-    return false;  // answered later, by the user
+    return false; // answered later, by the user
 }
 
 bool CXMPPListener::handleUnsubscriptionRequest(const gloox::JID& jid, const std::string& msg)
@@ -161,7 +143,7 @@ void CXMPPListener::handleVCardResult(gloox::VCardHandler::VCardContext context,
     if (context == gloox::VCardHandler::StoreVCard) {
         m_owner.HandleVCardStoreResults(se == gloox::StanzaErrorUndefined ? 0 : 1);
     } else if (se != gloox::StanzaErrorUndefined) {
-        handleVCard(jid, nullptr);  // no profile stored: an empty one
+        handleVCard(jid, nullptr); // no profile stored: an empty one
     }
 }
 
@@ -218,9 +200,8 @@ CXMPPMUCRoomHandler::CXMPPMUCRoomHandler(gloox::ClientBase* parent, CXMPPHandler
 {
 }
 
-void CXMPPMUCRoomHandler::handleMUCInvitation(const gloox::JID& room, const gloox::JID& from,
-                                              const std::string& reason, const std::string&,
-                                              const std::string& password, bool, const std::string&)
+void CXMPPMUCRoomHandler::handleMUCInvitation(const gloox::JID& room, const gloox::JID& from, const std::string& reason,
+                                              const std::string&, const std::string& password, bool, const std::string&)
 {
     ZLOG_SCOPE();
     auto* detail = new CMUCDetail;

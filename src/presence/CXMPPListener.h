@@ -61,20 +61,22 @@ public:
     void handleRosterPresence(const gloox::RosterItem& item, const std::string& resource,
                               gloox::Presence::PresenceType presence, const std::string& msg) override;
     void handleSelfPresence(const gloox::RosterItem&, const std::string&, gloox::Presence::PresenceType,
-                            const std::string&) override {}
+                            const std::string&) override
+    {
+    }
     bool handleSubscriptionRequest(const gloox::JID& jid, const std::string& msg) override;
     bool handleUnsubscriptionRequest(const gloox::JID& jid, const std::string& msg) override;
     void handleNonrosterPresence(const gloox::Presence& presence) override;
-    void handleRosterError(const gloox::IQ&) override {}
+    void handleRosterError(const gloox::IQ&) override { }
 
-    void handleLog(gloox::LogLevel, gloox::LogArea, const std::string&) override {}
+    void handleLog(gloox::LogLevel, gloox::LogArea, const std::string&) override { }
 
     void handleVCard(const gloox::JID& jid, const gloox::VCard* vcard) override;
     void handleVCardResult(gloox::VCardHandler::VCardContext context, const gloox::JID& jid,
                            gloox::StanzaError se) override;
 
-    void handleSearchFields(const gloox::JID&, int, const std::string&) override {}
-    void handleSearchFields(const gloox::JID&, const gloox::DataForm*) override {}
+    void handleSearchFields(const gloox::JID&, int, const std::string&) override { }
+    void handleSearchFields(const gloox::JID&, const gloox::DataForm*) override { }
     void handleSearchResult(const gloox::JID& directory, const gloox::SearchResultList& resultList) override;
     void handleSearchResult(const gloox::JID& directory, const gloox::DataForm* form) override;
     void handleSearchError(const gloox::JID& directory, const gloox::Error* error) override;

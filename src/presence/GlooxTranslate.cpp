@@ -16,9 +16,12 @@ struct PresencePair {
 };
 
 constexpr PresencePair kPresence[] = {
-    {gloox::Presence::Available, PRESENCE_AVAILABLE}, {gloox::Presence::Chat, PRESENCE_CHAT},
-    {gloox::Presence::Away, PRESENCE_AWAY},           {gloox::Presence::DND, PRESENCE_DND},
-    {gloox::Presence::XA, PRESENCE_XA},               {gloox::Presence::Unavailable, PRESENCE_OFFLINE},
+    {gloox::Presence::Available, PRESENCE_AVAILABLE},
+    {gloox::Presence::Chat, PRESENCE_CHAT},
+    {gloox::Presence::Away, PRESENCE_AWAY},
+    {gloox::Presence::DND, PRESENCE_DND},
+    {gloox::Presence::XA, PRESENCE_XA},
+    {gloox::Presence::Unavailable, PRESENCE_OFFLINE},
 };
 
 struct KindPair {

@@ -21,6 +21,6 @@ public:
     virtual void Notify(const std::string& title, const std::string& text, bool headline) = 0;
     virtual void Profile(std::unique_ptr<CVCard> card, bool own) = 0;
     virtual void ProfileStored(std::unique_ptr<CVCard> card) = 0;
-    virtual void SearchResult(const CSearchResult* result) = 0;  // null: the search failed
+    virtual void SearchResult(const CSearchResult* result) = 0; // null: the search failed
     virtual void ImStatus(int imType, int signedIn, int loginInfo) = 0;
 };

@@ -41,23 +41,27 @@ long RssKiB()
 // The probe: a bare gloox client that only waits for its roster.
 struct Probe : gloox::ConnectionListener, gloox::RosterListener {
     bool roster = false;
-    void onConnect() override {}
-    void onDisconnect(gloox::ConnectionError) override {}
+    void onConnect() override { }
+    void onDisconnect(gloox::ConnectionError) override { }
     bool onTLSConnect(const gloox::CertInfo&) override { return true; }
-    void handleItemAdded(const gloox::JID&) override {}
-    void handleItemSubscribed(const gloox::JID&) override {}
-    void handleItemRemoved(const gloox::JID&) override {}
-    void handleItemUpdated(const gloox::JID&) override {}
-    void handleItemUnsubscribed(const gloox::JID&) override {}
+    void handleItemAdded(const gloox::JID&) override { }
+    void handleItemSubscribed(const gloox::JID&) override { }
+    void handleItemRemoved(const gloox::JID&) override { }
+    void handleItemUpdated(const gloox::JID&) override { }
+    void handleItemUnsubscribed(const gloox::JID&) override { }
     void handleRoster(const gloox::Roster&) override { roster = true; }
     void handleRosterPresence(const gloox::RosterItem&, const std::string&, gloox::Presence::PresenceType,
-                              const std::string&) override {}
+                              const std::string&) override
+    {
+    }
     void handleSelfPresence(const gloox::RosterItem&, const std::string&, gloox::Presence::PresenceType,
-                            const std::string&) override {}
+                            const std::string&) override
+    {
+    }
     bool handleSubscriptionRequest(const gloox::JID&, const std::string&) override { return false; }
     bool handleUnsubscriptionRequest(const gloox::JID&, const std::string&) override { return false; }
-    void handleNonrosterPresence(const gloox::Presence&) override {}
-    void handleRosterError(const gloox::IQ&) override {}
+    void handleNonrosterPresence(const gloox::Presence&) override { }
+    void handleRosterError(const gloox::IQ&) override { }
 };
 
 // A bare gloox client that records when a chat message arrives.
@@ -65,7 +69,7 @@ struct Receiver : gloox::ConnectionListener, gloox::MessageHandler {
     bool connected = false;
     int received = 0;
     void onConnect() override { connected = true; }
-    void onDisconnect(gloox::ConnectionError) override {}
+    void onDisconnect(gloox::ConnectionError) override { }
     bool onTLSConnect(const gloox::CertInfo&) override { return true; }
     void handleMessage(const gloox::Message&, gloox::MessageSession*) override { ++received; }
 };
@@ -80,15 +84,9 @@ std::unique_ptr<gloox::Client> ProbeClient(const std::string& user, gloox::Conne
     return c;
 }
 
-long long Us(Clock::duration d)
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(d).count();
-}
+long long Us(Clock::duration d) { return std::chrono::duration_cast<std::chrono::microseconds>(d).count(); }
 
-long long Ms(Clock::duration d)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
-}
+long long Ms(Clock::duration d) { return std::chrono::duration_cast<std::chrono::milliseconds>(d).count(); }
 
 TEST(PresenceBench, SignInToRosterOf500Contacts)
 {
@@ -98,7 +96,7 @@ TEST(PresenceBench, SignInToRosterOf500Contacts)
     std::string roster = "return {\n  [false] = { [\"version\"] = 1; };\n";
     for (int i = 0; i < kContacts; ++i)
         roster += "  [\"c" + std::to_string(i) + "@localhost\"] = { [\"subscription\"] = \"both\"; [\"name\"] = \"C" +
-                  std::to_string(i) + "\"; [\"groups\"] = { [\"G" + std::to_string(i % 7) + "\"] = true; }; };\n";
+            std::to_string(i) + "\"; [\"groups\"] = { [\"G" + std::to_string(i % 7) + "\"] = true; }; };\n";
     roster += "};\n";
     std::filesystem::create_directories(server.DataDir() + "/roster");
     ASSERT_TRUE(zelora::test::WriteFile(server.DataDir() + "/roster/alice.dat", roster));
@@ -176,8 +174,7 @@ TEST(PresenceBench, ChatLatencyBesideGlooxProbes)
             ASSERT_NE(vb.WaitFor("text=m" + std::to_string(i) + ".", 5s), "");
             total += Us(Clock::now() - t0);
         }
-        std::printf("presence core: chat latency %lld us on average over %d messages\n", total / kMessages,
-                    kMessages);
+        std::printf("presence core: chat latency %lld us on average over %d messages\n", total / kMessages, kMessages);
     }
     Receiver r1, r2;
     auto c1 = ProbeClient("p1", &r1);

@@ -26,10 +26,14 @@ struct Collector : gloox::TagHandler {
 
 gloox::Message::MessageType TypeOf(const std::string& t)
 {
-    if (t == "chat") return gloox::Message::Chat;
-    if (t == "error") return gloox::Message::Error;
-    if (t == "headline") return gloox::Message::Headline;
-    if (t == "groupchat") return gloox::Message::Groupchat;
+    if (t == "chat")
+        return gloox::Message::Chat;
+    if (t == "error")
+        return gloox::Message::Error;
+    if (t == "headline")
+        return gloox::Message::Headline;
+    if (t == "groupchat")
+        return gloox::Message::Groupchat;
     return gloox::Message::Normal;
 }
 
@@ -49,8 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                        t->findCData("/message/body"), t->findCData("/message/subject"));
     msg.setFrom(gloox::JID(t->findAttribute("from")));
     std::unique_ptr<CChatMessage> chat(presence_xlate::ChatFromMessage(msg, nullptr, "me@d", "me"));
-    if (chat && (chat->peerJid.size() > kPresenceTextMax || chat->subject.size() > kPresenceTextMax ||
-                 chat->body.size() > kPresenceBodyMax))
+    if (chat &&
+        (chat->peerJid.size() > kPresenceTextMax || chat->subject.size() > kPresenceTextMax ||
+         chat->body.size() > kPresenceBodyMax))
         std::abort();
     return 0;
 }

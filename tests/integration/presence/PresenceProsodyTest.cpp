@@ -87,10 +87,10 @@ TEST_F(PresenceProsody, TwoPhonesSubscribeChatAndExchangeProfiles)
     Phone alice("alice"), bob("bob");
     ASSERT_NE(alice.view.WaitFor("LOGIN OK", 5s), "");
     ASSERT_NE(alice.view.WaitFor("ROSTER count=0", 5s), "") << alice.view.Tail(5);
-    std::printf("presence login to roster: %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           std::chrono::steady_clock::now() - t0)
-                                           .count()));
+    std::printf(
+        "presence login to roster: %lld ms\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count()));
     ASSERT_NE(bob.view.WaitFor("LOGIN OK", 5s), "");
     alice.Status(PRESENCE_AVAILABLE, "");
     bob.Status(PRESENCE_AVAILABLE, "");
@@ -122,9 +122,10 @@ TEST_F(PresenceProsody, TwoPhonesSubscribeChatAndExchangeProfiles)
     const auto sent = std::chrono::steady_clock::now();
     alice.Chat("bob@localhost", "hello <bob> & co");
     ASSERT_NE(bob.view.WaitFor("CHAT from=alice@localhost kind=4096 text=hello <bob> & co", 5s), "");
-    std::printf("chat latency: %lld us\n", static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                                                      std::chrono::steady_clock::now() - sent)
-                                                                      .count()));
+    std::printf(
+        "chat latency: %lld us\n",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - sent).count()));
     void* first = alice.slot.load();
     EXPECT_NE(first, nullptr);
     alice.Chat("bob@localhost", "second");
@@ -203,7 +204,8 @@ TEST_F(PresenceProsody, ProxyPathReachesTheServerOnPort5223)
     const char* address = "127.0.0.32";
     // Only the proxy path's port is allowed: a login through it proves which port was asked.
     ASSERT_TRUE(WriteFile(dir.Path() + "/tinyproxy.conf",
-                          std::string("Port 8888\nListen ") + address + "\nTimeout 30\nAllow 127.0.0.0/8\n"
+                          std::string("Port 8888\nListen ") + address +
+                              "\nTimeout 30\nAllow 127.0.0.0/8\n"
                               "ConnectPort 5223\nLogLevel Info\n"));
     PeerProcess proxy;
     ASSERT_EQ(proxy.Start({tinyproxy, "-d", "-c", dir.Path() + "/tinyproxy.conf"}, dir.Path() + "/tinyproxy.log"), "");

@@ -36,8 +36,8 @@ std::string ProsodyPeer::Register(const std::vector<std::pair<std::string, std::
     setenv("ZELORA_XMPP_DIR", m_dir.Path().c_str(), 1);
     setenv("ZELORA_XMPP_ADDRESS", m_address.c_str(), 1);
     for (const auto& [user, password] : accounts) {
-        const std::string cmd = ctl + " --config '" + ZELORA_PROSODY_CONFIG + "' register '" + user +
-                                "' localhost '" + password + "' >>'" + m_dir.Path() + "/prosodyctl.log' 2>&1";
+        const std::string cmd = ctl + " --config '" + ZELORA_PROSODY_CONFIG + "' register '" + user + "' localhost '" +
+            password + "' >>'" + m_dir.Path() + "/prosodyctl.log' 2>&1";
         if (std::system(cmd.c_str()) != 0)
             return "prosodyctl could not create " + user;
     }
@@ -49,8 +49,8 @@ std::string ProsodyPeer::Launch()
     using namespace zelora::test;
     if (PortAnswers(m_address.c_str(), kPort))
         return "something already listens on " + m_address + ":5222";
-    std::string err = m_process.Start({m_prosody, "--config", ZELORA_PROSODY_CONFIG, "-F"},
-                                      m_dir.Path() + "/prosody.log");
+    std::string err =
+        m_process.Start({m_prosody, "--config", ZELORA_PROSODY_CONFIG, "-F"}, m_dir.Path() + "/prosody.log");
     if (!err.empty())
         return err;
     if (!WaitUntil([this] { return PortAnswers(m_address.c_str(), kPort); }, std::chrono::seconds(10)))

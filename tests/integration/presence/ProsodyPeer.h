@@ -14,7 +14,7 @@ public:
     static constexpr const char* kAddress = "127.0.0.31";
     static constexpr int kPort = 5222;
 
-    explicit ProsodyPeer(std::string address = kAddress) : m_address(std::move(address)) {}
+    explicit ProsodyPeer(std::string address = kAddress) : m_address(std::move(address)) { }
     const std::string& Address() const { return m_address; }
 
     // "" or what went wrong (a missing program names its package).

@@ -49,14 +49,11 @@ std::string RecordingView::Tail(std::size_t n)
 void RecordingView::LoginStatus(std::unique_ptr<CConnectionError> error)
 {
     Add(error ? "LOGIN FAILED error=" + std::to_string(error->connectionError) +
-                    " detail=" + std::to_string(error->errorDetail)
+                " detail=" + std::to_string(error->errorDetail)
               : "LOGIN OK");
 }
 
-void RecordingView::RosterArrived(int count)
-{
-    Add("ROSTER count=" + std::to_string(count));
-}
+void RecordingView::RosterArrived(int count) { Add("ROSTER count=" + std::to_string(count)); }
 
 void RecordingView::ContactPresence(const RosterEntry& c)
 {
@@ -68,10 +65,7 @@ void RecordingView::SubscriptionRequest(const std::string& jid, const std::strin
     Add("SUBSCRIBE-REQUEST jid=" + jid + " text=" + text);
 }
 
-void RecordingView::ItemUnsubscribed(const std::string& jid)
-{
-    Add("UNSUBSCRIBED jid=" + jid);
-}
+void RecordingView::ItemUnsubscribed(const std::string& jid) { Add("UNSUBSCRIBED jid=" + jid); }
 
 void RecordingView::RosterChanged(int command, const std::string& jid)
 {
@@ -83,10 +77,7 @@ void RecordingView::ChatMessage(std::unique_ptr<CChatMessage> m)
     Add("CHAT from=" + m->peerJid + " kind=" + std::to_string(m->kind) + " text=" + m->body);
 }
 
-void RecordingView::ServiceError(std::unique_ptr<CChatMessage> m)
-{
-    Add("ERROR from=" + m->peerJid);
-}
+void RecordingView::ServiceError(std::unique_ptr<CChatMessage> m) { Add("ERROR from=" + m->peerJid); }
 
 void RecordingView::Notify(const std::string& title, const std::string& text, bool headline)
 {
@@ -100,10 +91,7 @@ void RecordingView::Profile(std::unique_ptr<CVCard> card, bool own)
         " photo=" + std::to_string(f.photo.size()) + (f.photo.find('\0') != std::string::npos ? " nul" : ""));
 }
 
-void RecordingView::ProfileStored(std::unique_ptr<CVCard> card)
-{
-    Add("VCARD-STORED " + std::to_string(card->result));
-}
+void RecordingView::ProfileStored(std::unique_ptr<CVCard> card) { Add("VCARD-STORED " + std::to_string(card->result)); }
 
 void RecordingView::SearchResult(const CSearchResult* result)
 {

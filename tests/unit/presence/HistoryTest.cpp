@@ -44,10 +44,9 @@ TEST_F(History, FileByteForByteThroughReopenAndEscaping)
         EXPECT_EQ(log.SaveMessage("al", "bob", "1 < 2 & \"q\"", 86400 + 3661), 0);
         EXPECT_EQ(log.SaveMessage(nullptr, "bob", "x", 0), -2);
     }
-    const std::string msg1 =
-        "\n<Message Date=\"02/01/70\" Time=\"01:01:01\" DateTime=\"02-01-70 01:01:01\">"
-        "<From><User FriendlyName=\"al\"/></From><To><User FriendlyName=\"bob\"/></To>"
-        "<Text>1 &lt; 2 &amp; &quot;q&quot;</Text></Message>\n";
+    const std::string msg1 = "\n<Message Date=\"02/01/70\" Time=\"01:01:01\" DateTime=\"02-01-70 01:01:01\">"
+                             "<From><User FriendlyName=\"al\"/></From><To><User FriendlyName=\"bob\"/></To>"
+                             "<Text>1 &lt; 2 &amp; &quot;q&quot;</Text></Message>\n";
     const std::string path = m_base + "1001/gw40yahoo@d.xml";
     // The element's leading newline overwrites the one after "<Log>".
     const std::string head = kHead.substr(0, kHead.size() - 1);
@@ -109,7 +108,7 @@ TEST_F(History, RotatesOnlyPastTwoMebibytes)
 
 TEST_F(History, UnopenableFileIsMinusOne)
 {
-    fs::create_directories(m_base + "f/c.xml");  // a directory where the file should be
+    fs::create_directories(m_base + "f/c.xml"); // a directory where the file should be
     CPresenceChatHistoryLogger log(m_base);
     EXPECT_EQ(log.InitializeLogger("c", "f"), -1);
 }

@@ -30,7 +30,7 @@ TEST(PresenceTranslate, TableKeepsHistoricNumbers)
 }
 
 std::unique_ptr<gloox::Message> Make(gloox::Message::MessageType type, const std::string& from, const std::string& body,
-                    const std::string& subject = "")
+                                     const std::string& subject = "")
 {
     auto m = std::make_unique<gloox::Message>(type, gloox::JID("al@d"), body, subject);
     m->setFrom(gloox::JID(from));
