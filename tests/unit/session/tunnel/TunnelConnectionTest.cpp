@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "session/tunnel/CCRC.h"
+#include "session/tunnel/CTCPClient.h"
 #include "session/tunnel/CTCPConnection.h"
 #include "session/tunnel/CTunnelFrameCodec.h"
 #include "session/tunnel/CTunnelProtocol.h"
@@ -269,6 +271,52 @@ TEST(TunnelUdpSocket, BindConflictSetsErrorFlag)
     EXPECT_EQ(first.ReceiveFrom(small, 100, 50), 0);
     first.Shutdown();
     EXPECT_EQ(first.ReceiveFrom(small, 100, 50), -1);
+}
+
+// A listener whose accept queue is full drops further SYNs: to a connecting client it looks
+// like a host that swallows packets, and a blocking connect waits out every SYN retry.
+TEST(TunnelTcpClient, ConnectToASilentHostEndsWithinTheLimit)
+{
+    Loopback server("127.0.2.107");
+    ASSERT_GT(server.Port(), 0);
+    int listener = -1;
+    {
+        // Re-listen with no backlog: one queued connection fills it.
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        inet_pton(AF_INET, "127.0.2.108", &a.sin_addr);
+        listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ASSERT_EQ(::listen(listener, 0), 0);
+        socklen_t len = sizeof a;
+        ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
+        int port = ntohs(a.sin_port);
+        CTCPClient filler;
+        ASSERT_EQ(filler.Init("127.0.2.108", port, 2000), 1) << "the first connection must be queued";
+        CTCPClient blocked;
+        auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(blocked.Init("127.0.2.108", port, 1500), -3);
+        auto took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(1400));
+        EXPECT_LT(took, std::chrono::milliseconds(3000)) << "the connect was not bounded";
+        EXPECT_EQ(blocked.Handle(), CTCPClient::kInvalidSocket);
+
+        // The default limit holds too, and a live listener still connects after the wait.
+        start = std::chrono::steady_clock::now();
+        EXPECT_EQ(blocked.Init("127.0.2.108", port), -3);
+        took = std::chrono::steady_clock::now() - start;
+        EXPECT_GE(took, std::chrono::milliseconds(CTCPClient::kConnectTimeoutMs - 100));
+        EXPECT_LT(took, std::chrono::milliseconds(CTCPClient::kConnectTimeoutMs + 2000));
+        ::close(listener);
+    }
+    CTCPClient c;
+    ASSERT_EQ(c.Init("127.0.2.107", server.Port()), 1);
+    ASSERT_TRUE(server.AcceptPeer());
+    EXPECT_EQ(::fcntl(c.Handle(), F_GETFL) & O_NONBLOCK, 0) << "blocking again once connected";
+    const std::uint8_t ping[3] = {'p', 'n', 'g'};
+    EXPECT_EQ(c.Send(ping, 3), 3);
+    EXPECT_EQ(server.ReadAll(3), Bytes(ping, ping + 3));
+    EXPECT_EQ(c.Init("127.0.2.107", 1), -3);   // refused at once, not after the limit
 }
 
 int IgnoreEvent(int, void*, SESSION_EVENT_INFO*) { return 0; }
