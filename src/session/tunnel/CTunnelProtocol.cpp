@@ -39,7 +39,6 @@ CTunnelProtocol::CTunnelProtocol(const char* userAgent, int proxyPort, const cha
       m_tunnelServer(Bounded(tunnelServer))
 {
     ZLOG_SCOPE();
-    ClearEventInfo(m_lastRecord);
     std::memset(m_sendBuffer, 0, sizeof m_sendBuffer);
 }
 
@@ -48,20 +47,15 @@ CTunnelProtocol::~CTunnelProtocol()
     ZLOG_SCOPE();
     m_quitting = true;
     if (m_registered.load() && m_connected.load()) {
+        std::shared_ptr<TunnelWorker> worker = CurrentWorker();
         UnRegister(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), 0, nullptr, nullptr);
         // The tunnel thread ends on the server's answer to the unregistration.
-        if (!m_tunnelStopped.Wait(5000))
+        if (worker && !worker->stopped.Wait(5000))
             ZLOG(LOG_WARNING, "No answer to the unregistration");
     }
-    std::shared_ptr<CTCPConnection> connection = Connection();
     m_tunnelState = 0;
-    if (connection)
-        connection->Shutdown();
     StopListen();
-    StopTunnelThread();
-    // Closed only once no thread can be inside a receive on it.
-    if (connection)
-        connection->Close();
+    JoinTunnelThreads();
     if (m_logFile != nullptr)
         ZLOG(LOG_DEBUG, "Closing TCPLayer Log file");
     SetConnection(nullptr);
@@ -87,18 +81,91 @@ std::string CTunnelProtocol::GetTimeStamp() const
     return m_timestamp;
 }
 
-void CTunnelProtocol::StopTunnelThread()
+std::shared_ptr<CTunnelProtocol::TunnelWorker> CTunnelProtocol::CurrentWorker() const
+{
+    std::lock_guard<std::mutex> guard(m_workerLock);
+    return m_worker;
+}
+
+int CTunnelProtocol::StartTunnelThread(std::shared_ptr<CTCPConnection> connection)
 {
     ZLOG_SCOPE();
-    if (!m_tunnelThread.joinable())
-        return;
-    if (std::this_thread::get_id() == m_tunnelThread.get_id()) {
-        m_tunnelThread.detach();   // called from a callback: the thread is on its way out anyway
-        return;
+    auto worker = std::make_shared<TunnelWorker>();
+    worker->connection = std::move(connection);
+    ClearEventInfo(worker->record);
+    // Held until the worker is current, so that its thread cannot see itself as replaced.
+    std::lock_guard<std::mutex> guard(m_workerLock);
+    m_tunnelState = TUNNEL_STATE_RUNNING;
+    m_connected = true;
+    try {
+        worker->thread = std::thread(&CTunnelProtocol::TunnelThreadProc, this, worker);
+    } catch (...) {
+        m_tunnelState = 0;
+        m_connected = false;
+        return -1;
     }
-    if (!m_tunnelStopped.Wait(60000))
-        ZLOG(LOG_ERROR, "Tunnel thread did not stop");
-    m_tunnelThread.join();
+    m_worker = std::move(worker);
+    return 1;
+}
+
+void CTunnelProtocol::RetireTunnelThread()
+{
+    ZLOG_SCOPE();
+    std::vector<std::shared_ptr<TunnelWorker>> ended;
+    {
+        std::lock_guard<std::mutex> guard(m_workerLock);
+        if (m_worker) {
+            m_worker->current = false;
+            m_worker->connection->Shutdown();
+            m_retired.push_back(std::move(m_worker));
+        }
+        // Only threads that are already done are joined here: one still running may be in a
+        // callback waiting for a lock our caller holds, or be the calling thread itself.
+        for (auto it = m_retired.begin(); it != m_retired.end();) {
+            if ((*it)->stopped.IsSet() && (*it)->thread.get_id() != std::this_thread::get_id()) {
+                ended.push_back(std::move(*it));
+                it = m_retired.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& worker : ended)
+        worker->thread.join();
+}
+
+void CTunnelProtocol::JoinTunnelThreads()
+{
+    ZLOG_SCOPE();
+    RetireTunnelThread();
+    std::vector<std::shared_ptr<TunnelWorker>> all;
+    {
+        std::lock_guard<std::mutex> guard(m_workerLock);
+        all.swap(m_retired);
+    }
+    for (auto& worker : all) {
+        if (worker->thread.get_id() == std::this_thread::get_id()) {
+            // Destroyed from its own callback: nothing can wait for this thread any more.
+            ZLOG(LOG_ERROR, "Tunnel protocol destroyed by its own thread");
+            worker->thread.detach();
+            continue;
+        }
+        worker->thread.join();
+        // Closed only once no thread can be inside a receive on it.
+        worker->connection->Close();
+    }
+}
+
+bool CTunnelProtocol::EndConnection(TunnelWorker& worker)
+{
+    ZLOG_SCOPE();
+    std::lock_guard<std::mutex> guard(m_workerLock);
+    // A replaced thread's close was made by its replacement: the state is no longer its own.
+    if (!worker.current.exchange(false))
+        return false;
+    m_connected = false;
+    // exchange: the logout is reported once, however the close came about
+    return m_registered.exchange(false);
 }
 
 int CTunnelProtocol::Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
@@ -126,14 +193,15 @@ int CTunnelProtocol::MakeTcpConnection()
         ZLOG(LOG_ERROR, "Unable to get tunnel ip from registry");
         return -1;
     }
-    // A connection left from before goes first, with the thread that reads it.
+    // A connection left from before goes first; the thread that reads it is told to end but
+    // not waited for (it may be waiting for the lock our caller holds, or be this thread).
     std::shared_ptr<CTCPConnection> old = Connection();
     m_tunnelState = 0;
     m_connected = false;
     if (old)
         old->Shutdown();
     StopListen();
-    StopTunnelThread();
+    RetireTunnelThread();
     SetConnection(nullptr);
     old.reset();
 
@@ -156,15 +224,7 @@ int CTunnelProtocol::MakeTcpConnection()
     }
     ZLOG(LOG_DEBUG, "TCP Connection successfull");
     std::shared_ptr<CTCPConnection> connection = Connection();
-    m_tunnelState = TUNNEL_STATE_RUNNING;
-    m_connected = true;
-    m_tunnelStopped.Reset();
-    try {
-        m_tunnelThread = std::thread(&CTunnelProtocol::TunnelThreadProc, this, connection);
-    } catch (...) {
-        m_tunnelStopped.Set();
-        m_tunnelState = 0;
-        m_connected = false;
+    if (!connection || StartTunnelThread(connection) < 0) {
         ZLOG(LOG_ERROR, "CreateThread failed");
         return -11;
     }
@@ -473,26 +533,23 @@ int CTunnelProtocol::SendPing()
     return connection->Send(ping, 3);
 }
 
-void CTunnelProtocol::TunnelThreadProc(std::shared_ptr<CTCPConnection> connection)
+void CTunnelProtocol::TunnelThreadProc(std::shared_ptr<TunnelWorker> worker)
 {
     ZLOG_SCOPE();
     ZLOG(LOG_DEBUG, "Thread Started");
-    if (connection)
-        TunnelThreadStateMachine(*connection);
-    m_tunnelStopped.Set();
+    TunnelThreadStateMachine(*worker);
+    worker->stopped.Set();
 }
 
-void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
+void CTunnelProtocol::TunnelThreadStateMachine(TunnelWorker& worker)
 {
     ZLOG_SCOPE();
-    char timestamp[SESSION_TEXT_SIZE];
-    while (m_tunnelState.load() == TUNNEL_STATE_RUNNING) {
+    CTCPConnection& connection = *worker.connection;
+    while (worker.current.load() && m_tunnelState.load() == TUNNEL_STATE_RUNNING) {
         int rc = connection.ReceiveFrame();
         if (rc == CTCPConnection::FRAME_CLOSED) {
-            m_connected = false;
-            // exchange: the logout is reported once, however the close came about
-            if (m_registered.exchange(false) && !m_quitting.load() && m_callback != nullptr)
-                m_callback(MXSS_STATUS_LOGOUT, m_context, &m_lastRecord);
+            if (EndConnection(worker) && !m_quitting.load() && m_callback != nullptr)
+                m_callback(MXSS_STATUS_LOGOUT, m_context, &worker.record);
             ZLOG(LOG_DEBUG, "Socket closed");
             return;
         }
@@ -507,31 +564,40 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
         if (frame[0] == CTunnelFrameCodec::kTypeMedia) {
             if (m_relayActive.load())
                 SendMedia(frame + 1, length - 1);
-            connection.ResetFrame();
-            continue;
-        }
-        if (frame[0] != CTunnelFrameCodec::kTypeSignalling) {
-            ZLOG(LOG_ERROR, "Invalid frame type received %d", frame[0]);
-            connection.ResetFrame();
-            continue;
-        }
-        CTunnelDataParser::ParseTLVFrame(frame + 1, length - 1, &m_lastRecord, timestamp);
-        connection.ResetFrame();
-        int command = m_lastRecord.command;
-        if (command == MXSS_STATUS_TIMESTAMP) {
-            std::lock_guard<std::mutex> guard(m_timestampLock);
-            m_timestamp = timestamp;
-        } else if (command == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
-            if (m_registered.load() && m_quitting.load()) {
-                ZLOG(LOG_DEBUG, "Unregistration answered");
+        } else if (frame[0] == CTunnelFrameCodec::kTypeSignalling) {
+            if (!DeliverFrame(worker, frame + 1, length - 1))
                 return;
-            }
-            m_registered = true;
+            continue;   // the frame was taken apart before the callback
+        } else {
+            ZLOG(LOG_ERROR, "Invalid frame type received %d", frame[0]);
         }
-        CopyText(m_lastRecord.rtpIp, connection.LocalAddressCopy());
-        if (m_callback != nullptr)
-            m_callback(command, m_context, &m_lastRecord);
+        connection.ResetFrame();
     }
+}
+
+bool CTunnelProtocol::DeliverFrame(TunnelWorker& worker, const std::uint8_t* frame, int length)
+{
+    ZLOG_SCOPE();
+    char timestamp[SESSION_TEXT_SIZE];
+    CTunnelDataParser::ParseTLVFrame(frame, length, &worker.record, timestamp);
+    worker.connection->ResetFrame();
+    int command = worker.record.command;
+    if (command == MXSS_STATUS_TIMESTAMP) {
+        std::lock_guard<std::mutex> guard(m_timestampLock);
+        m_timestamp = timestamp;
+    } else if (command == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
+        if (m_registered.load() && m_quitting.load()) {
+            ZLOG(LOG_DEBUG, "Unregistration answered");
+            return false;
+        }
+        if (worker.current.load())
+            m_registered = true;
+    }
+    CopyText(worker.record.rtpIp, worker.connection->LocalAddressCopy());
+    // A replaced thread drains what was already buffered without reporting it.
+    if (m_callback != nullptr && worker.current.load())
+        m_callback(command, m_context, &worker.record);
+    return true;
 }
 
 int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)

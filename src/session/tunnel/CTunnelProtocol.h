@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "session/CSessionProtocol.h"
 #include "session/tunnel/CTCPConnection.h"
@@ -66,11 +67,27 @@ public:
     int GetTunnelState() const { return m_tunnelState.load(); }
 
 private:
+    // One tunnel thread with its own connection, record and stopped event: a thread that has
+    // been replaced neither touches its successor's state nor signals its end for it.
+    struct TunnelWorker {
+        std::shared_ptr<CTCPConnection> connection;
+        std::atomic<bool> current{true};   // cleared, under m_workerLock, once replaced or closed
+        zelora::Event stopped;
+        std::thread thread;
+        SESSION_EVENT_INFO record;         // its thread only
+    };
+
     std::shared_ptr<CTCPConnection> Connection() const;
     void SetConnection(std::shared_ptr<CTCPConnection> connection);
-    void StopTunnelThread();
-    void TunnelThreadProc(std::shared_ptr<CTCPConnection> connection);
-    void TunnelThreadStateMachine(CTCPConnection& connection);
+    std::shared_ptr<TunnelWorker> CurrentWorker() const;
+    int StartTunnelThread(std::shared_ptr<CTCPConnection> connection);
+    void RetireTunnelThread();
+    void JoinTunnelThreads();
+    bool EndConnection(TunnelWorker& worker);
+    void TunnelThreadProc(std::shared_ptr<TunnelWorker> worker);
+    void TunnelThreadStateMachine(TunnelWorker& worker);
+    // Parses a signalling frame and reports it; false once the unregistration is answered.
+    bool DeliverFrame(TunnelWorker& worker, const std::uint8_t* frame, int length);
     void UDPThreadProc(CUDPSocket* socket);
     void UdpToTcpSwap(CUDPSocket& socket);
     int SendCommand(const TUNNEL_CLIENT_DATA& data, const char* method);
@@ -98,9 +115,11 @@ private:
     std::mutex m_signallingLock;
     std::uint8_t m_sendBuffer[kSignallingBufferSize];
 
-    std::thread m_tunnelThread;
-    zelora::Event m_tunnelStopped{true};
-    SESSION_EVENT_INFO m_lastRecord;   // tunnel thread only
+    // The running tunnel thread and those replaced but not yet joined. Replacing one never
+    // waits for it: it may be in a callback waiting for a lock our caller holds.
+    mutable std::mutex m_workerLock;   // never held while waiting for or joining a thread
+    std::shared_ptr<TunnelWorker> m_worker;
+    std::vector<std::shared_ptr<TunnelWorker>> m_retired;
 
     std::mutex m_relayLock;
     std::unique_ptr<CUDPSocket> m_relaySocket;
