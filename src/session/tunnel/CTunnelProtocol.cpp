@@ -1,7 +1,5 @@
 #include "session/tunnel/CTunnelProtocol.h"
 
-#include <arpa/inet.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -562,8 +560,8 @@ void CTunnelProtocol::TunnelThreadStateMachine(TunnelWorker& worker)
             continue;
         }
         if (frame[0] == CTunnelFrameCodec::kTypeMedia) {
-            if (m_relayActive.load())
-                SendMedia(frame + 1, length - 1);
+            if (m_relay.IsActive())
+                m_relay.SendMedia(frame + 1, length - 1);
         } else if (frame[0] == CTunnelFrameCodec::kTypeSignalling) {
             if (!DeliverFrame(worker, frame + 1, length - 1))
                 return;
@@ -607,104 +605,12 @@ int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)
         ZLOG(LOG_ERROR, "Invalid object state, null value found");
         return -1;
     }
-    StopListen();
-    int port = std::atoi(record->rtpPort);
-    auto socket = std::make_unique<CUDPSocket>(record->rtpIp, port, record->rtpIp, kLocalMediaPort);
-    if (socket->HasError() || port <= 0) {
-        ZLOG(LOG_ERROR, "Initializing UDP socket failed");
-        return -2;
-    }
-    std::lock_guard<std::mutex> guard(m_relayLock);
-    m_relaySocket = std::move(socket);
-    m_relayStopped.Reset();
-    m_relayActive = true;
-    try {
-        m_relayThread = std::thread(&CTunnelProtocol::UDPThreadProc, this, m_relaySocket.get());
-    } catch (...) {
-        m_relayActive = false;
-        m_relaySocket.reset();
-        m_relayStopped.Set();
-        ZLOG(LOG_ERROR, "CreateThread failed");
-        return -11;
-    }
-    return 1;
+    m_relay.Stop();
+    return m_relay.Start(record->rtpIp, std::atoi(record->rtpPort));
 }
 
 int CTunnelProtocol::StopListen()
 {
     ZLOG_SCOPE();
-    std::unique_lock<std::mutex> lock(m_relayLock);
-    if (!m_relaySocket)
-        return 1;
-    m_relayActive = false;
-    m_relaySocket->Shutdown();
-    std::thread relay = std::move(m_relayThread);
-    lock.unlock();
-    if (relay.joinable()) {
-        if (!m_relayStopped.Wait(3000))
-            ZLOG(LOG_WARNING, "Relay thread slow to stop");
-        relay.join();
-    }
-    lock.lock();
-    m_relaySocket.reset();
-    return 1;
-}
-
-void CTunnelProtocol::UDPThreadProc(CUDPSocket* socket)
-{
-    ZLOG_SCOPE();
-    ZLOG(LOG_DEBUG, "Thread Started");
-    if (socket != nullptr)
-        UdpToTcpSwap(*socket);
-    m_relayStopped.Set();
-}
-
-void CTunnelProtocol::UdpToTcpSwap(CUDPSocket& socket)
-{
-    ZLOG_SCOPE();
-    // One spare byte in front for the packet type, one behind to recognise oversize datagrams.
-    std::uint8_t packet[1 + kRelayReceiveArea + 1];
-    while (m_relayActive.load()) {
-        int n = socket.ReceiveFrom(packet + 1, kRelayReceiveArea + 1, 200);
-        if (n < 0)
-            break;
-        if (n == 0)
-            continue;
-        if (n > kRelayReceiveArea) {
-            ZLOG(LOG_WARNING, "Datagram of %d bytes dropped, larger than %d", n, kRelayReceiveArea);
-            continue;
-        }
-        std::shared_ptr<CTCPConnection> connection = Connection();
-        if (!connection)
-            break;
-        packet[0] = CTunnelFrameCodec::kTypeMedia;
-        int rc = connection->SendFrame(packet, n + 1, static_cast<int>(sizeof packet));
-        if (rc == -2) {
-            ZLOG(LOG_WARNING, "Datagram of %d bytes dropped, its frame does not fit", n);
-            continue;
-        }
-        if (rc <= 0)
-            break;
-    }
-    ZLOG(LOG_DEBUG, "Returning from UDP thread");
-}
-
-int CTunnelProtocol::SendMedia(const std::uint8_t* bytes, int length)
-{
-    ZLOG_SCOPE();
-    std::shared_ptr<CTCPConnection> connection = Connection();
-    std::lock_guard<std::mutex> guard(m_relayLock);
-    if (!m_relaySocket || !connection) {
-        ZLOG(LOG_ERROR, "UdpSocket handle was null");
-        return -1;
-    }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(kLocalMediaPort);
-    std::string local = connection->LocalAddressCopy();
-    if (inet_pton(AF_INET, local.c_str(), &to.sin_addr) != 1) {
-        ZLOG(LOG_ERROR, "Invalid local address [%s]", local.c_str());
-        return -1;
-    }
-    return m_relaySocket->SendTo(bytes, length, to);
+    return m_relay.Stop();
 }

@@ -11,15 +11,14 @@
 #include "session/CSessionProtocol.h"
 #include "session/tunnel/CTCPConnection.h"
 #include "session/tunnel/CTunnelDataParser.h"
-#include "session/tunnel/CUDPSocket.h"
+#include "session/tunnel/CTunnelMediaRelay.h"
 #include "platform/Event.h"
 
 class CTunnelProtocol : public CSessionProtocol {
 public:
     static constexpr int kTunnelPort = 443;
     static constexpr int kSignallingBufferSize = 1024;
-    static constexpr int kLocalMediaPort = 37644;
-    static constexpr int kRelayReceiveArea = 2048;
+    static constexpr int kLocalMediaPort = CTunnelMediaRelay::kLocalMediaPort;
     static constexpr int kMaxCredentialLength = 30;
     static constexpr const char* kCodecList = "102,8,0,";
     static constexpr int TUNNEL_STATE_RUNNING = 3;
@@ -57,13 +56,10 @@ public:
                  const char* noResponseText, const char* method, std::uint8_t* reply, int& replyLength);
     static constexpr int kHandshakeReplySize = 2048;
 
-    // One RTP datagram from the tunnel to the local audio engine.
-    int SendMedia(const std::uint8_t* bytes, int length);
-
     std::string GetTimeStamp() const;
     bool IsConnected() const { return m_connected.load(); }
     bool IsRegistered() const { return m_registered.load(); }
-    bool IsRelayActive() const { return m_relayActive.load(); }
+    bool IsRelayActive() const { return m_relay.IsActive(); }
     int GetTunnelState() const { return m_tunnelState.load(); }
 
 private:
@@ -88,8 +84,6 @@ private:
     void TunnelThreadStateMachine(TunnelWorker& worker);
     // Parses a signalling frame and reports it; false once the unregistration is answered.
     bool DeliverFrame(TunnelWorker& worker, const std::uint8_t* frame, int length);
-    void UDPThreadProc(CUDPSocket* socket);
-    void UdpToTcpSwap(CUDPSocket& socket);
     int SendCommand(const TUNNEL_CLIENT_DATA& data, const char* method);
     static void SetCallIds(TUNNEL_CLIENT_DATA& data, const SESSION_EVENT_INFO* record);
 
@@ -121,9 +115,5 @@ private:
     std::shared_ptr<TunnelWorker> m_worker;
     std::vector<std::shared_ptr<TunnelWorker>> m_retired;
 
-    std::mutex m_relayLock;
-    std::unique_ptr<CUDPSocket> m_relaySocket;
-    std::thread m_relayThread;
-    zelora::Event m_relayStopped{true};
-    std::atomic<bool> m_relayActive{false};
+    CTunnelMediaRelay m_relay{[this] { return Connection(); }};
 };
