@@ -103,15 +103,27 @@ int CTCPClient::Send(const std::uint8_t* data, int length)
     ZLOG_SCOPE();
     if (m_socket == kInvalidSocket || data == nullptr || length < 0)
         return -1;
+    // Senders hold the core lock: a peer that stops reading must not hold them for ever.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendTimeoutMs);
     int sent = 0;
     while (sent < length) {
-        ssize_t n = ::send(m_socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        ssize_t n = ::send(m_socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            sent += static_cast<int>(n);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return -1;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            ZLOG(LOG_ERROR, "send not done within %d ms", kSendTimeoutMs);
             return -1;
         }
-        sent += static_cast<int>(n);
+        pollfd p{m_socket, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            return -1;
     }
     return sent;
 }

@@ -14,10 +14,11 @@ public:
     CTCPClient& operator=(const CTCPClient&) = delete;
 
     static constexpr int kConnectTimeoutMs = 10000;
+    static constexpr int kSendTimeoutMs = 10000;
 
     // 1, -1 name not resolved, -3 connect failed or not done within timeoutMs.
     int Init(const char* host, int port, int timeoutMs = kConnectTimeoutMs);
-    // Bytes sent (all of them), or -1.
+    // Bytes sent (all of them), or -1 (also when they are not all out within kSendTimeoutMs).
     int Send(const std::uint8_t* data, int length);
     // Bytes received, 0 when the peer closed, -1 on error.
     int Receive(std::uint8_t* buffer, int length);
