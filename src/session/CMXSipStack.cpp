@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <system_error>
 
 #include "app/CLogger.h"
@@ -73,6 +74,25 @@ std::string_view Trim(std::string_view s)
 bool IsRegistrationEvent(int type) { return type == EXOSIP_REGISTRATION_SUCCESS || type == EXOSIP_REGISTRATION_FAILURE; }
 
 // A 2xx to a REGISTER with "Expires: 0" ends the registration instead of making one.
+// A request sent without credentials, or answered by a nonce-expired challenge, has not been refused:
+// the stack answers such a challenge by itself.
+bool ChallengeIsRoutine(const osip_message_t* request, const osip_message_t* response)
+{
+    if (request == nullptr || response == nullptr)
+        return false;
+    if (osip_list_size(&request->authorizations) <= 0 && osip_list_size(&request->proxy_authorizations) <= 0)
+        return true;
+    for (const osip_list_t* list : {&response->www_authenticates, &response->proxy_authenticates}) {
+        for (int i = 0; i < osip_list_size(list); ++i) {
+            auto* header = static_cast<osip_www_authenticate_t*>(osip_list_get(list, i));
+            const char* stale = header != nullptr ? osip_www_authenticate_get_stale(header) : nullptr;
+            if (stale != nullptr && (strcasecmp(stale, "true") == 0 || strcasecmp(stale, "\"true\"") == 0))
+                return true;
+        }
+    }
+    return false;
+}
+
 bool IsUnregistration(const osip_message_t* request)
 {
     if (request == nullptr)
@@ -740,12 +760,18 @@ int CMXSipStack::OnRegistrationSuccess(eXosip_event* event, SESSION_EVENT_INFO& 
 int CMXSipStack::OnRegistrationFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
 {
     ZLOG_SCOPE();
+    // Whatever becomes of the unregistration at quit, nobody is left to tell.
     if (event->response == nullptr)
-        return MXSS_STATUS_REGISTRATION_TIMEOUT;
-    // A challenge is answered with the credentials; the status tells the consumer either way.
-    DefaultAction(event);
+        return m_quitting ? 0 : MXSS_STATUS_REGISTRATION_TIMEOUT;
     int code = osip_message_get_status_code(event->response);
-    return code == 401 || code == 407 ? MXSS_STATUS_REGISTRATION_FAILURE : MXSS_STATUS_REGISTRATION_TIMEOUT;
+    bool challenge = code == 401 || code == 407;
+    // Answering a challenge is tried either way; while the retry is out, nothing has failed yet.
+    bool retried = DefaultAction(event) == 0;
+    if (challenge && retried && ChallengeIsRoutine(event->request, event->response))
+        return 0;
+    if (m_quitting)
+        return 0;
+    return challenge ? MXSS_STATUS_REGISTRATION_FAILURE : MXSS_STATUS_REGISTRATION_TIMEOUT;
 }
 
 int CMXSipStack::ProcessSDP(eXosip_event* event, SESSION_EVENT_INFO& record)
