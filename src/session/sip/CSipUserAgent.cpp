@@ -11,6 +11,7 @@
 
 #include "app/CLogger.h"
 #include "session/sip/CMessageIntake.h"
+#include "session/sip/OsipText.h"
 
 namespace zelora {
 
@@ -27,92 +28,6 @@ void TraceToLogger(const char* file, int line, osip_trace_level_t level, const c
         text[--n] = '\0';
     CLogger::Log(level <= TRACE_LEVEL2 ? LOG_ERROR : LOG_DEBUG, file != nullptr ? file : "", line, "osip", "%s",
                  text);
-}
-
-std::string Bounded(const char* text, size_t limit)
-{
-    if (text == nullptr)
-        return {};
-    return std::string(text, strnlen(text, limit));
-}
-
-const char* UserOf(osip_from_t* header)
-{
-    if (header == nullptr || header->url == nullptr)
-        return nullptr;
-    return header->url->username;
-}
-
-std::string UriText(osip_uri_t* uri)
-{
-    char* text = nullptr;
-    if (uri == nullptr || osip_uri_to_str(uri, &text) != 0 || text == nullptr)
-        return {};
-    std::string out = text;
-    osip_free(text);
-    return out;
-}
-
-// The URI inside an address text such as "Name <sip:u@h>" or "sip:u@h".
-std::string UriOfAddress(const char* address)
-{
-    osip_to_t* to = nullptr;
-    if (address == nullptr || osip_to_init(&to) != 0)
-        return {};
-    std::string out;
-    if (osip_to_parse(to, address) == 0)
-        out = UriText(to->url);
-    osip_to_free(to);
-    return out;
-}
-
-std::string HostOfUri(const char* uri)
-{
-    osip_uri_t* parsed = nullptr;
-    if (uri == nullptr || osip_uri_init(&parsed) != 0)
-        return {};
-    std::string host;
-    if (osip_uri_parse(parsed, uri) == 0 && parsed->host != nullptr)
-        host = parsed->host;
-    osip_uri_free(parsed);
-    return host;
-}
-
-eXosip_event_type_t FailureType(int status, eXosip_event_type_t redirected)
-{
-    // The four failure kinds follow the redirect kind in every group of the enum.
-    if (status < 400)
-        return redirected;
-    if (status < 500)
-        return static_cast<eXosip_event_type_t>(redirected + 1);
-    if (status < 600)
-        return static_cast<eXosip_event_type_t>(redirected + 2);
-    return static_cast<eXosip_event_type_t>(redirected + 3);
-}
-
-bool IsFinal(const osip_message_t* response)
-{
-    return response != nullptr && response->status_code >= 200;
-}
-
-bool SameText(const char* a, const char* b)
-{
-    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
-}
-
-void FreeMessage(osip_message_t*& msg)
-{
-    if (msg != nullptr)
-        osip_message_free(msg);
-    msg = nullptr;
-}
-
-osip_message_t* CloneMessage(const osip_message_t* msg)
-{
-    osip_message_t* copy = nullptr;
-    if (msg == nullptr || osip_message_clone(msg, &copy) != 0)
-        return nullptr;
-    return copy;
 }
 
 } // namespace
@@ -188,8 +103,8 @@ CSipUserAgent::~CSipUserAgent()
         FreeCall(*call);
     m_calls.clear();
     for (auto& [rid, reg] : m_registrations) {
-        FreeMessage(reg->last);
-        FreeMessage(reg->challenge);
+        reg->last.reset();
+        reg->challenge.reset();
     }
     m_registrations.clear();
     for (auto& [tid, t] : m_transactions) {
@@ -592,11 +507,11 @@ void CSipUserAgent::FreeCall(Call& call)
 {
     ZLOG_SCOPE();
     DropDialog(call);
-    FreeMessage(call.lastInvite);
-    FreeMessage(call.remoteInvite);
-    FreeMessage(call.answer2xx);
-    FreeMessage(call.ack);
-    FreeMessage(call.challenge);
+    call.lastInvite.reset();
+    call.remoteInvite.reset();
+    call.answer2xx.reset();
+    call.ack.reset();
+    call.challenge.reset();
 }
 
 // ---------------------------------------------------------------- intake
@@ -655,9 +570,9 @@ void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
                 continue;
             if (!SameText(call->lastInvite->call_id->number, msg->call_id->number))
                 continue;
-            if (CSipMessageFactory::CSeqNumber(call->ack) != CSipMessageFactory::CSeqNumber(msg))
+            if (CSipMessageFactory::CSeqNumber(call->ack.get()) != CSipMessageFactory::CSeqNumber(msg))
                 continue;
-            SendToNextHop(call->ack);
+            SendToNextHop(call->ack.get());
             return;
         }
     }
@@ -724,7 +639,7 @@ void CSipUserAgent::HandleCancel(osip_event_t* evt)
                                           &response) == 0)
         RespondIn(tr, response);
     if (pending)
-        Respond(invite->tr, 487, target->localTag.c_str(), nullptr, false, target->remoteInvite);
+        Respond(invite->tr, 487, target->localTag.c_str(), nullptr, false, target->remoteInvite.get());
 }
 
 void CSipUserAgent::HandleInvite(osip_event_t* evt)
@@ -734,12 +649,12 @@ void CSipUserAgent::HandleInvite(osip_event_t* evt)
     const bool hasToTag = !CSipMessageFactory::Tag(invite->to).empty();
     Call* call = FindCallForRequest(invite);
     if (call != nullptr && call->remoteInvite != nullptr) {
-        osip_message_t* first = call->remoteInvite;
+        osip_message_t* first = call->remoteInvite.get();
         if (!hasToTag && SameText(first->call_id->number, invite->call_id->number) &&
             CSipMessageFactory::CSeqNumber(first) == CSipMessageFactory::CSeqNumber(invite)) {
             // The caller has not seen our final answer yet.
             if (call->answer2xx != nullptr)
-                SendResponseDirect(call->answer2xx);
+                SendResponseDirect(call->answer2xx.get());
             osip_event_free(evt);
             return;
         }
@@ -942,8 +857,8 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
             if (CSipMessageFactory::BuildInDialogRequest(dialog, "ACK", CSipMessageFactory::CSeqNumber(msg), local,
                                                          &ack) == 0) {
                 SendToNextHop(ack);
-                FreeMessage(call->ack);
-                call->ack = ack;
+                call->ack.reset();
+                call->ack.reset(ack);
             }
             SendBye(*call);
         }
@@ -976,7 +891,6 @@ void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
         return;
     }
     if (status == 401 || status == 407) {
-        FreeMessage(call->challenge);
         call->challenge = CloneMessage(msg);
     }
     const int reportedDid = call->dialog != nullptr ? call->did : 0;
@@ -1008,7 +922,6 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
             return;
         }
         if (status == 401 || status == 407) {
-            FreeMessage(reg->challenge);
             reg->challenge = CloneMessage(msg);
             // Our own refresh answers its challenge itself; only a final failure is reported.
             if (refresh && RetryRegister(*reg) == 0)
@@ -1169,6 +1082,18 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
     return 1;
 }
 
+OsipMessagePtr CSipUserAgent::NextAttempt(const osip_message_t* previous)
+{
+    ZLOG_SCOPE();
+    OsipMessagePtr msg = CloneMessage(previous);
+    if (msg == nullptr)
+        return nullptr;
+    CSipMessageFactory::RemoveCredentials(msg.get());
+    CSipMessageFactory::SetCSeqNumber(msg.get(), CSipMessageFactory::CSeqNumber(msg.get()) + 1);
+    CSipMessageFactory::RenewVia(msg.get(), LocalFor(msg->req_uri->host));
+    return msg;
+}
+
 int CSipUserAgent::RetryRegister(Registration& reg)
 {
     ZLOG_SCOPE();
@@ -1179,19 +1104,11 @@ int CSipUserAgent::RetryRegister(Registration& reg)
     Transaction* t = FindTransaction(reg.tid);
     if (reg.last == nullptr || reg.challenge == nullptr || (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)))
         return -1;
-    osip_message_t* msg = CloneMessage(reg.last);
-    if (msg == nullptr)
+    OsipMessagePtr msg = NextAttempt(reg.last.get());
+    if (msg == nullptr || AddCredentials(msg.get(), reg.challenge.get()) == 0)
         return -1;
-    CSipMessageFactory::RemoveCredentials(msg);
-    CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-    SipLocal local = LocalFor(msg->req_uri->host);
-    CSipMessageFactory::RenewVia(msg, local);
-    if (AddCredentials(msg, reg.challenge) == 0) {
-        osip_message_free(msg);
-        return -1;
-    }
     ++reg.retries;
-    return SendRegister(reg, msg) == 0 ? 0 : -1;
+    return SendRegister(reg, msg.release()) == 0 ? 0 : -1;
 }
 
 int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
@@ -1203,24 +1120,14 @@ int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
     }
     if (call.lastInvite == nullptr || !call.outgoing)
         return -1;
-    osip_message_t* msg = CloneMessage(call.lastInvite);
-    if (msg == nullptr)
+    OsipMessagePtr msg = NextAttempt(call.lastInvite.get());
+    if (msg == nullptr || AddCredentials(msg.get(), response) == 0)
         return -1;
-    CSipMessageFactory::RemoveCredentials(msg);
-    CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-    SipLocal local = LocalFor(msg->req_uri->host);
-    CSipMessageFactory::RenewVia(msg, local);
-    if (AddCredentials(msg, response) == 0) {
-        osip_message_free(msg);
-        return -1;
-    }
-    FreeMessage(call.challenge);
     call.challenge = CloneMessage(response);
     DropDialog(call);
     ++call.authRetries;
-    FreeMessage(call.lastInvite);
-    call.lastInvite = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(ICT, msg, call.cid, 0);
+    call.lastInvite = CloneMessage(msg.get());
+    osip_transaction_t* tr = StartClient(ICT, msg.release(), call.cid, 0);
     if (tr == nullptr)
         return -1;
     call.initialTid = call.lastInviteTid = tr->transactionid;
@@ -1233,20 +1140,17 @@ int CSipUserAgent::Redirect(Call& call, osip_message_t* response)
     auto* contact = static_cast<osip_contact_t*>(osip_list_get(&response->contacts, 0));
     if (contact == nullptr || contact->url == nullptr || call.lastInvite == nullptr)
         return -1;
-    osip_message_t* msg = CloneMessage(call.lastInvite);
-    if (msg == nullptr)
-        return -1;
+    OsipMessagePtr msg = CloneMessage(call.lastInvite.get());
     osip_uri_t* uri = nullptr;
-    osip_uri_clone(contact->url, &uri);
+    if (msg == nullptr || osip_uri_clone(contact->url, &uri) != 0)
+        return -1;
     osip_uri_free(msg->req_uri);
     msg->req_uri = uri;
-    CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-    SipLocal local = LocalFor(uri->host);
-    CSipMessageFactory::RenewVia(msg, local);
+    CSipMessageFactory::SetCSeqNumber(msg.get(), CSipMessageFactory::CSeqNumber(msg.get()) + 1);
+    CSipMessageFactory::RenewVia(msg.get(), LocalFor(uri->host));
     DropDialog(call);
-    FreeMessage(call.lastInvite);
-    call.lastInvite = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(ICT, msg, call.cid, 0);
+    call.lastInvite = CloneMessage(msg.get());
+    osip_transaction_t* tr = StartClient(ICT, msg.release(), call.cid, 0);
     if (tr == nullptr)
         return -1;
     call.initialTid = call.lastInviteTid = tr->transactionid;
@@ -1276,26 +1180,22 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
                  reg->rid);
             return -1;
         }
-        osip_message_t* msg = CloneMessage(reg->last);
+        OsipMessagePtr msg = NextAttempt(reg->last.get());
         if (msg == nullptr)
             return -1;
-        CSipMessageFactory::RemoveCredentials(msg);
-        CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-        SipLocal local = LocalFor(msg->req_uri->host);
-        CSipMessageFactory::RenewVia(msg, local);
         osip_header_t* header = nullptr;
         int pos;
-        while ((pos = osip_message_header_get_byname(msg, "expires", 0, &header)) >= 0 && header != nullptr) {
+        while ((pos = osip_message_header_get_byname(msg.get(), "expires", 0, &header)) >= 0 && header != nullptr) {
             osip_list_remove(&msg->headers, pos);
             osip_header_free(header);
             header = nullptr;
         }
-        osip_message_set_expires(msg, expiresText.c_str());
+        osip_message_set_expires(msg.get(), expiresText.c_str());
         if (reg->lastStatus == 401 || reg->lastStatus == 407)
-            AddCredentials(msg, reg->challenge);
+            AddCredentials(msg.get(), reg->challenge.get());
         reg->expires = expires;
-        osip_message_force_update(msg);
-        *out = msg;
+        osip_message_force_update(msg.get());
+        *out = msg.release();
         return reg->rid;
     }
     const std::string host = HostOfUri(proxy);
@@ -1352,7 +1252,6 @@ int CSipUserAgent::SendRegister(Registration& registration, osip_message_t* msg)
         osip_message_free(msg);
         return -1;
     }
-    FreeMessage(reg->last);
     reg->last = CloneMessage(msg);
     osip_transaction_t* tr = StartClient(NICT, msg, 0, reg->rid);
     if (tr == nullptr)
@@ -1513,7 +1412,6 @@ int CSipUserAgent::CallSendAnswer(int tid, int status, osip_message_t* answer)
     Call* call = FindCallByCid(t->cid);
     if (t->tr->ctx_type == IST && code >= 200 && code < 300 && call != nullptr && call->dialog != nullptr) {
         osip_dialog_set_state(call->dialog, DIALOG_CONFIRMED);
-        FreeMessage(call->answer2xx);
         call->answer2xx = CloneMessage(answer);
         osip_start_200ok_retransmissions(m_osip, call->dialog, answer, m_transport.Fd());
         call->awaitingAck = true;
@@ -1534,7 +1432,7 @@ int CSipUserAgent::CallBuildAck(int did, osip_message_t** out)
         return -1;
     SipLocal local = LocalFor(call->lastInvite->req_uri->host);
     osip_message_t* ack = nullptr;
-    if (CSipMessageFactory::BuildInDialogRequest(call->dialog, "ACK", CSipMessageFactory::CSeqNumber(call->lastInvite),
+    if (CSipMessageFactory::BuildInDialogRequest(call->dialog, "ACK", CSipMessageFactory::CSeqNumber(call->lastInvite.get()),
                                                  local, &ack) != 0)
         return -1;
     osip_list_clone(&call->lastInvite->proxy_authorizations, &ack->proxy_authorizations,
@@ -1555,8 +1453,8 @@ int CSipUserAgent::CallSendAck(int did, osip_message_t* ack)
         return -1;
     }
     int rc = SendToNextHop(ack);
-    FreeMessage(call->ack);
-    call->ack = ack;
+    call->ack.reset();
+    call->ack.reset(ack);
     return rc;
 }
 
@@ -1573,7 +1471,7 @@ int CSipUserAgent::SendBye(Call& call)
     if (CSipMessageFactory::BuildInDialogRequest(call.dialog, "BYE", 0, local, &bye) != 0)
         return -2;
     if (call.challenge != nullptr)
-        AddCredentials(bye, call.challenge);
+        AddCredentials(bye, call.challenge.get());
     DropDialog(call);
     return StartClient(NICT, bye, call.cid, 0) != nullptr ? 0 : -2;
 }
@@ -1615,7 +1513,7 @@ int CSipUserAgent::CallTerminate(int cid, int did)
     }
     if (!call->outgoing && t != nullptr && !t->killed && t->tr->ctx_type == IST &&
         !IsFinal(t->tr->last_response) && call->lastInviteTid == call->initialTid) {
-        return Respond(t->tr, 603, call->localTag.c_str(), nullptr, false, call->remoteInvite) == 0 ? 0 : -2;
+        return Respond(t->tr, 603, call->localTag.c_str(), nullptr, false, call->remoteInvite.get()) == 0 ? 0 : -2;
     }
     if (call->dialog != nullptr)
         return SendBye(*call);
@@ -1666,7 +1564,7 @@ sdp_message_t* CSipUserAgent::GetRemoteSdp(int did)
         return nullptr;
     osip_message_t* msg = call->outgoing ? t->tr->last_response : t->tr->orig_request;
     if (msg == nullptr && !call->outgoing)
-        msg = call->remoteInvite;
+        msg = call->remoteInvite.get();
     if (msg == nullptr || msg->content_type == nullptr || msg->content_type->type == nullptr ||
         msg->content_type->subtype == nullptr || strcasecmp(msg->content_type->type, "application") != 0 ||
         strcasecmp(msg->content_type->subtype, "sdp") != 0)

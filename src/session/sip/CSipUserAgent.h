@@ -14,6 +14,7 @@
 #include "session/sip/CSipEventQueue.h"
 #include "session/sip/CSipMessageFactory.h"
 #include "session/sip/CUdpTransport.h"
+#include "session/sip/OsipPtr.h"
 #include "session/sip/eXosip.h"
 
 namespace zelora {
@@ -91,11 +92,11 @@ private:
         int initialTid = 0;      // the INVITE that created the call (latest retry for ours)
         int lastInviteTid = 0;   // latest INVITE transaction either way
         std::string localTag;    // our To tag as callee
-        osip_message_t* lastInvite = nullptr;   // our latest INVITE
-        osip_message_t* remoteInvite = nullptr; // the peer's initial INVITE
-        osip_message_t* answer2xx = nullptr;    // our 2xx, re-sent to retransmitted INVITEs
-        osip_message_t* ack = nullptr;          // our ACK, re-sent to retransmitted 2xx
-        osip_message_t* challenge = nullptr;    // last 401/407 to our INVITE
+        OsipMessagePtr lastInvite;   // our latest INVITE
+        OsipMessagePtr remoteInvite; // the peer's initial INVITE
+        OsipMessagePtr answer2xx;    // our 2xx, re-sent to retransmitted INVITEs
+        OsipMessagePtr ack;          // our ACK, re-sent to retransmitted 2xx
+        OsipMessagePtr challenge;    // last 401/407 to our INVITE
         int authRetries = 0;
         bool cancelSent = false;
         bool awaitingAck = false;
@@ -106,8 +107,8 @@ private:
         int rid = 0;
         std::string from;
         std::string proxy;
-        osip_message_t* last = nullptr;       // last REGISTER sent
-        osip_message_t* challenge = nullptr;  // last 401/407
+        OsipMessagePtr last;       // last REGISTER sent
+        OsipMessagePtr challenge;  // last 401/407
         int tid = 0;
         int retries = 0;
         int lastStatus = 0;
@@ -168,6 +169,8 @@ private:
     const Credential* FindCredential(const std::string& fromUser, const std::string& realm) const;
     int AddCredentials(osip_message_t* request, osip_message_t* challengeResponse);
     int SendBye(Call& call);
+    // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
+    OsipMessagePtr NextAttempt(const osip_message_t* previous);
     int RetryRegister(Registration& reg);
     int SendRegister(Registration& reg, osip_message_t* msg);
     void ScheduleRefresh(Registration& reg, const osip_message_t* ok);
