@@ -117,7 +117,7 @@ CSipUserAgent::~CSipUserAgent()
         osip_release(m_osip);
     m_transport.Close();
     m_events.Clear();
-    m_credentials.clear();
+    m_credentials.Clear();
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
     // Any trace file the application passed may be closed after we are gone.
@@ -966,7 +966,7 @@ void CSipUserAgent::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
 int CSipUserAgent::ClearAuthenticationInfo()
 {
     ZLOG_SCOPE();
-    m_credentials.clear();
+    m_credentials.Clear();
     return 0;
 }
 
@@ -974,86 +974,12 @@ int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* useri
                                          const char* ha1, const char* realm)
 {
     ZLOG_SCOPE();
-    if (username == nullptr || *username == '\0' || userid == nullptr || *userid == '\0')
-        return -1;
-    if ((passwd == nullptr || *passwd == '\0') && (ha1 == nullptr || *ha1 == '\0'))
-        return -1;
-    Credential c;
-    c.username = Bounded(username, kMaxCredentialText);
-    c.userid = Bounded(userid, kMaxCredentialText);
-    c.passwd = Bounded(passwd, kMaxCredentialText);
-    c.ha1 = Bounded(ha1, kMaxCredentialText);
-    c.realm = CDigestAuth::Unquote(Bounded(realm, kMaxCredentialText));
-    m_credentials.push_back(std::move(c));
-    return 0;
+    return m_credentials.Add(username, userid, passwd, ha1, realm);
 }
 
-const CSipUserAgent::Credential* CSipUserAgent::FindCredential(const std::string& fromUser,
-                                                               const std::string& realm) const
+int CSipUserAgent::AddCredentials(osip_message_t* request, const osip_message_t* challenge)
 {
-    ZLOG_SCOPE();
-    for (const Credential& c : m_credentials)
-        if (c.username == fromUser && c.realm == realm)
-            return &c;
-    for (const Credential& c : m_credentials)
-        if (c.realm == realm)
-            return &c;
-    for (const Credential& c : m_credentials)
-        if (c.realm.empty())
-            return &c;
-    return nullptr;
-}
-
-int CSipUserAgent::AddCredentials(osip_message_t* request, osip_message_t* challenge)
-{
-    ZLOG_SCOPE();
-    if (request == nullptr || challenge == nullptr)
-        return 0;
-    const char* user = UserOf(request->from);
-    const std::string fromUser = user != nullptr ? user : "";
-    const std::string uri = UriText(request->req_uri);
-    int added = 0;
-    for (int proxy = 0; proxy < 2; ++proxy) {
-        osip_list_t* list = proxy ? &challenge->proxy_authenticates : &challenge->www_authenticates;
-        for (int i = 0; i < osip_list_size(list); ++i) {
-            auto* h = static_cast<osip_www_authenticate_t*>(osip_list_get(list, i));
-            const char* scheme = osip_www_authenticate_get_auth_type(h);
-            if (scheme == nullptr || strcasecmp(scheme, "Digest") != 0)
-                continue;
-            DigestChallenge ch;
-            ch.realm = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_realm(h), 1024));
-            ch.nonce = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_nonce(h), 1024));
-            ch.opaque = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_opaque(h), 1024));
-            ch.algorithm = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_algorithm(h), 64));
-            ch.qopOptions = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_qop_options(h), 256));
-            const Credential* cred = FindCredential(fromUser, ch.realm);
-            if (cred == nullptr) {
-                ZLOG(LOG_ERROR, "no credentials for realm %s", ch.realm.c_str());
-                continue;
-            }
-            DigestAnswer answer;
-            answer.username = cred->userid;
-            answer.password = cred->passwd;
-            answer.ha1 = cred->ha1;
-            answer.method = request->sip_method;
-            answer.uri = uri;
-            answer.nonceCount = ++m_nonceCounts[ch.nonce];
-            if (m_nonceCounts.size() > 64)
-                m_nonceCounts.clear();
-            char cnonce[17];
-            std::snprintf(cnonce, sizeof cnonce, "%08x%08x", osip_build_random_number(), osip_build_random_number());
-            answer.cnonce = cnonce;
-            std::string value;
-            if (CDigestAuth::BuildCredentials(ch, answer, value) != 0)
-                continue;
-            int rc = proxy ? osip_message_set_proxy_authorization(request, value.c_str())
-                           : osip_message_set_authorization(request, value.c_str());
-            if (rc == 0)
-                ++added;
-        }
-    }
-    osip_message_force_update(request);
-    return added;
+    return m_credentials.Answer(request, challenge);
 }
 
 // ---------------------------------------------------------------- default action

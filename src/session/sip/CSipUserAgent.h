@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "session/sip/CDigestAuth.h"
+#include "session/sip/CSipCredentials.h"
 #include "session/sip/CSipEventQueue.h"
 #include "session/sip/CSipMessageFactory.h"
 #include "session/sip/CUdpTransport.h"
@@ -116,9 +116,6 @@ private:
         bool refreshing = false;            // the REGISTER in flight is our own refresh
         Clock::time_point refreshAt{};      // zero: nothing to refresh
     };
-    struct Credential {
-        std::string username, userid, passwd, ha1, realm;
-    };
 
     // osip2 callbacks
     static int SendCallback(osip_transaction_t* tr, osip_message_t* msg, char* host, int port, int sock);
@@ -166,8 +163,7 @@ private:
               int did, int tid, int rid, const osip_message_t* ack = nullptr);
 
     SipLocal LocalFor(const char* nextHop);
-    const Credential* FindCredential(const std::string& fromUser, const std::string& realm) const;
-    int AddCredentials(osip_message_t* request, osip_message_t* challengeResponse);
+    int AddCredentials(osip_message_t* request, const osip_message_t* challenge);
     int SendBye(Call& call);
     // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
     OsipMessagePtr NextAttempt(const osip_message_t* previous);
@@ -192,8 +188,7 @@ private:
     std::map<int, Transaction> m_transactions;
     std::map<int, std::unique_ptr<Call>> m_calls;
     std::map<int, std::unique_ptr<Registration>> m_registrations;
-    std::vector<Credential> m_credentials;
-    std::map<std::string, unsigned> m_nonceCounts;
+    CSipCredentials m_credentials;
 
     static CSipUserAgent* s_instance;
 };
