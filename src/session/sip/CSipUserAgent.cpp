@@ -102,11 +102,7 @@ CSipUserAgent::~CSipUserAgent()
     for (auto& [cid, call] : m_calls)
         FreeCall(*call);
     m_calls.clear();
-    for (auto& [rid, reg] : m_registrations) {
-        reg->last.reset();
-        reg->challenge.reset();
-    }
-    m_registrations.clear();
+    m_registrations.Clear();
     for (auto& [tid, t] : m_transactions) {
         if (!t.killed)
             osip_remove_transaction(m_osip, t.tr);
@@ -241,7 +237,7 @@ void CSipUserAgent::RunRound()
 void CSipUserAgent::Housekeeping()
 {
     ZLOG_SCOPE();
-    RefreshRegistrations();
+    m_registrations.RefreshDue();
     const auto now = Clock::now();
     for (auto it = m_calls.begin(); it != m_calls.end();) {
         Call& call = *it->second;
@@ -285,10 +281,8 @@ void CSipUserAgent::Housekeeping()
     for (auto tit = m_transactions.begin(); tit != m_transactions.end();) {
         Transaction& t = tit->second;
         bool keep = !t.killed || t.cid != 0;
-        if (!keep && t.rid != 0) {
-            Registration* reg = FindRegistration(t.rid);
-            keep = reg != nullptr && reg->tid == tit->first;
-        }
+        if (!keep && t.rid != 0)
+            keep = m_registrations.IsCurrent(t.rid, tit->first);
         if (keep) {
             ++tit;
             continue;
@@ -341,13 +335,6 @@ CSipUserAgent::Transaction* CSipUserAgent::FindTransaction(int tid)
     ZLOG_SCOPE();
     auto it = m_transactions.find(tid);
     return it == m_transactions.end() ? nullptr : &it->second;
-}
-
-CSipUserAgent::Registration* CSipUserAgent::FindRegistration(int rid)
-{
-    ZLOG_SCOPE();
-    auto it = m_registrations.find(rid);
-    return it == m_registrations.end() ? nullptr : it->second.get();
 }
 
 SipLocal CSipUserAgent::LocalFor(const char* nextHop)
@@ -824,15 +811,8 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
         return;
     }
     t->killed = true;
-    if (t->rid != 0 && !IsFinal(tr->last_response)) {
-        Registration* reg = FindRegistration(t->rid);
-        if (reg != nullptr && reg->tid == tr->transactionid) {
-            ZLOG(LOG_WARNING, "REGISTER %d got no final answer", reg->rid);
-            reg->lastStatus = 0;
-            reg->refreshing = false;
-            Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, nullptr, 0, 0, 0, reg->rid);
-        }
-    }
+    if (t->rid != 0 && !IsFinal(tr->last_response))
+        m_registrations.OnNoFinalAnswer(t->rid, tr);
 }
 
 void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
@@ -908,27 +888,7 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
         return;
     const int status = msg->status_code;
     if (t->rid != 0) {
-        Registration* reg = FindRegistration(t->rid);
-        if (reg == nullptr || status < 200)
-            return;
-        reg->lastStatus = status;
-        const bool refresh = reg->refreshing;
-        if (status < 300) {
-            reg->retries = 0;
-            reg->refreshing = false;
-            ScheduleRefresh(*reg, msg);
-            Emit(refresh ? EXOSIP_REGISTRATION_REFRESHED : EXOSIP_REGISTRATION_SUCCESS, tr->orig_request, msg, 0, 0,
-                 0, reg->rid);
-            return;
-        }
-        if (status == 401 || status == 407) {
-            reg->challenge = CloneMessage(msg);
-            // Our own refresh answers its challenge itself; only a final failure is reported.
-            if (refresh && RetryRegister(*reg) == 0)
-                return;
-        }
-        reg->refreshing = false;
-        Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, msg, 0, 0, 0, reg->rid);
+        m_registrations.OnResponse(t->rid, tr, msg);
         return;
     }
     if (status < 200)
@@ -991,10 +951,8 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
         return -1;
     const int status = event->response->status_code;
     if (status == 401 || status == 407) {
-        if (event->rid > 0) {
-            Registration* reg = FindRegistration(event->rid);
-            return reg != nullptr ? RetryRegister(*reg) : -1;
-        }
+        if (event->rid > 0)
+            return m_registrations.Retry(event->rid);
         if (event->cid > 0 && event->type == EXOSIP_CALL_REQUESTFAILURE) {
             Call* call = FindCallByCid(event->cid);
             return call != nullptr ? RetryInvite(*call, event->response) : -1;
@@ -1018,23 +976,6 @@ OsipMessagePtr CSipUserAgent::NextAttempt(const osip_message_t* previous)
     CSipMessageFactory::SetCSeqNumber(msg.get(), CSipMessageFactory::CSeqNumber(msg.get()) + 1);
     CSipMessageFactory::RenewVia(msg.get(), LocalFor(msg->req_uri->host));
     return msg;
-}
-
-int CSipUserAgent::RetryRegister(Registration& reg)
-{
-    ZLOG_SCOPE();
-    if (reg.retries >= kMaxAuthRetries) {
-        ZLOG(LOG_ERROR, "registration %d: challenge retry limit reached", reg.rid);
-        return -1;
-    }
-    Transaction* t = FindTransaction(reg.tid);
-    if (reg.last == nullptr || reg.challenge == nullptr || (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)))
-        return -1;
-    OsipMessagePtr msg = NextAttempt(reg.last.get());
-    if (msg == nullptr || AddCredentials(msg.get(), reg.challenge.get()) == 0)
-        return -1;
-    ++reg.retries;
-    return SendRegister(reg, msg.release()) == 0 ? 0 : -1;
 }
 
 int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
@@ -1089,149 +1030,19 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
                                                 int expires, osip_message_t** out)
 {
     ZLOG_SCOPE();
-    if (out == nullptr)
-        return -1;
-    *out = nullptr;
-    if (!m_transport.IsOpen() || from == nullptr || proxy == nullptr || *from == '\0' || *proxy == '\0')
-        return -1;
-    Registration* reg = nullptr;
-    for (auto& [rid, r] : m_registrations)
-        if (r->from == from && r->proxy == proxy)
-            reg = r.get();
-    std::string expiresText = std::to_string(expires);
-    if (reg != nullptr && reg->last != nullptr) {
-        Transaction* t = FindTransaction(reg->tid);
-        if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
-            ZLOG(LOG_ERROR, "registration %d still in progress",
-                 reg->rid);
-            return -1;
-        }
-        OsipMessagePtr msg = NextAttempt(reg->last.get());
-        if (msg == nullptr)
-            return -1;
-        osip_header_t* header = nullptr;
-        int pos;
-        while ((pos = osip_message_header_get_byname(msg.get(), "expires", 0, &header)) >= 0 && header != nullptr) {
-            osip_list_remove(&msg->headers, pos);
-            osip_header_free(header);
-            header = nullptr;
-        }
-        osip_message_set_expires(msg.get(), expiresText.c_str());
-        if (reg->lastStatus == 401 || reg->lastStatus == 407)
-            AddCredentials(msg.get(), reg->challenge.get());
-        reg->expires = expires;
-        osip_message_force_update(msg.get());
-        *out = msg.release();
-        return reg->rid;
-    }
-    const std::string host = HostOfUri(proxy);
-    SipLocal local = LocalFor(host.c_str());
-    osip_message_t* msg = nullptr;
-    if (CSipMessageFactory::BuildRequest("REGISTER", proxy, from, from, nullptr, 1, local, &msg) != 0)
-        return -1;
-    std::string contactText =
-        (contact != nullptr && *contact) ? std::string(contact) : CSipMessageFactory::Contact(UserOf(msg->from), local);
-    osip_message_set_contact(msg, contactText.c_str());
-    osip_message_set_expires(msg, expiresText.c_str());
-    osip_message_set_content_length(msg, "0");
-    auto created = std::make_unique<Registration>();
-    created->rid = m_nextRid++;
-    created->from = from;
-    created->proxy = proxy;
-    created->expires = expires;
-    int rid = created->rid;
-    m_registrations[rid] = std::move(created);
-    *out = msg;
-    return rid;
+    return m_registrations.BuildInitial(from, proxy, contact, expires, out);
 }
 
 int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
 {
     ZLOG_SCOPE();
-    Registration* reg = FindRegistration(rid);
-    if (reg == nullptr) {
-        if (msg != nullptr)
-            osip_message_free(msg);
-        return -1;
-    }
-    if (msg == nullptr) {
-        int again = RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg);
-        if (again != rid || msg == nullptr)
-            return -1;
-    }
-    const bool wasRefreshing = reg->refreshing;
-    reg->refreshing = false;
-    int rc = SendRegister(*reg, msg);
-    if (rc != 0)
-        reg->refreshing = wasRefreshing;
-    else
-        reg->refreshAt = {};
-    return rc;
+    return m_registrations.Send(rid, msg);
 }
 
-int CSipUserAgent::SendRegister(Registration& registration, osip_message_t* msg)
+bool CSipUserAgent::InProgress(int tid)
 {
-    ZLOG_SCOPE();
-    Registration* reg = &registration;
-    Transaction* t = FindTransaction(reg->tid);
-    if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
-        osip_message_free(msg);
-        return -1;
-    }
-    reg->last = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(NICT, msg, 0, reg->rid);
-    if (tr == nullptr)
-        return -1;
-    int old = reg->tid;
-    reg->tid = tr->transactionid;
-    Transaction* previous = FindTransaction(old);
-    if (previous != nullptr && previous->killed) {
-        osip_transaction_free(previous->tr);
-        m_transactions.erase(old);
-    }
-    return 0;
-}
-
-void CSipUserAgent::ScheduleRefresh(Registration& reg, const osip_message_t* ok)
-{
-    ZLOG_SCOPE();
-    reg.refreshAt = {};
-    if (reg.expires <= 0)
-        return;
-    // The registrar may grant less than asked: its Expires header or our Contact's expires.
-    long granted = reg.expires;
-    osip_header_t* header = nullptr;
-    if (osip_message_get_expires(ok, 0, &header) >= 0 && header != nullptr && header->hvalue != nullptr)
-        granted = std::strtol(header->hvalue, nullptr, 10);
-    auto* contact = static_cast<osip_contact_t*>(osip_list_get(&ok->contacts, 0));
-    osip_generic_param_t* param = nullptr;
-    static char kExpires[] = "expires";
-    if (contact != nullptr && osip_generic_param_get_byname(&contact->gen_params, kExpires, &param) == 0 &&
-        param != nullptr && param->gvalue != nullptr)
-        granted = std::strtol(param->gvalue, nullptr, 10);
-    if (granted <= 0 || granted > reg.expires)
-        granted = reg.expires;
-    const long lead = granted > 120 ? granted - 60 : (granted + 1) / 2;
-    reg.refreshAt = Clock::now() + std::chrono::seconds(lead);
-}
-
-void CSipUserAgent::RefreshRegistrations()
-{
-    const auto now = Clock::now();
-    for (auto& [rid, reg] : m_registrations) {
-        if (reg->refreshAt == Clock::time_point{} || now < reg->refreshAt)
-            continue;
-        reg->refreshAt = {};
-        osip_message_t* msg = nullptr;
-        if (RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg) != rid ||
-            msg == nullptr)
-            continue;
-        ZLOG(LOG_DEBUG, "refreshing registration %d", rid);
-        reg->retries = 0;
-        reg->refreshing = true;
-        if (SendRegister(*reg, msg) != 0)
-            reg->refreshing = false;
-    }
+    Transaction* t = FindTransaction(tid);
+    return t != nullptr && !t->killed && !IsFinal(t->tr->last_response);
 }
 
 // ---------------------------------------------------------------- calls

@@ -13,6 +13,7 @@
 #include "session/sip/CSipCredentials.h"
 #include "session/sip/CSipEventQueue.h"
 #include "session/sip/CSipMessageFactory.h"
+#include "session/sip/CSipRegistrations.h"
 #include "session/sip/CUdpTransport.h"
 #include "session/sip/OsipPtr.h"
 #include "session/sip/eXosip.h"
@@ -78,6 +79,8 @@ public:
     int ListeningPort() const { return m_transport.Port(); }
 
 private:
+    friend class CSipRegistrations;
+
     struct Transaction {
         osip_transaction_t* tr = nullptr;
         int cid = 0;
@@ -102,19 +105,6 @@ private:
         bool awaitingAck = false;
         Clock::time_point created = Clock::now();
         Clock::time_point ackDeadline{};
-    };
-    struct Registration {
-        int rid = 0;
-        std::string from;
-        std::string proxy;
-        OsipMessagePtr last;       // last REGISTER sent
-        OsipMessagePtr challenge;  // last 401/407
-        int tid = 0;
-        int retries = 0;
-        int lastStatus = 0;
-        int expires = 3600;
-        bool refreshing = false;            // the REGISTER in flight is our own refresh
-        Clock::time_point refreshAt{};      // zero: nothing to refresh
     };
 
     // osip2 callbacks
@@ -146,7 +136,8 @@ private:
     Call* FindCallByDid(int did);
     Call* FindCallForRequest(osip_message_t* request);
     Transaction* FindTransaction(int tid);
-    Registration* FindRegistration(int rid);
+    // A client transaction still waiting for its final answer.
+    bool InProgress(int tid);
 
     osip_transaction_t* StartClient(osip_fsm_type_t kind, osip_message_t* msg, int cid, int rid);
     osip_transaction_t* StartServer(osip_fsm_type_t kind, osip_event_t* evt, int cid);
@@ -167,10 +158,6 @@ private:
     int SendBye(Call& call);
     // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
     OsipMessagePtr NextAttempt(const osip_message_t* previous);
-    int RetryRegister(Registration& reg);
-    int SendRegister(Registration& reg, osip_message_t* msg);
-    void ScheduleRefresh(Registration& reg, const osip_message_t* ok);
-    void RefreshRegistrations();
     int RetryInvite(Call& call, osip_message_t* response);
     int Redirect(Call& call, osip_message_t* response);
 
@@ -184,10 +171,9 @@ private:
     std::string m_userAgent = "zeloraTALK";
 
     int m_nextCallId = 1;
-    int m_nextRid = 1;
     std::map<int, Transaction> m_transactions;
     std::map<int, std::unique_ptr<Call>> m_calls;
-    std::map<int, std::unique_ptr<Registration>> m_registrations;
+    CSipRegistrations m_registrations{*this};
     CSipCredentials m_credentials;
 
     static CSipUserAgent* s_instance;
