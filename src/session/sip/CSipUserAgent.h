@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "session/sip/CSipCalls.h"
 #include "session/sip/CSipCredentials.h"
 #include "session/sip/CSipEventQueue.h"
 #include "session/sip/CSipMessageFactory.h"
@@ -79,6 +80,7 @@ public:
     int ListeningPort() const { return m_transport.Port(); }
 
 private:
+    friend class CSipCalls;
     friend class CSipRegistrations;
 
     struct Transaction {
@@ -86,25 +88,6 @@ private:
         int cid = 0;
         int rid = 0;
         bool killed = false;
-    };
-    struct Call {
-        int cid = 0;
-        int did = 0;
-        bool outgoing = false;
-        osip_dialog_t* dialog = nullptr;
-        int initialTid = 0;      // the INVITE that created the call (latest retry for ours)
-        int lastInviteTid = 0;   // latest INVITE transaction either way
-        std::string localTag;    // our To tag as callee
-        OsipMessagePtr lastInvite;   // our latest INVITE
-        OsipMessagePtr remoteInvite; // the peer's initial INVITE
-        OsipMessagePtr answer2xx;    // our 2xx, re-sent to retransmitted INVITEs
-        OsipMessagePtr ack;          // our ACK, re-sent to retransmitted 2xx
-        OsipMessagePtr challenge;    // last 401/407 to our INVITE
-        int authRetries = 0;
-        bool cancelSent = false;
-        bool awaitingAck = false;
-        Clock::time_point created = Clock::now();
-        Clock::time_point ackDeadline{};
     };
 
     // osip2 callbacks
@@ -115,9 +98,7 @@ private:
     static void NictResponseCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
     static void IstFinalSentCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
 
-    void OnIctResponse(osip_transaction_t* tr, osip_message_t* msg);
     void OnNictResponse(osip_transaction_t* tr, osip_message_t* msg);
-    void OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg);
     void OnKilled(osip_transaction_t* tr);
 
     void WorkerLoop();
@@ -125,16 +106,9 @@ private:
     void Housekeeping();
 
     void HandleNewRequest(osip_event_t* evt);
-    void HandleCancel(osip_event_t* evt);
-    void HandleInvite(osip_event_t* evt);
     void HandleNonInvite(osip_event_t* evt);
-    void HandleStrayResponse(osip_message_t* msg);
     void AnswerBadRequest(osip_message_t* msg, const std::string& reason);
 
-    int NextCallId();
-    Call* FindCallByCid(int cid);
-    Call* FindCallByDid(int did);
-    Call* FindCallForRequest(osip_message_t* request);
     Transaction* FindTransaction(int tid);
     // A client transaction still waiting for its final answer.
     bool InProgress(int tid);
@@ -148,18 +122,13 @@ private:
     int SendResponseDirect(osip_message_t* response);
     // Out of any transaction: to the first loose Route, else to the Request-URI.
     int SendToNextHop(osip_message_t* request);
-    void DropDialog(Call& call);
-    void FreeCall(Call& call);
     void Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response, int cid,
               int did, int tid, int rid, const osip_message_t* ack = nullptr);
 
     SipLocal LocalFor(const char* nextHop);
     int AddCredentials(osip_message_t* request, const osip_message_t* challenge);
-    int SendBye(Call& call);
     // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
     OsipMessagePtr NextAttempt(const osip_message_t* previous);
-    int RetryInvite(Call& call, osip_message_t* response);
-    int Redirect(Call& call, osip_message_t* response);
 
     std::mutex m_lock;  // the eXosip lock
     osip_t* m_osip = nullptr;
@@ -170,9 +139,8 @@ private:
     int m_wakeFd = -1;
     std::string m_userAgent = "zeloraTALK";
 
-    int m_nextCallId = 1;
     std::map<int, Transaction> m_transactions;
-    std::map<int, std::unique_ptr<Call>> m_calls;
+    CSipCalls m_calls{*this};
     CSipRegistrations m_registrations{*this};
     CSipCredentials m_credentials;
 
