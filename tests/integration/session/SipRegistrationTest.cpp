@@ -7,6 +7,7 @@
 
 #include "KamailioPeer.h"
 #include "RawSipPeer.h"
+#include "SipMessageBuilder.h"
 #include "SipStackHarness.h"
 
 using namespace std::chrono_literals;
@@ -118,12 +119,10 @@ public:
                 host = host.substr(0, host.find(';'));
                 std::string ip = host.substr(0, host.find(':'));
                 int port = host.find(':') == std::string::npos ? 5060 : std::atoi(host.c_str() + host.find(':') + 1);
-                std::string reply = "SIP/2.0 200 OK\r\nVia: " + via + "\r\nFrom: " + RawSipPeer::Header(request, "From") +
-                                    "\r\nTo: " + RawSipPeer::Header(request, "To") + ";tag=reg1\r\nCall-ID: " +
-                                    RawSipPeer::Header(request, "Call-ID") + "\r\nCSeq: " +
-                                    RawSipPeer::Header(request, "CSeq") + "\r\nContact: " +
-                                    RawSipPeer::Header(request, "Contact") + ";expires=" +
-                                    RawSipPeer::Header(request, "Expires") + "\r\nContent-Length: 0\r\n\r\n";
+                std::string reply = SipMessageBuilder::ResponseTo(request, 200, "OK", "reg1")
+                                        .Header("Contact", RawSipPeer::Header(request, "Contact") + ";expires=" +
+                                                               RawSipPeer::Header(request, "Expires"))
+                                        .Text();
                 m_socket.Send(reply, ip, port);
             }
         });
