@@ -223,20 +223,18 @@ void CSipCalls::HandleInvite(osip_event_t* evt)
     created->localTag = CSipMessageFactory::RandomNumber();
     created->remoteInvite = CloneMessage(invite);
     SipLocal local = m_agent.LocalFor(nullptr);
-    osip_message_t* provisional = nullptr;
-    if (CSipMessageFactory::BuildResponse(invite, 101, created->localTag.c_str(), UserOf(invite->to), true, local,
-                                          &provisional) != 0 ||
-        osip_dialog_init_as_uas(&created->dialog, invite, provisional) != 0) {
+    osip_message_t* built = nullptr;
+    const int builtResult = CSipMessageFactory::BuildResponse(invite, 101, created->localTag.c_str(),
+                                                              UserOf(invite->to), true, local, &built);
+    OsipMessagePtr provisional(built);  // only a model for the dialog
+    if (builtResult != 0 || osip_dialog_init_as_uas(&created->dialog, invite, provisional.get()) != 0) {
         ZLOG(LOG_ERROR, "cannot create a dialog for the INVITE");
-        if (provisional != nullptr)
-            osip_message_free(provisional);
         created->dialog = nullptr;
         m_agent.AnswerBadRequest(invite, "no dialog");
         FreeCall(*created);
         osip_event_free(evt);
         return;
     }
-    osip_message_free(provisional);
     created->did = NextCallId();
     osip_transaction_t* tr = m_agent.StartServer(IST, evt, created->cid);
     if (tr == nullptr) {
@@ -403,19 +401,16 @@ int CSipCalls::CallBuildInitialInvite(osip_message_t** out, const char* to, cons
 int CSipCalls::CallSendInitialInvite(osip_message_t* invite)
 {
     ZLOG_SCOPE();
-    if (invite == nullptr)
+    OsipMessagePtr owned(invite);  // ours to free on every refusal
+    if (owned == nullptr || !m_agent.m_transport.IsOpen() || !MSG_IS_INVITE(invite))
         return -1;
-    if (!m_agent.m_transport.IsOpen() || !MSG_IS_INVITE(invite)) {
-        osip_message_free(invite);
-        return -1;
-    }
     auto call = std::make_unique<Call>();
     call->cid = NextCallId();
     call->outgoing = true;
     call->lastInvite = CloneMessage(invite);
     int cid = call->cid;
     m_calls[cid] = std::move(call);
-    osip_transaction_t* tr = m_agent.StartClient(ICT, invite, cid, 0);
+    osip_transaction_t* tr = m_agent.StartClient(ICT, owned.release(), cid, 0);
     if (tr == nullptr) {
         FreeCall(*m_calls[cid]);
         m_calls.erase(cid);
@@ -463,8 +458,7 @@ int CSipCalls::CallSendAnswer(int tid, int status, osip_message_t* answer)
     CSipUserAgent::Transaction* t = m_agent.FindTransaction(tid);
     if (t == nullptr || t->killed || IsFinal(t->tr->last_response) ||
         (t->tr->ctx_type != IST && t->tr->ctx_type != NIST)) {
-        if (answer != nullptr)
-            osip_message_free(answer);
+        OsipMessagePtr refused(answer);
         return -1;
     }
     if (answer == nullptr) {
@@ -511,15 +505,12 @@ int CSipCalls::CallBuildAck(int did, osip_message_t** out)
 int CSipCalls::CallSendAck(int did, osip_message_t* ack)
 {
     ZLOG_SCOPE();
+    OsipMessagePtr owned(ack);  // kept for retransmitted 2xx, or freed on refusal
     Call* call = FindCallByDid(did);
-    if (call == nullptr || ack == nullptr || call->dialog == nullptr) {
-        if (ack != nullptr)
-            osip_message_free(ack);
+    if (call == nullptr || owned == nullptr || call->dialog == nullptr)
         return -1;
-    }
-    int rc = m_agent.SendToNextHop(ack);
-    call->ack.reset();
-    call->ack.reset(ack);
+    int rc = m_agent.SendToNextHop(owned.get());
+    call->ack = std::move(owned);
     return rc;
 }
 
@@ -605,12 +596,12 @@ sdp_message_t* CSipCalls::GetRemoteSdp(int did)
         auto* body = static_cast<osip_body_t*>(osip_list_get(&msg->bodies, i));
         if (body == nullptr || body->body == nullptr)
             continue;
-        sdp_message_t* sdp = nullptr;
-        if (sdp_message_init(&sdp) != 0)
+        sdp_message_t* raw = nullptr;
+        if (sdp_message_init(&raw) != 0)
             return nullptr;
-        if (sdp_message_parse(sdp, body->body) == 0)
-            return sdp;
-        sdp_message_free(sdp);
+        SdpMessagePtr sdp(raw);
+        if (sdp_message_parse(sdp.get(), body->body) == 0)
+            return sdp.release();
     }
     return nullptr;
 }
