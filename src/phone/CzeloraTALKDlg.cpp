@@ -408,7 +408,7 @@ void CzeloraTALKDlg::WorkerPass()
         if (GetPanel() == CzeloraTALKView::PANEL_CALL)
             Post(WM_INTERNAL_REPAINT);
     }
-    m_web->WorkerPass(m_workerPass, IsSignedIn());
+    // The check reads what the probe of earlier passes found, before this pass starts a new one.
     if (!m_useTunnel && m_workerPass % 20 == 0) {
         std::optional<bool> reachable = m_web->CheckConnectivity();
         if (reachable.has_value()) {
@@ -429,6 +429,7 @@ void CzeloraTALKDlg::WorkerPass()
             }
         }
     }
+    m_web->WorkerPass(m_workerPass, IsSignedIn());
 }
 
 std::size_t CzeloraTALKDlg::DrainMessages()
@@ -509,8 +510,11 @@ void CzeloraTALKDlg::OnMessage(const zelora::Message& message)
         }
         break;
     case WM_PLAY_PRESENCE_SOUND:
-        if (!message.data.empty() && m_audio.PlayFile(message.data.c_str(), CPhoneAudio::PLAY_ONCE) < 0)
-            ShowAudioError(-1);
+        if (!message.data.empty()) {
+            int result = m_audio.PlayFile(message.data.c_str(), CPhoneAudio::PLAY_ONCE);
+            if (result < 0)
+                ShowAudioError(result);
+        }
         break;
     case zelora::WM_COPYDATA:
         OnCopyData(message.data);
@@ -1140,8 +1144,9 @@ bool CzeloraTALKDlg::OnClose()
     if (GetCallState() != MXSPCore::CALL_IDLE) {
         if (!m_view.AskYesNo("Currently call is in progress. Do you want to close anyway?"))
             return false;
-        OnBnClickedButtonHangup();
+        // Set first: the call's release may arrive on the protocol's thread before the hang-up returns.
         m_closeAfterCall = true;
+        OnBnClickedButtonHangup();
         return false;
     }
     m_view.CloseWindow();
@@ -1153,6 +1158,11 @@ void CzeloraTALKDlg::OnCopyData(const std::string& block)
     ZLOG_SCOPE();
     if (block.size() != kCopyDataSize)
         return;
+    // A number handed over by a second start only dials: it must never answer a ringing call.
+    if (!IsSignedIn() || GetCallState() != MXSPCore::CALL_IDLE) {
+        ZLOG(LOG_INFO, "Handed-over number ignored: not signed in or a call in progress");
+        return;
+    }
     std::size_t end = block.find('\0');
     SetDialField(block.substr(0, end == std::string::npos ? kCopyDataSize - 1 : std::min(end, kCopyDataSize - 1)));
     DialNumber();

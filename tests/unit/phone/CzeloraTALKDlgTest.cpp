@@ -545,6 +545,27 @@ TEST_F(DlgTest, ClosingDuringACallAsksAndClosesAfterTheRelease)
     EXPECT_TRUE(view.closed);
 }
 
+// A ringing call is rejected, which ends it at once; its release then closes the window.
+TEST_F(DlgTest, ClosingWhileACallRingsRejectsItAndClosesOnItsRelease)
+{
+    Start();
+    SignIn();
+    Incoming("1002");
+    EXPECT_FALSE(dlg->OnClose());
+    EXPECT_EQ(protocol->Last("RejectIncomingCall")->cid, 21);
+    EXPECT_EQ(dlg->GetCallState(), MXSPCore::CALL_IDLE);
+    EXPECT_TRUE(dlg->IsCloseAfterCall());
+    // Another call's release is not this one's.
+    SESSION_EVENT_INFO other = Record(5);
+    protocol->Raise(MXSS_STATUS_CALL_RELEASED, &other);
+    dlg->DrainMessages();
+    EXPECT_FALSE(view.closed);
+    SESSION_EVENT_INFO released = Record(21);
+    protocol->Raise(MXSS_STATUS_CALL_RELEASED, &released);
+    dlg->DrainMessages();
+    EXPECT_TRUE(view.closed);
+}
+
 TEST_F(DlgTest, CopyDataOfTheRightSizeDials)
 {
     Start();
@@ -557,6 +578,38 @@ TEST_F(DlgTest, CopyDataOfTheRightSizeDials)
     dlg->DrainMessages();
     ASSERT_EQ(protocol->Count("Invite"), 1);
     EXPECT_EQ(protocol->Last("Invite")->args[1], "5551234");
+
+    // Handed over while a call rings or runs: neither answered nor dialled, the field untouched.
+    SESSION_EVENT_INFO closed = Record(7);
+    protocol->Raise(MXSS_STATUS_CALL_CLOSED, &closed);
+    dlg->DrainMessages();
+    Incoming("1002");
+    view.messages.clear();
+    dlg->Queue().Post(zelora::WM_COPYDATA, 0, 0, block);
+    dlg->DrainMessages();
+    EXPECT_EQ(protocol->Count("AcceptIncomingCall"), 0);
+    EXPECT_EQ(protocol->Count("Invite"), 1);
+    EXPECT_EQ(dlg->GetCallState(), MXSPCore::CALL_INCOMING);
+    EXPECT_EQ(dlg->GetDialField(), "1002");
+    // Signed out: nothing, not even the sign-in box the call button would show.
+    dlg->OnBnClickedButtonHangup();
+    dlg->SignOut();
+    dlg->DrainMessages();
+    view.messages.clear();
+    dlg->OnCopyData(block);
+    EXPECT_EQ(protocol->Count("Invite"), 1);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(DlgTest, FailedPresenceSoundShowsTheEnginesResult)
+{
+    Start();
+    audio.playResult = -7;
+    audio.lastError = 3;
+    dlg->Queue().Post(CzeloraTALKDlg::WM_PLAY_PRESENCE_SOUND, 0, 0, "/sounds/online.wav");
+    dlg->DrainMessages();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], "Critical Error, 7 [3]");
 }
 
 TEST_F(DlgTest, DialFromWebTakesTheStoredNumberUnlessACallIsRunning)
