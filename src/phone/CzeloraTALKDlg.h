@@ -161,6 +161,9 @@ private:
     void SetSignedIn(bool signedIn);
     void Post(unsigned msg, std::intptr_t wParam = 0, std::string data = {});
     void DialNumber();
+    // The call button's two cases: idle dials the field, ringing answers.
+    void DialOutgoing();
+    void AnswerIncoming();
     int InitCodec();
     void InitSoundEngine(int& result);
     std::string LocalAddress() const;

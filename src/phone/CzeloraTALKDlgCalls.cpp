@@ -40,60 +40,69 @@ void CzeloraTALKDlg::OnBnClickedButtonCall()
     if (m_core == nullptr)
         return;
     int state = GetCallState();
-    if (state == MXSPCore::CALL_IDLE) {
-        std::string number = GetDialField();
-        if (number.empty()) {
-            ShowBox("Please enter number to dial", CzeloraTALKView::ICON_INFORMATION);
-            return;
-        }
-        if (EqualsNoCase(number, GetUserId())) {
-            SetDialField("");
-            m_display.KeyDialed("");
-            ShowBox("Call not allowed", CzeloraTALKView::ICON_INFORMATION);
-            return;
-        }
-        {
-            std::lock_guard<std::mutex> guard(m_fields);
-            m_lastDialed = number;
-        }
-        std::string name;
-        int type = 0;
-        if (m_web->LookupContact(number, name, type)) {
-            m_display.SetDialedNumber(name);
-            m_display.SetNumberType(type);
-        } else {
-            m_display.SetDialedNumber(number);
-            m_display.SetNumberType(0);
-        }
-        m_display.SetUserName("Calling Now");
-        m_display.SetCallType(CMXDisplayScreen::CALLTYPE_OUTGOING);
-        std::string user = GetUserId(), local = LocalAddress();
-        int result = m_core->MakeCall(user.c_str(), number.c_str(), m_serverAddress.c_str(), m_serverPort.c_str(),
-                                      local.empty() ? nullptr : local.c_str(), nullptr);
-        if (result < 0) {
-            ShowBox("Critical Error, 1026", CzeloraTALKView::ICON_ERROR);
-            return;
-        }
-        m_display.SetUserName("");
-        m_callEnded = false;
-        if (OnOwnerThread())
-            SwitchPanel(CzeloraTALKView::PANEL_CALL);
-        else
-            Post(WM_SWITCH_PANEL, CzeloraTALKView::PANEL_CALL);
-        Post(WM_REFRESH_DISPLAY);
-        m_closeAfterCall = false;
+    if (state == MXSPCore::CALL_IDLE)
+        DialOutgoing();
+    else if (state == MXSPCore::CALL_INCOMING)
+        AnswerIncoming();
+}
+
+void CzeloraTALKDlg::DialOutgoing()
+{
+    ZLOG_SCOPE();
+    std::string number = GetDialField();
+    if (number.empty()) {
+        ShowBox("Please enter number to dial", CzeloraTALKView::ICON_INFORMATION);
         return;
     }
-    if (state == MXSPCore::CALL_INCOMING) {
-        std::string local = LocalAddress();
-        if (m_core->AcceptCall(local.empty() ? nullptr : local.c_str(), nullptr) < 0) {
-            ShowBox("Critical Error, 1025", CzeloraTALKView::ICON_ERROR);
-            return;
-        }
-        m_closeAfterCall = false;
-        m_view.ActivateWindow();
-        m_view.CloseNotifier();
+    if (EqualsNoCase(number, GetUserId())) {
+        SetDialField("");
+        m_display.KeyDialed("");
+        ShowBox("Call not allowed", CzeloraTALKView::ICON_INFORMATION);
+        return;
     }
+    {
+        std::lock_guard<std::mutex> guard(m_fields);
+        m_lastDialed = number;
+    }
+    std::string name;
+    int type = 0;
+    if (m_web->LookupContact(number, name, type)) {
+        m_display.SetDialedNumber(name);
+        m_display.SetNumberType(type);
+    } else {
+        m_display.SetDialedNumber(number);
+        m_display.SetNumberType(0);
+    }
+    m_display.SetUserName("Calling Now");
+    m_display.SetCallType(CMXDisplayScreen::CALLTYPE_OUTGOING);
+    std::string user = GetUserId(), local = LocalAddress();
+    int result = m_core->MakeCall(user.c_str(), number.c_str(), m_serverAddress.c_str(), m_serverPort.c_str(),
+                                  local.empty() ? nullptr : local.c_str(), nullptr);
+    if (result < 0) {
+        ShowBox("Critical Error, 1026", CzeloraTALKView::ICON_ERROR);
+        return;
+    }
+    m_display.SetUserName("");
+    m_callEnded = false;
+    if (OnOwnerThread())
+        SwitchPanel(CzeloraTALKView::PANEL_CALL);
+    else
+        Post(WM_SWITCH_PANEL, CzeloraTALKView::PANEL_CALL);
+    Post(WM_REFRESH_DISPLAY);
+    m_closeAfterCall = false;
+}
+
+void CzeloraTALKDlg::AnswerIncoming()
+{
+    ZLOG_SCOPE();
+    std::string local = LocalAddress();
+    if (m_core->AcceptCall(local.empty() ? nullptr : local.c_str(), nullptr) < 0) {
+        ShowBox("Critical Error, 1025", CzeloraTALKView::ICON_ERROR);
+        return;
+    }
+    m_closeAfterCall = false;
+    m_view.ActivateWindow();
+    m_view.CloseNotifier();
 }
 
 void CzeloraTALKDlg::OnBnClickedButtonHangup()
