@@ -89,6 +89,7 @@ int CzeloraTALKDlg::HandleSipData(int status, SESSION_EVENT_INFO* record)
 
 void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     if (!IsSignedIn()) {
         m_web->ReloadAddressBook();
         SetSignedIn(true);
@@ -125,6 +126,7 @@ void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
 
 void CzeloraTALKDlg::OnSipRegistrationFailure(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     if (m_regFailCount >= 2) {
         Post(WM_RELOGIN);
         m_regFailCount = 0;
@@ -135,6 +137,7 @@ void CzeloraTALKDlg::OnSipRegistrationFailure(SESSION_EVENT_INFO*)
 
 void CzeloraTALKDlg::OnSipRegistrationTimeout(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     std::string text;
     if (m_internetReachable) {
         text = "Unable to sign in due to network problem. Please contact your network administrator for "
@@ -153,6 +156,7 @@ void CzeloraTALKDlg::OnSipRegistrationTimeout(SESSION_EVENT_INFO*)
 
 void CzeloraTALKDlg::OnSipIncomingCall(SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (record == nullptr)
         return;
     std::string ringTone;
@@ -170,6 +174,7 @@ void CzeloraTALKDlg::OnSipIncomingCall(SESSION_EVENT_INFO* record)
 
 std::string CzeloraTALKDlg::ShowAnonymousCaller()
 {
+    ZLOG_SCOPE();
     m_display.SetDialedNumber("XXXXXXXX");
     SetDialField("XXXXXXXX");
     return "XXXXXXXX";
@@ -177,6 +182,7 @@ std::string CzeloraTALKDlg::ShowAnonymousCaller()
 
 std::string CzeloraTALKDlg::ShowCaller(int cid, const std::string& caller)
 {
+    ZLOG_SCOPE();
     bool request = false;
     {
         std::lock_guard<std::mutex> guard(m_fields);
@@ -201,16 +207,22 @@ std::string CzeloraTALKDlg::ShowCaller(int cid, const std::string& caller)
     return GroupNumber(caller);
 }
 
-void CzeloraTALKDlg::OnSipNoAnswer(SESSION_EVENT_INFO*) { StopCall(); }
+void CzeloraTALKDlg::OnSipNoAnswer(SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    StopCall();
+}
 
 void CzeloraTALKDlg::OnSipProceeding(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     if (GetCallState() == MXSPCore::CALL_CONNECTED && !m_web->BalanceKnown())
         Post(WM_REQ_BALANCE);
 }
 
 void CzeloraTALKDlg::OnSipRinging(SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (record == nullptr)
         return;
     if (record->statusCode == 183 && record->codecName[0] != '\0') {
@@ -223,12 +235,14 @@ void CzeloraTALKDlg::OnSipRinging(SESSION_EVENT_INFO* record)
 
 void CzeloraTALKDlg::OnSipConnected(SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (record != nullptr)
         StartCall(*record);
 }
 
 void CzeloraTALKDlg::OnSipRequestFailure(SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     StopCall();
     if (record == nullptr || record->responseMessage[0] == '\0') {
         PostText("Call request failure");
@@ -239,12 +253,14 @@ void CzeloraTALKDlg::OnSipRequestFailure(SESSION_EVENT_INFO* record)
 
 void CzeloraTALKDlg::OnSipCallFailed(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     StopCall();
     PostText("Your call cannot be connected at this moment");
 }
 
 void CzeloraTALKDlg::OnSipCallClosed(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     StopCall();
     m_callEnded = true;
     if (!m_web->BalanceKnown())
@@ -253,12 +269,14 @@ void CzeloraTALKDlg::OnSipCallClosed(SESSION_EVENT_INFO*)
 
 void CzeloraTALKDlg::OnSipCallReleased(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     if (m_closeAfterCall.exchange(false))
         Post(WM_CLOSE_APP);
 }
 
 void CzeloraTALKDlg::OnSipLogout(SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     StopCall();
     SetSignedIn(false);
     Post(WM_REFRESH_CONTROLS);

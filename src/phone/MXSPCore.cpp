@@ -361,6 +361,7 @@ bool MXSPCore::TakeCallEvent(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnRegistrationSuccessful(int status, SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     if (!m_unregisterRequested) {
         m_registered = true;
         Forward(status, nullptr);
@@ -377,18 +378,21 @@ int MXSPCore::OnRegistrationSuccessful(int status, SESSION_EVENT_INFO*)
 
 int MXSPCore::OnForwardAlone(int status, SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     Forward(status, nullptr);
     return 1;
 }
 
 int MXSPCore::OnForwardWithRecord(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     Forward(status, record);
     return 1;
 }
 
 int MXSPCore::OnRegistrationTimeout(int status, SESSION_EVENT_INFO*)
 {
+    ZLOG_SCOPE();
     m_registered = false;
     Forward(status, nullptr);
     return 1;
@@ -396,6 +400,7 @@ int MXSPCore::OnRegistrationTimeout(int status, SESSION_EVENT_INFO*)
 
 int MXSPCore::OnLogout(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     ResetCall();
     m_unregisterRequested = false;
     m_registered = false;
@@ -406,6 +411,7 @@ int MXSPCore::OnLogout(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnIncomingCall(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (record == nullptr)
         return 1;
     if (m_callState != CALL_IDLE) {
@@ -428,6 +434,7 @@ int MXSPCore::OnIncomingCall(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnInviteResult(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (record == nullptr || m_callState != CALL_OUTGOING)
         return 1;
     m_currentCall = *record;
@@ -437,6 +444,7 @@ int MXSPCore::OnInviteResult(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnNoAnswer(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     ResetCall();
     if (m_protocol != nullptr && m_protocol->HangUp(record) < 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1000));
@@ -464,6 +472,7 @@ bool MXSPCore::TakeAnswer(const SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnProceeding(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (!TakeAnswer(record))
         return -1;
     if (record->statusCode >= 100)
@@ -473,6 +482,7 @@ int MXSPCore::OnProceeding(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnRinging(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (!TakeAnswer(record))
         return -1;
     if (record->statusCode == 183 && record->codecName[0] != '\0' && !m_earlyMediaStarted) {
@@ -486,6 +496,7 @@ int MXSPCore::OnRinging(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnAnswered(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (!TakeAnswer(record))
         return -1;
     return StartMedia(status, record, 400020);
@@ -493,6 +504,7 @@ int MXSPCore::OnAnswered(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnAck(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     // The ACK carries no media description: the window needs the one of the call.
     *record = m_currentCall;
     return StartMedia(status, record, 400019);
@@ -512,6 +524,7 @@ int MXSPCore::StartMedia(int status, SESSION_EVENT_INFO* record, int failureCode
 
 int MXSPCore::OnRequestFailure(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     // Proxy authentication: the stack answers the challenge itself and the call goes on.
     if (record->statusCode == 407)
         return 1;
@@ -520,6 +533,7 @@ int MXSPCore::OnRequestFailure(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnClosed(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     if (m_protocol != nullptr)
         m_protocol->StopListen();
     return OnCallEnded(status, record);
@@ -527,6 +541,7 @@ int MXSPCore::OnClosed(int status, SESSION_EVENT_INFO* record)
 
 int MXSPCore::OnCallEnded(int status, SESSION_EVENT_INFO* record)
 {
+    ZLOG_SCOPE();
     ResetCall();
     Forward(status, record);
     return 1;
