@@ -1,5 +1,8 @@
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+
+#include "app/CLogger.h"
 
 #include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
@@ -673,6 +676,34 @@ TEST_F(DlgTest, CalltoNumberIsDialledOnceAfterTheFirstSignIn)
     EXPECT_EQ(protocol->Last("Invite")->args[1], "123");
     protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
     EXPECT_EQ(protocol->Count("Invite"), 1);
+}
+
+// Each status case writes its entering and leaving lines under the event handler's name; the
+// five plain failures under one generic name.
+TEST_F(DlgTest, EventCasesLogEnteringAndLeavingUnderTheHandlersName)
+{
+    Start();
+    SignIn();
+    const std::string path = temp.Folder() + "events.log";
+    ASSERT_EQ(CLogger::Open(path), 1);
+    Incoming("1002");
+    dlg->OnBnClickedButtonHangup();
+    Dial("1003");
+    SESSION_EVENT_INFO failure = Record(7, 503);
+    protocol->Raise(MXSS_STATUS_CALL_SERVERFAILURE, &failure);
+    CLogger::Exit();
+    std::ifstream in(path);
+    std::vector<std::string> cases;
+    for (std::string line; std::getline(in, line);) {
+        std::size_t text = line.find("] ");
+        if (line.find("[CzeloraTALKDlg::HandleSipData][") != std::string::npos && text != std::string::npos &&
+            line.find("MXSS_STATUS_", text) != std::string::npos)
+            cases.push_back(line.substr(text + 2));
+    }
+    EXPECT_EQ(cases, (std::vector<std::string>{"********MXSS_STATUS_INCOMING_CALL Entering********",
+                                               "########MXSS_STATUS_INCOMING_CALL Leaving########",
+                                               "********MXSS_STATUS_12_FAILURE Entering********",
+                                               "########MXSS_STATUS_12_FAILURE Leaving########"}));
 }
 
 TEST(DlgHelpers, CalltoParameterAndNumberGrouping)
