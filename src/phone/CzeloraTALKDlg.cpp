@@ -1,4 +1,4 @@
-// The main phone window's life: construction, shared helpers and fields, start-up, shut-down and
+// The main phone window's life: construction, shared fields and small utilities, start-up, shut-down and
 // its worker thread. The session events, the window messages, the sign-in and the call flow are
 // handled in files of their own (CzeloraTALKDlg*.cpp).
 #include "phone/CzeloraTALKDlg.h"
