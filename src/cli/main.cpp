@@ -63,10 +63,13 @@ int main(int argc, char** argv)
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
         view.WriteLine(CCliProtocol::EventLine(status, record));
     });
+    // The first parameter that carries a callto number is the one dialled.
     for (int i = 1; i < argc; ++i) {
         std::string number;
-        if (CzeloraTALKDlg::ParseCallto(argv[i], number))
+        if (CzeloraTALKDlg::ParseCallto(argv[i], number)) {
             dlg.SetCalltoNumber(number);
+            break;
+        }
     }
 
     if (dlg.OnInitDialog() < 0) {

@@ -254,6 +254,40 @@ TEST_F(WebMessagesTest, FiveFailedProbesDuringACallHangUpThenSignOutOnTheWindows
     EXPECT_EQ(web.Client(), nullptr);
 }
 
+// Lost, then back: a registration time-out blames the network only while it is gone.
+TEST_F(WebMessagesTest, NetworkBackAfterALossMakesTimeoutsSayNetworkProblemAgain)
+{
+    WebEndpoints endpoints;
+    endpoints.serviceHost = endpoints.adsHost = endpoints.probeSite = "127.0.6.169";
+    CWebPhoneDuties web(endpoints);
+    Start(&web);
+    ASSERT_TRUE(web.Attach(*dlg));
+    Init();
+    SignIn();
+    for (int i = 0; i < 5; ++i)
+        CWebServiceClient::INetPingStatus("connection refused", INET_STATE_FAILED, web.Client());
+    dlg->DrainMessages();
+    ASSERT_FALSE(dlg->IsSignedIn());
+    auto timeoutText = [this]() {
+        SignIn();
+        view.messages.clear();
+        protocol->Raise(MXSS_STATUS_REGISTRATION_TIMEOUT, nullptr);
+        dlg->DrainMessages();
+        return view.messages.empty() ? std::string() : view.messages.back();
+    };
+    EXPECT_EQ(timeoutText(), "Network not found.");
+
+    // The probe answered with 200; the window's next check, 20 passes on, hears of it.
+    web.Client()->Probe().RecordResult(true);
+    for (int pass = 0; pass < 19; ++pass)
+        dlg->WorkerPass();
+    EXPECT_EQ(timeoutText(), "Network not found.");
+    dlg->WorkerPass();
+    EXPECT_EQ(timeoutText(),
+              "Unable to sign in due to network problem. Please contact your network administrator for assistance");
+    web.Detach();
+}
+
 // Four failures in a row are only counted.
 TEST_F(WebMessagesTest, FourFailedProbesLeaveTheWindowSignedIn)
 {
