@@ -222,9 +222,11 @@ void CCliApp::RouteLoggerNotices() { CLogger::SetNoticeStream(stderr); }
 void CCliApp::CloseWindow(CzeloraTALKDlg& dlg, CWebPhoneDuties* web)
 {
     ZLOG_SCOPE();
-    dlg.OnDestroy();
+    // The web client's threads read the window (call state, sign-in) until it is detached;
+    // the window's destruction resets the core they would read.
     if (web != nullptr)
         web->Detach();
+    dlg.OnDestroy();
 }
 
 int CCliApp::Run(int inputFd)

@@ -1,9 +1,17 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
 
 #include "cli/CCliApp.h"
 #include "cli/CCliProtocol.h"
 #include "cli/CCliView.h"
+#include "app/CLogger.h"
+#include "phone/CWebPhoneDuties.h"
 #include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
 
@@ -76,6 +84,20 @@ TEST(CliProtocol, NumbersAndKeyValues)
     EXPECT_FALSE(CCliProtocol::TakeValue("host", "host", value));
 }
 
+// Tells when the window's core lets its protocol go.
+class WatchedProtocol : public FakeProtocol {
+public:
+    explicit WatchedProtocol(std::function<void()>& gone) : m_gone(gone) {}
+    ~WatchedProtocol() override
+    {
+        if (m_gone)
+            m_gone();
+    }
+
+private:
+    std::function<void()>& m_gone;
+};
+
 // The console phone's commands against the real controllers and a fake protocol.
 class CliAppTest : public ::testing::Test {
 protected:
@@ -87,7 +109,7 @@ protected:
         CzeloraTALKDlg::Options options;
         options.startThreads = false;
         options.protocolFactory = [this](bool, const TunnelSettings&) {
-            auto p = std::make_unique<FakeProtocol>();
+            auto p = std::make_unique<WatchedProtocol>(protocolGone);
             protocol = p.get();
             return std::unique_ptr<CSessionProtocol>(std::move(p));
         };
@@ -104,6 +126,7 @@ protected:
     }
     void TearDown() override
     {
+        protocolGone = nullptr;
         app.reset();
         dlg.reset();
         std::fclose(out);
@@ -132,6 +155,7 @@ protected:
     FILE* out = nullptr;
     std::unique_ptr<CCliView> view;
     FakeProtocol* protocol = nullptr;
+    std::function<void()> protocolGone;
     std::unique_ptr<CzeloraTALKDlg> dlg;
     std::unique_ptr<MXLoginDlg> login;
     std::unique_ptr<CProxySettingsDlg> proxy;
@@ -229,6 +253,105 @@ TEST_F(CliAppTest, RunEndsAtEndOfInput)
     close(fds[0]);
     EXPECT_TRUE(view->IsClosed());
     EXPECT_EQ(Output(), "STATE signed_in=0 call_state=0 dial=\"\"\nMESSAGE \"Unknown command\"\n");
+}
+
+TEST_F(CliAppTest, HelpListsEachCommandOnceInTheProtocolsLineForm)
+{
+    Run("help");
+    std::istringstream lines(Output());
+    std::vector<std::string> names;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_EQ(line.rfind("HELP \"", 0), 0u) << line;
+        names.push_back(line.substr(6, line.find_first_of(" \"", 6) - 6));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"help", "login", "logout", "dial", "answer", "hangup", "redial",
+                                                "key", "volume", "proxy-settings", "status", "quit"}));
+    // Every listed name reaches its own command: alone, only those that take no words run.
+    for (const std::string& name : names) {
+        if (name == "quit" || name == "help")
+            continue;
+        Run(name);
+        const bool takesWords = name == "login" || name == "dial" || name == "key" || name == "volume" ||
+                                name == "proxy-settings";
+        EXPECT_EQ(Output().find("Unknown command") != std::string::npos, takesWords) << name;
+    }
+    Run("help me");
+    EXPECT_EQ(Output(), "MESSAGE \"Unknown command\"\n");
+}
+
+TEST_F(CliAppTest, CloseWindowDetachesTheWebSideBeforeTheCoreGoes)
+{
+    CWebPhoneDuties web(WebEndpoints{});
+    ASSERT_TRUE(web.Attach(*dlg));
+    ASSERT_NE(web.Client(), nullptr);
+    bool coreGone = false, webStillAttached = false;
+    protocolGone = [&] {
+        coreGone = true;
+        // What a late probe report would reach: a client that still calls the window.
+        webStillAttached = web.Client() != nullptr;
+    };
+    CCliApp::CloseWindow(*dlg, &web);
+    EXPECT_TRUE(coreGone);
+    EXPECT_FALSE(webStillAttached);
+    EXPECT_EQ(web.Client(), nullptr);
+    EXPECT_FALSE(web.IsSignedIn());
+}
+
+// Redirects one of the process's standard descriptors into a file until Take().
+class Captured {
+public:
+    Captured(int fd, std::string path) : m_fd(fd), m_path(std::move(path))
+    {
+        std::fflush(nullptr);
+        m_saved = dup(fd);
+        int file = open(m_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+        if (m_saved >= 0 && file >= 0)
+            dup2(file, fd);
+        if (file >= 0)
+            close(file);
+    }
+    ~Captured() { Take(); }
+    std::string Take()
+    {
+        std::fflush(nullptr);
+        if (m_saved >= 0) {
+            dup2(m_saved, m_fd);
+            close(m_saved);
+            m_saved = -1;
+        }
+        std::ifstream in(m_path);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+private:
+    int m_fd;
+    std::string m_path;
+    int m_saved = -1;
+};
+
+TEST(CliLogger, RotationAndShutdownNoticesStayOffTheProtocolStream)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zelora-cli-log-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    CCliApp::RouteLoggerNotices();
+    ASSERT_EQ(CLogger::Open((dir / "cli.log").string()), 1);
+    CLogger::SetMaxFileSize(1);
+    Captured out(STDOUT_FILENO, (dir / "stdout").string());
+    Captured err(STDERR_FILENO, (dir / "stderr").string());
+    CLogger::Log(LOG_ERROR, "", 1, "CliLogger::Test", "first");
+    // The file is past its limit now: this line rotates it.
+    CLogger::Log(LOG_ERROR, "", 2, "CliLogger::Test", "second");
+    CLogger::Exit();
+    const std::string printed = out.Take(), notices = err.Take();
+    CLogger::SetNoticeStream(nullptr);
+    CLogger::SetMaxFileSize(1048576);
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(printed, "");
+    EXPECT_NE(notices.find("Create new log file"), std::string::npos) << notices;
+    EXPECT_NE(notices.find("Shutting down log system."), std::string::npos) << notices;
 }
 
 } // namespace
