@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 
 #include "cli/CCliApp.h"
@@ -266,15 +267,6 @@ TEST_F(CliAppTest, HelpListsEachCommandOnceInTheProtocolsLineForm)
     }
     EXPECT_EQ(names, (std::vector<std::string>{"help", "login", "logout", "dial", "answer", "hangup", "redial",
                                                 "key", "volume", "proxy-settings", "status", "quit"}));
-    // Every listed name reaches its own command: alone, only those that take no words run.
-    for (const std::string& name : names) {
-        if (name == "quit" || name == "help")
-            continue;
-        Run(name);
-        const bool takesWords = name == "login" || name == "dial" || name == "key" || name == "volume" ||
-                                name == "proxy-settings";
-        EXPECT_EQ(Output().find("Unknown command") != std::string::npos, takesWords) << name;
-    }
     Run("help me");
     EXPECT_EQ(Output(), "MESSAGE \"Unknown command\"\n");
 }
@@ -297,39 +289,28 @@ TEST_F(CliAppTest, CloseWindowDetachesTheWebSideBeforeTheCoreGoes)
     EXPECT_FALSE(web.IsSignedIn());
 }
 
-// Redirects one of the process's standard descriptors into a file until Take().
-class Captured {
-public:
-    Captured(int fd, std::string path) : m_fd(fd), m_path(std::move(path))
-    {
+// What `action` writes to stdout and stderr (through files of `dir`).
+std::pair<std::string, std::string> Printed(const std::filesystem::path& dir, const std::function<void()>& action)
+{
+    std::string texts[2];
+    int saved[2];
+    for (int fd : {1, 2}) {
         std::fflush(nullptr);
-        m_saved = dup(fd);
-        int file = open(m_path.c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
-        if (m_saved >= 0 && file >= 0)
-            dup2(file, fd);
-        if (file >= 0)
-            close(file);
+        saved[fd - 1] = dup(fd);
+        int file = open((dir / std::to_string(fd)).c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+        dup2(file, fd);
+        close(file);
     }
-    ~Captured() { Take(); }
-    std::string Take()
-    {
-        std::fflush(nullptr);
-        if (m_saved >= 0) {
-            dup2(m_saved, m_fd);
-            close(m_saved);
-            m_saved = -1;
-        }
-        std::ifstream in(m_path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+    action();
+    std::fflush(nullptr);
+    for (int fd : {1, 2}) {
+        dup2(saved[fd - 1], fd);
+        close(saved[fd - 1]);
+        std::ifstream in(dir / std::to_string(fd));
+        texts[fd - 1].assign(std::istreambuf_iterator<char>(in), {});
     }
-
-private:
-    int m_fd;
-    std::string m_path;
-    int m_saved = -1;
-};
+    return {texts[0], texts[1]};
+}
 
 TEST(CliLogger, RotationAndShutdownNoticesStayOffTheProtocolStream)
 {
@@ -339,13 +320,12 @@ TEST(CliLogger, RotationAndShutdownNoticesStayOffTheProtocolStream)
     CCliApp::RouteLoggerNotices();
     ASSERT_EQ(CLogger::Open((dir / "cli.log").string()), 1);
     CLogger::SetMaxFileSize(1);
-    Captured out(STDOUT_FILENO, (dir / "stdout").string());
-    Captured err(STDERR_FILENO, (dir / "stderr").string());
-    CLogger::Log(LOG_ERROR, "", 1, "CliLogger::Test", "first");
-    // The file is past its limit now: this line rotates it.
-    CLogger::Log(LOG_ERROR, "", 2, "CliLogger::Test", "second");
-    CLogger::Exit();
-    const std::string printed = out.Take(), notices = err.Take();
+    const auto [printed, notices] = Printed(dir, [] {
+        CLogger::Log(LOG_ERROR, "", 1, "CliLogger::Test", "first");
+        // The file is past its limit now: this line rotates it.
+        CLogger::Log(LOG_ERROR, "", 2, "CliLogger::Test", "second");
+        CLogger::Exit();
+    });
     CLogger::SetNoticeStream(nullptr);
     CLogger::SetMaxFileSize(1048576);
     std::filesystem::remove_all(dir);
