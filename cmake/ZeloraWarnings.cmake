@@ -1,5 +1,5 @@
 # Shared compile flags: warnings everywhere, sanitizers on request.
-add_compile_options(-Wall -Wextra)
+add_compile_options(-Wall -Wextra $<$<COMPILE_LANGUAGE:CXX>:-Wshadow> $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor>)
 if(ZELORA_WERROR)
   add_compile_options(-Werror)
 endif()

@@ -2,6 +2,8 @@
 # Configure, build and run every test (unit, integration with real peers).
 set -eu
 cd "$(dirname "$0")/.."
+# Shape first: no include points up the layer order.
+python3 scripts/check-layers.py
 cmake -S . -B build -G Ninja -DZELORA_WERROR=ON
 cmake --build build
 ctest --test-dir build --output-on-failure -j2 --timeout 600

@@ -5,7 +5,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/LogName.h"
+#include "platform/LogName.h"
 
 enum LogLevel {
     LOG_ERROR = 1,

@@ -3,7 +3,7 @@
 #include "app/CEncryptDecrypt.h"
 #include "app/CLogger.h"
 #include "app/Deployment.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 #include "platform/ProfileFile.h"
 
 #include <atomic>

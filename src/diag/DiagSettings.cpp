@@ -3,7 +3,7 @@
 
 #include "app/CEncryptDecrypt.h"
 #include "app/Deployment.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 #include "app/MXFileHelper.h"
 
 #include <filesystem>

@@ -10,7 +10,7 @@
 #include "session/tunnel/CTunnelDataParser.h"
 #include "session/tunnel/CTunnelFrameCodec.h"
 #include "diag/DiagCommand.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 namespace {
 

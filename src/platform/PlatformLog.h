@@ -1,4 +1,6 @@
 #pragma once
+#include "platform/LogName.h"
+
 // The platform layer sits below the logger, so it reports through a hook that the
 // application installs at start-up. Without a hook, nothing is formatted or written.
 namespace zelora {
@@ -12,3 +14,6 @@ PlatformLogHook GetPlatformLogHook();
 void PlatformLog(int level, const char* method, const char* format, ...) __attribute__((format(printf, 3, 4)));
 
 } // namespace zelora
+
+// A line under the enclosing method's name.
+#define PLATFORM_LOG(level, ...) ::zelora::PlatformLog((level), ZLOG_METHOD, __VA_ARGS__)

@@ -26,7 +26,7 @@ int ReplaceFileContents(const std::string& path, std::string_view data)
     std::string temp = path + ".tmp." + std::to_string(getpid()) + "." + std::to_string(counter.fetch_add(1));
     int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0) {
-        PlatformLog(1, "ReplaceFileContents", "Unable to create %s: %s", temp.c_str(), std::strerror(errno));
+        PLATFORM_LOG(1, "Unable to create %s: %s", temp.c_str(), std::strerror(errno));
         return -1;
     }
     const char* p = data.data();
@@ -51,7 +51,7 @@ int ReplaceFileContents(const std::string& path, std::string_view data)
     if (ok && std::rename(temp.c_str(), path.c_str()) != 0)
         ok = false;
     if (!ok) {
-        PlatformLog(1, "ReplaceFileContents", "Unable to write %s: %s", path.c_str(), std::strerror(errno));
+        PLATFORM_LOG(1, "Unable to write %s: %s", path.c_str(), std::strerror(errno));
         ::unlink(temp.c_str());
         return -1;
     }
@@ -104,7 +104,7 @@ int ProfileFile::Load()
         return -1;
     if (text.find('\0') != std::string::npos || m_impl->ini.LoadData(text) < 0) {
         m_impl->ini.Reset();
-        PlatformLog(1, "ProfileFile::Load", "Profile file %s is not readable as a profile", m_path.c_str());
+        PLATFORM_LOG(1, "Profile file %s is not readable as a profile", m_path.c_str());
         return -2;
     }
     return 0;

@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "platform/FileLock.h"
+#include "platform/HexString.h"
 #include "platform/PlatformLog.h"
 #include "platform/ProfileFile.h"
 
@@ -9,21 +11,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include <sys/stat.h>
+
 namespace zelora {
 namespace {
-
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-int hexNibble(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Percent-escapes what would break the line structure: '%', control characters, and the
 // characters listed in `extra` (section brackets, '=' in names, a leading comment mark).
@@ -36,8 +27,7 @@ void escapeInto(std::string& out, std::string_view text, std::string_view extra)
             special = true;
         if (special) {
             out.push_back('%');
-            out.push_back(kHexDigits[c >> 4]);
-            out.push_back(kHexDigits[c & 0x0F]);
+            AppendHexByte(out, c);
         } else {
             out.push_back(static_cast<char>(c));
         }
@@ -55,28 +45,12 @@ bool unescape(std::string_view text, std::string& out)
         }
         if (i + 2 >= text.size())
             return false;
-        int hi = hexNibble(text[i + 1]);
-        int lo = hexNibble(text[i + 2]);
+        int hi = HexNibble(text[i + 1]);
+        int lo = HexNibble(text[i + 2]);
         if (hi < 0 || lo < 0)
             return false;
         out.push_back(static_cast<char>((hi << 4) | lo));
         i += 2;
-    }
-    return true;
-}
-
-bool parseHexBytes(std::string_view text, std::vector<std::uint8_t>& out)
-{
-    out.clear();
-    if (text.size() % 2 != 0)
-        return false;
-    out.reserve(text.size() / 2);
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        int hi = hexNibble(text[i]);
-        int lo = hexNibble(text[i + 1]);
-        if (hi < 0 || lo < 0)
-            return false;
-        out.push_back(static_cast<std::uint8_t>((hi << 4) | lo));
     }
     return true;
 }
@@ -87,7 +61,7 @@ bool parseDword(std::string_view text, std::uint32_t& out)
         return false;
     std::uint32_t v = 0;
     for (char c : text) {
-        int n = hexNibble(c);
+        int n = HexNibble(c);
         if (n < 0)
             return false;
         v = (v << 4) | static_cast<std::uint32_t>(n);
@@ -207,7 +181,7 @@ int Registry::Parse(std::string_view text, KeyMap& out)
                 return lineNo;
         } else if (type == "hex") {
             v.value.type = RegType::Binary;
-            if (!parseHexBytes(data, v.value.bytes))
+            if (ParseHexStrict(data, v.value.bytes) < 0)
                 return lineNo;
         } else {
             return lineNo;
@@ -240,8 +214,7 @@ std::string Registry::SerializeKeys(const KeyMap& keys)
             case RegType::Binary:
                 out.append("=hex:");
                 for (std::uint8_t b : v.value.bytes) {
-                    out.push_back(kHexDigits[b >> 4]);
-                    out.push_back(kHexDigits[b & 0x0F]);
+                    AppendHexByte(out, b);
                 }
                 break;
             }
@@ -266,17 +239,18 @@ int Registry::Open(const std::string& path, bool readOnly)
     if (rc < 0) {
         // Not readable: writing would replace a file we never saw, so refuse writes.
         m_readOnly = true;
-        PlatformLog(1, "Registry::Open", "Unable to read registry file %s: %s", path.c_str(), std::strerror(errno));
+        PLATFORM_LOG(1, "Unable to read registry file %s: %s", path.c_str(), std::strerror(errno));
         return kUnreadable;
     }
     KeyMap parsed;
     int badLine = Parse(text, parsed);
     if (badLine == 0) {
         m_keys = std::move(parsed);
+        m_stamp = StampOf(path);
         return kLoaded;
     }
     if (readOnly) {
-        PlatformLog(1, "Registry::Open", "Registry file %s is damaged at line %d; ignored", path.c_str(), badLine);
+        PLATFORM_LOG(1, "Registry file %s is damaged at line %d; ignored", path.c_str(), badLine);
         return kDamaged;
     }
     std::string target = path + ".corrupt";
@@ -285,12 +259,12 @@ int Registry::Open(const std::string& path, bool readOnly)
         target = path + ".corrupt." + std::to_string(n);
     if (std::rename(path.c_str(), target.c_str()) != 0) {
         m_readOnly = true;
-        PlatformLog(1, "Registry::Open", "Registry file %s is damaged at line %d and cannot be moved aside: %s",
+        PLATFORM_LOG(1, "Registry file %s is damaged at line %d and cannot be moved aside: %s",
                     path.c_str(), badLine, std::strerror(errno));
         return kUnreadable;
     }
     m_movedTo = target;
-    PlatformLog(1, "Registry::Open", "Registry file %s is damaged at line %d; moved to %s, starting empty",
+    PLATFORM_LOG(1, "Registry file %s is damaged at line %d; moved to %s, starting empty",
                 path.c_str(), badLine, target.c_str());
     return kMovedAside;
 }
@@ -305,14 +279,67 @@ int Registry::Persist(const KeyMap& keys)
 {
     if (m_readOnly || m_path.empty())
         return -1;
+    if (ReplaceFileContents(m_path, SerializeKeys(keys)) != 0) {
+        PLATFORM_LOG(1, "Unable to write registry file %s", m_path.c_str());
+        return -1;
+    }
+    return 0;
+}
+
+Registry::FileStamp Registry::StampOf(const std::string& path)
+{
+    FileStamp stamp;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = static_cast<unsigned long long>(st.st_size);
+    stamp.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+void Registry::ReloadIfChanged()
+{
+    const FileStamp now = StampOf(m_path);
+    if (now == m_stamp)
+        return;
+    m_stamp = now;
+    std::string text;
+    // Gone or unreadable: what we hold is all there is, and the next write restores it.
+    if (!now.exists || ReadFileContents(m_path, text) != 0)
+        return;
+    KeyMap parsed;
+    int badLine = Parse(text, parsed);
+    if (badLine != 0) {
+        PLATFORM_LOG(1, "Registry file %s changed on disk and is damaged at line %d; keeping the values held",
+                     m_path.c_str(), badLine);
+        return;
+    }
+    m_keys = std::move(parsed);
+}
+
+template <class Change>
+int Registry::Mutate(Change&& change)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly || m_path.empty())
+        return -1;
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ec);
-    if (ReplaceFileContents(m_path, SerializeKeys(keys)) != 0) {
-        PlatformLog(1, "Registry::Persist", "Unable to write registry file %s", m_path.c_str());
+    FileLock fileLock(m_path);
+    ReloadIfChanged();
+    KeyMap next = m_keys;
+    const int rc = change(next);
+    if (rc != kChanged)
+        return rc < 0 ? rc : 0;
+    if (Persist(next) != 0)
         return -1;
-    }
+    m_keys.swap(next);
+    m_stamp = StampOf(m_path);
     return 0;
 }
 
@@ -327,18 +354,13 @@ int Registry::CreateKey(std::string_view key)
     std::string path = NormalizeKey(key);
     if (path.empty())
         return -1;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_readOnly)
-        return -1;
-    std::string folded = Fold(path);
-    if (m_keys.count(folded) != 0)
-        return 0;
-    KeyMap next = m_keys;
-    next[folded].path = path;
-    if (Persist(next) != 0)
-        return -1;
-    m_keys.swap(next);
-    return 0;
+    return Mutate([&](KeyMap& keys) {
+        Key& k = keys[Fold(path)];
+        if (!k.path.empty())
+            return kUnchanged;
+        k.path = path;
+        return kChanged;
+    });
 }
 
 int Registry::DeleteKey(std::string_view key)
@@ -346,42 +368,29 @@ int Registry::DeleteKey(std::string_view key)
     std::string folded = Fold(NormalizeKey(key));
     if (folded.empty())
         return -1;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_readOnly)
-        return -1;
-    KeyMap next = m_keys;
-    std::string prefix = folded + "\\";
-    bool changed = false;
-    for (auto it = next.begin(); it != next.end();) {
-        if (it->first == folded || it->first.compare(0, prefix.size(), prefix) == 0) {
-            it = next.erase(it);
-            changed = true;
-        } else {
-            ++it;
+    return Mutate([&](KeyMap& keys) {
+        std::string prefix = folded + "\\";
+        int result = kUnchanged;
+        for (auto it = keys.begin(); it != keys.end();) {
+            if (it->first == folded || it->first.compare(0, prefix.size(), prefix) == 0) {
+                it = keys.erase(it);
+                result = kChanged;
+            } else {
+                ++it;
+            }
         }
-    }
-    if (!changed)
-        return 0;
-    if (Persist(next) != 0)
-        return -1;
-    m_keys.swap(next);
-    return 0;
+        return result;
+    });
 }
 
 int Registry::DeleteValue(std::string_view key, std::string_view name)
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_readOnly)
-        return -1;
-    auto k = m_keys.find(Fold(NormalizeKey(key)));
-    if (k == m_keys.end() || k->second.values.count(Fold(name)) == 0)
-        return kMissing;
-    KeyMap next = m_keys;
-    next[k->first].values.erase(Fold(name));
-    if (Persist(next) != 0)
-        return -1;
-    m_keys.swap(next);
-    return 0;
+    return Mutate([&](KeyMap& keys) {
+        auto k = keys.find(Fold(NormalizeKey(key)));
+        if (k == keys.end() || k->second.values.erase(Fold(name)) == 0)
+            return kMissing;
+        return kChanged;
+    });
 }
 
 int Registry::GetValue(std::string_view key, std::string_view name, RegValue& out) const
@@ -438,36 +447,24 @@ int Registry::SetValue(std::string_view key, std::string_view name, const RegVal
     std::string path = NormalizeKey(key);
     if (path.empty() || name.empty())
         return -1;
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_readOnly)
-        return -1;
-    std::string folded = Fold(path);
-    std::string foldedName = Fold(name);
-    // Nothing to write when the value is already stored as given.
-    auto k = m_keys.find(folded);
-    if (k != m_keys.end()) {
-        auto v = k->second.values.find(foldedName);
-        if (v != k->second.values.end() && v->second.value.type == value.type) {
-            const RegValue& old = v->second.value;
-            bool same = (value.type == RegType::String && old.text == value.text) ||
-                        (value.type == RegType::Dword && old.dword == value.dword) ||
-                        (value.type == RegType::Binary && old.bytes == value.bytes);
-            if (same)
-                return 0;
-        }
-    }
-    KeyMap next = m_keys;
-    Key& target = next[folded];
-    if (target.path.empty())
-        target.path = path;
-    Value& slot = target.values[foldedName];
-    if (slot.name.empty())
-        slot.name = std::string(name);
-    slot.value = value;
-    if (Persist(next) != 0)
-        return -1;
-    m_keys.swap(next);
-    return 0;
+    return Mutate([&](KeyMap& keys) {
+        Key& target = keys[Fold(path)];
+        if (target.path.empty())
+            target.path = path;
+        Value& slot = target.values[Fold(name)];
+        const RegValue& old = slot.value;
+        // Nothing to write when the value is already stored as given.
+        bool same = !slot.name.empty() && old.type == value.type &&
+                    ((value.type == RegType::String && old.text == value.text) ||
+                     (value.type == RegType::Dword && old.dword == value.dword) ||
+                     (value.type == RegType::Binary && old.bytes == value.bytes));
+        if (same)
+            return kUnchanged;
+        if (slot.name.empty())
+            slot.name = std::string(name);
+        slot.value = value;
+        return kChanged;
+    });
 }
 
 int Registry::SetString(std::string_view key, std::string_view name, std::string_view text)

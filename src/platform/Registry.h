@@ -4,8 +4,10 @@
 // (~/.config when unset); HKLM is read-only, from /etc/zeloraTALK/registry.ini or
 // the file named by ZELORA_HKLM_FILE.
 //
-// The file is read once; every change is written through at once with an atomic
-// replace (temporary file, then rename), so a crash never leaves half a file.
+// The file is read at Open; every change is written through at once with an atomic
+// replace (temporary file, then rename), so a crash never leaves half a file. Other
+// processes of the same user write the same file: each change takes the file lock,
+// re-reads what another process wrote since, and applies itself on top of that.
 // A file that cannot be parsed is moved aside to registry.ini.corrupt (or
 // registry.ini.corrupt.N when that name is taken), reported, and the registry
 // starts empty. Key paths and value names compare case-insensitively.
@@ -98,12 +100,28 @@ private:
     static int Parse(std::string_view text, KeyMap& out);
     static std::string SerializeKeys(const KeyMap& keys);
     int Persist(const KeyMap& keys);  // caller holds m_mutex
+    // Identity of the file on disk, to notice another process's replace.
+    struct FileStamp {
+        bool exists = false;
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long mtimeNs = 0;
+        bool operator==(const FileStamp&) const = default;
+    };
+    static FileStamp StampOf(const std::string& path);
+    void ReloadIfChanged();  // caller holds m_mutex and the file lock
+    // Runs change(copy of the keys) under both locks: negative fails, kUnchanged writes
+    // nothing, kChanged writes the copy and keeps it.
+    static constexpr int kUnchanged = 0;
+    static constexpr int kChanged = 1;
+    template <class Change>
+    int Mutate(Change&& change);
 
     mutable std::mutex m_mutex;
     std::string m_path;
     std::string m_movedTo;
     bool m_readOnly = false;
     KeyMap m_keys;
+    FileStamp m_stamp;
 };
 
 } // namespace zelora

@@ -1,7 +1,7 @@
 #include "web/CMXINet.h"
 
 #include "app/CLogger.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 #include <cstdlib>
 

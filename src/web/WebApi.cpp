@@ -2,7 +2,7 @@
 
 #include "app/CEncryptDecrypt.h"
 #include "app/CLogger.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 #include <cmath>
 #include <cstdio>

@@ -17,7 +17,7 @@
 
 #include "app/CEncryptDecrypt.h"
 #include "session/tunnel/CTunnelFrameCodec.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 namespace {
 constexpr std::size_t kMaxHello = 2048;

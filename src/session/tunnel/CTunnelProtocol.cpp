@@ -10,7 +10,7 @@
 #include "app/CEncryptDecrypt.h"
 #include "app/CLogger.h"
 #include "session/tunnel/CTunnelFrameCodec.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 namespace {
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }

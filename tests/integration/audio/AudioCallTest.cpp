@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(Codecs, AudioCall,
                                            , std::make_tuple(102, "iLBC", "127.0.3.4")
 #endif
                                            ),
-                         [](const auto& info) { return std::string(std::get<1>(info.param)); });
+                         [](const auto& param) { return std::string(std::get<1>(param.param)); });
 
 TEST(AudioCallNetwork, LossAndJitterAreConcealed)
 {

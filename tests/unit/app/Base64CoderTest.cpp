@@ -1,5 +1,5 @@
 #include "app/CBase64Coder.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "app/CEncryptDecrypt.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 #include <gtest/gtest.h>
 

@@ -197,9 +197,9 @@ TEST_F(CliAppTest, LoginDialKeysAndStatus)
     Run("key 4");
     Run("key #");
     Run("status");
-    std::string out = Output();
-    EXPECT_NE(out.find("DISPLAY \"\" \"4#\" \"\"\n"), std::string::npos) << out;
-    EXPECT_NE(out.find("STATE signed_in=1 call_state=0 dial=\"4#\"\n"), std::string::npos) << out;
+    std::string shown = Output();
+    EXPECT_NE(shown.find("DISPLAY \"\" \"4#\" \"\"\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("STATE signed_in=1 call_state=0 dial=\"4#\"\n"), std::string::npos) << shown;
     Run("dial 1002");
     EXPECT_EQ(protocol->Last("Invite")->args[1], "1002");
     Output();

@@ -1,6 +1,6 @@
 // Runs the built zelora-diag program and checks what it prints and returns.
 #include "app/CEncryptDecrypt.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 #include "TempDir.h"
 
 #include <gtest/gtest.h>

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+
+#include <sys/wait.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -177,8 +180,9 @@ TEST(Registry, WritesAreAtomicAndAFailedWriteChangesNothing)
     reg.Open(path, false);
     for (int i = 0; i < 20; ++i)
         ASSERT_EQ(0, reg.SetDword(kKey, "N" + std::to_string(i), static_cast<std::uint32_t>(i)));
-    // Only the file itself: no temporary files left behind.
-    EXPECT_EQ(1u, filesIn(dir.Path()));
+    // Only the file and its lock file: no temporary files left behind.
+    EXPECT_EQ(2u, filesIn(dir.Path()));
+    EXPECT_TRUE(std::filesystem::exists(path + ".lock"));
     EXPECT_EQ(reg.Serialize(), TempDir::Read(path));
 
     // The file's place taken by a folder: the rename fails, memory and disk stay as they were.
@@ -191,7 +195,7 @@ TEST(Registry, WritesAreAtomicAndAFailedWriteChangesNothing)
     EXPECT_FALSE(reg.KeyExists("Software\\New"));
     EXPECT_EQ(-1, reg.DeleteKey(kKey));
     EXPECT_TRUE(reg.KeyExists(kKey));
-    EXPECT_EQ(1u, filesIn(dir.Path()));
+    EXPECT_EQ(2u, filesIn(dir.Path()));
 }
 
 TEST(Registry, MissingFolderIsCreatedOnFirstWrite)
@@ -274,6 +278,58 @@ TEST(Registry, ConcurrentWritersLoseNothing)
             std::uint32_t v = 0;
             ASSERT_EQ(0, reread.GetDword("Software\\T" + std::to_string(t), "v" + std::to_string(i), v));
             EXPECT_EQ(static_cast<std::uint32_t>(t * 100 + i), v);
+        }
+    }
+}
+
+// The desktop program and the console program of one user share the file: each process
+// holds its own copy, and neither may write the other's changes away.
+TEST(Registry, ProcessesSharingTheFileLoseNothingOfEachOther)
+{
+    TempDir dir;
+    std::string path = dir.File("registry.ini");
+    {
+        Registry seed;
+        seed.Open(path, false);
+        ASSERT_EQ(0, seed.SetString("Software\\Shared", "kept", "before"));
+    }
+    constexpr int kProcesses = 3;
+    constexpr int kWrites = 40;
+    std::vector<pid_t> children;
+    for (int p = 0; p < kProcesses; ++p) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            // Opened before the others write: a copy that goes stale at once.
+            Registry reg;
+            reg.Open(path, false);
+            int failures = 0;
+            for (int i = 0; i < kWrites; ++i) {
+                std::string name = "p" + std::to_string(p) + "v" + std::to_string(i);
+                failures += reg.SetDword("Software\\Shared", name, static_cast<std::uint32_t>(i)) != 0;
+                if (i == kWrites / 2)
+                    failures += reg.DeleteValue("Software\\Shared", "p" + std::to_string(p) + "v0") != 0;
+            }
+            _exit(failures == 0 ? 0 : 1);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    Registry reread;
+    ASSERT_EQ(Registry::kLoaded, reread.Open(path, false));
+    std::string kept;
+    EXPECT_EQ(0, reread.GetString("Software\\Shared", "kept", kept));
+    EXPECT_EQ("before", kept);
+    for (int p = 0; p < kProcesses; ++p) {
+        for (int i = 0; i < kWrites; ++i) {
+            std::uint32_t v = 99;
+            std::string name = "p" + std::to_string(p) + "v" + std::to_string(i);
+            // Each process's own delete holds too.
+            EXPECT_EQ(i == 0 ? Registry::kMissing : 0, reread.GetDword("Software\\Shared", name, v)) << name;
         }
     }
 }

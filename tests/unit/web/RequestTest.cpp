@@ -1,7 +1,7 @@
 #include "app/CEncryptDecrypt.h"
 #include "web/CWebServiceClient.h"
 #include "app/Deployment.h"
-#include "app/HexString.h"
+#include "platform/HexString.h"
 #include "web/WebApi.h"
 
 #include <gtest/gtest.h>

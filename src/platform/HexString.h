@@ -21,6 +21,11 @@ inline std::string MakeHexString(const std::vector<std::uint8_t>& bytes)
 // as its code minus '0'. A trailing odd character is ignored. Returns the bytes written.
 int ParseHexString(std::string_view text, std::vector<std::uint8_t>& out);
 
+// One hex digit's value, or -1 for anything else.
+int HexNibble(char c);
+// Two upper-case digits for one byte, appended.
+void AppendHexByte(std::string& out, std::uint8_t byte);
+
 // Strict reading for input from the network or from files: even length, hex digits only.
 // Returns the byte count, or -1 (out is then empty).
 int ParseHexStrict(std::string_view text, std::vector<std::uint8_t>& out);

@@ -1,4 +1,4 @@
-#include "app/HexString.h"
+#include "platform/HexString.h"
 
 namespace zelora {
 namespace {
@@ -13,7 +13,9 @@ int lenientNibble(char c)
     return c - '0';
 }
 
-int strictNibble(char c)
+} // namespace
+
+int HexNibble(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -23,7 +25,12 @@ int strictNibble(char c)
         return c - 'a' + 10;
     return -1;
 }
-} // namespace
+
+void AppendHexByte(std::string& out, std::uint8_t byte)
+{
+    out.push_back(kDigits[byte >> 4]);
+    out.push_back(kDigits[byte & 0x0F]);
+}
 
 int MakeHexString(const std::uint8_t* bytes, char* out, int count)
 {
@@ -60,8 +67,8 @@ int ParseHexStrict(std::string_view text, std::vector<std::uint8_t>& out)
         return -1;
     out.reserve(text.size() / 2);
     for (std::size_t i = 0; i < text.size(); i += 2) {
-        int hi = strictNibble(text[i]);
-        int lo = strictNibble(text[i + 1]);
+        int hi = HexNibble(text[i]);
+        int lo = HexNibble(text[i + 1]);
         if (hi < 0 || lo < 0) {
             out.clear();
             return -1;
