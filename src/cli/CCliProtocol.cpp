@@ -93,6 +93,11 @@ std::string CCliProtocol::DisplayLine(const CMXDisplayScreen::Lines& lines)
     return "DISPLAY " + Quote(lines[0]) + " " + Quote(lines[1]) + " " + Quote(lines[2]);
 }
 
+std::string CCliProtocol::HelpLine(std::string_view usage, std::string_view summary)
+{
+    return "HELP " + Quote(usage) + " " + Quote(summary);
+}
+
 std::string CCliProtocol::StateLine(bool signedIn, int callState, std::string_view dialField)
 {
     return std::string("STATE signed_in=") + (signedIn ? "1" : "0") + " call_state=" + std::to_string(callState) +

@@ -19,6 +19,8 @@ public:
     static std::string EventLine(int status, const SESSION_EVENT_INFO* record);
     static std::string MessageLine(std::string_view text);
     static std::string DisplayLine(const CMXDisplayScreen::Lines& lines);
+    // One command of `help`: its form and what it does.
+    static std::string HelpLine(std::string_view usage, std::string_view summary);
     static std::string StateLine(bool signedIn, int callState, std::string_view dialField);
 
     // "key=value" arguments; false when `word` is not of that form or names another key.

@@ -33,6 +33,7 @@ void SettingsMessage(const char* text, bool)
 
 int main(int argc, char** argv)
 {
+    CCliApp::RouteLoggerNotices();
     CCliView view(stdout);
     g_view = &view;
     MXFileHelper::SetMessageBoxHandler(&SettingsMessage);
@@ -53,11 +54,6 @@ int main(int argc, char** argv)
     CMXSoundPhoneAudio audio;
     CSettings& settings = CSettings::Instance();
     CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
-    // The web side stops calling the window before the window goes.
-    auto detachWeb = [&]() {
-        if (web != nullptr)
-            web->Detach();
-    };
     if (web != nullptr && !web->Attach(dlg))
         view.WriteLine(CCliProtocol::MessageLine("Unable to reach the operator's web service"));
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
@@ -74,8 +70,7 @@ int main(int argc, char** argv)
 
     if (dlg.OnInitDialog() < 0) {
         dlg.DrainMessages();
-        dlg.OnDestroy();
-        detachWeb();
+        CCliApp::CloseWindow(dlg, web.get());
         return 1;
     }
 
@@ -92,8 +87,7 @@ int main(int argc, char** argv)
 
     CCliApp app(dlg, view, login, proxy);
     int rc = app.Run(STDIN_FILENO);
-    dlg.OnDestroy();
-    detachWeb();
+    CCliApp::CloseWindow(dlg, web.get());
     g_view = nullptr;
     return rc;
 }

@@ -101,8 +101,8 @@ void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
         m_display.SetCallerID("");
         Post(WM_REFRESH_DISPLAY);
         Post(WM_SHOW_BUTTONS);
+        m_web->OnSignedIn();
     }
-    m_web->OnSignedIn();
     if (!m_web->BalanceKnown())
         Post(WM_REQ_BALANCE);
     if (!m_web->VoipNumberKnown())

@@ -446,6 +446,7 @@ std::string COperatorState::HandleWebService(const std::string& body, bool overs
         return Envelope("0", -2, "Bad request", "");
     }
     const std::string transId = SafeTransId(form.transId);
+    ++m_requests[form.action.substr(0, kMaxField)];
     if (form.action == "_getver") {
         return Envelope(transId, 0, "Version",
                         "<versionnumber>" + m_version + "</versionnumber><downloadlink>" + m_downloadLink +
@@ -551,9 +552,20 @@ std::string COperatorState::HandleWebService(const std::string& body, bool overs
     return Envelope(transId, 0, "Stored", "<sno>" + std::to_string(entry.sno) + "</sno>");
 }
 
+std::string COperatorState::RequestCounts()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::string text;
+    for (const auto& [action, count] : m_requests) {
+        text += action + " " + std::to_string(count) + "\n";
+    }
+    return text;
+}
+
 std::string COperatorState::HandleAds()
 {
     std::lock_guard<std::mutex> lock(m_lock);
+    ++m_requests["ads"];
     std::string list = "&lt;list&gt;";
     for (const auto& [text, link] : m_ads) {
         list += "&lt;item&gt;&lt;txt&gt;" + HtmlEscape(text) + "&lt;/txt&gt;&lt;url&gt;" + HtmlEscape(link) +

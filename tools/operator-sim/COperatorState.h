@@ -43,6 +43,9 @@ public:
     // POST body of the web-service path; returns the reply text, sets the HTTP status.
     std::string HandleWebService(const std::string& body, bool oversize, int& httpStatus);
     std::string HandleAds();
+    // "action count" lines of the requests so far (advertisements as "ads"), for tests that
+    // check how often the phone asks.
+    std::string RequestCounts();
     // msg parameter of the portal's auto-login page; returns HTML.
     std::string HandlePortal(const std::string& msgHex, int& httpStatus);
 
@@ -60,4 +63,5 @@ private:
     std::vector<std::pair<std::string, std::string>> m_ads;
     long long m_clock = 0;
     std::map<std::string, Account> m_accounts;
+    std::map<std::string, int> m_requests;
 };

@@ -80,6 +80,9 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
         std::string page = state->HandlePortal(msg != nullptr ? msg : "", status);
         return Reply(connection, static_cast<unsigned>(status), page, "text/html");
     }
+    if (path == "/sim/requests" && verb == "GET") {
+        return Reply(connection, 200, state->RequestCounts(), "text/plain");
+    }
     if (path == "/" && (verb == "GET" || verb == "HEAD")) {
         return Reply(connection, 200, "<html><body>operator-sim</body></html>\n", "text/html");
     }

@@ -157,11 +157,19 @@ TEST_F(WebMessagesTest, SignInAsksForWhatIsNotKnownAndTheReceivedTextsReachTheWi
     ASSERT_EQ(view.voipNumbers.size(), 1u);
     EXPECT_EQ(view.voipNumbers[0], std::make_pair(std::string("4930111222"), std::string("1001")));
 
+    // A re-registration is no new sign-in: the address book is not synchronised again and
+    // nothing known is asked for.
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    dlg->DrainMessages();
+    EXPECT_EQ(web.signedIn, 1);
+    EXPECT_EQ(web.balanceRequests, 1);
+
     // Signing in again, known texts are not asked for, and the labels start empty until the
     // web side sends them again: an earlier account's balance is never shown for a new one.
     dlg->SignOut();
     dlg->DrainMessages();
     SignIn();
+    EXPECT_EQ(web.signedIn, 2);
     EXPECT_EQ(web.balanceRequests, 1);
     EXPECT_EQ(web.voipRequests, 1);
     EXPECT_EQ(view.accountTexts.back(), std::make_pair(std::string(), std::string()));
