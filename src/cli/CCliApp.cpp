@@ -105,6 +105,8 @@ bool CCliApp::Execute(const std::string& line)
     } else if (cmd == "quit" && w.size() == 1) {
         Quit();
         return false;
+    } else if (m_extra && m_extra(w)) {
+        return true;
     } else {
         return unknown();
     }
