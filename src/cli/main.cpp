@@ -17,13 +17,9 @@
 #include "app/Deployment.h"
 #include "app/MXFileHelper.h"
 #include "phone/MXLoginDlg.h"
-#if ZELORA_CLI_WEB
 #include "phone/CWebPhoneDuties.h"
-#endif
-#if ZELORA_CLI_ADDRESSBOOK
 #include "addressbook/CAddressBookPhoneDuties.h"
 #include "cli/CCliAddressBook.h"
-#endif
 
 namespace {
 
@@ -50,45 +46,31 @@ int main(int argc, char** argv)
     }
 
     CzeloraTALKDlg::Options options;
-#if ZELORA_CLI_WEB
     // Only a deployment that names the operator's web service gets the web side.
     std::unique_ptr<CWebPhoneDuties> web;
-#if ZELORA_CLI_ADDRESSBOOK
     // The local address book: loaded at sign-in, updated by the web side, asked for callers.
     AddressBookStore addressBook(AddressBookStore::DefaultFolder(), Deployment::Get().brandWord,
                                  Deployment::Get().presenceDomain);
     CzeloraTALKDlg* dlgForBook = nullptr;
-#endif
     if (!Deployment::Get().webServiceHost.empty()) {
-#if ZELORA_CLI_ADDRESSBOOK
         web = std::make_unique<CAddressBookPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()), addressBook,
                                                         [&dlgForBook]() {
                                                             return dlgForBook != nullptr ? dlgForBook->GetUserId()
                                                                                          : std::string();
                                                         });
-#else
-        web = std::make_unique<CWebPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()));
-#endif
         options.webDuties = web.get();
     }
-#endif
     CMXSoundPhoneAudio audio;
     CSettings& settings = CSettings::Instance();
     CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
-#if ZELORA_CLI_ADDRESSBOOK
     dlgForBook = &dlg;
-#endif
     // The web side stops calling the window before the window goes.
     auto detachWeb = [&]() {
-#if ZELORA_CLI_WEB
         if (web != nullptr)
             web->Detach();
-#endif
     };
-#if ZELORA_CLI_WEB
     if (web != nullptr && !web->Attach(dlg))
         view.WriteLine(CCliProtocol::MessageLine("Unable to reach the operator's web service"));
-#endif
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
         view.WriteLine(CCliProtocol::EventLine(status, record));
     });
@@ -117,10 +99,8 @@ int main(int argc, char** argv)
     CProxySettingsDlg proxy(view, settings);
 
     CCliApp app(dlg, view, login, proxy);
-#if ZELORA_CLI_ADDRESSBOOK
     CCliAddressBook book(view, dlg, addressBook, Deployment::Get().webServiceHost);
     app.SetExtraCommands([&book](const std::vector<std::string>& words) { return book.Execute(words); });
-#endif
     int rc = app.Run(STDIN_FILENO);
     dlg.OnDestroy();
     detachWeb();

@@ -3,7 +3,7 @@
 #include <iterator>
 #include <string>
 
-#include "session/CMXSdpNegotiator.h"
+#include "session/sdp/CMXSdpNegotiator.h"
 #include "diag/DiagCommand.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "session/CCRC.h"
-#include "session/CTunnelDataParser.h"
-#include "session/CTunnelFrameCodec.h"
+#include "session/tunnel/CCRC.h"
+#include "session/tunnel/CTunnelDataParser.h"
+#include "session/tunnel/CTunnelFrameCodec.h"
 #include "diag/DiagCommand.h"
 #include "app/HexString.h"
 

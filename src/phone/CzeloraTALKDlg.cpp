@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/CLogger.h"
-#include "session/CMXSdpNegotiator.h"
+#include "session/sdp/CMXSdpNegotiator.h"
 #include "app/CSettings.h"
 #include "phone/PhoneText.h"
 

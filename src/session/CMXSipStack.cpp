@@ -6,7 +6,7 @@
 #include <system_error>
 
 #include "app/CLogger.h"
-#include "session/CMXSdpNegotiator.h"
+#include "session/sdp/CMXSdpNegotiator.h"
 #include "session/sip/eXosip.h"
 
 namespace {

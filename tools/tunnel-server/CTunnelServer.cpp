@@ -16,7 +16,7 @@
 #include <sstream>
 
 #include "app/CEncryptDecrypt.h"
-#include "session/CTunnelFrameCodec.h"
+#include "session/tunnel/CTunnelFrameCodec.h"
 #include "app/HexString.h"
 
 namespace {

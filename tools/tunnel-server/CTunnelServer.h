@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "CTunnelAccounts.h"
-#include "session/CTunnelDataParser.h"
-#include "session/CTunnelRingBuffer.h"
+#include "session/tunnel/CTunnelDataParser.h"
+#include "session/tunnel/CTunnelRingBuffer.h"
 
 struct TunnelServerOptions {
     std::string listenAddress = "127.0.0.1";

@@ -21,7 +21,7 @@ using zelora::test::KamailioPeer;
 
 namespace {
 
-const std::string kWeb = "127.0.6.170", kSip = "127.0.6.171", kPhoneA = "127.0.6.172", kPhoneB = "127.0.6.173";
+const std::string kWeb = "127.0.41.10", kSip = "127.0.41.11", kPhoneA = "127.0.41.12", kPhoneB = "127.0.41.13";
 
 const char* kOperatorData = R"([server]
 version = zeloraTALK Version 3.1.2

@@ -1,3 +1,0 @@
-#include "session/CINetConnection.h"
-
-CINetConnection::~CINetConnection() = default;

@@ -1,0 +1,3 @@
+#include "session/tunnel/CINetConnection.h"
+
+CINetConnection::~CINetConnection() = default;
