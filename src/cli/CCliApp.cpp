@@ -65,6 +65,9 @@ bool CCliApp::Execute(const std::string& line)
             break;
         }
     }
+    // Commands of other parts of the phone (the address book) come after the phone's own.
+    if (outcome == Outcome::Malformed && m_extra && m_extra(w))
+        outcome = Outcome::Done;
     if (outcome == Outcome::Malformed)
         m_view.WriteLine(CCliProtocol::MessageLine("Unknown command"));
     return outcome != Outcome::Quit;

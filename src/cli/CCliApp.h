@@ -1,5 +1,6 @@
 #pragma once
 // zeloratalk-cli: the phone's controllers driven by line commands.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,8 @@ public:
     int Run(int inputFd);
     // One command line; false when it asked to quit.
     bool Execute(const std::string& line);
+    // Commands of other parts of the phone (the address book): true when the words were one.
+    void SetExtraCommands(std::function<bool(const std::vector<std::string>&)> extra) { m_extra = std::move(extra); }
 
     // Console notices of the logger go to stderr: stdout carries only the line protocol.
     static void RouteLoggerNotices();
@@ -58,4 +61,5 @@ private:
     MXLoginDlg& m_login;
     CProxySettingsDlg& m_proxy;
     bool m_quitRequested = false;
+    std::function<bool(const std::vector<std::string>&)> m_extra;
 };

@@ -30,8 +30,14 @@ bool CCliProtocol::Split(std::string_view line, std::vector<std::string>& words)
             ++i;
         if (i >= line.size())
             break;
+        // A word runs to the next blank; a double quote, at its start or inside it, opens a
+        // quoted part that may hold blanks and the two escapes.
         std::string word;
-        if (line[i] == '"') {
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n') {
+            if (line[i] != '"') {
+                word += line[i++];
+                continue;
+            }
             ++i;
             bool closed = false;
             while (i < line.size()) {
@@ -49,9 +55,6 @@ bool CCliProtocol::Split(std::string_view line, std::vector<std::string>& words)
             }
             if (!closed)
                 return false;
-        } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n')
-                word += line[i++];
         }
         words.push_back(std::move(word));
     }

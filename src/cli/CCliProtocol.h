@@ -12,8 +12,9 @@ public:
     // The text in double quotes, '"' and '\' escaped with a backslash; control characters,
     // which would break the one-line form, become blanks.
     static std::string Quote(std::string_view text);
-    // Words of a command line: blanks separate, a double-quoted word may hold blanks and the
-    // two escapes. false for an unterminated quote or a dangling backslash.
+    // Words of a command line: blanks separate; a double-quoted part, at the start of a word or
+    // inside it (field="two words"), may hold blanks and the two escapes. false for an
+    // unterminated quote or a dangling backslash.
     static bool Split(std::string_view line, std::vector<std::string>& words);
 
     static std::string EventLine(int status, const SESSION_EVENT_INFO* record);

@@ -18,6 +18,8 @@
 #include "app/MXFileHelper.h"
 #include "phone/MXLoginDlg.h"
 #include "phone/CWebPhoneDuties.h"
+#include "addressbook/CAddressBookPhoneDuties.h"
+#include "cli/CCliAddressBook.h"
 
 namespace {
 
@@ -47,13 +49,22 @@ int main(int argc, char** argv)
     CzeloraTALKDlg::Options options;
     // Only a deployment that names the operator's web service gets the web side.
     std::unique_ptr<CWebPhoneDuties> web;
+    // The local address book: loaded at sign-in, updated by the web side, asked for callers.
+    AddressBookStore addressBook(AddressBookStore::DefaultFolder(), Deployment::Get().brandWord,
+                                 Deployment::Get().presenceDomain);
+    CzeloraTALKDlg* dlgForBook = nullptr;
     if (!Deployment::Get().webServiceHost.empty()) {
-        web = std::make_unique<CWebPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()));
+        web = std::make_unique<CAddressBookPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()), addressBook,
+                                                        [&dlgForBook]() {
+                                                            return dlgForBook != nullptr ? dlgForBook->GetUserId()
+                                                                                         : std::string();
+                                                        });
         options.webDuties = web.get();
     }
     CMXSoundPhoneAudio audio;
     CSettings& settings = CSettings::Instance();
     CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
+    dlgForBook = &dlg;
     if (web != nullptr && !web->Attach(dlg))
         view.WriteLine(CCliProtocol::MessageLine("Unable to reach the operator's web service"));
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
@@ -86,6 +97,8 @@ int main(int argc, char** argv)
     CProxySettingsDlg proxy(view, settings);
 
     CCliApp app(dlg, view, login, proxy);
+    CCliAddressBook book(view, dlg, addressBook, Deployment::Get().webServiceHost);
+    app.SetExtraCommands([&book](const std::vector<std::string>& words) { return book.Execute(words); });
     int rc = app.Run(STDIN_FILENO);
     CCliApp::CloseWindow(dlg, web.get());
     g_view = nullptr;
