@@ -11,6 +11,13 @@ std::atomic<FILE*> CLogger::s_stream{nullptr};
 std::string CLogger::s_fileName;
 std::recursive_mutex CLogger::s_lock;
 std::atomic<CLogger::MessageBoxHandler> CLogger::s_messageBox{nullptr};
+std::atomic<FILE*> CLogger::s_notices{nullptr};
+
+FILE* CLogger::NoticeStream()
+{
+    FILE* stream = s_notices.load();
+    return stream != nullptr ? stream : stdout;
+}
 
 namespace {
 void defaultMessageBox(const char* text) { std::fprintf(stderr, "%s\n", text); }
@@ -44,7 +51,7 @@ int CLogger::Log(int level, const char* sourceFile, int line, const char* method
     if (s_stream.load() == nullptr)
         return 2;
     if (IsNewLogFileRequired() == 1 && RotateLogFile() < 0) {
-        std::printf("[%s][%s][%d] RotateLogFile failed\n", sourceFile, "CLogger::Log", 111);
+        std::fprintf(NoticeStream(), "[%s][%s][%d] RotateLogFile failed\n", sourceFile, "CLogger::Log", 111);
         return -1;
     }
 
@@ -83,7 +90,7 @@ int CLogger::IsNewLogFileRequired()
     long maximum = s_maxSize.load();
     if (size < maximum)
         return 0;
-    std::printf("[%s][%s][%d]%ld >= %ld\n", "", "CLogger::IsNewLogFileRequired", 264, size, maximum);
+    std::fprintf(NoticeStream(), "[%s][%s][%d]%ld >= %ld\n", "", "CLogger::IsNewLogFileRequired", 264, size, maximum);
     return 1;
 }
 
@@ -92,16 +99,16 @@ int CLogger::RotateLogFile()
     std::lock_guard<std::recursive_mutex> guard(s_lock);
     FILE* out = s_stream.exchange(nullptr);
     if (out != nullptr && std::fclose(out) != 0) {
-        std::printf("########### Unable to close log file %s #############\n", s_fileName.c_str());
+        std::fprintf(NoticeStream(), "########### Unable to close log file %s #############\n", s_fileName.c_str());
         return -1;
     }
     std::string backup = (s_fileName + ".old").substr(0, 255);
     std::remove(backup.c_str());
     std::rename(s_fileName.c_str(), backup.c_str());
-    std::printf("########### Create new log file %s #############\n", s_fileName.c_str());
+    std::fprintf(NoticeStream(), "########### Create new log file %s #############\n", s_fileName.c_str());
     FILE* fresh = std::fopen(s_fileName.c_str(), "a");
     if (fresh == nullptr) {
-        std::printf("[%s][%s][%d] Unable to open log file %s\n", "", "CLogger::RotateLogFile", 236, s_fileName.c_str());
+        std::fprintf(NoticeStream(), "[%s][%s][%d] Unable to open log file %s\n", "", "CLogger::RotateLogFile", 236, s_fileName.c_str());
         return -1;
     }
     s_stream.store(fresh, std::memory_order_release);
@@ -111,13 +118,13 @@ int CLogger::RotateLogFile()
 void CLogger::Exit()
 {
     std::lock_guard<std::recursive_mutex> guard(s_lock);
-    std::printf("[%s][%s][%d] Entering\n", "", "CLogger::Exit", 38);
-    std::printf("[%s][%s][%d] Shutting down log system.\n", "", "CLogger::Exit", 39);
+    std::fprintf(NoticeStream(), "[%s][%s][%d] Entering\n", "", "CLogger::Exit", 38);
+    std::fprintf(NoticeStream(), "[%s][%s][%d] Shutting down log system.\n", "", "CLogger::Exit", 39);
     FILE* out = s_stream.exchange(nullptr);
     if (out != nullptr)
         std::fclose(out);
-    std::printf("[%s][%s][%d] Leaving\n", "", "CLogger::Exit", 45);
-    std::fflush(stdout);
+    std::fprintf(NoticeStream(), "[%s][%s][%d] Leaving\n", "", "CLogger::Exit", 45);
+    std::fflush(NoticeStream());
 }
 
 int CLogger::Open(const std::string& path)

@@ -41,6 +41,9 @@ public:
     // Where "Invalid date" and similar user-facing failures go; the GUI installs a message box.
     using MessageBoxHandler = void (*)(const char* text);
     static void SetMessageBoxHandler(MessageBoxHandler handler);
+    // Where the logger's own notices (rotation, shutdown) are printed; stdout unless a program
+    // whose stdout carries a protocol moves them.
+    static void SetNoticeStream(FILE* stream) { s_notices.store(stream); }
 
 private:
     static std::atomic<int> s_level;
@@ -49,6 +52,8 @@ private:
     static std::string s_fileName;
     static std::recursive_mutex s_lock;
     static std::atomic<MessageBoxHandler> s_messageBox;
+    static FILE* NoticeStream();
+    static std::atomic<FILE*> s_notices; // null: stdout
 };
 
 // Entering/leaving trace of one method: logs on construction and on every return path.

@@ -12,11 +12,12 @@
 #include "cli/CCliView.h"
 #include "app/CLogger.h"
 #include "phone/CProxySettingsDlg.h"
+#include "phone/CWebPhoneDuties.h"
 #include "phone/CzeloraTALKDlg.h"
 #include "phone/MXLoginDlg.h"
 
 CCliApp::CCliApp(CzeloraTALKDlg& dlg, CCliView& view, MXLoginDlg& login, CProxySettingsDlg& proxy)
-    : m_dlg(dlg), m_view(view), m_login(login), m_proxy(proxy), m_presence(dlg, view)
+    : m_dlg(dlg), m_view(view), m_login(login), m_proxy(proxy)
 {
 }
 
@@ -26,91 +27,209 @@ void CCliApp::Quit()
     m_dlg.OnClose();
 }
 
+const std::vector<CCliApp::Command>& CCliApp::Commands()
+{
+    static const std::vector<Command> commands = {
+        {"help", "help", "List the commands", &CCliApp::Help},
+        {"login", "login USER PASSWORD [remember] [auto]", "Sign in; remember the password, sign in at start",
+         &CCliApp::Login},
+        {"logout", "logout", "Sign out", &CCliApp::Logout},
+        {"dial", "dial NUMBER", "Call NUMBER", &CCliApp::Dial},
+        {"answer", "answer", "Accept the ringing call", &CCliApp::Answer},
+        {"hangup", "hangup", "End or refuse the call", &CCliApp::Hangup},
+        {"redial", "redial", "Call the last number again", &CCliApp::Redial},
+        {"key", "key C", "Press a key: 0-9 * # + (tones during a call) or a letter", &CCliApp::Key},
+        {"volume", "volume speaker|mic 0-255", "Set a volume", &CCliApp::Volume},
+        {"proxy-settings", "proxy-settings tunnel=0|1 proxy=0|1 [host=H] [port=P]",
+         "Store the connection settings (used at the next start)", &CCliApp::ProxySettings},
+        {"status", "status", "Print the STATE line", &CCliApp::Status},
+        {"quit", "quit", "Sign out and end the program", &CCliApp::QuitCommand},
+    };
+    return commands;
+}
+
 bool CCliApp::Execute(const std::string& line)
 {
     ZLOG_SCOPE();
-    std::vector<std::string> w;
+    Words w;
     if (!CCliProtocol::Split(line, w)) {
         m_view.WriteLine(CCliProtocol::MessageLine("Unknown command"));
         return true;
     }
     if (w.empty())
         return true;
-    const std::string& cmd = w[0];
-    auto unknown = [this]() {
-        m_view.WriteLine(CCliProtocol::MessageLine("Unknown command"));
-        return true;
-    };
-
-    if (m_presence.Execute(w))
-        return true;
-    if (cmd == "login" && w.size() >= 3 && w.size() <= 5) {
-        bool remember = false, autoLogin = false;
-        for (std::size_t i = 3; i < w.size(); ++i) {
-            if (w[i] == "remember")
-                remember = true;
-            else if (w[i] == "auto")
-                autoLogin = true;
-            else
-                return unknown();
+    Outcome outcome = Outcome::Malformed;
+    for (const Command& command : Commands()) {
+        if (w[0] == command.name) {
+            outcome = (this->*command.run)(w);
+            break;
         }
-        m_login.OnRememberMeToggled(remember);
-        m_login.OnSignIn(w[1], w[2], remember, autoLogin);
-    } else if (cmd == "logout" && w.size() == 1) {
-        m_dlg.SignOut();
-    } else if (cmd == "dial" && w.size() == 2) {
-        if (m_dlg.GetCallState() != 0) {
-            m_view.WriteLine(CCliProtocol::MessageLine("Can not dial while call in progress"));
-        } else {
-            m_dlg.SetDialField(w[1]);
-            m_dlg.OnBnClickedButtonCall();
-        }
-    } else if (cmd == "answer" && w.size() == 1) {
-        if (m_dlg.GetCallState() == 1)
-            m_dlg.OnBnClickedButtonCall();
-    } else if (cmd == "hangup" && w.size() == 1) {
-        m_dlg.OnBnClickedButtonHangup();
-    } else if (cmd == "redial" && w.size() == 1) {
-        m_dlg.OnRedial();
-    } else if (cmd == "key" && w.size() == 2 && w[1].size() == 1) {
-        char c = w[1][0];
-        bool digit = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == '+';
-        bool letter = std::isalpha(static_cast<unsigned char>(c)) != 0;
-        if (!digit && !letter)
-            return unknown();
-        // Letters are ignored during a call, as on the keyboard.
-        if (letter && m_dlg.GetCallState() != 0)
-            return true;
-        m_dlg.OnDialKey(c);
-    } else if (cmd == "volume" && w.size() == 3 && (w[1] == "speaker" || w[1] == "mic")) {
-        int level = 0;
-        if (!CCliProtocol::ParseNumber(w[2], 0, 255, level))
-            return unknown();
-        if (w[1] == "speaker")
-            m_dlg.OnSpeakerVolume(level);
-        else
-            m_dlg.OnMicVolume(level);
-    } else if (cmd == "proxy-settings" && w.size() >= 3 && w.size() <= 5) {
-        std::string tunnel, proxy, host, port;
-        if (!CCliProtocol::TakeValue(w[1], "tunnel", tunnel) || !CCliProtocol::TakeValue(w[2], "proxy", proxy))
-            return unknown();
-        if ((tunnel != "0" && tunnel != "1") || (proxy != "0" && proxy != "1"))
-            return unknown();
-        for (std::size_t i = 3; i < w.size(); ++i) {
-            if (!CCliProtocol::TakeValue(w[i], "host", host) && !CCliProtocol::TakeValue(w[i], "port", port))
-                return unknown();
-        }
-        m_proxy.OnInitDialog();
-        m_proxy.OnOK(tunnel == "1", proxy == "1", host, port);
-    } else if (cmd == "status" && w.size() == 1) {
-        m_view.WriteLine(CCliProtocol::StateLine(m_dlg.IsSignedIn(), m_dlg.GetCallState(), m_dlg.GetDialField()));
-    } else if (cmd == "quit" && w.size() == 1) {
-        Quit();
-        return false;
-    } else {
-        return unknown();
     }
-    return true;
+    // Commands of other parts of the phone (the address book) come after the phone's own.
+    if (outcome == Outcome::Malformed && m_extra && m_extra(w))
+        outcome = Outcome::Done;
+    if (outcome == Outcome::Malformed)
+        m_view.WriteLine(CCliProtocol::MessageLine("Unknown command"));
+    return outcome != Outcome::Quit;
+}
+
+CCliApp::Outcome CCliApp::Help(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    for (const Command& command : Commands())
+        m_view.WriteLine(CCliProtocol::HelpLine(command.usage, command.summary));
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Login(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() < 3 || w.size() > 5)
+        return Outcome::Malformed;
+    bool remember = false, autoLogin = false;
+    for (std::size_t i = 3; i < w.size(); ++i) {
+        if (w[i] == "remember")
+            remember = true;
+        else if (w[i] == "auto")
+            autoLogin = true;
+        else
+            return Outcome::Malformed;
+    }
+    m_login.OnRememberMeToggled(remember);
+    m_login.OnSignIn(w[1], w[2], remember, autoLogin);
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Logout(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    m_dlg.SignOut();
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Dial(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 2)
+        return Outcome::Malformed;
+    if (m_dlg.GetCallState() != 0) {
+        m_view.WriteLine(CCliProtocol::MessageLine("Can not dial while call in progress"));
+    } else {
+        m_dlg.SetDialField(w[1]);
+        m_dlg.OnBnClickedButtonCall();
+    }
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Answer(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    if (m_dlg.GetCallState() == 1)
+        m_dlg.OnBnClickedButtonCall();
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Hangup(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    m_dlg.OnBnClickedButtonHangup();
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Redial(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    m_dlg.OnRedial();
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Key(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 2 || w[1].size() != 1)
+        return Outcome::Malformed;
+    char c = w[1][0];
+    bool digit = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == '+';
+    bool letter = std::isalpha(static_cast<unsigned char>(c)) != 0;
+    if (!digit && !letter)
+        return Outcome::Malformed;
+    // Letters are ignored during a call, as on the keyboard.
+    if (letter && m_dlg.GetCallState() != 0)
+        return Outcome::Done;
+    m_dlg.OnDialKey(c);
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Volume(const Words& w)
+{
+    ZLOG_SCOPE();
+    int level = 0;
+    if (w.size() != 3 || (w[1] != "speaker" && w[1] != "mic") || !CCliProtocol::ParseNumber(w[2], 0, 255, level))
+        return Outcome::Malformed;
+    if (w[1] == "speaker")
+        m_dlg.OnSpeakerVolume(level);
+    else
+        m_dlg.OnMicVolume(level);
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::ProxySettings(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() < 3 || w.size() > 5)
+        return Outcome::Malformed;
+    std::string tunnel, proxy, host, port;
+    if (!CCliProtocol::TakeValue(w[1], "tunnel", tunnel) || !CCliProtocol::TakeValue(w[2], "proxy", proxy))
+        return Outcome::Malformed;
+    if ((tunnel != "0" && tunnel != "1") || (proxy != "0" && proxy != "1"))
+        return Outcome::Malformed;
+    for (std::size_t i = 3; i < w.size(); ++i) {
+        if (!CCliProtocol::TakeValue(w[i], "host", host) && !CCliProtocol::TakeValue(w[i], "port", port))
+            return Outcome::Malformed;
+    }
+    m_proxy.OnInitDialog();
+    m_proxy.OnOK(tunnel == "1", proxy == "1", host, port);
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::Status(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    m_view.WriteLine(CCliProtocol::StateLine(m_dlg.IsSignedIn(), m_dlg.GetCallState(), m_dlg.GetDialField()));
+    return Outcome::Done;
+}
+
+CCliApp::Outcome CCliApp::QuitCommand(const Words& w)
+{
+    ZLOG_SCOPE();
+    if (w.size() != 1)
+        return Outcome::Malformed;
+    Quit();
+    return Outcome::Quit;
+}
+
+void CCliApp::RouteLoggerNotices() { CLogger::SetNoticeStream(stderr); }
+
+void CCliApp::CloseWindow(CzeloraTALKDlg& dlg, CWebPhoneDuties* web)
+{
+    ZLOG_SCOPE();
+    // The web client's threads read the window (call state, sign-in) until it is detached;
+    // the window's destruction resets the core they would read.
+    if (web != nullptr)
+        web->Detach();
+    dlg.OnDestroy();
 }
 
 int CCliApp::Run(int inputFd)

@@ -30,8 +30,14 @@ bool CCliProtocol::Split(std::string_view line, std::vector<std::string>& words)
             ++i;
         if (i >= line.size())
             break;
+        // A word runs to the next blank; a double quote, at its start or inside it, opens a
+        // quoted part that may hold blanks and the two escapes.
         std::string word;
-        if (line[i] == '"') {
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n') {
+            if (line[i] != '"') {
+                word += line[i++];
+                continue;
+            }
             ++i;
             bool closed = false;
             while (i < line.size()) {
@@ -49,9 +55,6 @@ bool CCliProtocol::Split(std::string_view line, std::vector<std::string>& words)
             }
             if (!closed)
                 return false;
-        } else {
-            while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n')
-                word += line[i++];
         }
         words.push_back(std::move(word));
     }
@@ -91,6 +94,11 @@ std::string CCliProtocol::MessageLine(std::string_view text) { return "MESSAGE "
 std::string CCliProtocol::DisplayLine(const CMXDisplayScreen::Lines& lines)
 {
     return "DISPLAY " + Quote(lines[0]) + " " + Quote(lines[1]) + " " + Quote(lines[2]);
+}
+
+std::string CCliProtocol::HelpLine(std::string_view usage, std::string_view summary)
+{
+    return "HELP " + Quote(usage) + " " + Quote(summary);
 }
 
 std::string CCliProtocol::StateLine(bool signedIn, int callState, std::string_view dialField)

@@ -18,6 +18,9 @@
 #include "app/MXFileHelper.h"
 #include "phone/MXLoginDlg.h"
 #include "phone/CWebPhoneDuties.h"
+#include "addressbook/CAddressBookPhoneDuties.h"
+#include "cli/CCliAddressBook.h"
+#include "cli/CCliPresence.h"
 
 namespace {
 
@@ -33,6 +36,7 @@ void SettingsMessage(const char* text, bool)
 
 int main(int argc, char** argv)
 {
+    CCliApp::RouteLoggerNotices();
     CCliView view(stdout);
     g_view = &view;
     MXFileHelper::SetMessageBoxHandler(&SettingsMessage);
@@ -46,33 +50,39 @@ int main(int argc, char** argv)
     CzeloraTALKDlg::Options options;
     // Only a deployment that names the operator's web service gets the web side.
     std::unique_ptr<CWebPhoneDuties> web;
+    // The local address book: loaded at sign-in, updated by the web side, asked for callers.
+    AddressBookStore addressBook(AddressBookStore::DefaultFolder(), Deployment::Get().brandWord,
+                                 Deployment::Get().presenceDomain);
+    CzeloraTALKDlg* dlgForBook = nullptr;
     if (!Deployment::Get().webServiceHost.empty()) {
-        web = std::make_unique<CWebPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()));
+        web = std::make_unique<CAddressBookPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()), addressBook,
+                                                        [&dlgForBook]() {
+                                                            return dlgForBook != nullptr ? dlgForBook->GetUserId()
+                                                                                         : std::string();
+                                                        });
         options.webDuties = web.get();
     }
     CMXSoundPhoneAudio audio;
     CSettings& settings = CSettings::Instance();
     CzeloraTALKDlg dlg(view, audio, settings, Deployment::Get(), options);
-    // The web side stops calling the window before the window goes.
-    auto detachWeb = [&]() {
-        if (web != nullptr)
-            web->Detach();
-    };
+    dlgForBook = &dlg;
     if (web != nullptr && !web->Attach(dlg))
         view.WriteLine(CCliProtocol::MessageLine("Unable to reach the operator's web service"));
     dlg.SetEventObserver([&view](int status, const SESSION_EVENT_INFO* record) {
         view.WriteLine(CCliProtocol::EventLine(status, record));
     });
+    // The first parameter that carries a callto number is the one dialled.
     for (int i = 1; i < argc; ++i) {
         std::string number;
-        if (CzeloraTALKDlg::ParseCallto(argv[i], number))
+        if (CzeloraTALKDlg::ParseCallto(argv[i], number)) {
             dlg.SetCalltoNumber(number);
+            break;
+        }
     }
 
     if (dlg.OnInitDialog() < 0) {
         dlg.DrainMessages();
-        dlg.OnDestroy();
-        detachWeb();
+        CCliApp::CloseWindow(dlg, web.get());
         return 1;
     }
 
@@ -88,9 +98,12 @@ int main(int argc, char** argv)
     CProxySettingsDlg proxy(view, settings);
 
     CCliApp app(dlg, view, login, proxy);
+    CCliAddressBook book(view, dlg, addressBook, Deployment::Get().webServiceHost);
+    CCliPresence presence(dlg, view);
+    app.SetExtraCommands(
+        [&book, &presence](const std::vector<std::string>& words) { return book.Execute(words) || presence.Execute(words); });
     int rc = app.Run(STDIN_FILENO);
-    dlg.OnDestroy();
-    detachWeb();
+    CCliApp::CloseWindow(dlg, web.get());
     g_view = nullptr;
     return rc;
 }

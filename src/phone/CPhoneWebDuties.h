@@ -11,7 +11,7 @@ public:
 
     // The window has been created: the newest-version query.
     virtual void OnWindowCreated() {}
-    // Signed in: initial address-book synchronisation, SMS/fax list.
+    // Once per sign-in, not at a re-registration: address-book synchronisation, SMS/fax list.
     virtual void OnSignedIn() {}
     virtual void ReloadAddressBook() {}
     virtual bool BalanceKnown() { return false; }

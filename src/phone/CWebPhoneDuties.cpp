@@ -164,6 +164,19 @@ std::string CWebPhoneDuties::DownloadLink()
     return m_client != nullptr ? m_client->DownloadLink() : std::string();
 }
 
+std::optional<bool> CWebPhoneDuties::CheckConnectivity()
+{
+    ZLOG_SCOPE();
+    // Failures are counted by the probe itself, which signs the window out at five in a row:
+    // the window only needs to hear that the network answers again.
+    if (m_client == nullptr || !m_client->Probe().ProbeDone())
+        return std::nullopt;
+    m_client->Probe().ClearProbeDone();
+    if (m_client->Probe().Failures() != 0)
+        return std::nullopt;
+    return true;
+}
+
 bool CWebPhoneDuties::IsSignedIn() const
 {
     ZLOG_SCOPE();

@@ -43,6 +43,7 @@ public:
     bool VoipNumber(std::string& voipNumber, std::string& userId) override;
     bool TakeCallerLine(std::string& callerId) override;
     std::string DownloadLink() override;
+    std::optional<bool> CheckConnectivity() override;
 
     // IWebServiceHost
     bool IsSignedIn() const override;

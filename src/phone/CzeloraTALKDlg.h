@@ -1,6 +1,8 @@
 #pragma once
 // The main phone window's behaviour: start-up, the session events, the call flow, the dial pad,
-// volumes, the worker thread. The window itself stands behind CzeloraTALKView.
+// volumes, the worker thread. The window itself stands behind CzeloraTALKView. The members are
+// defined in one file per concern: CzeloraTALKDlg.cpp (life, start-up, worker),
+// CzeloraTALKDlgEvents.cpp, CzeloraTALKDlgMessages.cpp, CzeloraTALKDlgSignIn.cpp, CzeloraTALKDlgCalls.cpp.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -19,6 +21,7 @@
 #include "session/SessionTypes.h"
 
 class CSettings;
+struct CSettingsHttpProxy;
 
 class CzeloraTALKDlg {
 public:
@@ -158,6 +161,9 @@ private:
     void SetSignedIn(bool signedIn);
     void Post(unsigned msg, std::intptr_t wParam = 0, std::string data = {});
     void DialNumber();
+    // The call button's two cases: idle dials the field, ringing answers.
+    void DialOutgoing();
+    void AnswerIncoming();
     int InitCodec();
     void InitSoundEngine(int& result);
     std::string LocalAddress() const;
@@ -172,6 +178,72 @@ private:
     void SwitchPanel(int panel);
     void OnShowAccountTexts(std::intptr_t wParam);
     void OnRefreshDisplay(std::intptr_t wParam);
+
+    // Start-up steps; the int ones give 0 or -1 after a fatal failure already shown.
+    int Fatal(const std::string& text, const char* logText);
+    void ReadServerSettings();
+    void ReadAppPath();
+    CSettingsHttpProxy ReadProxySettings();
+    int StartSessionCore(const CSettingsHttpProxy& proxy);
+    int LoadAccount(bool& autoLogin);
+    int StartWorker();
+
+    // One handler per session status (HandleSipData's table).
+    using SipHandler = void (CzeloraTALKDlg::*)(SESSION_EVENT_INFO* record);
+    struct SipHandlerEntry {
+        int status;
+        SipHandler handler;
+    };
+    static const SipHandlerEntry kSipHandlers[];
+    void OnSipRegistered(SESSION_EVENT_INFO* record);
+    void OnSipRegistrationFailure(SESSION_EVENT_INFO* record);
+    void OnSipRegistrationTimeout(SESSION_EVENT_INFO* record);
+    void OnSipIncomingCall(SESSION_EVENT_INFO* record);
+    void OnSipNoAnswer(SESSION_EVENT_INFO* record);
+    void OnSipProceeding(SESSION_EVENT_INFO* record);
+    void OnSipRinging(SESSION_EVENT_INFO* record);
+    void OnSipConnected(SESSION_EVENT_INFO* record);
+    void OnSipRequestFailure(SESSION_EVENT_INFO* record);
+    void OnSipCallFailed(SESSION_EVENT_INFO* record);
+    void OnSipCallClosed(SESSION_EVENT_INFO* record);
+    void OnSipCallReleased(SESSION_EVENT_INFO* record);
+    void OnSipLogout(SESSION_EVENT_INFO* record);
+    // The caller on the display and the dial field; the notifier's text.
+    std::string ShowCaller(int cid, const std::string& caller);
+    std::string ShowAnonymousCaller();
+
+    // One handler per window message (OnMessage's table).
+    using MessageHandler = void (CzeloraTALKDlg::*)(const zelora::Message& message);
+    struct MessageHandlerEntry {
+        unsigned msg;
+        MessageHandler handler;
+    };
+    static const MessageHandlerEntry kMessageHandlers[];
+    void OnMsgCloseApp(const zelora::Message& message);
+    void OnMsgReLogin(const zelora::Message& message);
+    void OnMsgDialFromWeb(const zelora::Message& message);
+    void OnMsgShowSipMsg(const zelora::Message& message);
+    void OnMsgRequestBalance(const zelora::Message& message);
+    void OnMsgShowButtons(const zelora::Message& message);
+    void OnMsgFlashWindow(const zelora::Message& message);
+    void OnMsgRequestVoipNumber(const zelora::Message& message);
+    void OnMsgRequestAds(const zelora::Message& message);
+    void OnMsgRequestCallerLine(const zelora::Message& message);
+    void OnMsgRefreshControls(const zelora::Message& message);
+    void OnMsgShowAccountTexts(const zelora::Message& message);
+    void OnMsgRefreshDisplay(const zelora::Message& message);
+    void OnMsgShowCounter(const zelora::Message& message);
+    void OnMsgSwitchPanel(const zelora::Message& message);
+    void OnMsgRestorePanel(const zelora::Message& message);
+    void OnMsgPlayPresenceSound(const zelora::Message& message);
+    void OnMsgCopyData(const zelora::Message& message);
+    void OnMsgShowBox(const zelora::Message& message);
+    void OnMsgRepaint(const zelora::Message& message);
+    void OnMsgOpenNotifier(const zelora::Message& message);
+    void OnMsgCloseNotifier(const zelora::Message& message);
+    void OnMsgHangUp(const zelora::Message& message);
+    void OnMsgNetworkLost(const zelora::Message& message);
+    void OnMsgAskNewVersion(const zelora::Message& message);
 
     CzeloraTALKView& m_view;
     CPhoneAudio& m_audio;

@@ -197,7 +197,13 @@ int MXSPCore::MakeCall(const char* ownUser, const char* calledNumber, const char
         ZLOG(LOG_ERROR, "Invite failed %d", result);
         return result;
     }
+    m_callExists = false;
+    m_hangUpPending = false;
+    m_earlyMediaStarted = false;
+    ClearEventInfo(m_currentCall);
     m_currentCall.cid = result;
+    if (m_endedCid == result)
+        m_endedCid = 0;   // an ID given out again names the new call
     m_callState = CALL_OUTGOING;
     return result;
 }
@@ -225,7 +231,7 @@ int MXSPCore::RejectCall()
         return result;
     }
     // A rejected call is over: without this the phone would wait in "ringing" for an event
-    // that a rejected call never brings.
+    // that a rejected call never brings. Its release still reaches the window.
     ResetCall();
     return result;
 }
@@ -239,9 +245,11 @@ int MXSPCore::HangUpCall()
         return 0;
     }
     int result = m_protocol == nullptr ? -1 : m_protocol->HangUp(&m_currentCall);
-    m_callState = CALL_IDLE;
     if (m_protocol != nullptr)
         m_protocol->StopListen();
+    // Our hang-up ends the call here and now: whatever the far end still sends about it must
+    // not carry over into the next call.
+    ResetCall();
     return result;
 }
 
@@ -263,6 +271,8 @@ int MXSPCore::UnRegister(const char* displayName, const char* userId, const char
 
 void MXSPCore::ResetCall()
 {
+    if (m_currentCall.cid != 0)
+        m_endedCid = m_currentCall.cid;
     m_callExists = false;
     m_hangUpPending = false;
     m_earlyMediaStarted = false;
@@ -288,6 +298,30 @@ int MXSPCore::ProtocolCallBack(int status, void* context, SESSION_EVENT_INFO* re
     return static_cast<MXSPCore*>(context)->MXSPC_HandleCallBack(status, record);
 }
 
+const MXSPCore::HandlerEntry MXSPCore::kHandlers[] = {
+    {MXSS_STATUS_REGISTRATION_SUCCESSFUL, &MXSPCore::OnRegistrationSuccessful, false},
+    {MXSS_STATUS_REGISTRATION_FAILURE, &MXSPCore::OnForwardAlone, false},
+    {MXSS_STATUS_REGISTRATION_TIMEOUT, &MXSPCore::OnRegistrationTimeout, false},
+    {MXSS_STATUS_LOGOUT, &MXSPCore::OnLogout, false},
+    {MXSS_STATUS_OTHER_SIP_MESSAGE, &MXSPCore::OnForwardWithRecord, false},
+    {MXSS_STATUS_INCOMING_CALL, &MXSPCore::OnIncomingCall, false},
+    {MXSS_STATUS_INVITE_RESULT, &MXSPCore::OnInviteResult, false},
+    {MXSS_STATUS_CALL_NOANSWER, &MXSPCore::OnNoAnswer, true},
+    {MXSS_STATUS_CALL_PROCEEDING, &MXSPCore::OnProceeding, true},
+    {MXSS_STATUS_CALL_RINGING, &MXSPCore::OnRinging, true},
+    {MXSS_STATUS_OUTGOING_CALL_ANSWERED, &MXSPCore::OnAnswered, true},
+    {MXSS_STATUS_CALL_ACK, &MXSPCore::OnAck, true},
+    {MXSS_STATUS_CALL_REQUESTFAILURE, &MXSPCore::OnRequestFailure, true},
+    {MXSS_STATUS_CALL_CLOSED, &MXSPCore::OnClosed, true},
+    {MXSS_STATUS_CALL_REDIRECTED, &MXSPCore::OnCallEnded, true},
+    {MXSS_STATUS_CALL_SERVERFAILURE, &MXSPCore::OnCallEnded, true},
+    {MXSS_STATUS_CALL_GLOBALFAILURE, &MXSPCore::OnCallEnded, true},
+    {MXSS_STATUS_CALL_CANCELLED, &MXSPCore::OnCallEnded, true},
+    {MXSS_STATUS_CALL_TIMEOUT, &MXSPCore::OnCallEnded, true},
+    {MXSS_STATUS_CALL_RELEASED, &MXSPCore::OnCallEnded, true},
+    {MXSS_STATUS_CALL_MESSAGE_REQUESTFAILURE, &MXSPCore::OnCallEnded, true},
+};
+
 int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
@@ -295,163 +329,222 @@ int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
         return 1;
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     ZLOG(LOG_DEBUG, "status %d (%s)", status, MXSSStatusName(status));
-
-    switch (status) {
-    case MXSS_STATUS_REGISTRATION_SUCCESSFUL: {
-        int forwarded = status;
-        if (m_unregisterRequested) {
-            ResetCall();
-            forwarded = MXSS_STATUS_LOGOUT;
-            // Signed out: the old account must neither be pinged nor re-registered later.
-            m_unregisterRequested = false;
-            m_registered = false;
-            m_countdown = kCountdownOff;
-            Forward(forwarded, nullptr);
+    for (const HandlerEntry& entry : kHandlers) {
+        if (entry.status != status)
+            continue;
+        if (entry.callEvent && !TakeCallEvent(status, record))
             return 1;
-        }
-        m_registered = true;
-        Forward(forwarded, nullptr);
-        return 1;
+        return (this->*entry.handler)(status, record);
     }
-    case MXSS_STATUS_REGISTRATION_FAILURE:
-        Forward(status, nullptr);
-        return 1;
-    case MXSS_STATUS_REGISTRATION_TIMEOUT:
-        m_registered = false;
-        Forward(status, nullptr);
-        return 1;
-    case MXSS_STATUS_LOGOUT:
-        ResetCall();
-        m_unregisterRequested = false;
-        m_registered = false;
-        m_countdown = kCountdownOff;
-        Forward(status, record);
-        return 1;
-    case MXSS_STATUS_OTHER_SIP_MESSAGE:
-        Forward(status, record);
-        return 1;
-    default:
-        break;
-    }
+    return 1;
+}
 
-    // Every remaining status concerns a call and needs its record.
+bool MXSPCore::TakeCallEvent(int status, SESSION_EVENT_INFO* record)
+{
     if (record == nullptr)
-        return 1;
-
-    if (status == MXSS_STATUS_INCOMING_CALL) {
-        if (m_callState != CALL_IDLE) {
-            if (m_protocol != nullptr)
-                m_protocol->RejectIncomingCall(record);
-            m_lastError = 400019;
-            ZLOG(LOG_WARNING, "Call exists, incoming call rejected");
-            return 1;
-        }
-        m_callExists = true;
-        m_callState = CALL_INCOMING;
-        if (m_protocol != nullptr)
-            m_protocol->SendRinging(record);
-        m_currentCall = *record;
-        Forward(status, record);
-        return 1;
+        return false;
+    if (record->cid != 0 && record->cid == m_endedCid) {
+        // The end of a call we already ended ourselves: its release still closes a window that
+        // waits for it, but it must never touch a call placed since.
+        bool last = status == MXSS_STATUS_CALL_RELEASED || status == MXSS_STATUS_CALL_MESSAGE_REQUESTFAILURE;
+        if (last)
+            m_endedCid = 0;
+        if (m_callState == CALL_IDLE && (last || status == MXSS_STATUS_CALL_CLOSED))
+            Forward(status, record);
+        return false;
     }
-
-    if (status == MXSS_STATUS_INVITE_RESULT) {
-        if (m_callState != CALL_OUTGOING)
-            return 1;
-        m_currentCall = *record;
-        Forward(status, record);
-        return 1;
-    }
-
     // The tunnel's Invite gives no call ID: the server names the call in its first answer.
     if (m_tunnel && m_callState == CALL_OUTGOING && !m_callExists && record->cid != 0)
         m_currentCall.cid = record->cid;
-    if (!SameCall(record))
-        return 1;
+    return SameCall(record);
+}
 
-    switch (status) {
-    case MXSS_STATUS_CALL_NOANSWER: {
-        ResetCall();
-        if (m_protocol != nullptr && m_protocol->HangUp(record) < 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-            if (m_protocol != nullptr)
-                m_protocol->HangUp(record);
-        }
-        Forward(status, record);
+int MXSPCore::OnRegistrationSuccessful(int status, SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    if (!m_unregisterRequested) {
+        m_registered = true;
+        Forward(status, nullptr);
         return 1;
     }
-    case MXSS_STATUS_CALL_PROCEEDING:
-    case MXSS_STATUS_CALL_RINGING:
-    case MXSS_STATUS_OUTGOING_CALL_ANSWERED:
-        m_currentCall = *record;
-        // The user hung up before the far end answered at all: the first answer ends the call.
-        if (m_hangUpPending && record->statusCode >= 100) {
-            if (m_protocol != nullptr)
-                m_protocol->HangUp(&m_currentCall);
-            m_hangUpPending = false;
-            ResetCall();
-            return -1;
-        }
-        if (record->statusCode >= 100)
-            m_callExists = true;
-        if (status == MXSS_STATUS_CALL_PROCEEDING) {
-            if (record->statusCode >= 100)
-                Forward(status, record);
-            return 1;
-        }
-        if (status == MXSS_STATUS_CALL_RINGING) {
-            if (record->statusCode == 183 && record->codecName[0] != '\0' && !m_earlyMediaStarted) {
-                if (m_protocol != nullptr)
-                    m_protocol->StartListen(&m_currentCall);
-                m_earlyMediaStarted = true;
-            }
-            Forward(status, record);
-            return 1;
-        }
-        m_callState = CALL_CONNECTED;
-        if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
-            m_lastError = 400020;
-            ZLOG(LOG_ERROR, "Unable to start media");
-            return -1;
-        }
-        Forward(status, record);
+    // Signed out: the old account must neither be pinged nor re-registered later.
+    ResetCall();
+    m_unregisterRequested = false;
+    m_registered = false;
+    m_countdown = kCountdownOff;
+    Forward(MXSS_STATUS_LOGOUT, nullptr);
+    return 1;
+}
+
+int MXSPCore::OnForwardAlone(int status, SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    Forward(status, nullptr);
+    return 1;
+}
+
+int MXSPCore::OnForwardWithRecord(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnRegistrationTimeout(int status, SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    m_registered = false;
+    Forward(status, nullptr);
+    return 1;
+}
+
+int MXSPCore::OnLogout(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    ResetCall();
+    m_unregisterRequested = false;
+    m_registered = false;
+    m_countdown = kCountdownOff;
+    Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnIncomingCall(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    if (record == nullptr)
         return 1;
-    case MXSS_STATUS_CALL_ACK:
-        m_callState = CALL_CONNECTED;
-        if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
-            m_lastError = 400019;
-            ZLOG(LOG_ERROR, "Unable to start media");
-            return -1;
-        }
-        // The ACK carries no media description: the window needs the one of the call.
-        *record = m_currentCall;
-        Forward(status, record);
-        return 1;
-    case MXSS_STATUS_CALL_REQUESTFAILURE:
-        if (record->statusCode == 407)
-            return 1;
-        ResetCall();
-        Forward(status, record);
-        return 1;
-    case MXSS_STATUS_CALL_CLOSED:
-        ResetCall();
+    if (m_callState != CALL_IDLE) {
         if (m_protocol != nullptr)
-            m_protocol->StopListen();
-        Forward(status, record);
-        return 1;
-    case MXSS_STATUS_CALL_REDIRECTED:
-    case MXSS_STATUS_CALL_SERVERFAILURE:
-    case MXSS_STATUS_CALL_GLOBALFAILURE:
-    case MXSS_STATUS_CALL_CANCELLED:
-    case MXSS_STATUS_CALL_TIMEOUT:
-    case MXSS_STATUS_CALL_RELEASED:
-    case MXSS_STATUS_CALL_MESSAGE_REQUESTFAILURE:
-        ResetCall();
-        Forward(status, record);
-        return 1;
-    default:
+            m_protocol->RejectIncomingCall(record);
+        m_lastError = 400019;
+        ZLOG(LOG_WARNING, "Call exists, incoming call rejected");
         return 1;
     }
+    m_callExists = true;
+    m_callState = CALL_INCOMING;
+    if (m_endedCid == record->cid)
+        m_endedCid = 0;
+    if (m_protocol != nullptr)
+        m_protocol->SendRinging(record);
+    m_currentCall = *record;
+    Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnInviteResult(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    if (record == nullptr || m_callState != CALL_OUTGOING)
+        return 1;
+    m_currentCall = *record;
+    Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnNoAnswer(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    ResetCall();
+    if (m_protocol != nullptr && m_protocol->HangUp(record) < 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+        if (m_protocol != nullptr)
+            m_protocol->HangUp(record);
+    }
+    Forward(status, record);
+    return 1;
+}
+
+bool MXSPCore::TakeAnswer(const SESSION_EVENT_INFO* record)
+{
+    m_currentCall = *record;
+    // The user hung up before the far end answered at all: the first answer ends the call.
+    if (m_hangUpPending && record->statusCode >= 100) {
+        if (m_protocol != nullptr)
+            m_protocol->HangUp(&m_currentCall);
+        ResetCall();
+        return false;
+    }
+    if (record->statusCode >= 100)
+        m_callExists = true;
+    return true;
+}
+
+int MXSPCore::OnProceeding(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    if (!TakeAnswer(record))
+        return -1;
+    if (record->statusCode >= 100)
+        Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnRinging(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    if (!TakeAnswer(record))
+        return -1;
+    if (record->statusCode == 183 && record->codecName[0] != '\0' && !m_earlyMediaStarted) {
+        if (m_protocol != nullptr)
+            m_protocol->StartListen(&m_currentCall);
+        m_earlyMediaStarted = true;
+    }
+    Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnAnswered(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    if (!TakeAnswer(record))
+        return -1;
+    return StartMedia(status, record, 400020);
+}
+
+int MXSPCore::OnAck(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    // The ACK carries no media description: the window needs the one of the call.
+    *record = m_currentCall;
+    return StartMedia(status, record, 400019);
+}
+
+int MXSPCore::StartMedia(int status, SESSION_EVENT_INFO* record, int failureCode)
+{
+    m_callState = CALL_CONNECTED;
+    if (m_protocol == nullptr || m_protocol->StartListen(&m_currentCall) != 1) {
+        m_lastError = failureCode;
+        ZLOG(LOG_ERROR, "Unable to start media");
+        return -1;
+    }
+    Forward(status, record);
+    return 1;
+}
+
+int MXSPCore::OnRequestFailure(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    // Proxy authentication: the stack answers the challenge itself and the call goes on.
+    if (record->statusCode == 407)
+        return 1;
+    return OnCallEnded(status, record);
+}
+
+int MXSPCore::OnClosed(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    if (m_protocol != nullptr)
+        m_protocol->StopListen();
+    return OnCallEnded(status, record);
+}
+
+int MXSPCore::OnCallEnded(int status, SESSION_EVENT_INFO* record)
+{
+    ZLOG_SCOPE();
+    ResetCall();
+    Forward(status, record);
+    return 1;
 }
 
 void MXSPCore::KeepAliveTick()

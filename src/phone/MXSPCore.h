@@ -79,6 +79,36 @@ public:
     std::recursive_mutex& Lock() { return m_lock; }
 
 private:
+    // One handler per status; `callEvent` ones only see events of the current call.
+    using Handler = int (MXSPCore::*)(int status, SESSION_EVENT_INFO* record);
+    struct HandlerEntry {
+        int status;
+        Handler handler;
+        bool callEvent;
+    };
+    static const HandlerEntry kHandlers[];
+
+    bool TakeCallEvent(int status, SESSION_EVENT_INFO* record);
+    // The common start of the three answers; false when a pending hang-up ended the call.
+    bool TakeAnswer(const SESSION_EVENT_INFO* record);
+    int StartMedia(int status, SESSION_EVENT_INFO* record, int failureCode);
+    int OnRegistrationSuccessful(int status, SESSION_EVENT_INFO* record);
+    int OnForwardAlone(int status, SESSION_EVENT_INFO* record);
+    int OnForwardWithRecord(int status, SESSION_EVENT_INFO* record);
+    int OnRegistrationTimeout(int status, SESSION_EVENT_INFO* record);
+    int OnLogout(int status, SESSION_EVENT_INFO* record);
+    int OnIncomingCall(int status, SESSION_EVENT_INFO* record);
+    int OnInviteResult(int status, SESSION_EVENT_INFO* record);
+    int OnNoAnswer(int status, SESSION_EVENT_INFO* record);
+    int OnProceeding(int status, SESSION_EVENT_INFO* record);
+    int OnRinging(int status, SESSION_EVENT_INFO* record);
+    int OnAnswered(int status, SESSION_EVENT_INFO* record);
+    int OnAck(int status, SESSION_EVENT_INFO* record);
+    int OnRequestFailure(int status, SESSION_EVENT_INFO* record);
+    int OnClosed(int status, SESSION_EVENT_INFO* record);
+    int OnCallEnded(int status, SESSION_EVENT_INFO* record);
+
+    // Resets the current call; its ID is kept as the last ended call's.
     void ResetCall();
     void Forward(int status, SESSION_EVENT_INFO* record);
     bool SameCall(const SESSION_EVENT_INFO* record) const;
@@ -103,6 +133,7 @@ private:
     bool m_callExists = false;
     bool m_hangUpPending = false;
     bool m_earlyMediaStarted = false;
+    int m_endedCid = 0;   // the last call ended here, whose release may still arrive
     std::atomic<bool> m_registered{false};
     bool m_unregisterRequested = false;
     int m_countdown = kCountdownOff;

@@ -6,7 +6,9 @@
 #include <system_error>
 
 #include "app/CLogger.h"
+#include "session/CLibraryLock.h"
 #include "session/sdp/CMXSdpNegotiator.h"
+#include "session/sip/OsipPtr.h"
 #include "session/sip/eXosip.h"
 
 namespace {
@@ -14,39 +16,6 @@ namespace {
 constexpr int kTransportUdp = 17;
 constexpr int kFamilyIpv4 = 2;
 constexpr const char* kSdpContentType = "application/sdp";
-
-// Holds the library lock for one scope; Ok() is false when it could not be taken.
-class LibraryLock {
-public:
-    LibraryLock() : m_ok(eXosip_lock() == 0) {}
-    ~LibraryLock()
-    {
-        if (m_ok)
-            eXosip_unlock();
-    }
-    LibraryLock(const LibraryLock&) = delete;
-    LibraryLock& operator=(const LibraryLock&) = delete;
-    bool Ok() const { return m_ok; }
-
-private:
-    bool m_ok;
-};
-
-// An osip message the library has not taken over yet.
-struct MessageOwner {
-    osip_message_t* message = nullptr;
-    ~MessageOwner()
-    {
-        if (message != nullptr)
-            osip_message_free(message);
-    }
-    osip_message_t* Release()
-    {
-        osip_message_t* m = message;
-        message = nullptr;
-        return m;
-    }
-};
 
 std::string Text(const char* s, std::size_t limit = 255)
 {
@@ -70,101 +39,7 @@ std::string_view Trim(std::string_view s)
     return s;
 }
 
-bool IsRegistrationEvent(int type) { return type == EXOSIP_REGISTRATION_SUCCESS || type == EXOSIP_REGISTRATION_FAILURE; }
-
-// A 2xx to a REGISTER with "Expires: 0" ends the registration instead of making one.
-bool IsUnregistration(const osip_message_t* request)
-{
-    if (request == nullptr)
-        return false;
-    osip_header_t* expires = nullptr;
-    if (osip_message_get_expires(request, 0, &expires) < 0 || expires == nullptr || expires->hvalue == nullptr)
-        return false;
-    return std::strtol(expires->hvalue, nullptr, 10) == 0;
-}
-
-const char* const kEventNames[] = {
-    "EXOSIP_REGISTRATION_NEW",
-    "EXOSIP_REGISTRATION_SUCCESS",
-    "EXOSIP_REGISTRATION_FAILURE",
-    "EXOSIP_REGISTRATION_REFRESHED",
-    "EXOSIP_REGISTRATION_TERMINATED",
-    "EXOSIP_CALL_INVITE",
-    "EXOSIP_CALL_REINVITE",
-    "EXOSIP_CALL_NOANSWER",
-    "EXOSIP_CALL_PROCEEDING",
-    "EXOSIP_CALL_RINGING",
-    "EXOSIP_CALL_ANSWERED",
-    "EXOSIP_CALL_REDIRECTED",
-    "EXOSIP_CALL_REQUESTFAILURE",
-    "EXOSIP_CALL_SERVERFAILURE",
-    "EXOSIP_CALL_GLOBALFAILURE",
-    "EXOSIP_CALL_ACK",
-    "EXOSIP_CALL_CANCELLED",
-    "EXOSIP_CALL_TIMEOUT",
-    "EXOSIP_CALL_MESSAGE_NEW",
-    "EXOSIP_CALL_MESSAGE_PROCEEDING",
-    "EXOSIP_CALL_MESSAGE_ANSWERED",
-    "EXOSIP_CALL_MESSAGE_REDIRECTED",
-    "EXOSIP_CALL_MESSAGE_REQUESTFAILURE",
-    "EXOSIP_CALL_MESSAGE_SERVERFAILURE",
-    "EXOSIP_CALL_MESSAGE_GLOBALFAILURE",
-    "EXOSIP_CALL_CLOSED",
-    "EXOSIP_CALL_RELEASED",
-    "EXOSIP_MESSAGE_NEW",
-    "EXOSIP_MESSAGE_PROCEEDING",
-    "EXOSIP_MESSAGE_ANSWERED",
-    "EXOSIP_MESSAGE_REDIRECTED",
-    "EXOSIP_MESSAGE_REQUESTFAILURE",
-    "EXOSIP_MESSAGE_SERVERFAILURE",
-    "EXOSIP_MESSAGE_GLOBALFAILURE",
-    "EXOSIP_SUBSCRIPTION_UPDATE",
-    "EXOSIP_SUBSCRIPTION_CLOSED",
-    "EXOSIP_SUBSCRIPTION_NOANSWER",
-    "EXOSIP_SUBSCRIPTION_PROCEEDING",
-    "EXOSIP_SUBSCRIPTION_ANSWERED",
-    "EXOSIP_SUBSCRIPTION_REDIRECTED",
-    "EXOSIP_SUBSCRIPTION_REQUESTFAILURE",
-    "EXOSIP_SUBSCRIPTION_SERVERFAILURE",
-    "EXOSIP_SUBSCRIPTION_GLOBALFAILURE",
-    "EXOSIP_SUBSCRIPTION_NOTIFY",
-    "EXOSIP_SUBSCRIPTION_RELEASED",
-    "EXOSIP_IN_SUBSCRIPTION_NEW",
-    "EXOSIP_IN_SUBSCRIPTION_RELEASED",
-    "EXOSIP_NOTIFICATION_NOANSWER",
-    "EXOSIP_NOTIFICATION_PROCEEDING",
-    "EXOSIP_NOTIFICATION_ANSWERED",
-    "EXOSIP_NOTIFICATION_REDIRECTED",
-    "EXOSIP_NOTIFICATION_REQUESTFAILURE",
-    "EXOSIP_NOTIFICATION_SERVERFAILURE",
-    "EXOSIP_NOTIFICATION_GLOBALFAILURE",
-    "EXOSIP_EVENT_COUNT",
-};
-static_assert(sizeof kEventNames / sizeof kEventNames[0] == EXOSIP_EVENT_COUNT + 1, "one name per event type");
-
 } // namespace
-
-const CMXSipStack::HandlerEntry CMXSipStack::kHandlers[] = {
-    {EXOSIP_REGISTRATION_SUCCESS, &CMXSipStack::OnRegistrationSuccess},
-    {EXOSIP_REGISTRATION_FAILURE, &CMXSipStack::OnRegistrationFailure},
-    {EXOSIP_CALL_INVITE, &CMXSipStack::OnCallInvite},
-    {EXOSIP_CALL_REINVITE, &CMXSipStack::OnCallReinvite},
-    {EXOSIP_CALL_NOANSWER, &CMXSipStack::OnCallNoAnswer},
-    {EXOSIP_CALL_PROCEEDING, &CMXSipStack::OnCallProceeding},
-    {EXOSIP_CALL_RINGING, &CMXSipStack::OnCallRinging},
-    {EXOSIP_CALL_ANSWERED, &CMXSipStack::OnCallAnswered},
-    {EXOSIP_CALL_REDIRECTED, &CMXSipStack::OnCallRedirected},
-    {EXOSIP_CALL_REQUESTFAILURE, &CMXSipStack::OnCallRequestFailure},
-    {EXOSIP_CALL_SERVERFAILURE, &CMXSipStack::OnCallServerFailure},
-    {EXOSIP_CALL_GLOBALFAILURE, &CMXSipStack::OnCallGlobalFailure},
-    {EXOSIP_CALL_ACK, &CMXSipStack::OnCallAck},
-    {EXOSIP_CALL_CANCELLED, &CMXSipStack::OnCallCancelled},
-    {EXOSIP_CALL_TIMEOUT, &CMXSipStack::OnCallTimeout},
-    {EXOSIP_CALL_MESSAGE_NEW, &CMXSipStack::OnCallMessageNew},
-    {EXOSIP_CALL_MESSAGE_REQUESTFAILURE, &CMXSipStack::OnCallMessageRequestFailure},
-    {EXOSIP_CALL_CLOSED, &CMXSipStack::OnCallClosed},
-    {EXOSIP_CALL_RELEASED, &CMXSipStack::OnCallReleased},
-};
 
 CMXSipStack::CMXSipStack() { ZLOG_SCOPE(); }
 
@@ -214,13 +89,6 @@ void CMXSipStack::StopWorker()
         m_worker.join();
 }
 
-const char* CMXSipStack::EventName(int type)
-{
-    ZLOG_SCOPE();
-    if (type < 0 || type > EXOSIP_EVENT_COUNT)
-        return "UNKNOWN";
-    return kEventNames[type];
-}
 
 bool CMXSipStack::ParseDtmfBody(std::string_view body, int& signal, int& duration)
 {
@@ -285,7 +153,7 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
     }
     m_libraryInitialised = true;
     if (m_logFile != nullptr) {
-        LibraryLock lock;
+        CLibraryLock lock;
         // osip2 prefers a trace function, once set, over any file: clear it so the file gets the trace.
         osip_trace_initialize_func(END_TRACE_LEVEL, nullptr);
         eXosip_trace_initialize(END_TRACE_LEVEL, m_logFile);
@@ -295,7 +163,7 @@ int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* prox
         return -9;
     }
     {
-        LibraryLock lock;
+        CLibraryLock lock;
         if (!lock.Ok())
             return -1;
         eXosip_set_user_agent(m_userAgent.c_str());
@@ -352,7 +220,7 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
     m_fromAddress = Text(SipAddress(m_userId, host, port).c_str());
     m_proxyAddress = Text(("sip:" + host + ":" + port).c_str());
 
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -4;
     eXosip_clear_authentication_info();
@@ -378,7 +246,7 @@ int CMXSipStack::UnRegister(const char* /*displayName*/, const char* /*userId*/,
                             int /*expiry*/, const char* /*proxyHost*/, const char* /*proxyPort*/)
 {
     ZLOG_SCOPE();
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -1;
     if (AddAuthentication(ZLOG_METHOD) != 0)
@@ -426,7 +294,7 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
         ZLOG(LOG_ERROR, "eXosip_call_build_initial_invite failed");
         return -2;
     }
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -1;
     std::string own = Text(ownUser);
@@ -442,10 +310,11 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
     ZLOG(LOG_INFO, "To URL %s", to.c_str());
     ZLOG(LOG_INFO, "Caller URL %s", m_fromAddress.c_str());
 
-    MessageOwner invite;
-    if (eXosip_call_build_initial_invite(&invite.message, to.c_str(), m_fromAddress.c_str(), nullptr,
-                                         m_userAgent.c_str()) != 0 ||
-        invite.message == nullptr) {
+    osip_message_t* built = nullptr;
+    int buildResult = eXosip_call_build_initial_invite(&built, to.c_str(), m_fromAddress.c_str(), nullptr,
+                                                       m_userAgent.c_str());
+    zelora::OsipMessagePtr invite(built);
+    if (buildResult != 0 || invite == nullptr) {
         ZLOG(LOG_ERROR, "eXosip_call_build_initial_invite failed");
         return -2;
     }
@@ -461,17 +330,17 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
         ZLOG(LOG_ERROR, "Unable to build SDP offer");
         return -5;
     }
-    int nRet = osip_message_set_body(invite.message, sdp, std::strlen(sdp));
+    int nRet = osip_message_set_body(invite.get(), sdp, std::strlen(sdp));
     if (nRet != 0) {
         ZLOG(LOG_ERROR, "osip_message_set_body failed nRet = %d ", nRet);
         return -5;
     }
-    nRet = osip_message_set_content_type(invite.message, kSdpContentType);
+    nRet = osip_message_set_content_type(invite.get(), kSdpContentType);
     if (nRet != 0) {
         ZLOG(LOG_ERROR, "osip_message_set_content_type failed nRet = %d ", nRet);
         return -5;
     }
-    int cid = eXosip_call_send_initial_invite(invite.Release());
+    int cid = eXosip_call_send_initial_invite(invite.release());
     if (cid < 0) {
         ZLOG(LOG_ERROR, "eXosip_call_send_initial_invite failed nRet = %d", cid);
         return -4;
@@ -487,7 +356,7 @@ int CMXSipStack::AnswerPlain(SESSION_EVENT_INFO* record, int status, const char*
         ZLOG_AS(LOG_ERROR, method, "eXosip_call_build_answer failed");
         return -2;
     }
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -1;
     osip_message_t* answer = nullptr;
@@ -537,7 +406,7 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
         ZLOG_AS(LOG_ERROR, method, "Invalid Incoming call to be accepted = %d ", record->tid);
         return -2;
     }
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -1;
     if (localMediaIp != nullptr) {
@@ -548,8 +417,10 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
             return -3;
         m_localMediaPort = kDefaultMediaPort;
     }
-    MessageOwner answer;
-    if (eXosip_call_build_answer(record->tid, status, &answer.message) != 0 || answer.message == nullptr) {
+    osip_message_t* built = nullptr;
+    int buildResult = eXosip_call_build_answer(record->tid, status, &built);
+    zelora::OsipMessagePtr answer(built);
+    if (buildResult != 0 || answer == nullptr) {
         ZLOG_AS(LOG_ERROR, method, "eXosip_call_build_answer failed");
         return -4;
     }
@@ -569,17 +440,17 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
         ZLOG_AS(LOG_ERROR, method, "Unable to build SDP answer");
         return -8;
     }
-    int nRet = osip_message_set_body(answer.message, sdp, std::strlen(sdp));
+    int nRet = osip_message_set_body(answer.get(), sdp, std::strlen(sdp));
     if (nRet != 0) {
         ZLOG_AS(LOG_ERROR, method, "osip_message_set_body failed nRet = %d ", nRet);
         return -5;
     }
-    nRet = osip_message_set_content_type(answer.message, kSdpContentType);
+    nRet = osip_message_set_content_type(answer.get(), kSdpContentType);
     if (nRet != 0) {
         ZLOG_AS(LOG_ERROR, method, "osip_message_set_content_type failed nRet = %d ", nRet);
         return -6;
     }
-    nRet = eXosip_call_send_answer(record->tid, status, answer.Release());
+    nRet = eXosip_call_send_answer(record->tid, status, answer.release());
     if (nRet != 0) {
         ZLOG_AS(LOG_ERROR, method, "eXosip_call_send_answer failed");
         return -7;
@@ -609,7 +480,7 @@ int CMXSipStack::HangUp(SESSION_EVENT_INFO* record)
     }
     ZLOG(LOG_INFO, "$$$$$$$$$$Dropping Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
          record->tid);
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -1;
     int nRet = eXosip_call_terminate(record->cid, record->did);
@@ -623,7 +494,7 @@ int CMXSipStack::HangUp(SESSION_EVENT_INFO* record)
 int CMXSipStack::SendPing()
 {
     ZLOG_SCOPE();
-    LibraryLock lock;
+    CLibraryLock lock;
     if (!lock.Ok())
         return -1;
     std::string address = SipAddress(m_userId, m_proxyHost, m_proxyPort);
@@ -639,348 +510,4 @@ int CMXSipStack::SendPing()
         return -2;
     }
     return 1;
-}
-
-void CMXSipStack::ThreadProc()
-{
-    ZLOG_SCOPE();
-    while (!m_stopWorker) {
-        eXosip_event_t* event = eXosip_event_wait(1, 0);
-        if (event == nullptr) {
-            if (m_quitting && !m_registered) {
-                ZLOG(LOG_DEBUG, "exiting, Unregister successfull quitting");
-                ZLOG(LOG_DEBUG, "***********************exiting, No registration");
-                break;
-            }
-            continue;
-        }
-        ZLOG(LOG_DEBUG, "***********************SIP Event = %d", event->type);
-        SESSION_EVENT_INFO record;
-        ClearEventInfo(record);
-        GetSipDialog(event, record);
-
-        const HandlerEntry* entry = nullptr;
-        for (const HandlerEntry& h : kHandlers)
-            if (h.type == event->type)
-                entry = &h;
-        int status = entry != nullptr ? (this->*(entry->handler))(event, record) : OnOther(event, record);
-
-        if (event->type == EXOSIP_REGISTRATION_SUCCESS && m_quitting && status == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
-            ZLOG(LOG_DEBUG, "exiting, Unregister successfull quitting");
-            eXosip_event_free(event);
-            break;
-        }
-        // An in-call request other than a DTMF INFO reaches nobody.
-        bool deliver = status != 0;
-        if (event->type == EXOSIP_CALL_INVITE) {
-            ZLOG(LOG_DATA, "Selected Pay Load = [%s]", record.codecPayload);
-            ZLOG(LOG_DATA, "Selected Frequency = [%s]", record.codecFreq);
-            ZLOG(LOG_DATA, "Selected Mode = [%s]", record.codecMode);
-            ZLOG(LOG_DATA, "Selected Codec Name = [%s]", record.codecName);
-        }
-        // Every handler has released the library lock by now, so the consumer may call us back.
-        if (deliver && m_callback != nullptr)
-            m_callback(status, m_context, IsRegistrationEvent(event->type) ? nullptr : &record);
-        eXosip_event_free(event);
-    }
-    m_workerStopped = true;
-}
-
-int CMXSipStack::GetSipDialog(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    record.cid = event->cid;
-    record.did = event->did;
-    record.tid = event->tid;
-    if (event->response != nullptr) {
-        record.statusCode = osip_message_get_status_code(event->response);
-        const char* reason = osip_message_get_reason_phrase(event->response);
-        CopyText(record.responseMessage, reason);
-    }
-    ZLOG(LOG_DEBUG, "Call DID =  %d, CID = %d, TID =  %d", record.did, record.cid,
-         record.tid);
-    ZLOG(LOG_DEBUG, "%s", EventName(event->type));
-    return 1;
-}
-
-int CMXSipStack::DefaultAction(eXosip_event* event)
-{
-    ZLOG_SCOPE();
-    LibraryLock lock;
-    if (!lock.Ok())
-        return -1;
-    int nRet = eXosip_default_action(event);
-    if (nRet < 0)
-        ZLOG(LOG_ERROR, "eXosip_default_action failed for CID %d", event->cid);
-    return nRet;
-}
-
-int CMXSipStack::OnRegistrationSuccess(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    {
-        LibraryLock lock;
-        if (!lock.Ok())
-            return -1;
-        if (eXosip_default_action(event) < 0) {
-            ZLOG(LOG_ERROR, 
-                 "eXosip_default_action failed for EXOSIP_REGISTRATION_SUCCESS");
-            return -1;
-        }
-    }
-    if (m_quitting) {
-        ZLOG(LOG_DEBUG, "exiting, Unregister successfull quitting");
-        return MXSS_STATUS_REGISTRATION_SUCCESSFUL;
-    }
-    // An accepted unregistration leaves nothing registered.
-    m_registered = !IsUnregistration(event->request);
-    return MXSS_STATUS_REGISTRATION_SUCCESSFUL;
-}
-
-int CMXSipStack::OnRegistrationFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    if (event->response == nullptr)
-        return MXSS_STATUS_REGISTRATION_TIMEOUT;
-    // A challenge is answered with the credentials; the status tells the consumer either way.
-    DefaultAction(event);
-    int code = osip_message_get_status_code(event->response);
-    return code == 401 || code == 407 ? MXSS_STATUS_REGISTRATION_FAILURE : MXSS_STATUS_REGISTRATION_TIMEOUT;
-}
-
-int CMXSipStack::ProcessSDP(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    sdp_message_t* sdp = eXosip_get_remote_sdp(event->did);
-    sdp_media_t* audio = sdp != nullptr ? eXosip_get_audio_media(sdp) : nullptr;
-    int result = CMXSdpNegotiator::ProcessSDP(sdp, audio, m_codecs, m_codecCount, record);
-    if (sdp != nullptr)
-        sdp_message_free(sdp);
-    if (result >= 0) {
-        CMXSdpNegotiator::CopyAddresses(event->request, record);
-        return result;
-    }
-    // Only an offer we received has a transaction of ours to refuse.
-    if (event->type != EXOSIP_CALL_INVITE)
-        return result;
-    osip_message_t* answer = nullptr;
-    if (eXosip_call_build_answer(event->tid, 488, &answer) != 0) {
-        ZLOG(LOG_ERROR, "eXosip_call_build_answer failed");
-        return CMXSdpNegotiator::AnswerFailureCode(result, CMXSdpNegotiator::AnswerResult::BuildFailed);
-    }
-    if (eXosip_call_send_answer(event->tid, 488, answer) != 0) {
-        ZLOG(LOG_ERROR, "eXosip_call_send_answer failed");
-        return CMXSdpNegotiator::AnswerFailureCode(result, CMXSdpNegotiator::AnswerResult::SendFailed);
-    }
-    return result;
-}
-
-int CMXSipStack::OnCallInvite(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    LibraryLock lock;
-    if (!lock.Ok())
-        return -1;
-    if (ProcessSDP(event, record) < 0) {
-        ZLOG(LOG_ERROR, "Unable to parse remote SDP");
-        return -1;
-    }
-    return MXSS_STATUS_INCOMING_CALL;
-}
-
-int CMXSipStack::OnCallReinvite(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    LibraryLock lock;
-    if (!lock.Ok())
-        return -1;
-    osip_message_t* answer = nullptr;
-    if (eXosip_call_build_answer(event->tid, 488, &answer) != 0) {
-        ZLOG(LOG_ERROR, "eXosip_call_build_answer failed");
-        return -1;
-    }
-    if (eXosip_call_send_answer(event->tid, 488, answer) != 0) {
-        ZLOG(LOG_ERROR, "eXosip_call_send_answer failed");
-        return -2;
-    }
-    return -1;
-}
-
-int CMXSipStack::OnCallNoAnswer(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    // Without a response there is nothing for the default action to act on.
-    if (event->response != nullptr && DefaultAction(event) < 0)
-        return -1;
-    return MXSS_STATUS_CALL_NOANSWER;
-}
-
-int CMXSipStack::OnCallProceeding(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    if (event->response != nullptr && DefaultAction(event) < 0)
-        return -1;
-    if (record.statusCode == 183) {
-        LibraryLock lock;
-        if (!lock.Ok())
-            return -1;
-        if (ProcessSDP(event, record) < 0) {
-            ZLOG(LOG_ERROR, "Unable to parse remote SDP");
-            return -1;
-        }
-    }
-    return MXSS_STATUS_CALL_PROCEEDING;
-}
-
-int CMXSipStack::OnCallRinging(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    LibraryLock lock;
-    if (!lock.Ok())
-        return -1;
-    if (ProcessSDP(event, record) < 0)
-        ZLOG(LOG_WARNING, "Some problem with remote SDP, we ignored it");
-    return MXSS_STATUS_CALL_RINGING;
-}
-
-int CMXSipStack::OnCallAnswered(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    LibraryLock lock;
-    if (!lock.Ok())
-        return -1;
-    int negotiated = ProcessSDP(event, record);
-    osip_message_t* ack = nullptr;
-    if (eXosip_call_build_ack(event->did, &ack) != 0) {
-        ZLOG(LOG_ERROR, "eXosip_call_build_ack failed");
-        return -1;
-    }
-    if (eXosip_call_send_ack(event->did, ack) != 0) {
-        ZLOG(LOG_ERROR, "eXosip_call_send_ack failed");
-        return -1;
-    }
-    if (negotiated < 0) {
-        // The far end answered with nothing we can speak: confirm its 2xx, then end the call.
-        ZLOG(LOG_ERROR, "Unable to parse remote SDP");
-        eXosip_call_terminate(event->cid, event->did);
-        return -1;
-    }
-    return MXSS_STATUS_OUTGOING_CALL_ANSWERED;
-}
-
-int CMXSipStack::OnCallRedirected(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_REDIRECTED;
-}
-
-int CMXSipStack::OnCallRequestFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    if (event->response == nullptr || DefaultAction(event) < 0)
-        return -1;
-    return MXSS_STATUS_CALL_REQUESTFAILURE;
-}
-
-int CMXSipStack::OnCallServerFailure(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_SERVERFAILURE;
-}
-
-int CMXSipStack::OnCallGlobalFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    if (event->response != nullptr && DefaultAction(event) < 0)
-        return -1;
-    return MXSS_STATUS_CALL_GLOBALFAILURE;
-}
-
-int CMXSipStack::OnCallAck(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_ACK;
-}
-
-int CMXSipStack::OnCallCancelled(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_CANCELLED;
-}
-
-int CMXSipStack::OnCallTimeout(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_TIMEOUT;
-}
-
-int CMXSipStack::OnCallMessageNew(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    if (event->request == nullptr || event->request->sip_method == nullptr ||
-        std::strcmp(event->request->sip_method, "INFO") != 0)
-        return 0;
-    return ProcessEXOSIP_INFO_Message(event, record);
-}
-
-int CMXSipStack::ProcessEXOSIP_INFO_Message(eXosip_event* event, SESSION_EVENT_INFO& record)
-{
-    ZLOG_SCOPE();
-    if (event->cid != 0) {
-        LibraryLock lock;
-        if (!lock.Ok())
-            return -1;
-        osip_message_t* answer = nullptr;
-        if (eXosip_call_build_answer(event->tid, 200, &answer) != 0) {
-            ZLOG(LOG_ERROR, "eXosip_call_build_answer failed");
-            return -2;
-        }
-        if (eXosip_call_send_answer(event->tid, 200, answer) != 0) {
-            ZLOG(LOG_ERROR, "eXosip_call_send_answer failed");
-            return -2;
-        }
-    }
-    osip_body_t* body = nullptr;
-    if (osip_message_get_body(event->request, 0, &body) < 0 || body == nullptr || body->body == nullptr) {
-        ZLOG(LOG_DEBUG, "INFO without body");
-        return 0;
-    }
-    std::string_view text(body->body, body->length);
-    ZLOG(LOG_DEBUG, "Message Body %.*s", static_cast<int>(text.size() > 1024 ? 1024 : text.size()),
-         text.data());
-    int signal = 0;
-    int duration = 0;
-    if (!ParseDtmfBody(text, signal, duration)) {
-        ZLOG(LOG_WARNING, "INFO without a DTMF signal");
-        return 0;
-    }
-    record.dtmfSignal = signal;
-    record.dtmfDuration = duration;
-    return MXSS_STATUS_DTMF;
-}
-
-int CMXSipStack::OnCallMessageRequestFailure(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_MESSAGE_REQUESTFAILURE;
-}
-
-int CMXSipStack::OnCallClosed(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
-{
-    ZLOG_SCOPE();
-    if (event->response != nullptr && DefaultAction(event) < 0)
-        return -1;
-    return MXSS_STATUS_CALL_CLOSED;
-}
-
-int CMXSipStack::OnCallReleased(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_CALL_RELEASED;
-}
-
-int CMXSipStack::OnOther(eXosip_event*, SESSION_EVENT_INFO&)
-{
-    ZLOG_SCOPE();
-    return MXSS_STATUS_OTHER_SIP_MESSAGE;
 }

@@ -118,7 +118,8 @@ std::string CWebServiceClient::ServerUserId()
 
 std::atomic<bool>& CWebServiceClient::AddressBookPending()
 {
-    static std::atomic<bool> pending{false};
+    // Nothing has been synchronised before the first book is loaded or received.
+    static std::atomic<bool> pending{true};
     return pending;
 }
 
@@ -205,21 +206,15 @@ int CWebServiceClient::SendInboxQuery()
 void CWebServiceClient::OnSignedIn()
 {
     ZLOG_SCOPE();
-    if (!AddressBookPending().load()) {
+    // An empty local book asks for the whole book once; a book that has been synchronised
+    // only asks for what changed since. Balance, VoIP number and ads are the window's to ask:
+    // it knows which of them it already shows.
+    if (m_state[WEB_KIND_ADDRESS_BOOK].load() == kIdle) {
         m_state[WEB_KIND_ADDRESS_BOOK].store(kSent);
-        SendAddressBookQuery("_initaddbk");
+        SendAddressBookQuery(AddressBookPending().load() ? "_initaddbk" : "_qrylist");
     }
     if (m_state[WEB_KIND_INBOX].load() == kIdle) {
         SendInboxQuery();
-    }
-    if (m_state[WEB_KIND_BALANCE].load() == kIdle) {
-        zelora::PostMessage(m_mainQueue, WM_WEB_REQ_BALANCE, 0, 0);
-    }
-    if (m_state[WEB_KIND_VOIP_NUMBER].load() == kIdle) {
-        zelora::PostMessage(m_mainQueue, WM_WEB_REQ_VOIP_NUMBER, 0, 0);
-    }
-    if (m_state[WEB_KIND_ADS].load() == kIdle) {
-        zelora::PostMessage(m_mainQueue, WM_WEB_REQ_ADS, 0, 0);
     }
 }
 

@@ -4,15 +4,17 @@
 // connectivity probe and the advertisement ticker.
 //
 // How the main window drives it:
-//  - OnSignedIn() once the registration succeeds (after loading the local address book);
+//  - OnSignedIn() once per sign-in, after loading the local address book (not at a
+//    re-registration): "_initaddbk" while the address book is pending, else "_qrylist";
 //  - WorkerPass() once per pass of its 1 s worker thread: replies of every kind, the probe
 //    every 20th pass (not while SetProxyMode(non-zero)), address-book and inbox queries every
 //    60th, advertisements every 300th;
 //  - OnReqVersion() once when the window is created;
-//  - the window messages it posts to the main queue (WebMessages.h): 0x419, 0x41E, 0x41F and
-//    0x420 call OnReqBalance, OnReqVoipNumber, OnAdsRequest and OnReqCLI; 0x421, 0x422, 0x423
-//    and 0x424 tell the window to show VoipNumber/UserId, Balance/SmsBalance, CallerId (or
-//    the signed-out look) and the new-SMS notice.
+//  - its own messages (WebMessages.h) 0x419, 0x41E, 0x41F and 0x420, posted at sign-in for
+//    what it does not show yet, call OnReqBalance, OnReqVoipNumber, OnAdsRequest and OnReqCLI;
+//    the client posts 0x421, 0x422, 0x423 and 0x424 to the main queue to have the window show
+//    VoipNumber/UserId, Balance/SmsBalance, CallerId (or the signed-out look) and the new-SMS
+//    notice.
 #include "web/CConnectivityProbe.h"
 #include "web/CMXINet.h"
 #include "web/CMXXMLParser.h"
@@ -125,7 +127,8 @@ public:
     int InboxCount() const { return m_inboxCount.load(); }
 
     // Process-wide: the user ID known to the server, and the address-book-pending flag
-    // (set by loading when the local book has no live entry; a processed reply clears it).
+    // (set at start and by loading when the local book has no live entry; a processed reply
+    // clears it).
     static std::string ServerUserId();
     static std::atomic<bool>& AddressBookPending();
 

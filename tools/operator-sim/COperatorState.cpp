@@ -437,6 +437,11 @@ std::string COperatorState::HandleWebService(const std::string& body, bool overs
         httpStatus = 413;
         return Envelope("0", -2, "Request too large", "");
     }
+    if (m_failCount > 0) {
+        --m_failCount;
+        httpStatus = m_failStatus;
+        return "Failing on purpose\n";
+    }
     std::string plain;
     if (body.rfind("msg=", 0) != 0 || zelora::web::DecodeRequestBody(body, plain) != 1) {
         return Envelope("0", -2, "Bad request", "");
@@ -446,6 +451,7 @@ std::string COperatorState::HandleWebService(const std::string& body, bool overs
         return Envelope("0", -2, "Bad request", "");
     }
     const std::string transId = SafeTransId(form.transId);
+    ++m_requests[form.action.substr(0, kMaxField)];
     if (form.action == "_getver") {
         return Envelope(transId, 0, "Version",
                         "<versionnumber>" + m_version + "</versionnumber><downloadlink>" + m_downloadLink +
@@ -551,9 +557,20 @@ std::string COperatorState::HandleWebService(const std::string& body, bool overs
     return Envelope(transId, 0, "Stored", "<sno>" + std::to_string(entry.sno) + "</sno>");
 }
 
+std::string COperatorState::RequestCounts()
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    std::string text;
+    for (const auto& [action, count] : m_requests) {
+        text += action + " " + std::to_string(count) + "\n";
+    }
+    return text;
+}
+
 std::string COperatorState::HandleAds()
 {
     std::lock_guard<std::mutex> lock(m_lock);
+    ++m_requests["ads"];
     std::string list = "&lt;list&gt;";
     for (const auto& [text, link] : m_ads) {
         list += "&lt;item&gt;&lt;txt&gt;" + HtmlEscape(text) + "&lt;/txt&gt;&lt;url&gt;" + HtmlEscape(link) +
@@ -610,4 +627,114 @@ std::string COperatorState::HandlePortal(const std::string& msgHex, int& httpSta
     }
     httpStatus = 404;
     return page("Not found", "No such page.");
+}
+
+namespace {
+
+bool UrlDecode(const std::string& text, std::string& out)
+{
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '+') {
+            out += ' ';
+        } else if (text[i] == '%') {
+            if (i + 2 >= text.size()) {
+                return false;
+            }
+            const int high = HexValue(text[i + 1]);
+            const int low = HexValue(text[i + 2]);
+            if (high < 0 || low < 0) {
+                return false;
+            }
+            out += static_cast<char>(high * 16 + low);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::string COperatorState::HandleControl(const std::string& body, int& httpStatus)
+{
+    std::lock_guard<std::mutex> lock(m_lock);
+    httpStatus = 400;
+    std::map<std::string, std::string> form;
+    for (const std::string& pair : Split(body, '&')) {
+        if (pair.empty()) {
+            continue;
+        }
+        const std::size_t eq = pair.find('=');
+        std::string key, value;
+        if (eq == std::string::npos || !UrlDecode(pair.substr(0, eq), key) || !UrlDecode(pair.substr(eq + 1), value)) {
+            return "bad form\n";
+        }
+        if (value.size() > kMaxField) {
+            return "value too long\n";
+        }
+        form[key] = value;
+    }
+    const std::string op = form["op"];
+    if (op == "fail") {
+        long long status = 0, count = 0;
+        if (!ParseLong(form["status"], status) || status < 100 || status > 599 || !ParseLong(form["count"], count)) {
+            return "bad fail\n";
+        }
+        m_failStatus = static_cast<int>(status);
+        m_failCount = static_cast<int>(count);
+        httpStatus = 200;
+        return "ok\n";
+    }
+    auto it = m_accounts.find(form["user"]);
+    if (it == m_accounts.end()) {
+        httpStatus = 404;
+        return "no such user\n";
+    }
+    Account changed = it->second;
+    const auto& tags = FieldTags();
+    long long sno = 0;
+    if (op == "add") {
+        Entry entry;
+        for (std::size_t i = 0; i < tags.size(); ++i) {
+            entry.fields[i] = form[tags[i]];
+        }
+        entry.sno = changed.nextSno++;
+        entry.changed = NextStamp();
+        sno = entry.sno;
+        changed.entries.push_back(entry);
+    } else if (op == "update" || op == "delete") {
+        if (!ParseLong(form["sno"], sno)) {
+            return "bad sno\n";
+        }
+        auto entry = std::find_if(changed.entries.begin(), changed.entries.end(),
+                                  [sno](const Entry& e) { return e.sno == sno; });
+        if (entry == changed.entries.end()) {
+            httpStatus = 404;
+            return "no such entry\n";
+        }
+        if (op == "delete") {
+            changed.entries.erase(entry);
+            changed.deletedAt = NextStamp();
+        } else {
+            for (std::size_t i = 0; i < tags.size(); ++i) {
+                if (form.count(tags[i]) != 0) {
+                    entry->fields[i] = form[tags[i]];
+                }
+            }
+            entry->changed = NextStamp();
+        }
+    } else {
+        return "unknown op\n";
+    }
+    std::swap(it->second, changed);
+    std::string error;
+    if (!Save(error)) {
+        std::swap(it->second, changed);
+        httpStatus = 500;
+        return "unable to store: " + error + "\n";
+    }
+    httpStatus = 200;
+    return "sno=" + std::to_string(sno) + "\n";
 }

@@ -43,6 +43,15 @@ public:
     // POST body of the web-service path; returns the reply text, sets the HTTP status.
     std::string HandleWebService(const std::string& body, bool oversize, int& httpStatus);
     std::string HandleAds();
+    // "action count" lines of the requests so far (advertisements as "ads"), for tests that
+    // check how often the phone asks.
+    std::string RequestCounts();
+    // Test control of the operator's side (POST /control/addressbook, an URL-encoded form):
+    //   op=add&user=U&<tag>=<value>...        a new entry (the reply carries its sno)
+    //   op=update&user=U&sno=N&<tag>=<value>  fields named change, the others stay
+    //   op=delete&user=U&sno=N                the entry goes
+    //   op=fail&status=404&count=1            the next `count` web-service requests get that status
+    std::string HandleControl(const std::string& body, int& httpStatus);
     // msg parameter of the portal's auto-login page; returns HTML.
     std::string HandlePortal(const std::string& msgHex, int& httpStatus);
 
@@ -60,4 +69,7 @@ private:
     std::vector<std::pair<std::string, std::string>> m_ads;
     long long m_clock = 0;
     std::map<std::string, Account> m_accounts;
+    std::map<std::string, int> m_requests;
+    int m_failStatus = 0;
+    int m_failCount = 0;
 };

@@ -67,6 +67,14 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
         std::string reply = state->HandleWebService(upload->body, upload->oversize, status);
         return Reply(connection, static_cast<unsigned>(status), reply, "text/xml");
     }
+    if (path == "/control/addressbook") {
+        if (verb != "POST") {
+            return Reply(connection, 405, "Method not allowed\n", "text/plain");
+        }
+        int status = 400;
+        std::string reply = state->HandleControl(upload->body, status);
+        return Reply(connection, static_cast<unsigned>(status), reply, "text/plain");
+    }
     if (path == "/zeloraads/www/property.php") {
         const char* campaign = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "campaignid");
         if (campaign == nullptr || std::strcmp(campaign, "2") != 0) {
@@ -79,6 +87,9 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
         int status = 400;
         std::string page = state->HandlePortal(msg != nullptr ? msg : "", status);
         return Reply(connection, static_cast<unsigned>(status), page, "text/html");
+    }
+    if (path == "/sim/requests" && verb == "GET") {
+        return Reply(connection, 200, state->RequestCounts(), "text/plain");
     }
     if (path == "/" && (verb == "GET" || verb == "HEAD")) {
         return Reply(connection, 200, "<html><body>operator-sim</body></html>\n", "text/html");

@@ -11,6 +11,7 @@
 
 #include "app/CLogger.h"
 #include "session/sip/CMessageIntake.h"
+#include "session/sip/OsipText.h"
 
 namespace zelora {
 
@@ -27,92 +28,6 @@ void TraceToLogger(const char* file, int line, osip_trace_level_t level, const c
         text[--n] = '\0';
     CLogger::Log(level <= TRACE_LEVEL2 ? LOG_ERROR : LOG_DEBUG, file != nullptr ? file : "", line, "osip", "%s",
                  text);
-}
-
-std::string Bounded(const char* text, size_t limit)
-{
-    if (text == nullptr)
-        return {};
-    return std::string(text, strnlen(text, limit));
-}
-
-const char* UserOf(osip_from_t* header)
-{
-    if (header == nullptr || header->url == nullptr)
-        return nullptr;
-    return header->url->username;
-}
-
-std::string UriText(osip_uri_t* uri)
-{
-    char* text = nullptr;
-    if (uri == nullptr || osip_uri_to_str(uri, &text) != 0 || text == nullptr)
-        return {};
-    std::string out = text;
-    osip_free(text);
-    return out;
-}
-
-// The URI inside an address text such as "Name <sip:u@h>" or "sip:u@h".
-std::string UriOfAddress(const char* address)
-{
-    osip_to_t* to = nullptr;
-    if (address == nullptr || osip_to_init(&to) != 0)
-        return {};
-    std::string out;
-    if (osip_to_parse(to, address) == 0)
-        out = UriText(to->url);
-    osip_to_free(to);
-    return out;
-}
-
-std::string HostOfUri(const char* uri)
-{
-    osip_uri_t* parsed = nullptr;
-    if (uri == nullptr || osip_uri_init(&parsed) != 0)
-        return {};
-    std::string host;
-    if (osip_uri_parse(parsed, uri) == 0 && parsed->host != nullptr)
-        host = parsed->host;
-    osip_uri_free(parsed);
-    return host;
-}
-
-eXosip_event_type_t FailureType(int status, eXosip_event_type_t redirected)
-{
-    // The four failure kinds follow the redirect kind in every group of the enum.
-    if (status < 400)
-        return redirected;
-    if (status < 500)
-        return static_cast<eXosip_event_type_t>(redirected + 1);
-    if (status < 600)
-        return static_cast<eXosip_event_type_t>(redirected + 2);
-    return static_cast<eXosip_event_type_t>(redirected + 3);
-}
-
-bool IsFinal(const osip_message_t* response)
-{
-    return response != nullptr && response->status_code >= 200;
-}
-
-bool SameText(const char* a, const char* b)
-{
-    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
-}
-
-void FreeMessage(osip_message_t*& msg)
-{
-    if (msg != nullptr)
-        osip_message_free(msg);
-    msg = nullptr;
-}
-
-osip_message_t* CloneMessage(const osip_message_t* msg)
-{
-    osip_message_t* copy = nullptr;
-    if (msg == nullptr || osip_message_clone(msg, &copy) != 0)
-        return nullptr;
-    return copy;
 }
 
 } // namespace
@@ -184,14 +99,8 @@ CSipUserAgent::~CSipUserAgent()
     Wake();
     if (m_worker.joinable())
         m_worker.join();
-    for (auto& [cid, call] : m_calls)
-        FreeCall(*call);
-    m_calls.clear();
-    for (auto& [rid, reg] : m_registrations) {
-        FreeMessage(reg->last);
-        FreeMessage(reg->challenge);
-    }
-    m_registrations.clear();
+    m_calls.Clear();
+    m_registrations.Clear();
     for (auto& [tid, t] : m_transactions) {
         if (!t.killed)
             osip_remove_transaction(m_osip, t.tr);
@@ -202,7 +111,7 @@ CSipUserAgent::~CSipUserAgent()
         osip_release(m_osip);
     m_transport.Close();
     m_events.Clear();
-    m_credentials.clear();
+    m_credentials.Clear();
     if (m_wakeFd >= 0)
         ::close(m_wakeFd);
     // Any trace file the application passed may be closed after we are gone.
@@ -326,54 +235,13 @@ void CSipUserAgent::RunRound()
 void CSipUserAgent::Housekeeping()
 {
     ZLOG_SCOPE();
-    RefreshRegistrations();
-    const auto now = Clock::now();
-    for (auto it = m_calls.begin(); it != m_calls.end();) {
-        Call& call = *it->second;
-        if (call.awaitingAck && now >= call.ackDeadline) {
-            ZLOG(LOG_WARNING, "no ACK for the answer of call %d, ending it", call.cid);
-            call.awaitingAck = false;
-            SendBye(call);
-        }
-        Transaction* initial = FindTransaction(call.initialTid);
-        if (initial != nullptr && !initial->killed && !IsFinal(initial->tr->last_response) &&
-            now - call.created >= kNoAnswerTimeout) {
-            ZLOG(LOG_WARNING, "call %d unanswered for 180 s", call.cid);
-            if (call.dialog != nullptr) {
-                Emit(EXOSIP_CALL_NOANSWER, initial->tr->orig_request, nullptr, call.cid, call.did,
-                     initial->tr->transactionid, 0);
-                DropDialog(call);
-            }
-            osip_remove_transaction(m_osip, initial->tr);
-            initial->killed = true;
-        }
-        bool busy = call.dialog != nullptr;
-        for (auto& [tid, t] : m_transactions)
-            if (t.cid == call.cid && !t.killed)
-                busy = true;
-        if (busy) {
-            ++it;
-            continue;
-        }
-        Emit(EXOSIP_CALL_RELEASED, nullptr, nullptr, call.cid, call.did, 0, 0);
-        for (auto tit = m_transactions.begin(); tit != m_transactions.end();) {
-            if (tit->second.cid == call.cid) {
-                osip_transaction_free(tit->second.tr);
-                tit = m_transactions.erase(tit);
-            } else {
-                ++tit;
-            }
-        }
-        FreeCall(call);
-        it = m_calls.erase(it);
-    }
+    m_registrations.RefreshDue();
+    m_calls.Housekeeping(Clock::now());
     for (auto tit = m_transactions.begin(); tit != m_transactions.end();) {
         Transaction& t = tit->second;
         bool keep = !t.killed || t.cid != 0;
-        if (!keep && t.rid != 0) {
-            Registration* reg = FindRegistration(t.rid);
-            keep = reg != nullptr && reg->tid == tit->first;
-        }
+        if (!keep && t.rid != 0)
+            keep = m_registrations.IsCurrent(t.rid, tit->first);
         if (keep) {
             ++tit;
             continue;
@@ -385,54 +253,11 @@ void CSipUserAgent::Housekeeping()
 
 // ---------------------------------------------------------------- lookups
 
-int CSipUserAgent::NextCallId()
-{
-    ZLOG_SCOPE();
-    int id = m_nextCallId++;
-    if (m_nextCallId > 100000)
-        m_nextCallId = 1;
-    return id;
-}
-
-CSipUserAgent::Call* CSipUserAgent::FindCallByCid(int cid)
-{
-    ZLOG_SCOPE();
-    auto it = m_calls.find(cid);
-    return it == m_calls.end() ? nullptr : it->second.get();
-}
-
-CSipUserAgent::Call* CSipUserAgent::FindCallByDid(int did)
-{
-    ZLOG_SCOPE();
-    if (did <= 0)
-        return nullptr;
-    for (auto& [cid, call] : m_calls)
-        if (call->did == did)
-            return call.get();
-    return nullptr;
-}
-
-CSipUserAgent::Call* CSipUserAgent::FindCallForRequest(osip_message_t* request)
-{
-    ZLOG_SCOPE();
-    for (auto& [cid, call] : m_calls)
-        if (call->dialog != nullptr && osip_dialog_match_as_uas(call->dialog, request) == 0)
-            return call.get();
-    return nullptr;
-}
-
 CSipUserAgent::Transaction* CSipUserAgent::FindTransaction(int tid)
 {
     ZLOG_SCOPE();
     auto it = m_transactions.find(tid);
     return it == m_transactions.end() ? nullptr : &it->second;
-}
-
-CSipUserAgent::Registration* CSipUserAgent::FindRegistration(int rid)
-{
-    ZLOG_SCOPE();
-    auto it = m_registrations.find(rid);
-    return it == m_registrations.end() ? nullptr : it->second.get();
 }
 
 SipLocal CSipUserAgent::LocalFor(const char* nextHop)
@@ -577,28 +402,6 @@ void CSipUserAgent::Emit(eXosip_event_type_t type, const osip_message_t* request
     m_events.Push(event);
 }
 
-void CSipUserAgent::DropDialog(Call& call)
-{
-    ZLOG_SCOPE();
-    if (call.dialog == nullptr)
-        return;
-    osip_stop_retransmissions_from_dialog(m_osip, call.dialog);
-    osip_dialog_free(call.dialog);
-    call.dialog = nullptr;
-    call.awaitingAck = false;
-}
-
-void CSipUserAgent::FreeCall(Call& call)
-{
-    ZLOG_SCOPE();
-    DropDialog(call);
-    FreeMessage(call.lastInvite);
-    FreeMessage(call.remoteInvite);
-    FreeMessage(call.answer2xx);
-    FreeMessage(call.ack);
-    FreeMessage(call.challenge);
-}
-
 // ---------------------------------------------------------------- intake
 
 void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::string& sourceIp, int sourcePort)
@@ -625,7 +428,7 @@ void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::s
         HandleNewRequest(r.event);
         return;
     }
-    HandleStrayResponse(msg);
+    m_calls.HandleStrayResponse(msg);
     osip_event_free(r.event);
 }
 
@@ -645,31 +448,12 @@ void CSipUserAgent::AnswerBadRequest(osip_message_t* msg, const std::string& rea
     osip_message_free(response);
 }
 
-void CSipUserAgent::HandleStrayResponse(osip_message_t* msg)
-{
-    ZLOG_SCOPE();
-    // Retransmitted 2xx to our INVITE: the ICT is gone, our ACK answers it again.
-    if (MSG_IS_STATUS_2XX(msg) && msg->cseq != nullptr && SameText(msg->cseq->method, "INVITE")) {
-        for (auto& [cid, call] : m_calls) {
-            if (!call->outgoing || call->ack == nullptr || call->lastInvite == nullptr)
-                continue;
-            if (!SameText(call->lastInvite->call_id->number, msg->call_id->number))
-                continue;
-            if (CSipMessageFactory::CSeqNumber(call->ack) != CSipMessageFactory::CSeqNumber(msg))
-                continue;
-            SendToNextHop(call->ack);
-            return;
-        }
-    }
-    ZLOG(LOG_DEBUG, "response %d matches nothing, dropped", msg->status_code);
-}
-
 void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
 {
     ZLOG_SCOPE();
     osip_message_t* msg = evt->sip;
     if (MSG_IS_ACK(msg)) {
-        Call* call = FindCallForRequest(msg);
+        CSipCalls::Call* call = m_calls.FindCallForRequest(msg);
         if (call != nullptr) {
             osip_stop_200ok_retransmissions(m_osip, msg);
             call->awaitingAck = false;
@@ -681,126 +465,14 @@ void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
         return;
     }
     if (MSG_IS_CANCEL(msg)) {
-        HandleCancel(evt);
+        m_calls.HandleCancel(evt);
         return;
     }
     if (MSG_IS_INVITE(msg)) {
-        HandleInvite(evt);
+        m_calls.HandleInvite(evt);
         return;
     }
     HandleNonInvite(evt);
-}
-
-void CSipUserAgent::HandleCancel(osip_event_t* evt)
-{
-    ZLOG_SCOPE();
-    osip_message_t* cancel = evt->sip;
-    const std::string branch = CSipMessageFactory::TopBranch(cancel);
-    Call* target = nullptr;
-    Transaction* invite = nullptr;
-    for (auto& [cid, call] : m_calls) {
-        if (call->outgoing)
-            continue;
-        Transaction* t = FindTransaction(call->lastInviteTid);
-        if (t != nullptr && t->tr->orig_request != nullptr &&
-            CSipMessageFactory::TopBranch(t->tr->orig_request) == branch &&
-            SameText(t->tr->orig_request->call_id->number, cancel->call_id->number)) {
-            target = call.get();
-            invite = t;
-            break;
-        }
-    }
-    osip_transaction_t* tr = StartServer(NIST, evt, target != nullptr ? target->cid : 0);
-    if (tr == nullptr)
-        return;
-    // The NIST has not run yet: answers are built from the request we still point at.
-    osip_message_t* response = nullptr;
-    SipLocal local = LocalFor(nullptr);
-    bool pending = invite != nullptr && !invite->killed && !IsFinal(invite->tr->last_response);
-    int status = pending ? 200 : 481;
-    const char* tag = target != nullptr ? target->localTag.c_str() : nullptr;
-    std::string fresh = CSipMessageFactory::RandomNumber();
-    if (CSipMessageFactory::BuildResponse(cancel, status, tag != nullptr ? tag : fresh.c_str(), nullptr, false, local,
-                                          &response) == 0)
-        RespondIn(tr, response);
-    if (pending)
-        Respond(invite->tr, 487, target->localTag.c_str(), nullptr, false, target->remoteInvite);
-}
-
-void CSipUserAgent::HandleInvite(osip_event_t* evt)
-{
-    ZLOG_SCOPE();
-    osip_message_t* invite = evt->sip;
-    const bool hasToTag = !CSipMessageFactory::Tag(invite->to).empty();
-    Call* call = FindCallForRequest(invite);
-    if (call != nullptr && call->remoteInvite != nullptr) {
-        osip_message_t* first = call->remoteInvite;
-        if (!hasToTag && SameText(first->call_id->number, invite->call_id->number) &&
-            CSipMessageFactory::CSeqNumber(first) == CSipMessageFactory::CSeqNumber(invite)) {
-            // The caller has not seen our final answer yet.
-            if (call->answer2xx != nullptr)
-                SendResponseDirect(call->answer2xx);
-            osip_event_free(evt);
-            return;
-        }
-    }
-    if (call != nullptr && hasToTag) {
-        osip_transaction_t* tr = StartServer(IST, evt, call->cid);
-        if (tr == nullptr)
-            return;
-        osip_dialog_update_osip_cseq_as_uas(call->dialog, invite);
-        osip_message_t* trying = nullptr;
-        SipLocal local = LocalFor(nullptr);
-        if (CSipMessageFactory::BuildResponse(invite, 100, call->localTag.c_str(), nullptr, false, local, &trying) == 0)
-            RespondIn(tr, trying);
-        call->lastInviteTid = tr->transactionid;
-        Emit(EXOSIP_CALL_REINVITE, invite, nullptr, call->cid, call->did, tr->transactionid, 0);
-        return;
-    }
-    if (hasToTag) {
-        osip_transaction_t* tr = StartServer(IST, evt, 0);
-        if (tr != nullptr) {
-            osip_message_t* response = nullptr;
-            SipLocal local = LocalFor(nullptr);
-            if (CSipMessageFactory::BuildResponse(invite, 481, nullptr, nullptr, false, local, &response) == 0)
-                RespondIn(tr, response);
-        }
-        return;
-    }
-    auto created = std::make_unique<Call>();
-    created->cid = NextCallId();
-    created->outgoing = false;
-    created->localTag = CSipMessageFactory::RandomNumber();
-    created->remoteInvite = CloneMessage(invite);
-    SipLocal local = LocalFor(nullptr);
-    osip_message_t* provisional = nullptr;
-    if (CSipMessageFactory::BuildResponse(invite, 101, created->localTag.c_str(), UserOf(invite->to), true, local,
-                                          &provisional) != 0 ||
-        osip_dialog_init_as_uas(&created->dialog, invite, provisional) != 0) {
-        ZLOG(LOG_ERROR, "cannot create a dialog for the INVITE");
-        if (provisional != nullptr)
-            osip_message_free(provisional);
-        created->dialog = nullptr;
-        AnswerBadRequest(invite, "no dialog");
-        FreeCall(*created);
-        osip_event_free(evt);
-        return;
-    }
-    osip_message_free(provisional);
-    created->did = NextCallId();
-    osip_transaction_t* tr = StartServer(IST, evt, created->cid);
-    if (tr == nullptr) {
-        FreeCall(*created);
-        return;
-    }
-    created->initialTid = created->lastInviteTid = tr->transactionid;
-    osip_message_t* trying = nullptr;
-    if (CSipMessageFactory::BuildResponse(invite, 100, nullptr, nullptr, false, local, &trying) == 0) {
-        Emit(EXOSIP_CALL_INVITE, invite, trying, created->cid, created->did, tr->transactionid, 0);
-        RespondIn(tr, trying);
-    }
-    int cid = created->cid;
-    m_calls[cid] = std::move(created);
 }
 
 void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
@@ -808,7 +480,7 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
     ZLOG_SCOPE();
     osip_message_t* request = evt->sip;
     const std::string method = request->sip_method;
-    Call* call = FindCallForRequest(request);
+    CSipCalls::Call* call = m_calls.FindCallForRequest(request);
     if (call != nullptr && CSipMessageFactory::Tag(request->to).empty())
         call = nullptr;
     osip_transaction_t* tr = StartServer(NIST, evt, call != nullptr ? call->cid : 0);
@@ -833,7 +505,7 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
             Emit(EXOSIP_CALL_CLOSED, request, ok, call->cid, call->did, tid, 0);
             if (ok != nullptr)
                 RespondIn(tr, ok);
-            DropDialog(*call);
+            m_calls.DropDialog(*call);
             return;
         }
         if (method == "INFO") {
@@ -882,7 +554,7 @@ void CSipUserAgent::IctResponseCallback(int, osip_transaction_t* tr, osip_messag
 {
     ZLOG_SCOPE();
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
-        s_instance->OnIctResponse(tr, msg);
+        s_instance->m_calls.OnIctResponse(tr, msg);
 }
 
 void CSipUserAgent::NictResponseCallback(int, osip_transaction_t* tr, osip_message_t* msg)
@@ -896,7 +568,7 @@ void CSipUserAgent::IstFinalSentCallback(int, osip_transaction_t* tr, osip_messa
 {
     ZLOG_SCOPE();
     if (s_instance != nullptr && tr != nullptr && msg != nullptr)
-        s_instance->OnIstFinalSent(tr, msg);
+        s_instance->m_calls.OnIstFinalSent(tr, msg);
 }
 
 void CSipUserAgent::OnKilled(osip_transaction_t* tr)
@@ -909,81 +581,8 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
         return;
     }
     t->killed = true;
-    if (t->rid != 0 && !IsFinal(tr->last_response)) {
-        Registration* reg = FindRegistration(t->rid);
-        if (reg != nullptr && reg->tid == tr->transactionid) {
-            ZLOG(LOG_WARNING, "REGISTER %d got no final answer", reg->rid);
-            reg->lastStatus = 0;
-            reg->refreshing = false;
-            Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, nullptr, 0, 0, 0, reg->rid);
-        }
-    }
-}
-
-void CSipUserAgent::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
-{
-    ZLOG_SCOPE();
-    Transaction* t = FindTransaction(tr->transactionid);
-    Call* call = t != nullptr ? FindCallByCid(t->cid) : nullptr;
-    if (call == nullptr)
-        return;
-    const int status = msg->status_code;
-    const bool hasTag = !CSipMessageFactory::Tag(msg->to).empty();
-    if (status >= 200 && status < 300 && call->cancelSent) {
-        // The answer crossed our CANCEL: the far end now has a call; acknowledge and end it.
-        ZLOG(LOG_WARNING, "call %d answered after CANCEL, sending BYE", call->cid);
-        osip_dialog_t* dialog = nullptr;
-        if (osip_dialog_init_as_uac(&dialog, msg) == 0) {
-            DropDialog(*call);
-            call->dialog = dialog;
-            osip_dialog_set_state(dialog, DIALOG_CONFIRMED);
-            osip_message_t* ack = nullptr;
-            SipLocal local = LocalFor(tr->orig_request != nullptr ? tr->orig_request->req_uri->host : nullptr);
-            if (CSipMessageFactory::BuildInDialogRequest(dialog, "ACK", CSipMessageFactory::CSeqNumber(msg), local,
-                                                         &ack) == 0) {
-                SendToNextHop(ack);
-                FreeMessage(call->ack);
-                call->ack = ack;
-            }
-            SendBye(*call);
-        }
-        return;
-    }
-    if (status > 100 && status < 300 && hasTag && !call->cancelSent) {
-        if (call->dialog == nullptr) {
-            if (osip_dialog_init_as_uac(&call->dialog, msg) == 0) {
-                call->did = NextCallId();
-            } else {
-                call->dialog = nullptr;
-                ZLOG(LOG_ERROR, "cannot create a dialog from %d", status);
-            }
-        } else if (call->dialog->state == DIALOG_EARLY) {
-            osip_dialog_update_tag_as_uac(call->dialog, msg);
-            osip_dialog_update_route_set_as_uac(call->dialog, msg);
-        }
-        if (call->dialog != nullptr && status >= 200)
-            osip_dialog_set_state(call->dialog, DIALOG_CONFIRMED);
-    }
-    const int did = call->dialog != nullptr ? call->did : 0;
-    if (status < 200) {
-        Emit(status < 180 ? EXOSIP_CALL_PROCEEDING : EXOSIP_CALL_RINGING, tr->orig_request, msg, call->cid, did,
-             tr->transactionid, 0);
-        return;
-    }
-    if (status < 300) {
-        call->authRetries = 0;
-        Emit(EXOSIP_CALL_ANSWERED, tr->orig_request, msg, call->cid, did, tr->transactionid, 0);
-        return;
-    }
-    if (status == 401 || status == 407) {
-        FreeMessage(call->challenge);
-        call->challenge = CloneMessage(msg);
-    }
-    const int reportedDid = call->dialog != nullptr ? call->did : 0;
-    if (call->dialog != nullptr && call->dialog->state == DIALOG_EARLY)
-        DropDialog(*call);
-    Emit(FailureType(status, EXOSIP_CALL_REDIRECTED), tr->orig_request, msg, call->cid, reportedDid,
-         tr->transactionid, 0);
+    if (t->rid != 0 && !IsFinal(tr->last_response))
+        m_registrations.OnNoFinalAnswer(t->rid, tr);
 }
 
 void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
@@ -994,35 +593,14 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
         return;
     const int status = msg->status_code;
     if (t->rid != 0) {
-        Registration* reg = FindRegistration(t->rid);
-        if (reg == nullptr || status < 200)
-            return;
-        reg->lastStatus = status;
-        const bool refresh = reg->refreshing;
-        if (status < 300) {
-            reg->retries = 0;
-            reg->refreshing = false;
-            ScheduleRefresh(*reg, msg);
-            Emit(refresh ? EXOSIP_REGISTRATION_REFRESHED : EXOSIP_REGISTRATION_SUCCESS, tr->orig_request, msg, 0, 0,
-                 0, reg->rid);
-            return;
-        }
-        if (status == 401 || status == 407) {
-            FreeMessage(reg->challenge);
-            reg->challenge = CloneMessage(msg);
-            // Our own refresh answers its challenge itself; only a final failure is reported.
-            if (refresh && RetryRegister(*reg) == 0)
-                return;
-        }
-        reg->refreshing = false;
-        Emit(EXOSIP_REGISTRATION_FAILURE, tr->orig_request, msg, 0, 0, 0, reg->rid);
+        m_registrations.OnResponse(t->rid, tr, msg);
         return;
     }
     if (status < 200)
         return;
     const char* method = tr->orig_request != nullptr ? tr->orig_request->sip_method : "";
     if (t->cid != 0) {
-        Call* call = FindCallByCid(t->cid);
+        CSipCalls::Call* call = m_calls.FindCallByCid(t->cid);
         int did = call != nullptr ? call->did : 0;
         if (status < 300) {
             if (!SameText(method, "BYE") && !SameText(method, "CANCEL"))
@@ -1037,23 +615,12 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
          0, 0, tr->transactionid, 0);
 }
 
-void CSipUserAgent::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
-{
-    ZLOG_SCOPE();
-    Transaction* t = FindTransaction(tr->transactionid);
-    Call* call = t != nullptr ? FindCallByCid(t->cid) : nullptr;
-    if (call == nullptr || call->initialTid != tr->transactionid)
-        return;
-    Emit(EXOSIP_CALL_CLOSED, tr->orig_request, msg, call->cid, call->did, tr->transactionid, 0);
-    DropDialog(*call);
-}
-
 // ---------------------------------------------------------------- credentials
 
 int CSipUserAgent::ClearAuthenticationInfo()
 {
     ZLOG_SCOPE();
-    m_credentials.clear();
+    m_credentials.Clear();
     return 0;
 }
 
@@ -1061,86 +628,12 @@ int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* useri
                                          const char* ha1, const char* realm)
 {
     ZLOG_SCOPE();
-    if (username == nullptr || *username == '\0' || userid == nullptr || *userid == '\0')
-        return -1;
-    if ((passwd == nullptr || *passwd == '\0') && (ha1 == nullptr || *ha1 == '\0'))
-        return -1;
-    Credential c;
-    c.username = Bounded(username, kMaxCredentialText);
-    c.userid = Bounded(userid, kMaxCredentialText);
-    c.passwd = Bounded(passwd, kMaxCredentialText);
-    c.ha1 = Bounded(ha1, kMaxCredentialText);
-    c.realm = CDigestAuth::Unquote(Bounded(realm, kMaxCredentialText));
-    m_credentials.push_back(std::move(c));
-    return 0;
+    return m_credentials.Add(username, userid, passwd, ha1, realm);
 }
 
-const CSipUserAgent::Credential* CSipUserAgent::FindCredential(const std::string& fromUser,
-                                                               const std::string& realm) const
+int CSipUserAgent::AddCredentials(osip_message_t* request, const osip_message_t* challenge)
 {
-    ZLOG_SCOPE();
-    for (const Credential& c : m_credentials)
-        if (c.username == fromUser && c.realm == realm)
-            return &c;
-    for (const Credential& c : m_credentials)
-        if (c.realm == realm)
-            return &c;
-    for (const Credential& c : m_credentials)
-        if (c.realm.empty())
-            return &c;
-    return nullptr;
-}
-
-int CSipUserAgent::AddCredentials(osip_message_t* request, osip_message_t* challenge)
-{
-    ZLOG_SCOPE();
-    if (request == nullptr || challenge == nullptr)
-        return 0;
-    const char* user = UserOf(request->from);
-    const std::string fromUser = user != nullptr ? user : "";
-    const std::string uri = UriText(request->req_uri);
-    int added = 0;
-    for (int proxy = 0; proxy < 2; ++proxy) {
-        osip_list_t* list = proxy ? &challenge->proxy_authenticates : &challenge->www_authenticates;
-        for (int i = 0; i < osip_list_size(list); ++i) {
-            auto* h = static_cast<osip_www_authenticate_t*>(osip_list_get(list, i));
-            const char* scheme = osip_www_authenticate_get_auth_type(h);
-            if (scheme == nullptr || strcasecmp(scheme, "Digest") != 0)
-                continue;
-            DigestChallenge ch;
-            ch.realm = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_realm(h), 1024));
-            ch.nonce = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_nonce(h), 1024));
-            ch.opaque = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_opaque(h), 1024));
-            ch.algorithm = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_algorithm(h), 64));
-            ch.qopOptions = CDigestAuth::Unquote(Bounded(osip_www_authenticate_get_qop_options(h), 256));
-            const Credential* cred = FindCredential(fromUser, ch.realm);
-            if (cred == nullptr) {
-                ZLOG(LOG_ERROR, "no credentials for realm %s", ch.realm.c_str());
-                continue;
-            }
-            DigestAnswer answer;
-            answer.username = cred->userid;
-            answer.password = cred->passwd;
-            answer.ha1 = cred->ha1;
-            answer.method = request->sip_method;
-            answer.uri = uri;
-            answer.nonceCount = ++m_nonceCounts[ch.nonce];
-            if (m_nonceCounts.size() > 64)
-                m_nonceCounts.clear();
-            char cnonce[17];
-            std::snprintf(cnonce, sizeof cnonce, "%08x%08x", osip_build_random_number(), osip_build_random_number());
-            answer.cnonce = cnonce;
-            std::string value;
-            if (CDigestAuth::BuildCredentials(ch, answer, value) != 0)
-                continue;
-            int rc = proxy ? osip_message_set_proxy_authorization(request, value.c_str())
-                           : osip_message_set_authorization(request, value.c_str());
-            if (rc == 0)
-                ++added;
-        }
-    }
-    osip_message_force_update(request);
-    return added;
+    return m_credentials.Answer(request, challenge);
 }
 
 // ---------------------------------------------------------------- default action
@@ -1152,105 +645,31 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
         return -1;
     const int status = event->response->status_code;
     if (status == 401 || status == 407) {
-        if (event->rid > 0) {
-            Registration* reg = FindRegistration(event->rid);
-            return reg != nullptr ? RetryRegister(*reg) : -1;
-        }
+        if (event->rid > 0)
+            return m_registrations.Retry(event->rid);
         if (event->cid > 0 && event->type == EXOSIP_CALL_REQUESTFAILURE) {
-            Call* call = FindCallByCid(event->cid);
-            return call != nullptr ? RetryInvite(*call, event->response) : -1;
+            CSipCalls::Call* call = m_calls.FindCallByCid(event->cid);
+            return call != nullptr ? m_calls.RetryInvite(*call, event->response) : -1;
         }
         return 1;
     }
     if (status >= 300 && status < 400 && event->type == EXOSIP_CALL_REDIRECTED) {
-        Call* call = FindCallByCid(event->cid);
-        return call != nullptr ? Redirect(*call, event->response) : -1;
+        CSipCalls::Call* call = m_calls.FindCallByCid(event->cid);
+        return call != nullptr ? m_calls.Redirect(*call, event->response) : -1;
     }
     return 1;
 }
 
-int CSipUserAgent::RetryRegister(Registration& reg)
+OsipMessagePtr CSipUserAgent::NextAttempt(const osip_message_t* previous)
 {
     ZLOG_SCOPE();
-    if (reg.retries >= kMaxAuthRetries) {
-        ZLOG(LOG_ERROR, "registration %d: challenge retry limit reached", reg.rid);
-        return -1;
-    }
-    Transaction* t = FindTransaction(reg.tid);
-    if (reg.last == nullptr || reg.challenge == nullptr || (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)))
-        return -1;
-    osip_message_t* msg = CloneMessage(reg.last);
+    OsipMessagePtr msg = CloneMessage(previous);
     if (msg == nullptr)
-        return -1;
-    CSipMessageFactory::RemoveCredentials(msg);
-    CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-    SipLocal local = LocalFor(msg->req_uri->host);
-    CSipMessageFactory::RenewVia(msg, local);
-    if (AddCredentials(msg, reg.challenge) == 0) {
-        osip_message_free(msg);
-        return -1;
-    }
-    ++reg.retries;
-    return SendRegister(reg, msg) == 0 ? 0 : -1;
-}
-
-int CSipUserAgent::RetryInvite(Call& call, osip_message_t* response)
-{
-    ZLOG_SCOPE();
-    if (call.authRetries >= kMaxAuthRetries) {
-        ZLOG(LOG_ERROR, "call %d: challenge retry limit reached", call.cid);
-        return -1;
-    }
-    if (call.lastInvite == nullptr || !call.outgoing)
-        return -1;
-    osip_message_t* msg = CloneMessage(call.lastInvite);
-    if (msg == nullptr)
-        return -1;
-    CSipMessageFactory::RemoveCredentials(msg);
-    CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-    SipLocal local = LocalFor(msg->req_uri->host);
-    CSipMessageFactory::RenewVia(msg, local);
-    if (AddCredentials(msg, response) == 0) {
-        osip_message_free(msg);
-        return -1;
-    }
-    FreeMessage(call.challenge);
-    call.challenge = CloneMessage(response);
-    DropDialog(call);
-    ++call.authRetries;
-    FreeMessage(call.lastInvite);
-    call.lastInvite = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(ICT, msg, call.cid, 0);
-    if (tr == nullptr)
-        return -1;
-    call.initialTid = call.lastInviteTid = tr->transactionid;
-    return 0;
-}
-
-int CSipUserAgent::Redirect(Call& call, osip_message_t* response)
-{
-    ZLOG_SCOPE();
-    auto* contact = static_cast<osip_contact_t*>(osip_list_get(&response->contacts, 0));
-    if (contact == nullptr || contact->url == nullptr || call.lastInvite == nullptr)
-        return -1;
-    osip_message_t* msg = CloneMessage(call.lastInvite);
-    if (msg == nullptr)
-        return -1;
-    osip_uri_t* uri = nullptr;
-    osip_uri_clone(contact->url, &uri);
-    osip_uri_free(msg->req_uri);
-    msg->req_uri = uri;
-    CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-    SipLocal local = LocalFor(uri->host);
-    CSipMessageFactory::RenewVia(msg, local);
-    DropDialog(call);
-    FreeMessage(call.lastInvite);
-    call.lastInvite = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(ICT, msg, call.cid, 0);
-    if (tr == nullptr)
-        return -1;
-    call.initialTid = call.lastInviteTid = tr->transactionid;
-    return 0;
+        return nullptr;
+    CSipMessageFactory::RemoveCredentials(msg.get());
+    CSipMessageFactory::SetCSeqNumber(msg.get(), CSipMessageFactory::CSeqNumber(msg.get()) + 1);
+    CSipMessageFactory::RenewVia(msg.get(), LocalFor(msg->req_uri->host));
+    return msg;
 }
 
 // ---------------------------------------------------------------- registration
@@ -1259,368 +678,49 @@ int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* pr
                                                 int expires, osip_message_t** out)
 {
     ZLOG_SCOPE();
-    if (out == nullptr)
-        return -1;
-    *out = nullptr;
-    if (!m_transport.IsOpen() || from == nullptr || proxy == nullptr || *from == '\0' || *proxy == '\0')
-        return -1;
-    Registration* reg = nullptr;
-    for (auto& [rid, r] : m_registrations)
-        if (r->from == from && r->proxy == proxy)
-            reg = r.get();
-    std::string expiresText = std::to_string(expires);
-    if (reg != nullptr && reg->last != nullptr) {
-        Transaction* t = FindTransaction(reg->tid);
-        if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
-            ZLOG(LOG_ERROR, "registration %d still in progress",
-                 reg->rid);
-            return -1;
-        }
-        osip_message_t* msg = CloneMessage(reg->last);
-        if (msg == nullptr)
-            return -1;
-        CSipMessageFactory::RemoveCredentials(msg);
-        CSipMessageFactory::SetCSeqNumber(msg, CSipMessageFactory::CSeqNumber(msg) + 1);
-        SipLocal local = LocalFor(msg->req_uri->host);
-        CSipMessageFactory::RenewVia(msg, local);
-        osip_header_t* header = nullptr;
-        int pos;
-        while ((pos = osip_message_header_get_byname(msg, "expires", 0, &header)) >= 0 && header != nullptr) {
-            osip_list_remove(&msg->headers, pos);
-            osip_header_free(header);
-            header = nullptr;
-        }
-        osip_message_set_expires(msg, expiresText.c_str());
-        if (reg->lastStatus == 401 || reg->lastStatus == 407)
-            AddCredentials(msg, reg->challenge);
-        reg->expires = expires;
-        osip_message_force_update(msg);
-        *out = msg;
-        return reg->rid;
-    }
-    const std::string host = HostOfUri(proxy);
-    SipLocal local = LocalFor(host.c_str());
-    osip_message_t* msg = nullptr;
-    if (CSipMessageFactory::BuildRequest("REGISTER", proxy, from, from, nullptr, 1, local, &msg) != 0)
-        return -1;
-    std::string contactText =
-        (contact != nullptr && *contact) ? std::string(contact) : CSipMessageFactory::Contact(UserOf(msg->from), local);
-    osip_message_set_contact(msg, contactText.c_str());
-    osip_message_set_expires(msg, expiresText.c_str());
-    osip_message_set_content_length(msg, "0");
-    auto created = std::make_unique<Registration>();
-    created->rid = m_nextRid++;
-    created->from = from;
-    created->proxy = proxy;
-    created->expires = expires;
-    int rid = created->rid;
-    m_registrations[rid] = std::move(created);
-    *out = msg;
-    return rid;
+    return m_registrations.BuildInitial(from, proxy, contact, expires, out);
 }
 
 int CSipUserAgent::RegisterSendRegister(int rid, osip_message_t* msg)
 {
     ZLOG_SCOPE();
-    Registration* reg = FindRegistration(rid);
-    if (reg == nullptr) {
-        if (msg != nullptr)
-            osip_message_free(msg);
-        return -1;
-    }
-    if (msg == nullptr) {
-        int again = RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg);
-        if (again != rid || msg == nullptr)
-            return -1;
-    }
-    const bool wasRefreshing = reg->refreshing;
-    reg->refreshing = false;
-    int rc = SendRegister(*reg, msg);
-    if (rc != 0)
-        reg->refreshing = wasRefreshing;
-    else
-        reg->refreshAt = {};
-    return rc;
+    return m_registrations.Send(rid, msg);
 }
 
-int CSipUserAgent::SendRegister(Registration& registration, osip_message_t* msg)
+bool CSipUserAgent::InProgress(int tid)
 {
-    ZLOG_SCOPE();
-    Registration* reg = &registration;
-    Transaction* t = FindTransaction(reg->tid);
-    if (t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
-        osip_message_free(msg);
-        return -1;
-    }
-    FreeMessage(reg->last);
-    reg->last = CloneMessage(msg);
-    osip_transaction_t* tr = StartClient(NICT, msg, 0, reg->rid);
-    if (tr == nullptr)
-        return -1;
-    int old = reg->tid;
-    reg->tid = tr->transactionid;
-    Transaction* previous = FindTransaction(old);
-    if (previous != nullptr && previous->killed) {
-        osip_transaction_free(previous->tr);
-        m_transactions.erase(old);
-    }
-    return 0;
-}
-
-void CSipUserAgent::ScheduleRefresh(Registration& reg, const osip_message_t* ok)
-{
-    ZLOG_SCOPE();
-    reg.refreshAt = {};
-    if (reg.expires <= 0)
-        return;
-    // The registrar may grant less than asked: its Expires header or our Contact's expires.
-    long granted = reg.expires;
-    osip_header_t* header = nullptr;
-    if (osip_message_get_expires(ok, 0, &header) >= 0 && header != nullptr && header->hvalue != nullptr)
-        granted = std::strtol(header->hvalue, nullptr, 10);
-    auto* contact = static_cast<osip_contact_t*>(osip_list_get(&ok->contacts, 0));
-    osip_generic_param_t* param = nullptr;
-    static char kExpires[] = "expires";
-    if (contact != nullptr && osip_generic_param_get_byname(&contact->gen_params, kExpires, &param) == 0 &&
-        param != nullptr && param->gvalue != nullptr)
-        granted = std::strtol(param->gvalue, nullptr, 10);
-    if (granted <= 0 || granted > reg.expires)
-        granted = reg.expires;
-    const long lead = granted > 120 ? granted - 60 : (granted + 1) / 2;
-    reg.refreshAt = Clock::now() + std::chrono::seconds(lead);
-}
-
-void CSipUserAgent::RefreshRegistrations()
-{
-    const auto now = Clock::now();
-    for (auto& [rid, reg] : m_registrations) {
-        if (reg->refreshAt == Clock::time_point{} || now < reg->refreshAt)
-            continue;
-        reg->refreshAt = {};
-        osip_message_t* msg = nullptr;
-        if (RegisterBuildInitialRegister(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg) != rid ||
-            msg == nullptr)
-            continue;
-        ZLOG(LOG_DEBUG, "refreshing registration %d", rid);
-        reg->retries = 0;
-        reg->refreshing = true;
-        if (SendRegister(*reg, msg) != 0)
-            reg->refreshing = false;
-    }
+    Transaction* t = FindTransaction(tid);
+    return t != nullptr && !t->killed && !IsFinal(t->tr->last_response);
 }
 
 // ---------------------------------------------------------------- calls
 
-int CSipUserAgent::CallBuildInitialInvite(osip_message_t** out, const char* to, const char* from, const char* route,
+int CSipUserAgent::CallBuildInitialInvite(osip_message_t** invite, const char* to, const char* from, const char* route,
                                           const char* subject)
 {
-    ZLOG_SCOPE();
-    if (out == nullptr)
-        return -1;
-    *out = nullptr;
-    if (to == nullptr || *to == '\0' || from == nullptr || *from == '\0')
-        return -1;
-    const std::string uri = UriOfAddress(to);
-    if (uri.empty())
-        return -1;
-    const std::string host = HostOfUri(uri.c_str());
-    SipLocal local = LocalFor(host.c_str());
-    osip_message_t* msg = nullptr;
-    if (CSipMessageFactory::BuildRequest("INVITE", uri.c_str(), to, from, route, 20, local, &msg) != 0)
-        return -1;
-    osip_message_set_contact(msg, CSipMessageFactory::Contact(UserOf(msg->from), local).c_str());
-    if (subject != nullptr && *subject != '\0')
-        osip_message_set_subject(msg, Bounded(subject, kMaxCredentialText).c_str());
-    osip_message_set_expires(msg, "120");
-    *out = msg;
-    return 0;
+    return m_calls.CallBuildInitialInvite(invite, to, from, route, subject);
 }
 
-int CSipUserAgent::CallSendInitialInvite(osip_message_t* invite)
-{
-    ZLOG_SCOPE();
-    if (invite == nullptr)
-        return -1;
-    if (!m_transport.IsOpen() || !MSG_IS_INVITE(invite)) {
-        osip_message_free(invite);
-        return -1;
-    }
-    auto call = std::make_unique<Call>();
-    call->cid = NextCallId();
-    call->outgoing = true;
-    call->lastInvite = CloneMessage(invite);
-    int cid = call->cid;
-    m_calls[cid] = std::move(call);
-    osip_transaction_t* tr = StartClient(ICT, invite, cid, 0);
-    if (tr == nullptr) {
-        FreeCall(*m_calls[cid]);
-        m_calls.erase(cid);
-        return -1;
-    }
-    m_calls[cid]->initialTid = m_calls[cid]->lastInviteTid = tr->transactionid;
-    return cid;
-}
+int CSipUserAgent::CallSendInitialInvite(osip_message_t* invite) { return m_calls.CallSendInitialInvite(invite); }
 
-int CSipUserAgent::CallBuildAnswer(int tid, int status, osip_message_t** out)
+int CSipUserAgent::CallBuildAnswer(int tid, int status, osip_message_t** answer)
 {
-    ZLOG_SCOPE();
-    if (out == nullptr)
-        return -1;
-    *out = nullptr;
-    Transaction* t = FindTransaction(tid);
-    if (t == nullptr || t->killed || t->tr->ctx_type == ICT || t->tr->ctx_type == NICT)
-        return -1;
-    osip_transaction_t* tr = t->tr;
-    osip_message_t* request = tr->orig_request;
-    if (request == nullptr || IsFinal(tr->last_response))
-        return -1;
-    Call* call = FindCallByCid(t->cid);
-    const bool invite = tr->ctx_type == IST;
-    if (invite && (status <= 100 || status == 300 || status > 699))
-        return -1;
-    if (!invite && (status < 100 || status > 699))
-        return -1;
-    std::string fresh = CSipMessageFactory::RandomNumber();
-    const char* tag = call != nullptr ? (call->dialog != nullptr && call->dialog->local_tag != nullptr
-                                             ? call->dialog->local_tag
-                                             : call->localTag.c_str())
-                                      : fresh.c_str();
-    if (tag != nullptr && *tag == '\0')
-        tag = fresh.c_str();
-    const bool dialogForming = status > 100 && status < 300;
-    SipLocal local = LocalFor(nullptr);
-    return CSipMessageFactory::BuildResponse(request, status, tag, dialogForming ? UserOf(request->to) : nullptr,
-                                             dialogForming, local, out);
+    return m_calls.CallBuildAnswer(tid, status, answer);
 }
 
 int CSipUserAgent::CallSendAnswer(int tid, int status, osip_message_t* answer)
 {
-    ZLOG_SCOPE();
-    Transaction* t = FindTransaction(tid);
-    if (t == nullptr || t->killed || IsFinal(t->tr->last_response) ||
-        (t->tr->ctx_type != IST && t->tr->ctx_type != NIST)) {
-        if (answer != nullptr)
-            osip_message_free(answer);
-        return -1;
-    }
-    if (answer == nullptr) {
-        if (t->tr->ctx_type == IST && status >= 200 && status < 300)
-            return -1;
-        if (CallBuildAnswer(tid, status, &answer) != 0)
-            return -1;
-    }
-    const int code = answer->status_code;
-    Call* call = FindCallByCid(t->cid);
-    if (t->tr->ctx_type == IST && code >= 200 && code < 300 && call != nullptr && call->dialog != nullptr) {
-        osip_dialog_set_state(call->dialog, DIALOG_CONFIRMED);
-        FreeMessage(call->answer2xx);
-        call->answer2xx = CloneMessage(answer);
-        osip_start_200ok_retransmissions(m_osip, call->dialog, answer, m_transport.Fd());
-        call->awaitingAck = true;
-        call->ackDeadline = Clock::now() + kAckTimeout;
-    }
-    return RespondIn(t->tr, answer);
+    return m_calls.CallSendAnswer(tid, status, answer);
 }
 
-int CSipUserAgent::CallBuildAck(int did, osip_message_t** out)
-{
-    ZLOG_SCOPE();
-    if (out == nullptr)
-        return -1;
-    *out = nullptr;
-    Call* call = FindCallByDid(did);
-    if (call == nullptr || call->dialog == nullptr || call->dialog->state != DIALOG_CONFIRMED ||
-        call->lastInvite == nullptr || !call->outgoing)
-        return -1;
-    SipLocal local = LocalFor(call->lastInvite->req_uri->host);
-    osip_message_t* ack = nullptr;
-    if (CSipMessageFactory::BuildInDialogRequest(call->dialog, "ACK", CSipMessageFactory::CSeqNumber(call->lastInvite),
-                                                 local, &ack) != 0)
-        return -1;
-    osip_list_clone(&call->lastInvite->proxy_authorizations, &ack->proxy_authorizations,
-                    reinterpret_cast<int (*)(void*, void**)>(&osip_authorization_clone));
-    osip_list_clone(&call->lastInvite->authorizations, &ack->authorizations,
-                    reinterpret_cast<int (*)(void*, void**)>(&osip_authorization_clone));
-    *out = ack;
-    return 0;
-}
+int CSipUserAgent::CallBuildAck(int did, osip_message_t** ack) { return m_calls.CallBuildAck(did, ack); }
 
-int CSipUserAgent::CallSendAck(int did, osip_message_t* ack)
-{
-    ZLOG_SCOPE();
-    Call* call = FindCallByDid(did);
-    if (call == nullptr || ack == nullptr || call->dialog == nullptr) {
-        if (ack != nullptr)
-            osip_message_free(ack);
-        return -1;
-    }
-    int rc = SendToNextHop(ack);
-    FreeMessage(call->ack);
-    call->ack = ack;
-    return rc;
-}
+int CSipUserAgent::CallSendAck(int did, osip_message_t* ack) { return m_calls.CallSendAck(did, ack); }
 
-int CSipUserAgent::SendBye(Call& call)
-{
-    ZLOG_SCOPE();
-    if (call.dialog == nullptr)
-        return -1;
-    const char* hop = nullptr;
-    if (call.dialog->remote_contact_uri != nullptr && call.dialog->remote_contact_uri->url != nullptr)
-        hop = call.dialog->remote_contact_uri->url->host;
-    SipLocal local = LocalFor(hop);
-    osip_message_t* bye = nullptr;
-    if (CSipMessageFactory::BuildInDialogRequest(call.dialog, "BYE", 0, local, &bye) != 0)
-        return -2;
-    if (call.challenge != nullptr)
-        AddCredentials(bye, call.challenge);
-    DropDialog(call);
-    return StartClient(NICT, bye, call.cid, 0) != nullptr ? 0 : -2;
-}
+int CSipUserAgent::CallTerminate(int cid, int did) { return m_calls.CallTerminate(cid, did); }
 
-int CSipUserAgent::CallTerminate(int cid, int did)
-{
-    ZLOG_SCOPE();
-    Call* call = did > 0 ? FindCallByDid(did) : FindCallByCid(cid);
-    if (call == nullptr)
-        return -1;
-    Transaction* t = FindTransaction(call->lastInviteTid);
-    if (call->outgoing && t != nullptr && !t->killed && !IsFinal(t->tr->last_response)) {
-        if (t->tr->last_response == nullptr || call->cancelSent)
-            return -1;
-        osip_message_t* invite = t->tr->orig_request;
-        osip_message_t* cancel = nullptr;
-        if (invite == nullptr || osip_message_init(&cancel) != 0)
-            return -2;
-        osip_message_set_method(cancel, osip_strdup("CANCEL"));
-        osip_message_set_version(cancel, osip_strdup("SIP/2.0"));
-        osip_uri_t* uri = nullptr;
-        osip_uri_clone(invite->req_uri, &uri);
-        osip_message_set_uri(cancel, uri);
-        osip_via_t* via = nullptr;
-        osip_via_clone(static_cast<osip_via_t*>(osip_list_get(&invite->vias, 0)), &via);
-        osip_list_add(&cancel->vias, via, 0);
-        osip_call_id_clone(invite->call_id, &cancel->call_id);
-        osip_from_clone(invite->from, &cancel->from);
-        osip_to_clone(invite->to, &cancel->to);
-        std::string cseq = std::string(invite->cseq->number) + " CANCEL";
-        osip_message_set_cseq(cancel, cseq.c_str());
-        osip_list_clone(&invite->routes, &cancel->routes, reinterpret_cast<int (*)(void*, void**)>(&osip_from_clone));
-        osip_message_set_max_forwards(cancel, "70");
-        if (!m_userAgent.empty())
-            osip_message_set_user_agent(cancel, m_userAgent.c_str());
-        call->cancelSent = true;
-        DropDialog(*call);
-        return StartClient(NICT, cancel, call->cid, 0) != nullptr ? 0 : -2;
-    }
-    if (!call->outgoing && t != nullptr && !t->killed && t->tr->ctx_type == IST &&
-        !IsFinal(t->tr->last_response) && call->lastInviteTid == call->initialTid) {
-        return Respond(t->tr, 603, call->localTag.c_str(), nullptr, false, call->remoteInvite) == 0 ? 0 : -2;
-    }
-    if (call->dialog != nullptr)
-        return SendBye(*call);
-    return -1;
-}
+sdp_message_t* CSipUserAgent::GetRemoteSdp(int did) { return m_calls.GetRemoteSdp(did); }
+
 
 // ---------------------------------------------------------------- out-of-dialog requests
 
@@ -1654,36 +754,6 @@ int CSipUserAgent::MessageSendRequest(osip_message_t* message)
 }
 
 // ---------------------------------------------------------------- SDP and helpers
-
-sdp_message_t* CSipUserAgent::GetRemoteSdp(int did)
-{
-    ZLOG_SCOPE();
-    Call* call = FindCallByDid(did);
-    if (call == nullptr)
-        return nullptr;
-    Transaction* t = FindTransaction(call->lastInviteTid);
-    if (t == nullptr)
-        return nullptr;
-    osip_message_t* msg = call->outgoing ? t->tr->last_response : t->tr->orig_request;
-    if (msg == nullptr && !call->outgoing)
-        msg = call->remoteInvite;
-    if (msg == nullptr || msg->content_type == nullptr || msg->content_type->type == nullptr ||
-        msg->content_type->subtype == nullptr || strcasecmp(msg->content_type->type, "application") != 0 ||
-        strcasecmp(msg->content_type->subtype, "sdp") != 0)
-        return nullptr;
-    for (int i = 0; i < osip_list_size(&msg->bodies); ++i) {
-        auto* body = static_cast<osip_body_t*>(osip_list_get(&msg->bodies, i));
-        if (body == nullptr || body->body == nullptr)
-            continue;
-        sdp_message_t* sdp = nullptr;
-        if (sdp_message_init(&sdp) != 0)
-            return nullptr;
-        if (sdp_message_parse(sdp, body->body) == 0)
-            return sdp;
-        sdp_message_free(sdp);
-    }
-    return nullptr;
-}
 
 int CSipUserAgent::GuessLocalIp(int family, char* address, int size)
 {

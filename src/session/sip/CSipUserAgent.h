@@ -10,10 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "session/sip/CDigestAuth.h"
+#include "session/sip/CSipCalls.h"
+#include "session/sip/CSipCredentials.h"
 #include "session/sip/CSipEventQueue.h"
 #include "session/sip/CSipMessageFactory.h"
+#include "session/sip/CSipRegistrations.h"
 #include "session/sip/CUdpTransport.h"
+#include "session/sip/OsipPtr.h"
 #include "session/sip/eXosip.h"
 
 namespace zelora {
@@ -77,46 +80,14 @@ public:
     int ListeningPort() const { return m_transport.Port(); }
 
 private:
+    friend class CSipCalls;
+    friend class CSipRegistrations;
+
     struct Transaction {
         osip_transaction_t* tr = nullptr;
         int cid = 0;
         int rid = 0;
         bool killed = false;
-    };
-    struct Call {
-        int cid = 0;
-        int did = 0;
-        bool outgoing = false;
-        osip_dialog_t* dialog = nullptr;
-        int initialTid = 0;      // the INVITE that created the call (latest retry for ours)
-        int lastInviteTid = 0;   // latest INVITE transaction either way
-        std::string localTag;    // our To tag as callee
-        osip_message_t* lastInvite = nullptr;   // our latest INVITE
-        osip_message_t* remoteInvite = nullptr; // the peer's initial INVITE
-        osip_message_t* answer2xx = nullptr;    // our 2xx, re-sent to retransmitted INVITEs
-        osip_message_t* ack = nullptr;          // our ACK, re-sent to retransmitted 2xx
-        osip_message_t* challenge = nullptr;    // last 401/407 to our INVITE
-        int authRetries = 0;
-        bool cancelSent = false;
-        bool awaitingAck = false;
-        Clock::time_point created = Clock::now();
-        Clock::time_point ackDeadline{};
-    };
-    struct Registration {
-        int rid = 0;
-        std::string from;
-        std::string proxy;
-        osip_message_t* last = nullptr;       // last REGISTER sent
-        osip_message_t* challenge = nullptr;  // last 401/407
-        int tid = 0;
-        int retries = 0;
-        int lastStatus = 0;
-        int expires = 3600;
-        bool refreshing = false;            // the REGISTER in flight is our own refresh
-        Clock::time_point refreshAt{};      // zero: nothing to refresh
-    };
-    struct Credential {
-        std::string username, userid, passwd, ha1, realm;
     };
 
     // osip2 callbacks
@@ -127,9 +98,7 @@ private:
     static void NictResponseCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
     static void IstFinalSentCallback(int type, osip_transaction_t* tr, osip_message_t* msg);
 
-    void OnIctResponse(osip_transaction_t* tr, osip_message_t* msg);
     void OnNictResponse(osip_transaction_t* tr, osip_message_t* msg);
-    void OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg);
     void OnKilled(osip_transaction_t* tr);
 
     void WorkerLoop();
@@ -137,18 +106,12 @@ private:
     void Housekeeping();
 
     void HandleNewRequest(osip_event_t* evt);
-    void HandleCancel(osip_event_t* evt);
-    void HandleInvite(osip_event_t* evt);
     void HandleNonInvite(osip_event_t* evt);
-    void HandleStrayResponse(osip_message_t* msg);
     void AnswerBadRequest(osip_message_t* msg, const std::string& reason);
 
-    int NextCallId();
-    Call* FindCallByCid(int cid);
-    Call* FindCallByDid(int did);
-    Call* FindCallForRequest(osip_message_t* request);
     Transaction* FindTransaction(int tid);
-    Registration* FindRegistration(int rid);
+    // A client transaction still waiting for its final answer.
+    bool InProgress(int tid);
 
     osip_transaction_t* StartClient(osip_fsm_type_t kind, osip_message_t* msg, int cid, int rid);
     osip_transaction_t* StartServer(osip_fsm_type_t kind, osip_event_t* evt, int cid);
@@ -159,21 +122,13 @@ private:
     int SendResponseDirect(osip_message_t* response);
     // Out of any transaction: to the first loose Route, else to the Request-URI.
     int SendToNextHop(osip_message_t* request);
-    void DropDialog(Call& call);
-    void FreeCall(Call& call);
     void Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response, int cid,
               int did, int tid, int rid, const osip_message_t* ack = nullptr);
 
     SipLocal LocalFor(const char* nextHop);
-    const Credential* FindCredential(const std::string& fromUser, const std::string& realm) const;
-    int AddCredentials(osip_message_t* request, osip_message_t* challengeResponse);
-    int SendBye(Call& call);
-    int RetryRegister(Registration& reg);
-    int SendRegister(Registration& reg, osip_message_t* msg);
-    void ScheduleRefresh(Registration& reg, const osip_message_t* ok);
-    void RefreshRegistrations();
-    int RetryInvite(Call& call, osip_message_t* response);
-    int Redirect(Call& call, osip_message_t* response);
+    int AddCredentials(osip_message_t* request, const osip_message_t* challenge);
+    // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
+    OsipMessagePtr NextAttempt(const osip_message_t* previous);
 
     std::mutex m_lock;  // the eXosip lock
     osip_t* m_osip = nullptr;
@@ -184,13 +139,10 @@ private:
     int m_wakeFd = -1;
     std::string m_userAgent = "zeloraTALK";
 
-    int m_nextCallId = 1;
-    int m_nextRid = 1;
     std::map<int, Transaction> m_transactions;
-    std::map<int, std::unique_ptr<Call>> m_calls;
-    std::map<int, std::unique_ptr<Registration>> m_registrations;
-    std::vector<Credential> m_credentials;
-    std::map<std::string, unsigned> m_nonceCounts;
+    CSipCalls m_calls{*this};
+    CSipRegistrations m_registrations{*this};
+    CSipCredentials m_credentials;
 
     static CSipUserAgent* s_instance;
 };

@@ -2,13 +2,16 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "app/CLogger.h"
@@ -20,7 +23,43 @@ CTCPClient::~CTCPClient()
     Close();
 }
 
-int CTCPClient::Init(const char* host, int port)
+int CTCPClient::ConnectWithin(int s, const sockaddr_in& addr, int timeoutMs)
+{
+    ZLOG_SCOPE();
+    // Non-blocking, so a host that drops our packets costs the limit, not the kernel's
+    // two minutes of SYN retries, and the caller's locks are not held that long.
+    int flags = ::fcntl(s, F_GETFL, 0);
+    if (flags < 0 || ::fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0)
+        return -1;
+    int rc = ::connect(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+    if (rc != 0 && errno != EINPROGRESS)
+        return -1;
+    if (rc != 0) {
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        for (;;) {
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (left.count() <= 0) {
+                ZLOG(LOG_ERROR, "connect timed out after %d ms", timeoutMs);
+                return -1;
+            }
+            pollfd p{s, POLLOUT, 0};
+            int r = ::poll(&p, 1, static_cast<int>(left.count()));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                return -1;
+            if (r > 0)
+                break;
+        }
+        int error = 0;
+        socklen_t length = sizeof error;
+        if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
+            return -1;
+    }
+    return ::fcntl(s, F_SETFL, flags) == 0 ? 0 : -1;
+}
+
+int CTCPClient::Init(const char* host, int port, int timeoutMs)
 {
     ZLOG_SCOPE();
     Close();
@@ -47,7 +86,7 @@ int CTCPClient::Init(const char* host, int port)
         ZLOG(LOG_ERROR, "connect failed");
         return -3;
     }
-    if (::connect(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+    if (ConnectWithin(s, addr, timeoutMs) != 0) {
         ZLOG(LOG_ERROR, "connect failed");
         ::close(s);
         return -3;
@@ -64,15 +103,27 @@ int CTCPClient::Send(const std::uint8_t* data, int length)
     ZLOG_SCOPE();
     if (m_socket == kInvalidSocket || data == nullptr || length < 0)
         return -1;
+    // Senders hold the core lock: a peer that stops reading must not hold them for ever.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSendTimeoutMs);
     int sent = 0;
     while (sent < length) {
-        ssize_t n = ::send(m_socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
+        ssize_t n = ::send(m_socket, data + sent, static_cast<std::size_t>(length - sent), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n >= 0) {
+            sent += static_cast<int>(n);
+            continue;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            return -1;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            ZLOG(LOG_ERROR, "send not done within %d ms", kSendTimeoutMs);
             return -1;
         }
-        sent += static_cast<int>(n);
+        pollfd p{m_socket, POLLOUT, 0};
+        if (::poll(&p, 1, static_cast<int>(left.count())) < 0 && errno != EINTR)
+            return -1;
     }
     return sent;
 }

@@ -2,6 +2,7 @@
 // One IPv4 stream socket.
 #include <cstddef>
 #include <cstdint>
+#include <netinet/in.h>
 
 class CTCPClient {
 public:
@@ -12,9 +13,12 @@ public:
     CTCPClient(const CTCPClient&) = delete;
     CTCPClient& operator=(const CTCPClient&) = delete;
 
-    // 1, -1 name not resolved, -3 connect failed.
-    int Init(const char* host, int port);
-    // Bytes sent (all of them), or -1.
+    static constexpr int kConnectTimeoutMs = 10000;
+    static constexpr int kSendTimeoutMs = 10000;
+
+    // 1, -1 name not resolved, -3 connect failed or not done within timeoutMs.
+    int Init(const char* host, int port, int timeoutMs = kConnectTimeoutMs);
+    // Bytes sent (all of them), or -1 (also when they are not all out within kSendTimeoutMs).
     int Send(const std::uint8_t* data, int length);
     // Bytes received, 0 when the peer closed, -1 on error.
     int Receive(std::uint8_t* buffer, int length);
@@ -25,6 +29,9 @@ public:
     bool StartedSockets() const { return m_startedSockets; }
 
 private:
+    // 0 once connected, -1 on failure or time-out.
+    static int ConnectWithin(int s, const sockaddr_in& addr, int timeoutMs);
+
     int m_socket = kInvalidSocket;
     bool m_startedSockets = false;   // POSIX sockets need no start-up; kept for the close order
 };

@@ -1,7 +1,5 @@
 #include "session/tunnel/CTunnelProtocol.h"
 
-#include <arpa/inet.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -39,7 +37,6 @@ CTunnelProtocol::CTunnelProtocol(const char* userAgent, int proxyPort, const cha
       m_tunnelServer(Bounded(tunnelServer))
 {
     ZLOG_SCOPE();
-    ClearEventInfo(m_lastRecord);
     std::memset(m_sendBuffer, 0, sizeof m_sendBuffer);
 }
 
@@ -48,20 +45,15 @@ CTunnelProtocol::~CTunnelProtocol()
     ZLOG_SCOPE();
     m_quitting = true;
     if (m_registered.load() && m_connected.load()) {
+        std::shared_ptr<TunnelWorker> worker = CurrentWorker();
         UnRegister(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), 0, nullptr, nullptr);
         // The tunnel thread ends on the server's answer to the unregistration.
-        if (!m_tunnelStopped.Wait(5000))
+        if (worker && !worker->stopped.Wait(5000))
             ZLOG(LOG_WARNING, "No answer to the unregistration");
     }
-    std::shared_ptr<CTCPConnection> connection = Connection();
     m_tunnelState = 0;
-    if (connection)
-        connection->Shutdown();
     StopListen();
-    StopTunnelThread();
-    // Closed only once no thread can be inside a receive on it.
-    if (connection)
-        connection->Close();
+    JoinTunnelThreads();
     if (m_logFile != nullptr)
         ZLOG(LOG_DEBUG, "Closing TCPLayer Log file");
     SetConnection(nullptr);
@@ -87,18 +79,91 @@ std::string CTunnelProtocol::GetTimeStamp() const
     return m_timestamp;
 }
 
-void CTunnelProtocol::StopTunnelThread()
+std::shared_ptr<CTunnelProtocol::TunnelWorker> CTunnelProtocol::CurrentWorker() const
+{
+    std::lock_guard<std::mutex> guard(m_workerLock);
+    return m_worker;
+}
+
+int CTunnelProtocol::StartTunnelThread(std::shared_ptr<CTCPConnection> connection)
 {
     ZLOG_SCOPE();
-    if (!m_tunnelThread.joinable())
-        return;
-    if (std::this_thread::get_id() == m_tunnelThread.get_id()) {
-        m_tunnelThread.detach();   // called from a callback: the thread is on its way out anyway
-        return;
+    auto worker = std::make_shared<TunnelWorker>();
+    worker->connection = std::move(connection);
+    ClearEventInfo(worker->record);
+    // Held until the worker is current, so that its thread cannot see itself as replaced.
+    std::lock_guard<std::mutex> guard(m_workerLock);
+    m_tunnelState = TUNNEL_STATE_RUNNING;
+    m_connected = true;
+    try {
+        worker->thread = std::thread(&CTunnelProtocol::TunnelThreadProc, this, worker);
+    } catch (...) {
+        m_tunnelState = 0;
+        m_connected = false;
+        return -1;
     }
-    if (!m_tunnelStopped.Wait(60000))
-        ZLOG(LOG_ERROR, "Tunnel thread did not stop");
-    m_tunnelThread.join();
+    m_worker = std::move(worker);
+    return 1;
+}
+
+void CTunnelProtocol::RetireTunnelThread()
+{
+    ZLOG_SCOPE();
+    std::vector<std::shared_ptr<TunnelWorker>> ended;
+    {
+        std::lock_guard<std::mutex> guard(m_workerLock);
+        if (m_worker) {
+            m_worker->current = false;
+            m_worker->connection->Shutdown();
+            m_retired.push_back(std::move(m_worker));
+        }
+        // Only threads that are already done are joined here: one still running may be in a
+        // callback waiting for a lock our caller holds, or be the calling thread itself.
+        for (auto it = m_retired.begin(); it != m_retired.end();) {
+            if ((*it)->stopped.IsSet() && (*it)->thread.get_id() != std::this_thread::get_id()) {
+                ended.push_back(std::move(*it));
+                it = m_retired.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    for (auto& worker : ended)
+        worker->thread.join();
+}
+
+void CTunnelProtocol::JoinTunnelThreads()
+{
+    ZLOG_SCOPE();
+    RetireTunnelThread();
+    std::vector<std::shared_ptr<TunnelWorker>> all;
+    {
+        std::lock_guard<std::mutex> guard(m_workerLock);
+        all.swap(m_retired);
+    }
+    for (auto& worker : all) {
+        if (worker->thread.get_id() == std::this_thread::get_id()) {
+            // Destroyed from its own callback: nothing can wait for this thread any more.
+            ZLOG(LOG_ERROR, "Tunnel protocol destroyed by its own thread");
+            worker->thread.detach();
+            continue;
+        }
+        worker->thread.join();
+        // Closed only once no thread can be inside a receive on it.
+        worker->connection->Close();
+    }
+}
+
+bool CTunnelProtocol::EndConnection(TunnelWorker& worker)
+{
+    ZLOG_SCOPE();
+    std::lock_guard<std::mutex> guard(m_workerLock);
+    // A replaced thread's close was made by its replacement: the state is no longer its own.
+    if (!worker.current.exchange(false))
+        return false;
+    m_connected = false;
+    // exchange: the logout is reported once, however the close came about
+    return m_registered.exchange(false);
 }
 
 int CTunnelProtocol::Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
@@ -126,14 +191,15 @@ int CTunnelProtocol::MakeTcpConnection()
         ZLOG(LOG_ERROR, "Unable to get tunnel ip from registry");
         return -1;
     }
-    // A connection left from before goes first, with the thread that reads it.
+    // A connection left from before goes first; the thread that reads it is told to end but
+    // not waited for (it may be waiting for the lock our caller holds, or be this thread).
     std::shared_ptr<CTCPConnection> old = Connection();
     m_tunnelState = 0;
     m_connected = false;
     if (old)
         old->Shutdown();
     StopListen();
-    StopTunnelThread();
+    RetireTunnelThread();
     SetConnection(nullptr);
     old.reset();
 
@@ -156,15 +222,7 @@ int CTunnelProtocol::MakeTcpConnection()
     }
     ZLOG(LOG_DEBUG, "TCP Connection successfull");
     std::shared_ptr<CTCPConnection> connection = Connection();
-    m_tunnelState = TUNNEL_STATE_RUNNING;
-    m_connected = true;
-    m_tunnelStopped.Reset();
-    try {
-        m_tunnelThread = std::thread(&CTunnelProtocol::TunnelThreadProc, this, connection);
-    } catch (...) {
-        m_tunnelStopped.Set();
-        m_tunnelState = 0;
-        m_connected = false;
+    if (!connection || StartTunnelThread(connection) < 0) {
         ZLOG(LOG_ERROR, "CreateThread failed");
         return -11;
     }
@@ -473,26 +531,23 @@ int CTunnelProtocol::SendPing()
     return connection->Send(ping, 3);
 }
 
-void CTunnelProtocol::TunnelThreadProc(std::shared_ptr<CTCPConnection> connection)
+void CTunnelProtocol::TunnelThreadProc(std::shared_ptr<TunnelWorker> worker)
 {
     ZLOG_SCOPE();
     ZLOG(LOG_DEBUG, "Thread Started");
-    if (connection)
-        TunnelThreadStateMachine(*connection);
-    m_tunnelStopped.Set();
+    TunnelThreadStateMachine(*worker);
+    worker->stopped.Set();
 }
 
-void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
+void CTunnelProtocol::TunnelThreadStateMachine(TunnelWorker& worker)
 {
     ZLOG_SCOPE();
-    char timestamp[SESSION_TEXT_SIZE];
-    while (m_tunnelState.load() == TUNNEL_STATE_RUNNING) {
+    CTCPConnection& connection = *worker.connection;
+    while (worker.current.load() && m_tunnelState.load() == TUNNEL_STATE_RUNNING) {
         int rc = connection.ReceiveFrame();
         if (rc == CTCPConnection::FRAME_CLOSED) {
-            m_connected = false;
-            // exchange: the logout is reported once, however the close came about
-            if (m_registered.exchange(false) && !m_quitting.load() && m_callback != nullptr)
-                m_callback(MXSS_STATUS_LOGOUT, m_context, &m_lastRecord);
+            if (EndConnection(worker) && !m_quitting.load() && m_callback != nullptr)
+                m_callback(MXSS_STATUS_LOGOUT, m_context, &worker.record);
             ZLOG(LOG_DEBUG, "Socket closed");
             return;
         }
@@ -505,33 +560,42 @@ void CTunnelProtocol::TunnelThreadStateMachine(CTCPConnection& connection)
             continue;
         }
         if (frame[0] == CTunnelFrameCodec::kTypeMedia) {
-            if (m_relayActive.load())
-                SendMedia(frame + 1, length - 1);
-            connection.ResetFrame();
-            continue;
-        }
-        if (frame[0] != CTunnelFrameCodec::kTypeSignalling) {
-            ZLOG(LOG_ERROR, "Invalid frame type received %d", frame[0]);
-            connection.ResetFrame();
-            continue;
-        }
-        CTunnelDataParser::ParseTLVFrame(frame + 1, length - 1, &m_lastRecord, timestamp);
-        connection.ResetFrame();
-        int command = m_lastRecord.command;
-        if (command == MXSS_STATUS_TIMESTAMP) {
-            std::lock_guard<std::mutex> guard(m_timestampLock);
-            m_timestamp = timestamp;
-        } else if (command == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
-            if (m_registered.load() && m_quitting.load()) {
-                ZLOG(LOG_DEBUG, "Unregistration answered");
+            if (m_relay.IsActive())
+                m_relay.SendMedia(frame + 1, length - 1);
+        } else if (frame[0] == CTunnelFrameCodec::kTypeSignalling) {
+            if (!DeliverFrame(worker, frame + 1, length - 1))
                 return;
-            }
-            m_registered = true;
+            continue;   // the frame was taken apart before the callback
+        } else {
+            ZLOG(LOG_ERROR, "Invalid frame type received %d", frame[0]);
         }
-        CopyText(m_lastRecord.rtpIp, connection.LocalAddressCopy());
-        if (m_callback != nullptr)
-            m_callback(command, m_context, &m_lastRecord);
+        connection.ResetFrame();
     }
+}
+
+bool CTunnelProtocol::DeliverFrame(TunnelWorker& worker, const std::uint8_t* frame, int length)
+{
+    ZLOG_SCOPE();
+    char timestamp[SESSION_TEXT_SIZE];
+    CTunnelDataParser::ParseTLVFrame(frame, length, &worker.record, timestamp);
+    worker.connection->ResetFrame();
+    int command = worker.record.command;
+    if (command == MXSS_STATUS_TIMESTAMP) {
+        std::lock_guard<std::mutex> guard(m_timestampLock);
+        m_timestamp = timestamp;
+    } else if (command == MXSS_STATUS_REGISTRATION_SUCCESSFUL) {
+        if (m_registered.load() && m_quitting.load()) {
+            ZLOG(LOG_DEBUG, "Unregistration answered");
+            return false;
+        }
+        if (worker.current.load())
+            m_registered = true;
+    }
+    CopyText(worker.record.rtpIp, worker.connection->LocalAddressCopy());
+    // A replaced thread drains what was already buffered without reporting it.
+    if (m_callback != nullptr && worker.current.load())
+        m_callback(command, m_context, &worker.record);
+    return true;
 }
 
 int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)
@@ -541,104 +605,12 @@ int CTunnelProtocol::StartListen(SESSION_EVENT_INFO* record)
         ZLOG(LOG_ERROR, "Invalid object state, null value found");
         return -1;
     }
-    StopListen();
-    int port = std::atoi(record->rtpPort);
-    auto socket = std::make_unique<CUDPSocket>(record->rtpIp, port, record->rtpIp, kLocalMediaPort);
-    if (socket->HasError() || port <= 0) {
-        ZLOG(LOG_ERROR, "Initializing UDP socket failed");
-        return -2;
-    }
-    std::lock_guard<std::mutex> guard(m_relayLock);
-    m_relaySocket = std::move(socket);
-    m_relayStopped.Reset();
-    m_relayActive = true;
-    try {
-        m_relayThread = std::thread(&CTunnelProtocol::UDPThreadProc, this, m_relaySocket.get());
-    } catch (...) {
-        m_relayActive = false;
-        m_relaySocket.reset();
-        m_relayStopped.Set();
-        ZLOG(LOG_ERROR, "CreateThread failed");
-        return -11;
-    }
-    return 1;
+    m_relay.Stop();
+    return m_relay.Start(record->rtpIp, std::atoi(record->rtpPort));
 }
 
 int CTunnelProtocol::StopListen()
 {
     ZLOG_SCOPE();
-    std::unique_lock<std::mutex> lock(m_relayLock);
-    if (!m_relaySocket)
-        return 1;
-    m_relayActive = false;
-    m_relaySocket->Shutdown();
-    std::thread relay = std::move(m_relayThread);
-    lock.unlock();
-    if (relay.joinable()) {
-        if (!m_relayStopped.Wait(3000))
-            ZLOG(LOG_WARNING, "Relay thread slow to stop");
-        relay.join();
-    }
-    lock.lock();
-    m_relaySocket.reset();
-    return 1;
-}
-
-void CTunnelProtocol::UDPThreadProc(CUDPSocket* socket)
-{
-    ZLOG_SCOPE();
-    ZLOG(LOG_DEBUG, "Thread Started");
-    if (socket != nullptr)
-        UdpToTcpSwap(*socket);
-    m_relayStopped.Set();
-}
-
-void CTunnelProtocol::UdpToTcpSwap(CUDPSocket& socket)
-{
-    ZLOG_SCOPE();
-    // One spare byte in front for the packet type, one behind to recognise oversize datagrams.
-    std::uint8_t packet[1 + kRelayReceiveArea + 1];
-    while (m_relayActive.load()) {
-        int n = socket.ReceiveFrom(packet + 1, kRelayReceiveArea + 1, 200);
-        if (n < 0)
-            break;
-        if (n == 0)
-            continue;
-        if (n > kRelayReceiveArea) {
-            ZLOG(LOG_WARNING, "Datagram of %d bytes dropped, larger than %d", n, kRelayReceiveArea);
-            continue;
-        }
-        std::shared_ptr<CTCPConnection> connection = Connection();
-        if (!connection)
-            break;
-        packet[0] = CTunnelFrameCodec::kTypeMedia;
-        int rc = connection->SendFrame(packet, n + 1, static_cast<int>(sizeof packet));
-        if (rc == -2) {
-            ZLOG(LOG_WARNING, "Datagram of %d bytes dropped, its frame does not fit", n);
-            continue;
-        }
-        if (rc <= 0)
-            break;
-    }
-    ZLOG(LOG_DEBUG, "Returning from UDP thread");
-}
-
-int CTunnelProtocol::SendMedia(const std::uint8_t* bytes, int length)
-{
-    ZLOG_SCOPE();
-    std::shared_ptr<CTCPConnection> connection = Connection();
-    std::lock_guard<std::mutex> guard(m_relayLock);
-    if (!m_relaySocket || !connection) {
-        ZLOG(LOG_ERROR, "UdpSocket handle was null");
-        return -1;
-    }
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(kLocalMediaPort);
-    std::string local = connection->LocalAddressCopy();
-    if (inet_pton(AF_INET, local.c_str(), &to.sin_addr) != 1) {
-        ZLOG(LOG_ERROR, "Invalid local address [%s]", local.c_str());
-        return -1;
-    }
-    return m_relaySocket->SendTo(bytes, length, to);
+    return m_relay.Stop();
 }

@@ -6,19 +6,19 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "session/CSessionProtocol.h"
 #include "session/tunnel/CTCPConnection.h"
 #include "session/tunnel/CTunnelDataParser.h"
-#include "session/tunnel/CUDPSocket.h"
+#include "session/tunnel/CTunnelMediaRelay.h"
 #include "platform/Event.h"
 
 class CTunnelProtocol : public CSessionProtocol {
 public:
     static constexpr int kTunnelPort = 443;
     static constexpr int kSignallingBufferSize = 1024;
-    static constexpr int kLocalMediaPort = 37644;
-    static constexpr int kRelayReceiveArea = 2048;
+    static constexpr int kLocalMediaPort = CTunnelMediaRelay::kLocalMediaPort;
     static constexpr int kMaxCredentialLength = 30;
     static constexpr const char* kCodecList = "102,8,0,";
     static constexpr int TUNNEL_STATE_RUNNING = 3;
@@ -56,23 +56,34 @@ public:
                  const char* noResponseText, const char* method, std::uint8_t* reply, int& replyLength);
     static constexpr int kHandshakeReplySize = 2048;
 
-    // One RTP datagram from the tunnel to the local audio engine.
-    int SendMedia(const std::uint8_t* bytes, int length);
-
     std::string GetTimeStamp() const;
     bool IsConnected() const { return m_connected.load(); }
     bool IsRegistered() const { return m_registered.load(); }
-    bool IsRelayActive() const { return m_relayActive.load(); }
+    bool IsRelayActive() const { return m_relay.IsActive(); }
     int GetTunnelState() const { return m_tunnelState.load(); }
 
 private:
+    // One tunnel thread with its own connection, record and stopped event: a thread that has
+    // been replaced neither touches its successor's state nor signals its end for it.
+    struct TunnelWorker {
+        std::shared_ptr<CTCPConnection> connection;
+        std::atomic<bool> current{true};   // cleared, under m_workerLock, once replaced or closed
+        zelora::Event stopped;
+        std::thread thread;
+        SESSION_EVENT_INFO record;         // its thread only
+    };
+
     std::shared_ptr<CTCPConnection> Connection() const;
     void SetConnection(std::shared_ptr<CTCPConnection> connection);
-    void StopTunnelThread();
-    void TunnelThreadProc(std::shared_ptr<CTCPConnection> connection);
-    void TunnelThreadStateMachine(CTCPConnection& connection);
-    void UDPThreadProc(CUDPSocket* socket);
-    void UdpToTcpSwap(CUDPSocket& socket);
+    std::shared_ptr<TunnelWorker> CurrentWorker() const;
+    int StartTunnelThread(std::shared_ptr<CTCPConnection> connection);
+    void RetireTunnelThread();
+    void JoinTunnelThreads();
+    bool EndConnection(TunnelWorker& worker);
+    void TunnelThreadProc(std::shared_ptr<TunnelWorker> worker);
+    void TunnelThreadStateMachine(TunnelWorker& worker);
+    // Parses a signalling frame and reports it; false once the unregistration is answered.
+    bool DeliverFrame(TunnelWorker& worker, const std::uint8_t* frame, int length);
     int SendCommand(const TUNNEL_CLIENT_DATA& data, const char* method);
     static void SetCallIds(TUNNEL_CLIENT_DATA& data, const SESSION_EVENT_INFO* record);
 
@@ -98,13 +109,11 @@ private:
     std::mutex m_signallingLock;
     std::uint8_t m_sendBuffer[kSignallingBufferSize];
 
-    std::thread m_tunnelThread;
-    zelora::Event m_tunnelStopped{true};
-    SESSION_EVENT_INFO m_lastRecord;   // tunnel thread only
+    // The running tunnel thread and those replaced but not yet joined. Replacing one never
+    // waits for it: it may be in a callback waiting for a lock our caller holds.
+    mutable std::mutex m_workerLock;   // never held while waiting for or joining a thread
+    std::shared_ptr<TunnelWorker> m_worker;
+    std::vector<std::shared_ptr<TunnelWorker>> m_retired;
 
-    std::mutex m_relayLock;
-    std::unique_ptr<CUDPSocket> m_relaySocket;
-    std::thread m_relayThread;
-    zelora::Event m_relayStopped{true};
-    std::atomic<bool> m_relayActive{false};
+    CTunnelMediaRelay m_relay{[this] { return Connection(); }};
 };

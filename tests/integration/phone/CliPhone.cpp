@@ -50,8 +50,11 @@ std::string CliPhone::Start(const Options& options)
         for (std::string& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        char* argv[] = {const_cast<char*>(options.program.c_str()), nullptr};
-        execve(options.program.c_str(), argv, envp.data());
+        std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
+        for (const std::string& a : options.arguments)
+            argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execve(options.program.c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(in[0]);

@@ -22,6 +22,7 @@ public:
         std::string capture;        // what its microphone hears (a WAV file); empty: silence
         std::string playback;       // where what it plays is recorded
         std::string appPath;        // sound folder (ring tones); empty: the registry default
+        std::vector<std::string> arguments;   // its command line after the program name
     };
 
     ~CliPhone();

@@ -176,6 +176,13 @@ TEST(PhoneSip, IncomingCallRingsIsAnsweredAndEndsWithTheFarEnd)
     EXPECT_NE(transcript.find("DISPLAY \"\" \"\" \"\"", connected), std::string::npos) << transcript;
     cli.Send("status");
     EXPECT_NE(cli.WaitFor("STATE signed_in=1 call_state=0 dial=\"\"", 5s), "") << cli.Transcript();
+
+    // A call turned away while it rings still brings its release, which a closing window waits for.
+    ASSERT_EQ(caller.Command("dial", "sip:1001@" + sip), "");
+    ASSERT_NE(cli.WaitFor("EVENT 4 MXSS_STATUS_INCOMING_CALL", 10s), "") << cli.Transcript();
+    cli.Send("hangup");
+    EXPECT_NE(caller.WaitEvent("CALL_CLOSED", 10s), "") << caller.Log();
+    EXPECT_NE(cli.WaitFor("EVENT 18 MXSS_STATUS_CALL_RELEASED", 15s), "") << cli.Transcript();
     EXPECT_EQ(cli.Stop(), 0);
 
     std::vector<int16_t> ours = audiotest::ReadWav(phone.Recording());

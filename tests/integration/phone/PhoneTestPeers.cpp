@@ -38,7 +38,12 @@ PhoneUnderTest::PhoneUnderTest(const std::string& name, const std::string& local
     m_options.appPath = m_home + "/sounds/";
 }
 
-std::string PhoneUnderTest::Start() { return m_cli.Start(m_options); }
+std::string PhoneUnderTest::Start(const std::vector<std::string>& arguments)
+{
+    CliPhone::Options options = m_options;
+    options.arguments = arguments;
+    return m_cli.Start(options);
+}
 
 std::string PhoneUnderTest::LogLines(const std::string& text) const
 {

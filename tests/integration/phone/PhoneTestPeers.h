@@ -4,6 +4,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "CliPhone.h"
 #include "PeerProcess.h"
@@ -22,7 +23,8 @@ public:
     // `toneHz` 0: a silent microphone.
     PhoneUnderTest(const std::string& name, const std::string& localAddress, const std::string& sipServer,
                    const std::string& tunnelServer = "127.0.6.254", int toneHz = 1000);
-    std::string Start();
+    // `arguments`: its command line after the program name.
+    std::string Start(const std::vector<std::string>& arguments = {});
     // Ends the program (its registry and recording stay) so that it can start again.
     int Stop() { return m_cli.Stop(); }
     CliPhone& Cli() { return m_cli; }

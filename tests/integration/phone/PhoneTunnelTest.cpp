@@ -148,6 +148,35 @@ TEST(PhoneTunnel, TwoPhonesOnOneMachineHearEachOther)
     EXPECT_TRUE(ToneIn(audiotest::ReadWav(bob.Recording()), 1000, 1500)) << "bob did not hear alice";
 }
 
+// Started with two callto numbers, the phone dials the first once signed in; after our own
+// hang-up the next call is followed through to its end as the first one was.
+TEST(PhoneTunnel, FirstCalltoIsDialledAndCallsAfterOurHangUpWorkAsTheFirst)
+{
+    const std::string server = "127.0.6.140", me = "127.0.6.142";
+    PhoneUnderTest phone("tunnel-redial", me, "127.0.6.254", server);
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=1 proxy=0"));
+    ASSERT_EQ(phone.Stop(), 0);
+    ASSERT_EQ(phone.Start({"callto:echo", "callto:9999"}), "");
+    CliPhone& cli = phone.Cli();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    ASSERT_NE(cli.WaitFor("EVENT 9 MXSS_STATUS_OUTGOING_CALL_ANSWERED", 10s), "") << cli.Transcript();
+    cli.Send("status");
+    EXPECT_NE(cli.WaitFor("STATE signed_in=1 call_state=3 dial=\"echo\"", 5s), "") << cli.Transcript();
+    for (int call = 0; call < 2; ++call) {
+        cli.Send("hangup");
+        cli.Send("status");
+        ASSERT_NE(cli.WaitFor("STATE signed_in=1 call_state=0", 5s), "") << cli.Transcript();
+        cli.Send("dial echo");
+        ASSERT_NE(cli.WaitFor("EVENT 9 MXSS_STATUS_OUTGOING_CALL_ANSWERED", 10s), "") << cli.Transcript();
+        cli.Send("status");
+        ASSERT_NE(cli.WaitFor("STATE signed_in=1 call_state=3", 5s), "") << cli.Transcript();
+    }
+    cli.Send("hangup");
+    EXPECT_EQ(phone.Stop(), 0);
+}
+
 TEST(PhoneTunnel, ServerClosingTheConnectionSignsOut)
 {
     const std::string server = "127.0.6.130", me = "127.0.6.132";

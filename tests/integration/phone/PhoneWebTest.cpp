@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <thread>
 
 #include "KamailioPeer.h"
 #include "PhoneTestPeers.h"
@@ -31,6 +33,17 @@ std::string WithWebHost(std::string text, const std::string& host)
     for (std::size_t at = text.find(unused); at != std::string::npos; at = text.find(unused, at + host.size()))
         text.replace(at, unused.size(), host);
     return text;
+}
+
+bool Eventually(const std::function<bool()>& done, std::chrono::milliseconds limit)
+{
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() >= end)
+            return false;
+        std::this_thread::sleep_for(100ms);
+    }
+    return true;
 }
 
 TEST(PhoneWeb, SignedInPhoneShowsBalanceVoipNumberNewSmsAndOffersTheNewVersion)
@@ -62,6 +75,27 @@ TEST(PhoneWeb, SignedInPhoneShowsBalanceVoipNumberNewSmsAndOffersTheNewVersion)
     EXPECT_NE(phone.LogLines("Balance Received"), "");
     cli.Send("status");
     EXPECT_NE(cli.WaitFor("STATE signed_in=1", 5s), "") << cli.Transcript();
+
+    // Each value was asked for once, and the empty book was fetched whole once.
+    ASSERT_TRUE(Eventually([&] { return !phone.LogLines("Address book received").empty(); }, 15s))
+        << phone.LogLines("AddressBook");
+    ASSERT_TRUE(Eventually([&] { return sim.Requests("ads") >= 1; }, 15s));
+    std::this_thread::sleep_for(1s);   // room for a second request, were one sent
+    for (const char* action : {"_getbal", "_getlvl3", "ads", "_qrysms", "_initaddbk"})
+        EXPECT_EQ(sim.Requests(action), 1) << action;
+    EXPECT_EQ(sim.Requests("_qrylist"), 0);
+
+    // Signed in again, the book synchronised before is only asked for its changes.
+    cli.Send("logout");
+    ASSERT_NE(cli.WaitFor("EVENT 102 MXSS_STATUS_LOGOUT", 10s), "") << cli.Transcript();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    ASSERT_TRUE(Eventually([&] { return sim.Requests("_qrylist") >= 1; }, 15s)) << cli.Transcript();
+    std::this_thread::sleep_for(1s);
+    EXPECT_EQ(sim.Requests("_qrylist"), 1);
+    EXPECT_EQ(sim.Requests("_initaddbk"), 1);
+    // Known values are not asked for again.
+    EXPECT_EQ(sim.Requests("_getbal"), 1);
+    EXPECT_EQ(sim.Requests("_getlvl3"), 1);
     EXPECT_EQ(cli.Stop(), 0);
 }
 

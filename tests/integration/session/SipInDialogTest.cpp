@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RawSipPeer.h"
+#include "SipMessageBuilder.h"
 #include "SipStackHarness.h"
 
 using namespace std::chrono_literals;
@@ -27,16 +28,16 @@ struct RawCaller {
     {
         std::string uri = target.empty() ? "sip:1001@" + stackIp + ":5060" : target;
         std::string b = viaBranch.empty() ? "z9hG4bKraw" + std::to_string(++branch) : viaBranch;
-        std::string m = method + " " + uri + " SIP/2.0\r\n" + "Via: SIP/2.0/UDP " + Self() + ";branch=" + b +
-                        ";rport\r\n" + "Max-Forwards: 70\r\n" + "From: <sip:2001@" + socket.Ip() + ">;tag=" +
-                        fromTag + "\r\n" + "To: <sip:1001@" + stackIp + ">" +
-                        (toTag.empty() ? "" : ";tag=" + toTag) + "\r\n" + "Call-ID: " + callId + "\r\n" +
-                        "CSeq: " + std::to_string(cseq) + " " + method + "\r\n" + "Contact: <sip:2001@" + Self() +
-                        ">\r\n";
-        if (!contentType.empty())
-            m += "Content-Type: " + contentType + "\r\n";
-        m += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-        return m;
+        return SipMessageBuilder::Request(method, uri)
+            .Header("Via", "SIP/2.0/UDP " + Self() + ";branch=" + b + ";rport")
+            .Header("Max-Forwards", "70")
+            .Header("From", "<sip:2001@" + socket.Ip() + ">;tag=" + fromTag)
+            .Header("To", "<sip:1001@" + stackIp + ">" + (toTag.empty() ? "" : ";tag=" + toTag))
+            .Header("Call-ID", callId)
+            .Header("CSeq", std::to_string(cseq) + " " + method)
+            .Header("Contact", "<sip:2001@" + Self() + ">")
+            .Body(contentType, body)
+            .Text();
     }
 
     bool Send(const std::string& message) { return socket.Send(message, stackIp, 5060); }

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,6 +10,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <random>
+
+#include "SipMessageBuilder.h"
 
 namespace zelora::test {
 
@@ -77,26 +78,7 @@ std::string RawSipPeer::ReceiveStartingWith(const std::string& prefix, int timeo
 
 std::string RawSipPeer::Header(const std::string& message, const std::string& name)
 {
-    std::size_t pos = message.find("\r\n");
-    std::size_t headersEnd = message.find("\r\n\r\n");
-    while (pos != std::string::npos && pos < headersEnd) {
-        std::size_t start = pos + 2;
-        std::size_t end = message.find("\r\n", start);
-        std::string line = message.substr(start, end - start);
-        std::size_t colon = line.find(':');
-        if (colon != std::string::npos) {
-            std::string field = line.substr(0, colon);
-            while (!field.empty() && field.back() == ' ')
-                field.pop_back();
-            if (strcasecmp(field.c_str(), name.c_str()) == 0) {
-                std::string value = line.substr(colon + 1);
-                std::size_t first = value.find_first_not_of(' ');
-                return first == std::string::npos ? std::string() : value.substr(first);
-            }
-        }
-        pos = end;
-    }
-    return {};
+    return SipMessageBuilder::HeaderOf(message, name);
 }
 
 std::string RawSipPeer::Body(const std::string& message)
@@ -129,15 +111,14 @@ bool SipServerAnswers(const std::string& ip, int port, int timeoutMs)
     std::mt19937 rng(std::random_device{}());
     std::string id = std::to_string(rng());
     std::string local = "127.0.0.1:" + std::to_string(probe.Port());
-    std::string options = "OPTIONS sip:" + ip + ":" + std::to_string(port) +
-                          " SIP/2.0\r\n"
-                          "Via: SIP/2.0/UDP " + local + ";branch=z9hG4bK" + id + ";rport\r\n"
-                          "From: <sip:probe@" + local + ">;tag=" + id + "\r\n"
-                          "To: <sip:" + ip + ">\r\n"
-                          "Call-ID: " + id + "@127.0.0.1\r\n"
-                          "CSeq: 1 OPTIONS\r\n"
-                          "Max-Forwards: 70\r\n"
-                          "Content-Length: 0\r\n\r\n";
+    std::string options = SipMessageBuilder::Request("OPTIONS", "sip:" + ip + ":" + std::to_string(port))
+                              .Header("Via", "SIP/2.0/UDP " + local + ";branch=z9hG4bK" + id + ";rport")
+                              .Header("From", "<sip:probe@" + local + ">;tag=" + id)
+                              .Header("To", "<sip:" + ip + ">")
+                              .Header("Call-ID", id + "@127.0.0.1")
+                              .Header("CSeq", "1 OPTIONS")
+                              .Header("Max-Forwards", "70")
+                              .Text();
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (std::chrono::steady_clock::now() < end) {
         probe.Send(options, ip, port);

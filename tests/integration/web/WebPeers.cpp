@@ -6,11 +6,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -66,6 +68,38 @@ void ReadRequest(int fd)
 }
 
 } // namespace
+
+int SimProcess::Requests(const std::string& action) const
+{
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        return -1;
+    }
+    timeval limit{2, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof(limit));
+    sockaddr_in a = Address(m_address, 80);
+    std::string reply;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) {
+        const std::string request = "GET /sim/requests HTTP/1.0\r\nHost: " + m_address + "\r\n\r\n";
+        if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = recv(fd, buffer, sizeof(buffer), 0)) > 0) {
+                reply.append(buffer, static_cast<std::size_t>(n));
+            }
+        }
+    }
+    close(fd);
+    const auto body = reply.find("\r\n\r\n");
+    if (reply.rfind("HTTP/1.", 0) != 0 || reply.find(" 200 ") > reply.find("\r\n") || body == std::string::npos) {
+        return -1;
+    }
+    const std::string key = "\n" + action + " ";
+    const std::string text = "\n" + reply.substr(body + 4);
+    const auto at = text.find(key);
+    return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + key.size());
+}
 
 SimProcess::SimProcess(std::string binary, std::string address, std::string dataFile)
     : m_binary(std::move(binary)), m_address(std::move(address)), m_dataFile(std::move(dataFile))

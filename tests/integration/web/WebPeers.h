@@ -18,6 +18,9 @@ public:
     // Empty on success, else the reason.
     std::string Start();
     void Stop();
+    // How many requests of `action` ("_getbal", ..., "ads" for advertisements) the simulator
+    // has answered; -1 when it cannot be asked.
+    int Requests(const std::string& action) const;
 
 private:
     std::string m_binary;

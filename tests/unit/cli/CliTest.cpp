@@ -1,9 +1,18 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sstream>
 
 #include "cli/CCliApp.h"
 #include "cli/CCliProtocol.h"
 #include "cli/CCliView.h"
+#include "app/CLogger.h"
+#include "phone/CWebPhoneDuties.h"
 #include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
 
@@ -76,6 +85,20 @@ TEST(CliProtocol, NumbersAndKeyValues)
     EXPECT_FALSE(CCliProtocol::TakeValue("host", "host", value));
 }
 
+// Tells when the window's core lets its protocol go.
+class WatchedProtocol : public FakeProtocol {
+public:
+    explicit WatchedProtocol(std::function<void()>& gone) : m_gone(gone) {}
+    ~WatchedProtocol() override
+    {
+        if (m_gone)
+            m_gone();
+    }
+
+private:
+    std::function<void()>& m_gone;
+};
+
 // The console phone's commands against the real controllers and a fake protocol.
 class CliAppTest : public ::testing::Test {
 protected:
@@ -87,7 +110,7 @@ protected:
         CzeloraTALKDlg::Options options;
         options.startThreads = false;
         options.protocolFactory = [this](bool, const TunnelSettings&) {
-            auto p = std::make_unique<FakeProtocol>();
+            auto p = std::make_unique<WatchedProtocol>(protocolGone);
             protocol = p.get();
             return std::unique_ptr<CSessionProtocol>(std::move(p));
         };
@@ -104,6 +127,7 @@ protected:
     }
     void TearDown() override
     {
+        protocolGone = nullptr;
         app.reset();
         dlg.reset();
         std::fclose(out);
@@ -132,6 +156,7 @@ protected:
     FILE* out = nullptr;
     std::unique_ptr<CCliView> view;
     FakeProtocol* protocol = nullptr;
+    std::function<void()> protocolGone;
     std::unique_ptr<CzeloraTALKDlg> dlg;
     std::unique_ptr<MXLoginDlg> login;
     std::unique_ptr<CProxySettingsDlg> proxy;
@@ -229,6 +254,84 @@ TEST_F(CliAppTest, RunEndsAtEndOfInput)
     close(fds[0]);
     EXPECT_TRUE(view->IsClosed());
     EXPECT_EQ(Output(), "STATE signed_in=0 call_state=0 dial=\"\"\nMESSAGE \"Unknown command\"\n");
+}
+
+TEST_F(CliAppTest, HelpListsEachCommandOnceInTheProtocolsLineForm)
+{
+    Run("help");
+    std::istringstream lines(Output());
+    std::vector<std::string> names;
+    for (std::string line; std::getline(lines, line);) {
+        ASSERT_EQ(line.rfind("HELP \"", 0), 0u) << line;
+        names.push_back(line.substr(6, line.find_first_of(" \"", 6) - 6));
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"help", "login", "logout", "dial", "answer", "hangup", "redial",
+                                                "key", "volume", "proxy-settings", "status", "quit"}));
+    Run("help me");
+    EXPECT_EQ(Output(), "MESSAGE \"Unknown command\"\n");
+}
+
+TEST_F(CliAppTest, CloseWindowDetachesTheWebSideBeforeTheCoreGoes)
+{
+    CWebPhoneDuties web(WebEndpoints{});
+    ASSERT_TRUE(web.Attach(*dlg));
+    ASSERT_NE(web.Client(), nullptr);
+    bool coreGone = false, webStillAttached = false;
+    protocolGone = [&] {
+        coreGone = true;
+        // What a late probe report would reach: a client that still calls the window.
+        webStillAttached = web.Client() != nullptr;
+    };
+    CCliApp::CloseWindow(*dlg, &web);
+    EXPECT_TRUE(coreGone);
+    EXPECT_FALSE(webStillAttached);
+    EXPECT_EQ(web.Client(), nullptr);
+    EXPECT_FALSE(web.IsSignedIn());
+}
+
+// What `action` writes to stdout and stderr (through files of `dir`).
+std::pair<std::string, std::string> Printed(const std::filesystem::path& dir, const std::function<void()>& action)
+{
+    std::string texts[2];
+    int saved[2];
+    for (int fd : {1, 2}) {
+        std::fflush(nullptr);
+        saved[fd - 1] = dup(fd);
+        int file = open((dir / std::to_string(fd)).c_str(), O_CREAT | O_TRUNC | O_WRONLY | O_CLOEXEC, 0600);
+        dup2(file, fd);
+        close(file);
+    }
+    action();
+    std::fflush(nullptr);
+    for (int fd : {1, 2}) {
+        dup2(saved[fd - 1], fd);
+        close(saved[fd - 1]);
+        std::ifstream in(dir / std::to_string(fd));
+        texts[fd - 1].assign(std::istreambuf_iterator<char>(in), {});
+    }
+    return {texts[0], texts[1]};
+}
+
+TEST(CliLogger, RotationAndShutdownNoticesStayOffTheProtocolStream)
+{
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("zelora-cli-log-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    CCliApp::RouteLoggerNotices();
+    ASSERT_EQ(CLogger::Open((dir / "cli.log").string()), 1);
+    CLogger::SetMaxFileSize(1);
+    const auto [printed, notices] = Printed(dir, [] {
+        CLogger::Log(LOG_ERROR, "", 1, "CliLogger::Test", "first");
+        // The file is past its limit now: this line rotates it.
+        CLogger::Log(LOG_ERROR, "", 2, "CliLogger::Test", "second");
+        CLogger::Exit();
+    });
+    CLogger::SetNoticeStream(nullptr);
+    CLogger::SetMaxFileSize(1048576);
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(printed, "");
+    EXPECT_NE(notices.find("Create new log file"), std::string::npos) << notices;
+    EXPECT_NE(notices.find("Shutting down log system."), std::string::npos) << notices;
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include <algorithm>
 #include <cstring>
+#include <fstream>
+
+#include "app/CLogger.h"
 
 #include "phone/CzeloraTALKDlg.h"
 #include "PhoneTestSupport.h"
@@ -545,6 +548,27 @@ TEST_F(DlgTest, ClosingDuringACallAsksAndClosesAfterTheRelease)
     EXPECT_TRUE(view.closed);
 }
 
+// A ringing call is rejected, which ends it at once; its release then closes the window.
+TEST_F(DlgTest, ClosingWhileACallRingsRejectsItAndClosesOnItsRelease)
+{
+    Start();
+    SignIn();
+    Incoming("1002");
+    EXPECT_FALSE(dlg->OnClose());
+    EXPECT_EQ(protocol->Last("RejectIncomingCall")->cid, 21);
+    EXPECT_EQ(dlg->GetCallState(), MXSPCore::CALL_IDLE);
+    EXPECT_TRUE(dlg->IsCloseAfterCall());
+    // Another call's release is not this one's.
+    SESSION_EVENT_INFO other = Record(5);
+    protocol->Raise(MXSS_STATUS_CALL_RELEASED, &other);
+    dlg->DrainMessages();
+    EXPECT_FALSE(view.closed);
+    SESSION_EVENT_INFO released = Record(21);
+    protocol->Raise(MXSS_STATUS_CALL_RELEASED, &released);
+    dlg->DrainMessages();
+    EXPECT_TRUE(view.closed);
+}
+
 TEST_F(DlgTest, CopyDataOfTheRightSizeDials)
 {
     Start();
@@ -557,6 +581,38 @@ TEST_F(DlgTest, CopyDataOfTheRightSizeDials)
     dlg->DrainMessages();
     ASSERT_EQ(protocol->Count("Invite"), 1);
     EXPECT_EQ(protocol->Last("Invite")->args[1], "5551234");
+
+    // Handed over while a call rings or runs: neither answered nor dialled, the field untouched.
+    SESSION_EVENT_INFO closed = Record(7);
+    protocol->Raise(MXSS_STATUS_CALL_CLOSED, &closed);
+    dlg->DrainMessages();
+    Incoming("1002");
+    view.messages.clear();
+    dlg->Queue().Post(zelora::WM_COPYDATA, 0, 0, block);
+    dlg->DrainMessages();
+    EXPECT_EQ(protocol->Count("AcceptIncomingCall"), 0);
+    EXPECT_EQ(protocol->Count("Invite"), 1);
+    EXPECT_EQ(dlg->GetCallState(), MXSPCore::CALL_INCOMING);
+    EXPECT_EQ(dlg->GetDialField(), "1002");
+    // Signed out: nothing, not even the sign-in box the call button would show.
+    dlg->OnBnClickedButtonHangup();
+    dlg->SignOut();
+    dlg->DrainMessages();
+    view.messages.clear();
+    dlg->OnCopyData(block);
+    EXPECT_EQ(protocol->Count("Invite"), 1);
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(DlgTest, FailedPresenceSoundShowsTheEnginesResult)
+{
+    Start();
+    audio.playResult = -7;
+    audio.lastError = 3;
+    dlg->Queue().Post(CzeloraTALKDlg::WM_PLAY_PRESENCE_SOUND, 0, 0, "/sounds/online.wav");
+    dlg->DrainMessages();
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0], "Critical Error, 7 [3]");
 }
 
 TEST_F(DlgTest, DialFromWebTakesTheStoredNumberUnlessACallIsRunning)
@@ -620,6 +676,34 @@ TEST_F(DlgTest, CalltoNumberIsDialledOnceAfterTheFirstSignIn)
     EXPECT_EQ(protocol->Last("Invite")->args[1], "123");
     protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
     EXPECT_EQ(protocol->Count("Invite"), 1);
+}
+
+// Each status case writes its entering and leaving lines under the event handler's name; the
+// five plain failures under one generic name.
+TEST_F(DlgTest, EventCasesLogEnteringAndLeavingUnderTheHandlersName)
+{
+    Start();
+    SignIn();
+    const std::string path = temp.Folder() + "events.log";
+    ASSERT_EQ(CLogger::Open(path), 1);
+    Incoming("1002");
+    dlg->OnBnClickedButtonHangup();
+    Dial("1003");
+    SESSION_EVENT_INFO failure = Record(7, 503);
+    protocol->Raise(MXSS_STATUS_CALL_SERVERFAILURE, &failure);
+    CLogger::Exit();
+    std::ifstream in(path);
+    std::vector<std::string> cases;
+    for (std::string line; std::getline(in, line);) {
+        std::size_t text = line.find("] ");
+        if (line.find("[CzeloraTALKDlg::HandleSipData][") != std::string::npos && text != std::string::npos &&
+            line.find("MXSS_STATUS_", text) != std::string::npos)
+            cases.push_back(line.substr(text + 2));
+    }
+    EXPECT_EQ(cases, (std::vector<std::string>{"********MXSS_STATUS_INCOMING_CALL Entering********",
+                                               "########MXSS_STATUS_INCOMING_CALL Leaving########",
+                                               "********MXSS_STATUS_12_FAILURE Entering********",
+                                               "########MXSS_STATUS_12_FAILURE Leaving########"}));
 }
 
 TEST(DlgHelpers, CalltoParameterAndNumberGrouping)

@@ -488,3 +488,53 @@ TEST(CoreThread, KeepAliveThreadStopsPromptlyWithTheCore)
 }
 
 } // namespace
+
+// Our own hang-up ends the call at once: the next call starts clean in either protocol, and
+// only the ended call's own release still reaches the window.
+TEST_F(CoreTest, CallsAfterOurOwnHangUpStartClean)
+{
+    ASSERT_GE(core->StartTunnel(0, "", 0, "tunnel.zelora.test", nullptr), 0);
+    protocol->inviteResult = 1;
+    for (int cid : {42, 43}) {
+        ASSERT_EQ(core->MakeCall("1001", "echo", "h", "5060", nullptr, nullptr), 1);
+        SESSION_EVENT_INFO ringing = Record(cid, 183);
+        CopyText(ringing.codecName, "PCMA");
+        Raise(MXSS_STATUS_CALL_RINGING, &ringing);
+        SESSION_EVENT_INFO answer = Record(cid, 200);
+        Raise(MXSS_STATUS_OUTGOING_CALL_ANSWERED, &answer);
+        ASSERT_EQ(core->GetCallState(), MXSPCore::CALL_CONNECTED) << "call " << cid;
+        ASSERT_EQ(forwarded.back().status, MXSS_STATUS_OUTGOING_CALL_ANSWERED);
+        ASSERT_EQ(protocol->Count("StartListen"), 2 * (cid - 41)) << "early media of call " << cid;
+        EXPECT_EQ(core->HangUpCall(), 0);
+        EXPECT_EQ(protocol->Last("HangUp")->cid, cid);
+        EXPECT_FALSE(core->IsCallExists());
+        EXPECT_EQ(core->GetCurrentCall().cid, 0);
+    }
+    // A late answer of the ended call is not taken for the next call's first one.
+    ASSERT_EQ(core->MakeCall("1001", "echo", "h", "5060", nullptr, nullptr), 1);
+    SESSION_EVENT_INFO late = Record(43, 200);
+    Raise(MXSS_STATUS_CALL_CLOSED, &late);
+    EXPECT_EQ(core->GetCurrentCall().cid, 1);
+    EXPECT_EQ(core->GetCallState(), MXSPCore::CALL_OUTGOING);
+
+    // SIP: redialled before the old call's release, the new call still gets its early media and
+    // the old release is not taken for the new call's end.
+    Make(false);
+    forwarded.clear();
+    PlaceCall();
+    SESSION_EVENT_INFO ringing = Record(7, 183);
+    CopyText(ringing.codecName, "PCMA");
+    Raise(MXSS_STATUS_CALL_RINGING, &ringing);
+    EXPECT_EQ(core->HangUpCall(), 0);
+    protocol->inviteResult = 8;
+    ASSERT_EQ(core->MakeCall("1001", "1002", "sip.zelora.test", "5060", nullptr, nullptr), 8);
+    SESSION_EVENT_INFO oldRelease = Record(7);
+    Raise(MXSS_STATUS_CALL_RELEASED, &oldRelease);
+    EXPECT_EQ(core->GetCallState(), MXSPCore::CALL_OUTGOING);
+    ringing.cid = 8;
+    Raise(MXSS_STATUS_CALL_RINGING, &ringing);
+    EXPECT_EQ(protocol->Count("StartListen"), 2);
+    EXPECT_EQ(protocol->Last("StartListen")->cid, 8);
+    EXPECT_EQ(forwarded.back().status, MXSS_STATUS_CALL_RINGING);
+    EXPECT_EQ(forwarded.back().record.cid, 8);
+}

@@ -157,11 +157,19 @@ TEST_F(WebMessagesTest, SignInAsksForWhatIsNotKnownAndTheReceivedTextsReachTheWi
     ASSERT_EQ(view.voipNumbers.size(), 1u);
     EXPECT_EQ(view.voipNumbers[0], std::make_pair(std::string("4930111222"), std::string("1001")));
 
+    // A re-registration is no new sign-in: the address book is not synchronised again and
+    // nothing known is asked for.
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    dlg->DrainMessages();
+    EXPECT_EQ(web.signedIn, 1);
+    EXPECT_EQ(web.balanceRequests, 1);
+
     // Signing in again, known texts are not asked for, and the labels start empty until the
     // web side sends them again: an earlier account's balance is never shown for a new one.
     dlg->SignOut();
     dlg->DrainMessages();
     SignIn();
+    EXPECT_EQ(web.signedIn, 2);
     EXPECT_EQ(web.balanceRequests, 1);
     EXPECT_EQ(web.voipRequests, 1);
     EXPECT_EQ(view.accountTexts.back(), std::make_pair(std::string(), std::string()));
@@ -252,6 +260,40 @@ TEST_F(WebMessagesTest, FiveFailedProbesDuringACallHangUpThenSignOutOnTheWindows
     EXPECT_EQ(dlg->Display().IsSignedIn(), false);
     web.Detach();
     EXPECT_EQ(web.Client(), nullptr);
+}
+
+// Lost, then back: a registration time-out blames the network only while it is gone.
+TEST_F(WebMessagesTest, NetworkBackAfterALossMakesTimeoutsSayNetworkProblemAgain)
+{
+    WebEndpoints endpoints;
+    endpoints.serviceHost = endpoints.adsHost = endpoints.probeSite = "127.0.6.169";
+    CWebPhoneDuties web(endpoints);
+    Start(&web);
+    ASSERT_TRUE(web.Attach(*dlg));
+    Init();
+    SignIn();
+    for (int i = 0; i < 5; ++i)
+        CWebServiceClient::INetPingStatus("connection refused", INET_STATE_FAILED, web.Client());
+    dlg->DrainMessages();
+    ASSERT_FALSE(dlg->IsSignedIn());
+    auto timeoutText = [this]() {
+        SignIn();
+        view.messages.clear();
+        protocol->Raise(MXSS_STATUS_REGISTRATION_TIMEOUT, nullptr);
+        dlg->DrainMessages();
+        return view.messages.empty() ? std::string() : view.messages.back();
+    };
+    EXPECT_EQ(timeoutText(), "Network not found.");
+
+    // The probe answered with 200; the window's next check, 20 passes on, hears of it.
+    web.Client()->Probe().RecordResult(true);
+    for (int pass = 0; pass < 19; ++pass)
+        dlg->WorkerPass();
+    EXPECT_EQ(timeoutText(), "Network not found.");
+    dlg->WorkerPass();
+    EXPECT_EQ(timeoutText(),
+              "Unable to sign in due to network problem. Please contact your network administrator for assistance");
+    web.Detach();
 }
 
 // Four failures in a row are only counted.

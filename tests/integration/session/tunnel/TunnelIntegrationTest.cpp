@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <future>
+#include <mutex>
 #include <memory>
 #include <sstream>
 
@@ -350,6 +352,131 @@ TEST(TunnelServer, DestructorUnregistersAndEndsQuietly)
     EXPECT_EQ(c->events.Count(MXSS_STATUS_REGISTRATION_SUCCESSFUL), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_NE(server.Log().find("alice unregistered"), std::string::npos) << server.Log();
+}
+
+// Plays the session core: every event takes the core's lock, as its dispatcher does, and a
+// LOGOUT may sign in again from the tunnel thread itself and then linger in the callback.
+struct LockingCore {
+    std::recursive_mutex lock;
+    EventLog events;
+    CODEC_INFO codecs[1] = {};
+    std::unique_ptr<CTunnelProtocol> protocol;
+    std::atomic<bool> inLogout{false};
+    std::atomic<int> inCallback{0};
+    std::atomic<bool> reRegisterOnLogout{false};
+    std::atomic<int> reRegisterResult{0};
+    std::atomic<int> lingerMs{0};
+
+    static int Callback(int status, void* context, SESSION_EVENT_INFO* record)
+    {
+        auto* core = static_cast<LockingCore*>(context);
+        ++core->inCallback;
+        if (status == MXSS_STATUS_LOGOUT)
+            core->inLogout = true;
+        {
+            std::lock_guard<std::recursive_mutex> guard(core->lock);
+            if (status == MXSS_STATUS_LOGOUT && core->reRegisterOnLogout)
+                core->reRegisterResult =
+                    core->protocol->Register("alice", "alice", "secret", 3600, nullptr, nullptr, 0);
+            EventLog::Callback(status, &core->events, record);
+        }
+        if (status == MXSS_STATUS_LOGOUT)
+            std::this_thread::sleep_for(std::chrono::milliseconds(core->lingerMs.load()));
+        --core->inCallback;
+        return 0;
+    }
+
+    void SignIn(const std::string& server, const char* localAddress)
+    {
+        CopyText(codecs[0].name, "PCMA");
+        protocol = std::make_unique<CTunnelProtocol>(kAgent, 0, "", 0, 0, server.c_str());
+        setenv("ZELORA_LOCAL_ADDRESS", localAddress, 1);
+        ASSERT_EQ(protocol->Init("zelora.test", "sip.zelora.test", "5060", &Callback, this, nullptr, codecs, 1, kAgent,
+                                 5060),
+                  0);
+        ASSERT_GT(protocol->Register("alice", "alice", "secret", 3600, nullptr, nullptr, 0), 0);
+        ASSERT_TRUE(events.WaitFor(MXSS_STATUS_REGISTRATION_SUCCESSFUL, 3000));
+    }
+};
+
+// Runs Register on its own thread; a deadlock stops the peers and aborts the run loudly
+// instead of hanging it.
+int RegisterWithin(CTunnelProtocol& protocol, int seconds, std::initializer_list<TunnelServerPeer*> peers)
+{
+    auto done = std::async(std::launch::async,
+                           [&] { return protocol.Register("alice", "alice", "secret", 3600, nullptr, nullptr, 0); });
+    if (done.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) {
+        std::fprintf(stderr, "Register did not return within %d s: deadlocked with the tunnel thread\n", seconds);
+        for (TunnelServerPeer* peer : peers)
+            peer->Stop();
+        std::abort();
+    }
+    return done.get();
+}
+
+TEST(TunnelThreads, ReconnectUnderTheCoreLockWhileTheOldThreadWaitsForIt)
+{
+    TunnelServerPeer server;
+    ASSERT_NO_FATAL_FAILURE(server.Start("127.0.2.80"));
+    LockingCore core;
+    ASSERT_NO_FATAL_FAILURE(core.SignIn("127.0.2.80", "127.0.2.81"));
+    CTunnelProtocol& protocol = *core.protocol;
+
+    TunnelServerPeer again;
+    {
+        std::unique_lock<std::recursive_mutex> held(core.lock);
+        EXPECT_EQ(server.Stop(), 0);
+        for (int i = 0; i < 300 && !core.inLogout; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        ASSERT_TRUE(core.inLogout) << "the tunnel thread did not report the close; server log:\n" << server.Log();
+        ASSERT_NO_FATAL_FAILURE(again.Start("127.0.2.80"));
+        // The core re-registers under its lock while the old thread waits for that lock.
+        EXPECT_GT(RegisterWithin(protocol, 20, {&server, &again}), 0);
+        EXPECT_TRUE(protocol.IsConnected());
+    }
+    ASSERT_TRUE(core.events.WaitFor(MXSS_STATUS_LOGOUT, 3000));
+    ASSERT_TRUE(core.events.WaitFor(MXSS_STATUS_REGISTRATION_SUCCESSFUL, 3000)) << again.Log();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(core.events.Count(MXSS_STATUS_LOGOUT), 1);
+    EXPECT_TRUE(protocol.IsConnected()) << "the replaced thread must not clear its successor's state";
+    EXPECT_TRUE(protocol.IsRegistered());
+    EXPECT_GT(protocol.SendPing(), 0);
+}
+
+TEST(TunnelThreads, SignInAgainFromTheLogoutThenDestroyAtOnce)
+{
+    TunnelServerPeer server;
+    ASSERT_NO_FATAL_FAILURE(server.Start("127.0.2.82"));
+    LockingCore core;
+    ASSERT_NO_FATAL_FAILURE(core.SignIn("127.0.2.82", "127.0.2.83"));
+
+    // The tunnel thread itself replaces its connection (and so stops itself) in the LOGOUT,
+    // then stays in the callback while its successor signs in.
+    core.reRegisterOnLogout = true;
+    core.lingerMs = 1500;
+    TunnelServerPeer again;
+    {
+        std::unique_lock<std::recursive_mutex> held(core.lock);
+        EXPECT_EQ(server.Stop(), 0);
+        ASSERT_NO_FATAL_FAILURE(again.Start("127.0.2.82"));
+    }
+    ASSERT_TRUE(core.events.WaitFor(MXSS_STATUS_LOGOUT, 10000));
+    EXPECT_GT(core.reRegisterResult.load(), 0);
+    ASSERT_TRUE(core.events.WaitFor(MXSS_STATUS_REGISTRATION_SUCCESSFUL, 1000)) << again.Log();
+    EXPECT_TRUE(core.protocol->IsConnected());
+    // The successor's callback may still be returning; the replaced thread lingers.
+    for (int i = 0; i < 50 && core.inCallback.load() > 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(core.inCallback.load(), 1) << "the replaced thread should still linger";
+
+    // Destroyed at once: the unregistration is answered on the new connection, and the object
+    // outlives the replaced thread still in its callback.
+    core.protocol.reset();
+    EXPECT_EQ(core.inCallback.load(), 0) << "destroyed while a thread of it was still running";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_NE(again.Log().find("alice unregistered"), std::string::npos) << again.Log();
+    EXPECT_EQ(core.events.Count(MXSS_STATUS_LOGOUT), 1);
+    EXPECT_EQ(core.events.Count(MXSS_STATUS_REGISTRATION_SUCCESSFUL), 2);
 }
 
 TEST(TunnelServer, HostileClientCostsOnlyItsConnection)

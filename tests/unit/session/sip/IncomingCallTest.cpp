@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "ScriptedPeer.h"
+#include "SipMessageBuilder.h"
 
 using namespace std::chrono_literals;
 using siptest::AgentFixture;
@@ -11,6 +12,8 @@ using siptest::Received;
 using siptest::ScriptedPeer;
 
 namespace {
+
+using zelora::test::SipMessageBuilder;
 
 const char* kSdp =
     "v=0\r\no=- 1 1 IN IP4 127.0.1.1\r\ns=-\r\nc=IN IP4 127.0.1.1\r\nt=0 0\r\nm=audio 4000 RTP/AVP 0 8\r\n"
@@ -26,46 +29,45 @@ struct Dialog {
 std::string Invite(const ScriptedPeer& peer, const std::string& agentIp, const Dialog& d, int cseq = 1,
                    bool withToTag = false, const std::string& branch = {})
 {
-    std::string body = kSdp;
     std::string to = "<sip:1001@" + agentIp + ">" + (withToTag ? ";tag=" + d.toTag : "");
-    return "INVITE sip:1001@" + agentIp + ":5060 SIP/2.0\r\n"
-           "Via: SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + (branch.empty() ? d.branch : branch) + ";rport\r\n"
-           "Record-Route: <sip:" + peer.Ip() + ";lr>\r\n"
-           "From: \"Caller\" <sip:2002@" + peer.Ip() + ">;tag=" + d.fromTag + "\r\n"
-           "To: " + to + "\r\n"
-           "Call-ID: " + d.callId + "\r\n"
-           "CSeq: " + std::to_string(cseq) + " INVITE\r\n"
-           "Contact: <sip:2002@" + peer.Ip() + ":5060>\r\n"
-           "Max-Forwards: 70\r\n"
-           "Content-Type: application/sdp\r\n"
-           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+    return SipMessageBuilder::Request("INVITE", "sip:1001@" + agentIp + ":5060")
+        .Header("Via", "SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + (branch.empty() ? d.branch : branch) + ";rport")
+        .Header("Record-Route", "<sip:" + peer.Ip() + ";lr>")
+        .Header("From", "\"Caller\" <sip:2002@" + peer.Ip() + ">;tag=" + d.fromTag)
+        .Header("To", to)
+        .Header("Call-ID", d.callId)
+        .Header("CSeq", std::to_string(cseq) + " INVITE")
+        .Header("Contact", "<sip:2002@" + peer.Ip() + ":5060>")
+        .Header("Max-Forwards", "70")
+        .Body("application/sdp", kSdp)
+        .Text();
 }
 
 std::string InDialog(const std::string& method, const ScriptedPeer& peer, const std::string& agentIp, const Dialog& d,
                      int cseq, const std::string& branch, const std::string& body = {},
                      const std::string& contentType = {})
 {
-    std::string out = method + " sip:1001@" + agentIp + ":5060 SIP/2.0\r\n"
-                      "Via: SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + branch + "\r\n"
-                      "From: <sip:2002@" + peer.Ip() + ">;tag=" + d.fromTag + "\r\n"
-                      "To: <sip:1001@" + agentIp + ">;tag=" + d.toTag + "\r\n"
-                      "Call-ID: " + d.callId + "\r\n"
-                      "CSeq: " + std::to_string(cseq) + " " + method + "\r\n"
-                      "Max-Forwards: 70\r\n";
-    if (!contentType.empty())
-        out += "Content-Type: " + contentType + "\r\n";
-    out += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    return out;
+    return SipMessageBuilder::Request(method, "sip:1001@" + agentIp + ":5060")
+        .Header("Via", "SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + branch)
+        .Header("From", "<sip:2002@" + peer.Ip() + ">;tag=" + d.fromTag)
+        .Header("To", "<sip:1001@" + agentIp + ">;tag=" + d.toTag)
+        .Header("Call-ID", d.callId)
+        .Header("CSeq", std::to_string(cseq) + " " + method)
+        .Header("Max-Forwards", "70")
+        .Body(contentType, body)
+        .Text();
 }
 
 std::string Cancel(const ScriptedPeer& peer, const std::string& agentIp, const Dialog& d)
 {
-    return "CANCEL sip:1001@" + agentIp + ":5060 SIP/2.0\r\n"
-           "Via: SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + d.branch + ";rport\r\n"
-           "From: \"Caller\" <sip:2002@" + peer.Ip() + ">;tag=" + d.fromTag + "\r\n"
-           "To: <sip:1001@" + agentIp + ">\r\n"
-           "Call-ID: " + d.callId + "\r\n"
-           "CSeq: 1 CANCEL\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
+    return SipMessageBuilder::Request("CANCEL", "sip:1001@" + agentIp + ":5060")
+        .Header("Via", "SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + d.branch + ";rport")
+        .Header("From", "\"Caller\" <sip:2002@" + peer.Ip() + ">;tag=" + d.fromTag)
+        .Header("To", "<sip:1001@" + agentIp + ">")
+        .Header("Call-ID", d.callId)
+        .Header("CSeq", "1 CANCEL")
+        .Header("Max-Forwards", "70")
+        .Text();
 }
 
 // Delivers an INVITE and returns the CALL_INVITE event (caller frees).
@@ -283,9 +285,14 @@ TEST(SipUaIncoming, OutOfDialogRequests)
     AgentFixture agent(ip);
     ASSERT_TRUE(agent.Ok());
     auto request = [&](const std::string& method, const std::string& branch) {
-        return method + " sip:1001@" + ip + " SIP/2.0\r\nVia: SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + branch +
-               "\r\nFrom: <sip:2002@" + peer.Ip() + ">;tag=x\r\nTo: <sip:1001@" + ip + ">\r\nCall-ID: " + branch +
-               "@peer\r\nCSeq: 7 " + method + "\r\nMax-Forwards: 70\r\nContent-Length: 0\r\n\r\n";
+        return SipMessageBuilder::Request(method, "sip:1001@" + ip)
+            .Header("Via", "SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + branch)
+            .Header("From", "<sip:2002@" + peer.Ip() + ">;tag=x")
+            .Header("To", "<sip:1001@" + ip + ">")
+            .Header("Call-ID", branch + "@peer")
+            .Header("CSeq", "7 " + method)
+            .Header("Max-Forwards", "70")
+            .Text();
     };
     peer.Send(request("OPTIONS", "z9hG4bKo1"), ip, 5060);
     auto options = peer.Next(3s, "200/OPTIONS");
@@ -330,9 +337,13 @@ TEST(SipUaIncoming, RejectAndTerminateBeforeAnswer)
     // The transaction resends the 603 until it is acknowledged.
     EXPECT_TRUE(peer.Next(2s, "603").has_value());
     Received& r = *declined;
-    std::string ack = "ACK sip:1001@" + ip + ":5060 SIP/2.0\r\nVia: SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" +
-                      d.branch + "\r\nFrom: " + r.Header("From") + "\r\nTo: " + r.Header("To") + "\r\nCall-ID: " +
-                      d.callId + "\r\nCSeq: 1 ACK\r\nContent-Length: 0\r\n\r\n";
+    std::string ack = SipMessageBuilder::Request("ACK", "sip:1001@" + ip + ":5060")
+                          .Header("Via", "SIP/2.0/UDP " + peer.Ip() + ":5060;branch=" + d.branch)
+                          .Header("From", r.Header("From"))
+                          .Header("To", r.Header("To"))
+                          .Header("Call-ID", d.callId)
+                          .Header("CSeq", "1 ACK")
+                          .Text();
     peer.Send(ack, ip, 5060);
     EXPECT_EQ(peer.CountFor(2500ms, "603"), 0);
     eXosip_lock();

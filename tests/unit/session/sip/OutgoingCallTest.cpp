@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ScriptedPeer.h"
+#include "SipMessageBuilder.h"
 
 using namespace std::chrono_literals;
 using siptest::AgentFixture;
@@ -223,9 +224,13 @@ TEST(SipUaOutgoing, FarEndHangsUpAnAnsweredCall)
     EXPECT_TRUE(ackSeen->Header("Route").empty());  // no Record-Route: straight to the Contact
 
     // The callee's BYE: From carries its tag, To ours.
-    const std::string bye = "BYE sip:1001@" + ip + ":5060 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.1.141:5060;branch=z9hG4bKfarbye\r\n"
-                            "From: <sip:1002@127.0.1.141:5060>;tag=far\r\nTo: " + invite->Header("From") +
-                            "\r\nCall-ID: " + invite->CallId() + "\r\nCSeq: 1 BYE\r\nContent-Length: 0\r\n\r\n";
+    const std::string bye = zelora::test::SipMessageBuilder::Request("BYE", "sip:1001@" + ip + ":5060")
+                                .Header("Via", "SIP/2.0/UDP 127.0.1.141:5060;branch=z9hG4bKfarbye")
+                                .Header("From", "<sip:1002@127.0.1.141:5060>;tag=far")
+                                .Header("To", invite->Header("From"))
+                                .Header("Call-ID", invite->CallId())
+                                .Header("CSeq", "1 BYE")
+                                .Text();
     peer.Send(bye, ip, 5060);
     EXPECT_TRUE(peer.Next(3s, "200/BYE").has_value());
     ev = agent.WaitEvent(EXOSIP_CALL_CLOSED, 3s);

@@ -1,7 +1,6 @@
 #include "ScriptedPeer.h"
 
 #include <arpa/inet.h>
-#include <cctype>
 #include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
@@ -11,6 +10,8 @@
 
 #include <osipparser2/osip_port.h>
 
+#include "SipMessageBuilder.h"
+
 namespace siptest {
 
 Received::~Received()
@@ -19,25 +20,7 @@ Received::~Received()
         osip_message_free(msg);
 }
 
-std::string Received::Header(const char* name) const
-{
-    // Case-insensitive search over the raw text keeps the check independent of the parser.
-    std::string lower = text;
-    for (char& c : lower)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    std::string key = "\n" + std::string(name) + ":";
-    for (char& c : key)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    size_t pos = lower.find(key);
-    if (pos == std::string::npos)
-        return {};
-    size_t start = pos + key.size();
-    size_t end = text.find("\r\n", start);
-    std::string value = text.substr(start, end - start);
-    while (!value.empty() && value.front() == ' ')
-        value.erase(0, 1);
-    return value;
-}
+std::string Received::Header(const char* name) const { return zelora::test::SipMessageBuilder::HeaderOf(text, name); }
 
 std::string Received::Method() const { return msg != nullptr && msg->sip_method ? msg->sip_method : ""; }
 int Received::Status() const { return msg != nullptr ? msg->status_code : 0; }
@@ -224,18 +207,10 @@ std::vector<int> AgentFixture::DrainEvents(std::chrono::milliseconds window)
 std::string MakeResponse(const Received& request, int status, const std::string& reason, const std::string& toTag,
                          const std::string& extra, const std::string& body)
 {
-    std::string to = request.Header("To");
-    if (!toTag.empty() && to.find(";tag=") == std::string::npos)
-        to += ";tag=" + toTag;
-    std::string out = "SIP/2.0 " + std::to_string(status) + " " + reason + "\r\n";
-    out += "Via: " + request.Header("Via") + "\r\n";
-    out += "From: " + request.Header("From") + "\r\n";
-    out += "To: " + to + "\r\n";
-    out += "Call-ID: " + request.Header("Call-ID") + "\r\n";
-    out += "CSeq: " + request.Header("CSeq") + "\r\n";
-    out += extra;
-    out += "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
-    return out;
+    return zelora::test::SipMessageBuilder::ResponseTo(request.text, status, reason, toTag)
+        .Lines(extra)
+        .Body({}, body)
+        .Text();
 }
 
 } // namespace siptest

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ScriptedPeer.h"
+#include "SipMessageBuilder.h"
 
 using namespace std::chrono_literals;
 using siptest::AgentFixture;
@@ -26,10 +27,15 @@ TEST(SipUaSilentPeer, UnansweredRegisterAndUnacknowledgedAnswerTimeOut)
     eXosip_unlock();
 
     const std::string sdp = "v=0\r\nc=IN IP4 127.0.1.121\r\nm=audio 4000 RTP/AVP 0\r\n";
-    peer.Send("INVITE sip:1001@" + ip + " SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.1.121:5060;branch=z9hG4bKsilent\r\n"
-              "From: <sip:2002@127.0.1.121>;tag=s\r\nTo: <sip:1001@" + ip + ">\r\nCall-ID: silent@peer\r\n"
-              "CSeq: 1 INVITE\r\nContact: <sip:2002@127.0.1.121>\r\nContent-Type: application/sdp\r\n"
-              "Content-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp,
+    peer.Send(zelora::test::SipMessageBuilder::Request("INVITE", "sip:1001@" + ip)
+                  .Header("Via", "SIP/2.0/UDP 127.0.1.121:5060;branch=z9hG4bKsilent")
+                  .Header("From", "<sip:2002@127.0.1.121>;tag=s")
+                  .Header("To", "<sip:1001@" + ip + ">")
+                  .Header("Call-ID", "silent@peer")
+                  .Header("CSeq", "1 INVITE")
+                  .Header("Contact", "<sip:2002@127.0.1.121>")
+                  .Body("application/sdp", sdp)
+                  .Text(),
               ip, 5060);
     eXosip_event_t* ev = agent.WaitEvent(EXOSIP_CALL_INVITE, 3s);
     ASSERT_NE(ev, nullptr);

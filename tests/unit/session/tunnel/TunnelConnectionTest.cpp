@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "session/tunnel/CCRC.h"
+#include "session/tunnel/CTCPClient.h"
 #include "session/tunnel/CTCPConnection.h"
 #include "session/tunnel/CTunnelFrameCodec.h"
 #include "session/tunnel/CTunnelProtocol.h"
@@ -48,6 +50,7 @@ public:
         ::close(m_listen);
     }
     int Port() const { return m_port; }
+    int ListenHandle() const { return m_listen; }
     bool AcceptPeer()
     {
         pollfd p{m_listen, POLLIN, 0};
@@ -269,6 +272,44 @@ TEST(TunnelUdpSocket, BindConflictSetsErrorFlag)
     EXPECT_EQ(first.ReceiveFrom(small, 100, 50), 0);
     first.Shutdown();
     EXPECT_EQ(first.ReceiveFrom(small, 100, 50), -1);
+}
+
+// A listener whose accept queue is full drops further SYNs: to a connecting client it looks
+// like a host that swallows packets, and a blocking connect waits out every SYN retry.
+TEST(TunnelTcpClient, ConnectAndSendToASilentPeerEndWithinTheirLimits)
+{
+    Loopback full("127.0.2.108");
+    ASSERT_GT(full.Port(), 0);
+    ASSERT_EQ(::listen(full.ListenHandle(), 0), 0);   // no backlog: one queued connection fills it
+    CTCPClient filler;
+    ASSERT_EQ(filler.Init("127.0.2.108", full.Port(), 2000), 1) << "the first connection must be queued";
+    CTCPClient blocked;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(blocked.Init("127.0.2.108", full.Port()), -3);
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(CTCPClient::kConnectTimeoutMs - 100));
+    EXPECT_LT(took, std::chrono::milliseconds(CTCPClient::kConnectTimeoutMs + 2000)) << "the connect was not bounded";
+    EXPECT_EQ(blocked.Handle(), CTCPClient::kInvalidSocket);
+    EXPECT_EQ(blocked.Init("127.0.2.107", 1), -3);   // refused at once, not after the limit
+
+    // A live peer connects; once it stops reading and both buffers are full, a send gives up.
+    Loopback server("127.0.2.107");
+    CTCPClient c;
+    ASSERT_EQ(c.Init("127.0.2.107", server.Port()), 1);
+    ASSERT_TRUE(server.AcceptPeer());
+    EXPECT_EQ(::fcntl(c.Handle(), F_GETFL) & O_NONBLOCK, 0) << "blocking again once connected";
+    const std::uint8_t ping[3] = {'p', 'n', 'g'};
+    EXPECT_EQ(c.Send(ping, 3), 3);
+    EXPECT_EQ(server.ReadAll(3), Bytes(ping, ping + 3));
+    Bytes chunk(1 << 20, 0x55);
+    int rc = 0;
+    for (int i = 0; i < 64 && rc >= 0; ++i) {
+        start = std::chrono::steady_clock::now();
+        rc = c.Send(chunk.data(), static_cast<int>(chunk.size()));
+        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(CTCPClient::kSendTimeoutMs + 2000))
+            << "send " << i << " was not bounded";
+    }
+    EXPECT_EQ(rc, -1) << "64 MB went to a peer that reads nothing";
 }
 
 int IgnoreEvent(int, void*, SESSION_EVENT_INFO*) { return 0; }

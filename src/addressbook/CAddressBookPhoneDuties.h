@@ -1,0 +1,25 @@
+#pragma once
+// The phone window's web side with the local address book behind it: the store is what the web
+// side's address-book replies update, it is loaded at sign-in, and incoming and outgoing
+// numbers are looked up in it.
+#include <functional>
+#include <string>
+
+#include "addressbook/AddressBookStore.h"
+#include "phone/CWebPhoneDuties.h"
+
+class CAddressBookPhoneDuties : public CWebPhoneDuties {
+public:
+    CAddressBookPhoneDuties(WebEndpoints endpoints, AddressBookStore& store, std::function<std::string()> userId);
+
+    void ReloadAddressBook() override;
+    // Part 4.2 sends "_initaddbk" only while the pending flag is clear, and nothing at all while
+    // it is set: a phone whose local book is empty would never synchronise. As Part 3.1 has it,
+    // the book that waits for its first synchronisation gets "_initaddbk" too.
+    void OnSignedIn() override;
+    bool LookupContact(const std::string& number, std::string& name, int& numberType) override;
+
+private:
+    AddressBookStore& m_book;
+    std::function<std::string()> m_userId;
+};
