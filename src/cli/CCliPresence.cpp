@@ -365,9 +365,10 @@ void CCliPresence::RosterChanged(int command, const std::string& jid)
 
 void CCliPresence::ChatMessage(std::unique_ptr<CChatMessage> message)
 {
+    // Stored before the line goes out: a reader of the line finds the message in the file.
+    SaveHistory(message->peerJid, message->peerJid, message->ownJid, message->body);
     m_view.WriteLine("CHAT from=" + message->peerJid + " kind=" + std::to_string(message->kind) + " subject=" +
                      CCliProtocol::Quote(message->subject) + " text=" + CCliProtocol::Quote(message->body));
-    SaveHistory(message->peerJid, message->peerJid, message->ownJid, message->body);
 }
 
 void CCliPresence::ServiceError(std::unique_ptr<CChatMessage> message) { ChatMessage(std::move(message)); }
