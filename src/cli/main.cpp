@@ -18,7 +18,7 @@
 #include "app/MXFileHelper.h"
 #include "phone/MXLoginDlg.h"
 #include "phone/CWebPhoneDuties.h"
-#include "addressbook/CAddressBookPhoneDuties.h"
+#include "phone/CAddressBookPhoneDuties.h"
 #include "cli/CCliAddressBook.h"
 #include "cli/CCliPresence.h"
 

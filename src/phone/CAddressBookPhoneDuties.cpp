@@ -1,4 +1,4 @@
-#include "addressbook/CAddressBookPhoneDuties.h"
+#include "phone/CAddressBookPhoneDuties.h"
 
 #include "app/CLogger.h"
 
