@@ -14,18 +14,6 @@ void CAddressBookPhoneDuties::ReloadAddressBook()
     m_book.Load(m_userId ? m_userId() : std::string());
 }
 
-void CAddressBookPhoneDuties::OnSignedIn()
-{
-    ZLOG_SCOPE();
-    const bool pending = CWebServiceClient::AddressBookPending().load();
-    CWebPhoneDuties::OnSignedIn();
-    CWebServiceClient* client = Client();
-    if (pending && client != nullptr && client->State(WEB_KIND_ADDRESS_BOOK) == CWebServiceClient::kIdle) {
-        client->SetState(WEB_KIND_ADDRESS_BOOK, CWebServiceClient::kSent);
-        client->SendAddressBookQuery("_initaddbk");
-    }
-}
-
 bool CAddressBookPhoneDuties::LookupContact(const std::string& number, std::string& name, int& numberType)
 {
     return m_book.LookupNumber(number, name, numberType);
