@@ -68,7 +68,9 @@ AddressBookStore::AddressBookStore(std::string folder, std::string brandWord, st
             return stamp;
         };
     if (!m_hooks.writeLastCheckTs)
-        m_hooks.writeLastCheckTs = [](const std::string& stamp) { return CSettings::Instance().WriteLastCheckTS(stamp); };
+        m_hooks.writeLastCheckTs = [](const std::string& stamp) {
+            return CSettings::Instance().WriteLastCheckTS(stamp);
+        };
     if (!m_hooks.setPending)
         m_hooks.setPending = [](bool pending) { CWebServiceClient::AddressBookPending().store(pending); };
 }
@@ -111,7 +113,7 @@ int AddressBookStore::Load(const std::string& userId)
         for (const auto& item : std::filesystem::directory_iterator(m_folder, ec)) {
             const std::string name = item.path().filename().string();
             bool book = name.size() >= std::strlen(kFilePrefix) + 4 && name.rfind(kFilePrefix, 0) == 0 &&
-                        name.compare(name.size() - 4, 4, ".ini") == 0;
+                name.compare(name.size() - 4, 4, ".ini") == 0;
             if (book || name == kCallHistoryFile) {
                 ZLOG(LOG_DEBUG, "Deleting %s", name.c_str());
                 std::filesystem::remove(item.path(), ec);
@@ -129,7 +131,7 @@ int AddressBookStore::Load(const std::string& userId)
     {
         FileLock lock(m_lockFd, false);
         m_seen = Seen{};
-        m_seen.exists = true;   // forces the read
+        m_seen.exists = true; // forces the read
         m_seen.inode = static_cast<ino_t>(-1);
         RefreshLocked();
     }
@@ -147,14 +149,14 @@ int AddressBookStore::Load(const std::string& userId)
 
 void AddressBookStore::RememberFileLocked()
 {
-    struct stat st {};
+    struct stat st { };
     Seen now;
     if (::stat(Path().c_str(), &st) == 0) {
         now.exists = true;
         now.inode = st.st_ino;
         now.size = st.st_size;
         now.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec +
-                      static_cast<long long>(st.st_ctim.tv_nsec);
+            static_cast<long long>(st.st_ctim.tv_nsec);
     }
     m_seen = now;
 }
@@ -439,7 +441,10 @@ bool AddressBookStore::LookupNumber(const std::string& number, std::string& name
 
 std::string AddressBookStore::LastCheckTimestamp() { return m_hooks.readLastCheckTs(); }
 
-int AddressBookStore::StoreLastCheckTimestamp(const std::string& timestamp) { return m_hooks.writeLastCheckTs(timestamp); }
+int AddressBookStore::StoreLastCheckTimestamp(const std::string& timestamp)
+{
+    return m_hooks.writeLastCheckTs(timestamp);
+}
 
 void AddressBookStore::EmptyAddressBook() { Empty(); }
 

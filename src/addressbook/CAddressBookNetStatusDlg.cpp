@@ -23,7 +23,7 @@ void Element(std::string& out, const char* tag, const std::string& value)
 std::string Envelope(const char* action, const std::string& userId)
 {
     return std::string("action=") + action + "&transId=" + zelora::web::kAddressBookTransId +
-           "&apiUserName=global&userId=" + userId;
+        "&apiUserName=global&userId=" + userId;
 }
 
 std::string Stamp(const std::string& timeStamp)
@@ -122,8 +122,8 @@ void CAddressBookNetStatusDlg::BuildDelete(const ContactRecord& r, const std::st
 {
     m_kind = KIND_DELETE;
     m_contactName = r.firstName;
-    m_request = Envelope("_delent", m_userId) + "&name=" + r.name + "&sno=" + r.entryNumber +
-                "&timeStamp=" + Stamp(timeStamp);
+    m_request =
+        Envelope("_delent", m_userId) + "&name=" + r.name + "&sno=" + r.entryNumber + "&timeStamp=" + Stamp(timeStamp);
 }
 
 void CAddressBookNetStatusDlg::BuildDeleteAll(const std::string& timeStamp)
@@ -270,10 +270,9 @@ void CAddressBookNetStatusDlg::OnTimer(int id)
         Fail(Format("User name (%s) already exist", m_contactName), true);
         return;
     }
-    static const char* patterns[] = {"Server is unable to add new user (%s), try again",
-                                     "Server is unable to update user (%s), try again",
-                                     "Server is unable to delete user (%s), try again",
-                                     "Server is unable to delete all contacts, try again"};
+    static const char* patterns[] = {
+        "Server is unable to add new user (%s), try again", "Server is unable to update user (%s), try again",
+        "Server is unable to delete user (%s), try again", "Server is unable to delete all contacts, try again"};
     Fail(Format(patterns[m_kind >= 0 && m_kind <= 3 ? m_kind : 0], m_contactName), true);
 }
 

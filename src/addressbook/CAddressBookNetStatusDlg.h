@@ -40,8 +40,7 @@ public:
     static constexpr unsigned WM_NET_COMPLETE = zelora::WM_USER + 2;
     static constexpr unsigned WM_NET_FAILED = zelora::WM_USER + 3;
 
-    CAddressBookNetStatusDlg(CAddressBookNetStatusView& view, std::string host, std::string userId,
-                             unsigned port = 80);
+    CAddressBookNetStatusDlg(CAddressBookNetStatusView& view, std::string host, std::string userId, unsigned port = 80);
     ~CAddressBookNetStatusDlg();
     CAddressBookNetStatusDlg(const CAddressBookNetStatusDlg&) = delete;
     CAddressBookNetStatusDlg& operator=(const CAddressBookNetStatusDlg&) = delete;
@@ -98,5 +97,5 @@ private:
     std::string m_caption = "Cancel";
     int m_progress = 0;
     bool m_timer = false;
-    int m_result = 0;   // 0 running, IDOK, IDCANCEL (failed, waits for its button)
+    int m_result = 0; // 0 running, IDOK, IDCANCEL (failed, waits for its button)
 };

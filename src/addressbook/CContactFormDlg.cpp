@@ -27,7 +27,7 @@ std::string Trim(const std::string& s)
 ContactFormFields::Date LocalToday()
 {
     std::time_t now = std::time(nullptr);
-    std::tm tm {};
+    std::tm tm{};
     localtime_r(&now, &tm);
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday};
 }

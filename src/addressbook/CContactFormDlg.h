@@ -12,14 +12,14 @@ class CContactUpload;
 
 // What the form's fields hold when OK is pressed.
 struct ContactFormFields {
-    bool readable = true;   // false: the fields could not be read
-    std::string firstName, title, middleName, lastName, email, voip, mobile, home, business, altEmail, fax, pager,
-        icq, website, companyName, comments;
+    bool readable = true; // false: the fields could not be read
+    std::string firstName, title, middleName, lastName, email, voip, mobile, home, business, altEmail, fax, pager, icq,
+        website, companyName, comments;
     struct Date {
         int year = 0, month = 0, day = 0;
         bool operator==(const Date&) const = default;
     };
-    std::optional<Date> birthDate;   // the picker's date; none: left at today's date
+    std::optional<Date> birthDate; // the picker's date; none: left at today's date
 };
 
 class CContactFormView {

@@ -13,8 +13,8 @@ CViewContactsDlg::CViewContactsDlg(CViewContactsView& view, AddressBookStore& st
 
 std::array<std::string, CViewContactsDlg::kColumnCount> CViewContactsDlg::Columns(const ContactRecord& r)
 {
-    return {r.firstName, r.middleName, r.lastName, r.voip, r.mobile, r.home, r.business, r.fax, r.pager, r.email,
-            r.altEmail};
+    return {r.firstName, r.middleName, r.lastName, r.voip,  r.mobile,  r.home,
+            r.business,  r.fax,        r.pager,    r.email, r.altEmail};
 }
 
 void CViewContactsDlg::Refresh()

@@ -17,10 +17,10 @@ public:
     virtual void MessageBox(const std::string& text) = 0;
     virtual bool AskYesNo(const std::string& text) = 0;
     // The list was (re)filled.
-    virtual void ShowList() {}
+    virtual void ShowList() { }
     // Edit: the window opens CEditContactDlg on the entry.
     virtual void OpenEdit(const ContactRecord& entry) = 0;
-    virtual void Close() {}
+    virtual void Close() { }
 };
 
 // What the window hands to the phone window.
@@ -46,7 +46,7 @@ public:
 
     struct Row {
         std::size_t position = 0;
-        std::array<std::string, kColumnCount> columns;   // first, middle, last, VoIP ... alternate e-mail
+        std::array<std::string, kColumnCount> columns; // first, middle, last, VoIP ... alternate e-mail
         int presence = 0;
     };
 

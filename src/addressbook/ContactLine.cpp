@@ -7,19 +7,18 @@ namespace ContactLine {
 namespace {
 using F = std::string ContactRecord::*;
 constexpr F kOrder[kFieldCount] = {
-    &ContactRecord::entryNumber, &ContactRecord::name,      &ContactRecord::email,      &ContactRecord::voip,
-    &ContactRecord::mobile,      &ContactRecord::home,      &ContactRecord::business,   &ContactRecord::title,
-    &ContactRecord::firstName,   &ContactRecord::middleName, &ContactRecord::lastName,  &ContactRecord::altEmail,
-    &ContactRecord::fax,         &ContactRecord::pager,     &ContactRecord::icq,        &ContactRecord::website,
-    &ContactRecord::companyName, &ContactRecord::birthDate, &ContactRecord::comments};
-constexpr const char* kNames[kFieldCount] = {"entry number", "name", "e-mail", "VoIP number", "mobile number",
-                                             "home number", "business number", "title", "first name",
-                                             "middle name", "last name", "alternate e-mail", "fax number",
-                                             "pager number", "ICQ", "website", "company name", "birth date",
-                                             "comments"};
+    &ContactRecord::entryNumber, &ContactRecord::name,       &ContactRecord::email,    &ContactRecord::voip,
+    &ContactRecord::mobile,      &ContactRecord::home,       &ContactRecord::business, &ContactRecord::title,
+    &ContactRecord::firstName,   &ContactRecord::middleName, &ContactRecord::lastName, &ContactRecord::altEmail,
+    &ContactRecord::fax,         &ContactRecord::pager,      &ContactRecord::icq,      &ContactRecord::website,
+    &ContactRecord::companyName, &ContactRecord::birthDate,  &ContactRecord::comments};
+constexpr const char* kNames[kFieldCount] = {
+    "entry number", "name",       "e-mail",       "VoIP number", "mobile number",    "home number", "business number",
+    "title",        "first name", "middle name",  "last name",   "alternate e-mail", "fax number",  "pager number",
+    "ICQ",          "website",    "company name", "birth date",  "comments"};
 } // namespace
 
-std::string ContactRecord::* const* FileOrder() { return kOrder; }
+std::string ContactRecord::*const* FileOrder() { return kOrder; }
 
 std::string Format(const ContactRecord& record)
 {

@@ -16,7 +16,7 @@ inline constexpr std::size_t kMaxField = 255;
 inline constexpr std::size_t kMaxReadLength = 765;
 
 // Pointers to the record's fields in the file order.
-std::string ContactRecord::* const* FileOrder();
+std::string ContactRecord::*const* FileOrder();
 
 std::string Format(const ContactRecord& record);
 // Parses what a read of the line yields (its first 765 characters). false when the line ends

@@ -5,7 +5,7 @@
 #include <string>
 
 struct ContactRecord {
-    char flag = '0';              // '1' live, '0' deleted (position free for reuse)
+    char flag = '0'; // '1' live, '0' deleted (position free for reuse)
     std::string name;
     std::string email;
     std::string voip;
@@ -25,7 +25,7 @@ struct ContactRecord {
     std::string icq;
     std::string website;
     std::string comments;
-    int presence = 0;             // in memory only, never written to the file
+    int presence = 0; // in memory only, never written to the file
 
     // A line of the file that could not be loaded: kept so positions equal keys; never shown,
     // never reused by Add, its line never rewritten.

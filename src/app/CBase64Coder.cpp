@@ -80,8 +80,8 @@ int CBase64Coder::Decode(std::string_view text, std::vector<std::uint8_t>& out)
     out.clear();
     out.reserve(text.size() / 4 * 3);
     std::uint32_t acc = 0;
-    int count = 0;    // characters of the current group
-    int padding = 0;  // '=' seen in the current group
+    int count = 0; // characters of the current group
+    int padding = 0; // '=' seen in the current group
     bool ended = false;
     for (char c : text) {
         if (c == '\r' || c == '\n' || c == ' ' || c == '\t')

@@ -16,7 +16,7 @@ void putLe(std::uint8_t* p, std::uint32_t v)
 std::uint32_t getLe(const std::uint8_t* p)
 {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+        (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
 std::string_view untilNul(std::string_view text)

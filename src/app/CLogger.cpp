@@ -21,16 +21,21 @@ FILE* CLogger::NoticeStream()
 
 namespace {
 void defaultMessageBox(const char* text) { std::fprintf(stderr, "%s\n", text); }
-}
+} // namespace
 
 const char* CLogger::GetLevelName(int level)
 {
     switch (level) {
-    case LOG_ERROR: return "LOG_ERROR";
-    case LOG_WARNING: return "LOG_WARNING";
-    case LOG_DEBUG: return "LOG_DEBUG";
-    case LOG_INFO: return "LOG_INFO";
-    default: return "Unknown";
+    case LOG_ERROR:
+        return "LOG_ERROR";
+    case LOG_WARNING:
+        return "LOG_WARNING";
+    case LOG_DEBUG:
+        return "LOG_DEBUG";
+    case LOG_INFO:
+        return "LOG_INFO";
+    default:
+        return "Unknown";
     }
 }
 
@@ -108,7 +113,8 @@ int CLogger::RotateLogFile()
     std::fprintf(NoticeStream(), "########### Create new log file %s #############\n", s_fileName.c_str());
     FILE* fresh = std::fopen(s_fileName.c_str(), "a");
     if (fresh == nullptr) {
-        std::fprintf(NoticeStream(), "[%s][%s][%d] Unable to open log file %s\n", "", "CLogger::RotateLogFile", 236, s_fileName.c_str());
+        std::fprintf(NoticeStream(), "[%s][%s][%d] Unable to open log file %s\n", "", "CLogger::RotateLogFile", 236,
+                     s_fileName.c_str());
         return -1;
     }
     s_stream.store(fresh, std::memory_order_release);

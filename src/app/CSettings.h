@@ -21,7 +21,7 @@ class MXFileHelper;
 
 struct CSettingsAccount {
     std::string userId;
-    std::string password;  // plain text; the registry keeps it enciphered
+    std::string password; // plain text; the registry keeps it enciphered
     int autoLogin = 0;
     int rememberMe = 0;
 };
@@ -36,8 +36,8 @@ struct CSettingsHttpProxy {
 
 class CSettings {
 public:
-    static constexpr int kDecryptFailed = -10;  // stored password cannot be deciphered
-    static constexpr int kEncryptFailed = -11;  // password cannot be enciphered for storing
+    static constexpr int kDecryptFailed = -10; // stored password cannot be deciphered
+    static constexpr int kEncryptFailed = -11; // password cannot be enciphered for storing
 
     // Process-wide: the HKCU registry and MXFileHelper::Instance().
     static CSettings& Instance();
@@ -74,9 +74,9 @@ public:
     int ReadSmsServer(std::string& requestPage, std::string& serverIp, std::string& serverPort);
 
 private:
-    int SaveFile();  // caller holds m_lock
+    int SaveFile(); // caller holds m_lock
 
-    std::recursive_mutex m_lock;  // the file values are shared by every thread
+    std::recursive_mutex m_lock; // the file values are shared by every thread
     MXRegistry& m_registry;
     MXFileHelper& m_file;
     std::string m_programFolder;

@@ -16,7 +16,7 @@ namespace {
 struct Field {
     const char* section;
     const char* key;
-    std::string DeploymentValues::* member;
+    std::string DeploymentValues::*member;
 };
 
 constexpr Field kFields[] = {
@@ -140,7 +140,8 @@ std::string Deployment::DefaultResourceFolder()
     std::error_code ec;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
     if (!ec) {
-        for (const auto& candidate : {exe.parent_path() / "resources", exe.parent_path() / ".." / "share" / "zeloraTALK"})
+        for (const auto& candidate :
+             {exe.parent_path() / "resources", exe.parent_path() / ".." / "share" / "zeloraTALK"})
             if (std::filesystem::is_regular_file(candidate / kFileName, ec))
                 return candidate.lexically_normal().string();
     }

@@ -42,8 +42,8 @@ class Deployment {
 public:
     static constexpr const char* kFileName = "deployment.ini";
     static constexpr int kOk = 0;
-    static constexpr int kUnreadable = -1;  // file missing or not an INI file
-    static constexpr int kMissingKey = -2;  // error text names the key
+    static constexpr int kUnreadable = -1; // file missing or not an INI file
+    static constexpr int kMissingKey = -2; // error text names the key
 
     // Reads one file; on failure `error` says why ("Missing deployment value [sip] default_server in ...").
     static int LoadFile(const std::string& path, DeploymentValues& out, std::string& error);

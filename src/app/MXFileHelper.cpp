@@ -17,8 +17,8 @@ namespace {
 
 struct Tag {
     const char* name;
-    std::string MXSettingsData::* text;
-    int MXSettingsData::* number;
+    std::string MXSettingsData::*text;
+    int MXSettingsData::*number;
 };
 
 // The order of the elements in the file.
@@ -76,7 +76,7 @@ std::string folderWithSlash(const std::string& folder)
 
 } // namespace
 
-MXFileHelper::MXFileHelper() : m_useDeployment(true) {}
+MXFileHelper::MXFileHelper() : m_useDeployment(true) { }
 
 MXFileHelper::MXFileHelper(std::string sipServer, std::string tunnelServer)
     : m_sipServer(std::move(sipServer)), m_tunnelServer(std::move(tunnelServer)), m_useDeployment(false)

@@ -20,7 +20,7 @@ struct MXSettingsData {
     std::string audioSettings = "0,8,97,100,101,102,103,";
     int autoLogin = 0;
     std::string userName;
-    std::string userPassword;  // plain inside the enciphered file
+    std::string userPassword; // plain inside the enciphered file
     int rememberMe = 0;
     std::string httpProxyIp;
     int httpProxyPort = 0;
@@ -46,12 +46,12 @@ public:
 
     // Results besides those of SaveSettings and CEncryptDecrypt::Decrypt (-1..-3).
     static constexpr int kOk = 0;
-    static constexpr int kOpenFailed = -1;   // SaveSettings: the file cannot be written
+    static constexpr int kOpenFailed = -1; // SaveSettings: the file cannot be written
     static constexpr int kEncryptFailed = -2; // SaveSettings: "Unable to encrypt data"
-    static constexpr int kReadFailed = -5;   // LoadSettings: the file exists but cannot be read
-    static constexpr int kBadHex = -6;       // LoadSettings: not a hex text ("Unable to decrypt file")
-    static constexpr int kParseFailed = -7;  // LoadSettings/ParseSettings: a tag is missing
-    static constexpr int kUnsafeValue = -8;  // SaveSettings: a value would not read back as written
+    static constexpr int kReadFailed = -5; // LoadSettings: the file exists but cannot be read
+    static constexpr int kBadHex = -6; // LoadSettings: not a hex text ("Unable to decrypt file")
+    static constexpr int kParseFailed = -7; // LoadSettings/ParseSettings: a tag is missing
+    static constexpr int kUnsafeValue = -8; // SaveSettings: a value would not read back as written
 
     // Built-in SIP and tunnel server addresses from the deployment values.
     MXFileHelper();

@@ -13,7 +13,7 @@ std::string folderWithSlash(const std::string& folder)
 }
 } // namespace
 
-MXRegistry::MXRegistry() : m_registry(zelora::Registry::CurrentUser()), m_useDeployment(true) {}
+MXRegistry::MXRegistry() : m_registry(zelora::Registry::CurrentUser()), m_useDeployment(true) { }
 
 MXRegistry::MXRegistry(zelora::Registry& registry, std::string sipServer, std::string tunnelServer)
     : m_registry(registry), m_sipServer(std::move(sipServer)), m_tunnelServer(std::move(tunnelServer)),
@@ -59,8 +59,8 @@ int MXRegistry::ReadBinary(std::string_view subKey, std::string_view name, std::
     if (m_registry.GetBinary(JoinKey(subKey), name, bytes) != 0)
         return -1;
     if (bytes.size() > size) {
-        ZLOG(LOG_ERROR, "Value %.*s holds %zu bytes, room for %zu",
-             static_cast<int>(name.size()), name.data(), bytes.size(), size);
+        ZLOG(LOG_ERROR, "Value %.*s holds %zu bytes, room for %zu", static_cast<int>(name.size()), name.data(),
+             bytes.size(), size);
         return -1;
     }
     size = bytes.size();
@@ -78,8 +78,8 @@ int MXRegistry::WriteString(std::string_view subKey, std::string_view name, std:
 {
     ZLOG_SCOPE();
     if (text.size() > kMaxString) {
-        ZLOG(LOG_ERROR, "Value %.*s longer than %zu characters",
-             static_cast<int>(name.size()), name.data(), kMaxString);
+        ZLOG(LOG_ERROR, "Value %.*s longer than %zu characters", static_cast<int>(name.size()), name.data(),
+             kMaxString);
         return -1;
     }
     return m_registry.SetString(JoinKey(subKey), name, text) == 0 ? 0 : -1;
@@ -89,8 +89,7 @@ int MXRegistry::WriteBinary(std::string_view subKey, std::string_view name, cons
 {
     ZLOG_SCOPE();
     if (data.size() > kMaxBinary) {
-        ZLOG(LOG_ERROR, "Value %.*s longer than %zu bytes",
-             static_cast<int>(name.size()), name.data(), kMaxBinary);
+        ZLOG(LOG_ERROR, "Value %.*s longer than %zu bytes", static_cast<int>(name.size()), name.data(), kMaxBinary);
         return -1;
     }
     return m_registry.SetBinary(JoinKey(subKey), name, data.data(), data.size()) == 0 ? 0 : -1;
@@ -115,8 +114,7 @@ int MXRegistry::ReadOrCreateString(std::string_view subKey, std::string_view nam
     if (CreateKey(subKey) != 1)
         return kCreateKeyFailed;
     if (WriteString(subKey, name, fallback) != 0) {
-        ZLOG(LOG_ERROR, "Unable to write default of %.*s",
-             static_cast<int>(name.size()), name.data());
+        ZLOG(LOG_ERROR, "Unable to write default of %.*s", static_cast<int>(name.size()), name.data());
         return kWriteDefaultFailed;
     }
     value = std::move(fallback);
@@ -135,8 +133,7 @@ int MXRegistry::ReadOrCreateDword(std::string_view subKey, std::string_view name
     if (CreateKey(subKey) != 1)
         return kCreateKeyFailed;
     if (WriteDword(subKey, name, def) != 0) {
-        ZLOG(LOG_ERROR, "Unable to write default of %.*s",
-             static_cast<int>(name.size()), name.data());
+        ZLOG(LOG_ERROR, "Unable to write default of %.*s", static_cast<int>(name.size()), name.data());
         return kWriteDefaultFailed;
     }
     value = def;

@@ -15,8 +15,8 @@ class Registry;
 }
 
 struct MXConfigGroup {
-    std::string userId;                  // Config1
-    std::vector<std::uint8_t> password;  // Config2: the password enciphered with the web-data key
+    std::string userId; // Config1
+    std::vector<std::uint8_t> password; // Config2: the password enciphered with the web-data key
     std::uint32_t autoLogin = 0;
     std::uint32_t rememberMe = 0;
 };
@@ -60,8 +60,7 @@ public:
     int CreateKey(std::string_view subKey);
     int ReadString(std::string_view subKey, std::string_view name, std::string& out);
     // `size` in: the room the caller has; out: the bytes delivered. -1 also when the value is larger.
-    int ReadBinary(std::string_view subKey, std::string_view name, std::vector<std::uint8_t>& out,
-                   std::size_t& size);
+    int ReadBinary(std::string_view subKey, std::string_view name, std::vector<std::uint8_t>& out, std::size_t& size);
     int ReadDword(std::string_view subKey, std::string_view name, std::uint32_t& out);
     int WriteString(std::string_view subKey, std::string_view name, std::string_view text);
     int WriteBinary(std::string_view subKey, std::string_view name, const std::vector<std::uint8_t>& data);
@@ -97,10 +96,8 @@ public:
     static std::string JoinKey(std::string_view subKey);
 
 private:
-    int ReadOrCreateString(std::string_view subKey, std::string_view name, std::string& value,
-                           std::string_view def);
-    int ReadOrCreateDword(std::string_view subKey, std::string_view name, std::uint32_t& value,
-                          std::uint32_t def);
+    int ReadOrCreateString(std::string_view subKey, std::string_view name, std::string& value, std::string_view def);
+    int ReadOrCreateDword(std::string_view subKey, std::string_view name, std::uint32_t& value, std::uint32_t def);
 
     zelora::Registry& m_registry;
     std::string m_sipServer;

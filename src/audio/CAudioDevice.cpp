@@ -10,8 +10,10 @@ std::unique_ptr<CAudioDevice> CAudioDevice::Create(const std::string& setting, i
 {
     ZLOG_SCOPE();
     code = MXSOUND_OK;
-    if (setting.empty() || setting == "portaudio") return std::make_unique<CPortAudioDevice>();
-    if (setting == "null") return std::make_unique<CNullAudioDevice>();
+    if (setting.empty() || setting == "portaudio")
+        return std::make_unique<CPortAudioDevice>();
+    if (setting == "null")
+        return std::make_unique<CNullAudioDevice>();
     if (setting.rfind("file:", 0) == 0) {
         const std::string rest = setting.substr(5);
         const size_t colon = rest.find(':');

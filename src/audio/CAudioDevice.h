@@ -10,7 +10,7 @@
 class CAudioDevice {
 public:
     static constexpr int kSampleRate = 8000;
-    static constexpr size_t kFrameSamples = 80;   // 10 ms
+    static constexpr size_t kFrameSamples = 80; // 10 ms
 
     using FrameCallback = std::function<void(const int16_t* capture, int16_t* playback, size_t samples)>;
 

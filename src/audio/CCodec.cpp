@@ -16,7 +16,8 @@ std::string BaseName(std::string_view name)
 {
     std::string out;
     for (char c : name) {
-        if (c == '/' || c == ';' || c == ' ') break;
+        if (c == '/' || c == ';' || c == ' ')
+            break;
         out.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     }
     return out;
@@ -26,12 +27,13 @@ std::string BaseName(std::string_view name)
 bool Contains(std::string_view text, std::string_view what)
 {
     std::string lower;
-    for (char c : text) lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+    for (char c : text)
+        lower.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
     return lower.find(what) != std::string::npos;
 }
 #endif
 
-}  // namespace
+} // namespace
 
 bool CCodec::IlbcAvailable()
 {
@@ -45,7 +47,8 @@ bool CCodec::IlbcAvailable()
 std::vector<int> CCodec::SupportedPayloads()
 {
     std::vector<int> payloads;
-    if (IlbcAvailable()) payloads.push_back(102);
+    if (IlbcAvailable())
+        payloads.push_back(102);
     payloads.push_back(8);
     payloads.push_back(0);
     return payloads;
@@ -60,11 +63,15 @@ std::unique_ptr<CCodec> CCodec::Create(int payloadType, std::string_view name, s
         return nullptr;
     }
     // Static payload numbers mean one codec whatever the name says.
-    if (payloadType == 0) return std::make_unique<CG711Codec>(CG711Codec::ULAW);
-    if (payloadType == 8) return std::make_unique<CG711Codec>(CG711Codec::ALAW);
+    if (payloadType == 0)
+        return std::make_unique<CG711Codec>(CG711Codec::ULAW);
+    if (payloadType == 8)
+        return std::make_unique<CG711Codec>(CG711Codec::ALAW);
     if (payloadType >= 96) {
-        if (base == "pcmu") return std::make_unique<CG711Codec>(CG711Codec::ULAW);
-        if (base == "pcma") return std::make_unique<CG711Codec>(CG711Codec::ALAW);
+        if (base == "pcmu")
+            return std::make_unique<CG711Codec>(CG711Codec::ULAW);
+        if (base == "pcma")
+            return std::make_unique<CG711Codec>(CG711Codec::ALAW);
         if (base == "ilbc") {
 #ifdef ZELORA_HAVE_ILBC
             // The mode travels in the name when signalling negotiated 20 ms ("iLBC/8000 mode=20").
@@ -82,7 +89,7 @@ std::unique_ptr<CCodec> CCodec::Create(int payloadType, std::string_view name, s
         }
     }
     error = "Unsupported codec " + std::string(name.empty() ? "(none)" : name) + " with payload " +
-            std::to_string(payloadType);
+        std::to_string(payloadType);
     ZLOG(LOG_ERROR, "Unsupported codec %s payload %d", base.c_str(), payloadType);
     return nullptr;
 }

@@ -9,7 +9,7 @@
 
 class CCodec {
 public:
-    static constexpr size_t kMaxDecodedSamples = 4800;   // 600 ms in one packet is plenty
+    static constexpr size_t kMaxDecodedSamples = 4800; // 600 ms in one packet is plenty
 
     virtual ~CCodec() = default;
 

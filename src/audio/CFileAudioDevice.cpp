@@ -35,8 +35,7 @@ int CFileAudioDevice::Open(std::string& error)
     SNDFILE* out = sf_open(m_playbackPath.c_str(), SFM_WRITE, &info);
     if (out == nullptr) {
         error = "Unable to create playback file " + m_playbackPath + ": " + sf_strerror(nullptr);
-        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(),
-             sf_strerror(nullptr));
+        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(), sf_strerror(nullptr));
         return MXSOUND_ERROR_FILE;
     }
     // A process that dies before Close still leaves a file with the right length.
@@ -53,8 +52,8 @@ int CFileAudioDevice::Open(std::string& error)
         ZLOG(LOG_ERROR, "Unable to start the file writer: %s", e.what());
         return MXSOUND_ERROR_RESOURCE;
     }
-    ZLOG(LOG_DEBUG, "Capture %s (%zu samples), playback %s", m_capturePath.c_str(),
-         m_capture.size(), m_playbackPath.c_str());
+    ZLOG(LOG_DEBUG, "Capture %s (%zu samples), playback %s", m_capturePath.c_str(), m_capture.size(),
+         m_playbackPath.c_str());
     return MXSOUND_OK;
 }
 
@@ -111,12 +110,13 @@ void CFileAudioDevice::WriterLoop()
         if (!batch.empty() && m_playback) {
             const auto frames = static_cast<sf_count_t>(batch.size());
             if (sf_writef_short(static_cast<SNDFILE*>(m_playback), batch.data(), frames) != frames)
-                ZLOG(LOG_ERROR, "Unable to write playback file %s: %s",
-                     m_playbackPath.c_str(), sf_strerror(static_cast<SNDFILE*>(m_playback)));
+                ZLOG(LOG_ERROR, "Unable to write playback file %s: %s", m_playbackPath.c_str(),
+                     sf_strerror(static_cast<SNDFILE*>(m_playback)));
         }
         batch.clear();
         guard.lock();
         // Everything queued before the close is written first.
-        if (closing && m_pending.empty()) return;
+        if (closing && m_pending.empty())
+            return;
     }
 }

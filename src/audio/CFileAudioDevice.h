@@ -30,7 +30,7 @@ private:
     std::string m_playbackPath;
     std::vector<int16_t> m_capture;
     size_t m_capturePos = 0;
-    void* m_playback = nullptr;   // SNDFILE*, kept out of this header
+    void* m_playback = nullptr; // SNDFILE*, kept out of this header
     // The device clock must never wait for the disk: a writer thread takes
     // the samples and the clock thread only appends them here.
     std::mutex m_pendingLock;

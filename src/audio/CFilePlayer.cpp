@@ -18,7 +18,8 @@ size_t CFilePlayer::MixInto(int16_t* mix, size_t n)
         m_position += take;
         if (m_position >= m_samples.size()) {
             m_position = 0;
-            if (!m_loop) m_finished = true;
+            if (!m_loop)
+                m_finished = true;
         }
     }
     return done;

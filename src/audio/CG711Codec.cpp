@@ -6,37 +6,37 @@ struct CG711Codec::Plc {
     plc_state_t state;
 };
 
-CG711Codec::CG711Codec(Law law) : m_law(law), m_plc(std::make_unique<Plc>())
-{
-    plc_init(&m_plc->state);
-}
+CG711Codec::CG711Codec(Law law) : m_law(law), m_plc(std::make_unique<Plc>()) { plc_init(&m_plc->state); }
 
 CG711Codec::~CG711Codec() = default;
 
 // G.711 is stateless sample by sample; the inline converters are all it takes.
 int CG711Codec::Encode(const int16_t* pcm, size_t samples, uint8_t* out, size_t cap)
 {
-    if (samples > cap) return -1;
+    if (samples > cap)
+        return -1;
     if (m_law == ALAW)
-        for (size_t i = 0; i < samples; ++i) out[i] = linear_to_alaw(pcm[i]);
+        for (size_t i = 0; i < samples; ++i)
+            out[i] = linear_to_alaw(pcm[i]);
     else
-        for (size_t i = 0; i < samples; ++i) out[i] = linear_to_ulaw(pcm[i]);
+        for (size_t i = 0; i < samples; ++i)
+            out[i] = linear_to_ulaw(pcm[i]);
     return static_cast<int>(samples);
 }
 
 int CG711Codec::Decode(const uint8_t* payload, size_t len, int16_t* out, size_t cap)
 {
-    if (len == 0 || len > cap) return -1;
+    if (len == 0 || len > cap)
+        return -1;
     if (m_law == ALAW)
-        for (size_t i = 0; i < len; ++i) out[i] = alaw_to_linear(payload[i]);
+        for (size_t i = 0; i < len; ++i)
+            out[i] = alaw_to_linear(payload[i]);
     else
-        for (size_t i = 0; i < len; ++i) out[i] = ulaw_to_linear(payload[i]);
+        for (size_t i = 0; i < len; ++i)
+            out[i] = ulaw_to_linear(payload[i]);
     // Feeds the concealment history and smooths the join after a gap.
     plc_rx(&m_plc->state, out, static_cast<int>(len));
     return static_cast<int>(len);
 }
 
-void CG711Codec::Conceal(int16_t* out, size_t samples)
-{
-    plc_fillin(&m_plc->state, out, static_cast<int>(samples));
-}
+void CG711Codec::Conceal(int16_t* out, size_t samples) { plc_fillin(&m_plc->state, out, static_cast<int>(samples)); }

@@ -5,19 +5,18 @@
 
 namespace {
 constexpr size_t kSeqWindow = 512;
-constexpr int kWindowPackets = 25;   // half a second of G.711
-constexpr int kSsrcTakeOver = 3;     // consecutive packets before a new SSRC is followed
-}
+constexpr int kWindowPackets = 25; // half a second of G.711
+constexpr int kSsrcTakeOver = 3; // consecutive packets before a new SSRC is followed
+} // namespace
 
 // No logging in this class: it runs for every packet and every 10 ms tick.
 
-CJitterBuffer::CJitterBuffer(const JitterBufferConfig& config) : m_config(config), m_seenSeq(kSeqWindow, false)
-{
-}
+CJitterBuffer::CJitterBuffer(const JitterBufferConfig& config) : m_config(config), m_seenSeq(kSeqWindow, false) { }
 
 void CJitterBuffer::SetFrameSamples(int samples)
 {
-    if (samples > 0) m_config.frameSamples = samples;
+    if (samples > 0)
+        m_config.frameSamples = samples;
 }
 
 int CJitterBuffer::TargetDelay() const
@@ -51,7 +50,8 @@ void CJitterBuffer::ResetStream()
 bool CJitterBuffer::SeenSequence(int64_t extSeq) const
 {
     // Beyond the highest number the slots still hold the previous lap.
-    if (extSeq > m_highestSeq) return false;
+    if (extSeq > m_highestSeq)
+        return false;
     return m_seenSeq[static_cast<size_t>(extSeq) % kSeqWindow];
 }
 
@@ -60,7 +60,8 @@ void CJitterBuffer::MarkSequence(int64_t extSeq)
     // Clear the slots passed over so that the window only holds recent numbers.
     if (extSeq > m_highestSeq) {
         const int64_t from = std::max(m_highestSeq + 1, extSeq - int64_t(kSeqWindow) + 1);
-        for (int64_t s = from; s <= extSeq; ++s) m_seenSeq[static_cast<size_t>(s) % kSeqWindow] = false;
+        for (int64_t s = from; s <= extSeq; ++s)
+            m_seenSeq[static_cast<size_t>(s) % kSeqWindow] = false;
         m_highestSeq = extSeq;
     }
     m_seenSeq[static_cast<size_t>(extSeq) % kSeqWindow] = true;
@@ -127,7 +128,8 @@ CJitterBuffer::PutResult CJitterBuffer::Store(const RtpHeader& header, const uin
         return PUT_DUPLICATE;
     }
     MarkSequence(extSeq);
-    if (extTs > m_highestTs) m_highestTs = extTs;
+    if (extTs > m_highestTs)
+        m_highestTs = extTs;
 
     // RFC 3550 interarrival jitter, in timestamp units.
     const int64_t transit = arrival - extTs;
@@ -163,7 +165,8 @@ void CJitterBuffer::EndWindow()
     // Far too deep (a stalled path flushed a burst): shed half the excess now, the rest later.
     if (m_windowMaxWait > target + m_config.frameSamples)
         m_shrink = std::max<int64_t>(1, (m_windowMaxWait - target) / m_config.frameSamples / 2);
-    else if (m_windowMaxWait + m_config.frameSamples / 2 < target) m_grow = true;
+    else if (m_windowMaxWait + m_config.frameSamples / 2 < target)
+        m_grow = true;
     m_windowCount = 0;
     m_windowMaxWait = 0;
 }
@@ -172,9 +175,11 @@ CJitterBuffer::GetResult CJitterBuffer::Get(int64_t now, std::vector<uint8_t>& p
 {
     samples = 0;
     if (!m_started) {
-        if (m_packets.empty()) return GET_BUFFERING;
+        if (m_packets.empty())
+            return GET_BUFFERING;
         const auto head = m_packets.begin();
-        if (now - head->second.arrival < TargetDelay()) return GET_BUFFERING;
+        if (now - head->second.arrival < TargetDelay())
+            return GET_BUFFERING;
         m_started = true;
         m_next = head->first;
         m_missingRun = 0;
@@ -209,7 +214,8 @@ CJitterBuffer::GetResult CJitterBuffer::Get(int64_t now, std::vector<uint8_t>& p
         }
         m_lastWait = now - head->second.arrival;
         m_windowMaxWait = std::max(m_windowMaxWait, m_lastWait);
-        if (++m_windowCount >= kWindowPackets) EndWindow();
+        if (++m_windowCount >= kWindowPackets)
+            EndWindow();
         payload.swap(head->second.payload);
         m_packets.erase(head);
         m_missingRun = 0;
@@ -223,7 +229,8 @@ CJitterBuffer::GetResult CJitterBuffer::Get(int64_t now, std::vector<uint8_t>& p
         return GET_BUFFERING;
     }
     int step = m_config.frameSamples;
-    if (head != m_packets.end()) step = static_cast<int>(std::min<int64_t>(step, head->first - m_next));
+    if (head != m_packets.end())
+        step = static_cast<int>(std::min<int64_t>(step, head->first - m_next));
     samples = step;
     m_next += step;
     m_missingRun += step;
@@ -233,5 +240,6 @@ CJitterBuffer::GetResult CJitterBuffer::Get(int64_t now, std::vector<uint8_t>& p
 
 void CJitterBuffer::Advance(int samples)
 {
-    if (samples > 0) m_next += samples;
+    if (samples > 0)
+        m_next += samples;
 }

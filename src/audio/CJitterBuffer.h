@@ -9,12 +9,12 @@
 #include "audio/CRtpPacket.h"
 
 struct JitterBufferConfig {
-    int frameSamples = 160;     // expected samples per packet (concealment step)
-    int minDelay = 240;         // 30 ms
-    int maxDelay = 2400;        // 300 ms
-    size_t maxPackets = 100;    // stored packets, whatever arrives
+    int frameSamples = 160; // expected samples per packet (concealment step)
+    int minDelay = 240; // 30 ms
+    int maxDelay = 2400; // 300 ms
+    size_t maxPackets = 100; // stored packets, whatever arrives
     int resyncDistance = 16000; // 2 s timestamp jump = a new stream
-    int maxConceal = 1600;      // 200 ms without packets: stop concealing, rebuffer
+    int maxConceal = 1600; // 200 ms without packets: stop concealing, rebuffer
 };
 
 struct JitterBufferStats {
@@ -23,20 +23,20 @@ struct JitterBufferStats {
     uint64_t duplicates = 0;
     uint64_t late = 0;
     uint64_t overflow = 0;
-    uint64_t concealed = 0;   // concealment frames handed out
-    uint64_t skipped = 0;     // packets dropped to shrink the delay
-    uint64_t stretched = 0;   // concealment frames inserted to grow the delay
-    uint64_t resyncs = 0;     // new SSRC or timestamp jump
-    uint64_t foreign = 0;     // packets of another SSRC before it took over
+    uint64_t concealed = 0; // concealment frames handed out
+    uint64_t skipped = 0; // packets dropped to shrink the delay
+    uint64_t stretched = 0; // concealment frames inserted to grow the delay
+    uint64_t resyncs = 0; // new SSRC or timestamp jump
+    uint64_t foreign = 0; // packets of another SSRC before it took over
 };
 
 class CJitterBuffer {
 public:
     enum PutResult { PUT_ACCEPTED, PUT_DUPLICATE, PUT_LATE, PUT_OVERFLOW, PUT_FOREIGN };
     enum GetResult {
-        GET_BUFFERING,   // nothing to play yet: silence
-        GET_PACKET,      // payload filled; call Advance() with the decoded sample count
-        GET_MISSING,     // conceal `samples` samples
+        GET_BUFFERING, // nothing to play yet: silence
+        GET_PACKET, // payload filled; call Advance() with the decoded sample count
+        GET_MISSING, // conceal `samples` samples
     };
 
     explicit CJitterBuffer(const JitterBufferConfig& config = JitterBufferConfig());
@@ -70,13 +70,13 @@ private:
     void EndWindow();
 
     JitterBufferConfig m_config;
-    std::map<int64_t, Entry> m_packets;   // by extended timestamp
+    std::map<int64_t, Entry> m_packets; // by extended timestamp
     JitterBufferStats m_stats;
 
     bool m_haveStream = false;
     uint32_t m_ssrc = 0;
-    int64_t m_highestTs = 0;     // extended
-    int64_t m_highestSeq = 0;    // extended
+    int64_t m_highestTs = 0; // extended
+    int64_t m_highestSeq = 0; // extended
     std::vector<bool> m_seenSeq; // window of recent sequence numbers
 
     uint32_t m_candidateSsrc = 0;
@@ -87,12 +87,12 @@ private:
     double m_jitter = 0.0;
 
     bool m_started = false;
-    int64_t m_next = 0;          // extended timestamp due next
+    int64_t m_next = 0; // extended timestamp due next
     int m_missingRun = 0;
     int64_t m_lastWait = 0;
 
     int m_windowCount = 0;
     int64_t m_windowMaxWait = 0;
-    int64_t m_shrink = 0;   // frames still to drop
+    int64_t m_shrink = 0; // frames still to drop
     bool m_grow = false;
 };

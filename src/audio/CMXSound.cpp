@@ -4,7 +4,7 @@
 #include "app/CLogger.h"
 #include "audio/CMXSoundEngine.h"
 
-CMXSound::CMXSound() : m_engine(std::make_unique<CMXSoundEngine>()) {}
+CMXSound::CMXSound() : m_engine(std::make_unique<CMXSoundEngine>()) { }
 
 CMXSound::~CMXSound() = default;
 
@@ -44,6 +44,7 @@ std::vector<int> CMXSound::SupportedPayloads() { return CCodec::SupportedPayload
 bool CMXSound::IsPayloadSupported(int payload)
 {
     for (int p : CCodec::SupportedPayloads())
-        if (p == payload) return true;
+        if (p == payload)
+            return true;
     return false;
 }

@@ -8,11 +8,11 @@
 #include <vector>
 
 enum MXSound_PLAY_OPTION {
-    MXSOUND_PLAY_LOOP = 0,   // ring and ring-back tones: until CMXSoundAPI_StopPlayFile
-    MXSOUND_PLAY_ONCE = 1,   // notification sounds
+    MXSOUND_PLAY_LOOP = 0, // ring and ring-back tones: until CMXSoundAPI_StopPlayFile
+    MXSOUND_PLAY_ONCE = 1, // notification sounds
 };
 
-class CMXSoundEngine;   // the engine's inside
+class CMXSoundEngine; // the engine's inside
 
 class CMXSound {
 public:
@@ -32,8 +32,8 @@ public:
     int CMXSoundAPI_StartVoiceCall(int payloadType, const char* codecName, int localMediaPort,
                                    const char* remoteAddress, int remotePort);
     int CMXSoundAPI_StopVoiceCall();
-    int CMXSoundAPI_SendDTMF(int key);            // 0-9, 10 "*", 11 "#"
-    int CMXSoundAPI_PlayLocalDTMFTone(int key);   // same key codes, speaker only
+    int CMXSoundAPI_SendDTMF(int key); // 0-9, 10 "*", 11 "#"
+    int CMXSoundAPI_PlayLocalDTMFTone(int key); // same key codes, speaker only
     int CMXSoundAPI_GetLastError();
     std::string GetLastErrorText();
 

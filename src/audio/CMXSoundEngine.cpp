@@ -25,14 +25,11 @@ std::string EnvOr(const char* name)
     return v ? std::string(v) : std::string();
 }
 
-}  // namespace
+} // namespace
 
-CMXSoundEngine::CMXSoundEngine() : m_mic(CAudioDevice::kFrameSamples), m_mix(CAudioDevice::kFrameSamples) {}
+CMXSoundEngine::CMXSoundEngine() : m_mic(CAudioDevice::kFrameSamples), m_mix(CAudioDevice::kFrameSamples) { }
 
-CMXSoundEngine::~CMXSoundEngine()
-{
-    Terminate();
-}
+CMXSoundEngine::~CMXSoundEngine() { Terminate(); }
 
 int CMXSoundEngine::Fail(int code, const std::string& text)
 {
@@ -42,15 +39,9 @@ int CMXSoundEngine::Fail(int code, const std::string& text)
     return code;
 }
 
-int CMXSoundEngine::Succeed()
-{
-    return MXSOUND_OK;
-}
+int CMXSoundEngine::Succeed() { return MXSOUND_OK; }
 
-int CMXSoundEngine::LastError() const
-{
-    return t_lastError.engine == this ? t_lastError.code : MXSOUND_OK;
-}
+int CMXSoundEngine::LastError() const { return t_lastError.engine == this ? t_lastError.code : MXSOUND_OK; }
 
 std::string CMXSoundEngine::LastErrorText() const
 {
@@ -91,13 +82,13 @@ int CMXSoundEngine::StartSoundEngine()
     int code = MXSOUND_OK;
     std::string error;
     std::unique_ptr<CAudioDevice> device = CAudioDevice::Create(setting, code, error);
-    if (!device) return Fail(code, error);
+    if (!device)
+        return Fail(code, error);
     auto frame = [this](const int16_t* c, int16_t* p, size_t n) { OnFrame(c, p, n); };
     code = device->Start(frame, error);
     if (code != MXSOUND_OK && setting.empty()) {
         // No sound card and nothing asked for: the phone still signs in and signals calls.
-        ZLOG(LOG_WARNING, "No usable sound device (%s), using the null device",
-             error.c_str());
+        ZLOG(LOG_WARNING, "No usable sound device (%s), using the null device", error.c_str());
         device = std::make_unique<CNullAudioDevice>();
         code = device->Start(frame, error);
     }
@@ -115,16 +106,19 @@ int CMXSoundEngine::Terminate()
 {
     ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
-    if (!m_started) return Succeed();
+    if (!m_started)
+        return Succeed();
     std::unique_ptr<CVoiceCall> call;
     {
         std::lock_guard<std::mutex> mix(m_mixLock);
         call = std::move(m_call);
         m_file.reset();
     }
-    if (call) call->Stop();
+    if (call)
+        call->Stop();
     // Stopping the device closes its files, so a recording is complete after this.
-    if (m_device) m_device->Stop();
+    if (m_device)
+        m_device->Stop();
     m_device.reset();
     m_started = false;
     return Succeed();
@@ -133,7 +127,8 @@ int CMXSoundEngine::Terminate()
 int CMXSoundEngine::SetSpeakerVolume(int level)
 {
     ZLOG_SCOPE();
-    if (level < 0 || level > 255) return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Volume must be 0 to 255");
+    if (level < 0 || level > 255)
+        return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Volume must be 0 to 255");
     m_speakerVolume = level;
     return Succeed();
 }
@@ -141,7 +136,8 @@ int CMXSoundEngine::SetSpeakerVolume(int level)
 int CMXSoundEngine::SetMicVolume(int level)
 {
     ZLOG_SCOPE();
-    if (level < 0 || level > 255) return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Volume must be 0 to 255");
+    if (level < 0 || level > 255)
+        return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Volume must be 0 to 255");
     m_micVolume = level;
     return Succeed();
 }
@@ -150,8 +146,10 @@ int CMXSoundEngine::PlayFile(const char* path, bool loop)
 {
     ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
-    if (!m_started) return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
-    if (path == nullptr || *path == '\0') return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "No sound file given");
+    if (!m_started)
+        return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
+    if (path == nullptr || *path == '\0')
+        return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "No sound file given");
     std::vector<int16_t> samples;
     std::string error;
     if (CSoundFile::Load(path, CAudioDevice::kSampleRate, samples, error) != 0)
@@ -208,7 +206,8 @@ int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int l
 {
     ZLOG_SCOPE();
     std::lock_guard<std::mutex> api(m_apiLock);
-    if (!m_started) return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
+    if (!m_started)
+        return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
     if (remoteAddress == nullptr || *remoteAddress == '\0')
         return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "No remote media address");
     // One call at a time: a new start replaces the running one.
@@ -225,8 +224,8 @@ int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int l
     const std::string local = m_haveLocalAddress ? m_localAddress : EnvOr("ZELORA_LOCAL_ADDRESS");
     auto call = std::make_unique<CVoiceCall>();
     std::string error;
-    const int rc = call->Start(payloadType, codecName ? codecName : "", local, localMediaPort, remoteAddress,
-                               remotePort, error);
+    const int rc =
+        call->Start(payloadType, codecName ? codecName : "", local, localMediaPort, remoteAddress, remotePort, error);
     if (rc != MXSOUND_OK) {
         ZLOG(LOG_ERROR, "Unable to start voice call: %s", error.c_str());
         return Fail(rc, error);
@@ -245,7 +244,8 @@ int CMXSoundEngine::StopVoiceCall()
         std::lock_guard<std::mutex> mix(m_mixLock);
         call = std::move(m_call);
     }
-    if (call) call->Stop();
+    if (call)
+        call->Stop();
     return Succeed();
 }
 
@@ -255,10 +255,13 @@ int CMXSoundEngine::SendDTMF(int key)
     std::lock_guard<std::mutex> api(m_apiLock);
     if (CTonePlayer::KeyChar(key) == '\0')
         return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Invalid key code " + std::to_string(key));
-    if (!m_started) return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
+    if (!m_started)
+        return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
     std::lock_guard<std::mutex> mix(m_mixLock);
-    if (!m_call) return Fail(MXSOUND_ERROR_NO_CALL, "No voice call running");
-    if (!m_call->SendKey(key)) return Fail(MXSOUND_ERROR_RESOURCE, "Key queue full");
+    if (!m_call)
+        return Fail(MXSOUND_ERROR_NO_CALL, "No voice call running");
+    if (!m_call->SendKey(key))
+        return Fail(MXSOUND_ERROR_RESOURCE, "Key queue full");
     return Succeed();
 }
 
@@ -268,9 +271,11 @@ int CMXSoundEngine::PlayLocalDTMFTone(int key)
     std::lock_guard<std::mutex> api(m_apiLock);
     if (CTonePlayer::KeyChar(key) == '\0')
         return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Invalid key code " + std::to_string(key));
-    if (!m_started) return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
+    if (!m_started)
+        return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
     std::lock_guard<std::mutex> mix(m_mixLock);
-    if (!m_localTones.Queue(key)) return Fail(MXSOUND_ERROR_RESOURCE, "Key queue full");
+    if (!m_localTones.Queue(key))
+        return Fail(MXSOUND_ERROR_RESOURCE, "Key queue full");
     return Succeed();
 }
 
@@ -286,10 +291,13 @@ void CMXSoundEngine::OnFrame(const int16_t* capture, int16_t* playback, size_t s
     std::fill_n(playback, samples, int16_t(0));
     {
         std::lock_guard<std::mutex> mix(m_mixLock);
-        if (m_call) m_call->Tick(m_mic.data(), playback, samples);
-        if (m_file) m_file->MixInto(playback, samples);
+        if (m_call)
+            m_call->Tick(m_mic.data(), playback, samples);
+        if (m_file)
+            m_file->MixInto(playback, samples);
         std::fill_n(m_mix.data(), samples, int16_t(0));
-        if (m_localTones.Generate(m_mix.data(), samples) > 0) zelora::audio::MixInto(playback, m_mix.data(), samples);
+        if (m_localTones.Generate(m_mix.data(), samples) > 0)
+            zelora::audio::MixInto(playback, m_mix.data(), samples);
     }
     zelora::audio::ApplyVolume(playback, samples, m_speakerVolume);
 }

@@ -49,9 +49,9 @@ private:
     std::mutex m_apiLock;
     std::mutex m_mixLock;
     std::unique_ptr<CAudioDevice> m_device;
-    std::unique_ptr<CVoiceCall> m_call;       // guarded by m_mixLock
-    std::unique_ptr<CFilePlayer> m_file;      // guarded by m_mixLock
-    CTonePlayer m_localTones;                 // guarded by m_mixLock
+    std::unique_ptr<CVoiceCall> m_call; // guarded by m_mixLock
+    std::unique_ptr<CFilePlayer> m_file; // guarded by m_mixLock
+    CTonePlayer m_localTones; // guarded by m_mixLock
     std::atomic<int> m_speakerVolume{128};
     std::atomic<int> m_micVolume{128};
     bool m_started = false;

@@ -9,7 +9,7 @@ public:
 
 protected:
     void ReadCapture(int16_t* capture, size_t samples) override;
-    void WritePlayback(const int16_t*, size_t) override {}
+    void WritePlayback(const int16_t*, size_t) override { }
     int Open(std::string&) override { return 0; }
-    void Close() override {}
+    void Close() override { }
 };

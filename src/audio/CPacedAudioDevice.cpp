@@ -15,9 +15,11 @@ CPacedAudioDevice::~CPacedAudioDevice()
 int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
 {
     ZLOG_SCOPE();
-    if (m_running) return MXSOUND_OK;
+    if (m_running)
+        return MXSOUND_OK;
     const int rc = Open(error);
-    if (rc != MXSOUND_OK) return rc;
+    if (rc != MXSOUND_OK)
+        return rc;
     m_callback = std::move(cb);
     m_running = true;
     try {
@@ -35,7 +37,8 @@ int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
 void CPacedAudioDevice::Stop()
 {
     ZLOG_SCOPE();
-    if (!m_thread.joinable()) return;
+    if (!m_thread.joinable())
+        return;
     m_running = false;
     m_thread.join();
     Close();
@@ -57,7 +60,8 @@ void CPacedAudioDevice::Run()
         deadline += period;
         const auto now = clock::now();
         // After a long stall (suspend, debugger) start afresh instead of racing to catch up.
-        if (now - deadline > std::chrono::milliseconds(500)) deadline = now;
+        if (now - deadline > std::chrono::milliseconds(500))
+            deadline = now;
         std::this_thread::sleep_until(deadline);
     }
 }

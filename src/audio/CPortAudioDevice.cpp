@@ -15,8 +15,8 @@ namespace {
 
 // PortAudio probes every ALSA and JACK back end at start-up; without these the
 // terminal fills with their complaints on a machine without sound.
-void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
-void QuietJack(const char*) {}
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) { }
+void QuietJack(const char*) { }
 
 // Pa_* calls are not thread safe; two engines in one process must not overlap them.
 std::mutex& PortAudioLock()
@@ -25,17 +25,15 @@ std::mutex& PortAudioLock()
     return lock;
 }
 
-}  // namespace
+} // namespace
 
-CPortAudioDevice::~CPortAudioDevice()
-{
-    Stop();
-}
+CPortAudioDevice::~CPortAudioDevice() { Stop(); }
 
 int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
 {
     ZLOG_SCOPE();
-    if (m_running) return MXSOUND_OK;
+    if (m_running)
+        return MXSOUND_OK;
     std::lock_guard<std::mutex> guard(PortAudioLock());
     snd_lib_error_set_handler(QuietAlsa);
     jack_set_error_function(QuietJack);
@@ -72,11 +70,13 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     PaStream* stream = nullptr;
     rc = Pa_OpenStream(&stream, m_hasInput ? &in : nullptr, &out, kSampleRate, kFrameSamples, paClipOff, nullptr,
                        nullptr);
-    if (rc == paNoError) rc = Pa_StartStream(stream);
+    if (rc == paNoError)
+        rc = Pa_StartStream(stream);
     if (rc != paNoError) {
         error = std::string("Unable to open the sound device: ") + Pa_GetErrorText(rc);
         ZLOG(LOG_ERROR, "Unable to open the sound device: %s", Pa_GetErrorText(rc));
-        if (stream) Pa_CloseStream(stream);
+        if (stream)
+            Pa_CloseStream(stream);
         Pa_Terminate();
         m_initialised = false;
         return MXSOUND_ERROR_DEVICE;

@@ -19,7 +19,7 @@ private:
     void Release();
 
     FrameCallback m_callback;
-    void* m_stream = nullptr;   // PaStream*
+    void* m_stream = nullptr; // PaStream*
     bool m_initialised = false;
     bool m_hasInput = false;
     std::atomic<bool> m_running{false};

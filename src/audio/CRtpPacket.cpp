@@ -22,14 +22,15 @@ void Write32(uint8_t* p, uint32_t v)
     p[3] = uint8_t(v);
 }
 
-}  // namespace
+} // namespace
 
 // No logging here: this runs for every packet on the media path.
-int CRtpPacket::Parse(const uint8_t* data, size_t len, RtpHeader& header, const uint8_t*& payload,
-                      size_t& payloadLen)
+int CRtpPacket::Parse(const uint8_t* data, size_t len, RtpHeader& header, const uint8_t*& payload, size_t& payloadLen)
 {
-    if (data == nullptr || len < kHeaderSize) return RTP_TOO_SHORT;
-    if ((data[0] >> 6) != 2) return RTP_BAD_VERSION;
+    if (data == nullptr || len < kHeaderSize)
+        return RTP_TOO_SHORT;
+    if ((data[0] >> 6) != 2)
+        return RTP_BAD_VERSION;
     const bool padding = (data[0] & 0x20) != 0;
     const bool extension = (data[0] & 0x10) != 0;
     const size_t csrcCount = data[0] & 0x0F;
@@ -40,17 +41,21 @@ int CRtpPacket::Parse(const uint8_t* data, size_t len, RtpHeader& header, const 
     header.ssrc = Read32(data + 8);
 
     size_t offset = kHeaderSize + 4 * csrcCount;
-    if (offset > len) return RTP_TOO_SHORT;
+    if (offset > len)
+        return RTP_TOO_SHORT;
     if (extension) {
-        if (offset + 4 > len) return RTP_BAD_EXTENSION;
+        if (offset + 4 > len)
+            return RTP_BAD_EXTENSION;
         const size_t words = Read16(data + offset + 2);
         offset += 4 + 4 * words;
-        if (offset > len) return RTP_BAD_EXTENSION;
+        if (offset > len)
+            return RTP_BAD_EXTENSION;
     }
     size_t end = len;
     if (padding) {
         const size_t pad = data[len - 1];
-        if (pad == 0 || pad > end - offset) return RTP_BAD_PADDING;
+        if (pad == 0 || pad > end - offset)
+            return RTP_BAD_PADDING;
         end -= pad;
     }
     payload = data + offset;
@@ -58,15 +63,16 @@ int CRtpPacket::Parse(const uint8_t* data, size_t len, RtpHeader& header, const 
     return RTP_OK;
 }
 
-size_t CRtpPacket::Build(const RtpHeader& header, const uint8_t* payload, size_t payloadLen, uint8_t* out,
-                         size_t cap)
+size_t CRtpPacket::Build(const RtpHeader& header, const uint8_t* payload, size_t payloadLen, uint8_t* out, size_t cap)
 {
-    if (out == nullptr || cap < kHeaderSize || payloadLen > cap - kHeaderSize) return 0;
+    if (out == nullptr || cap < kHeaderSize || payloadLen > cap - kHeaderSize)
+        return 0;
     out[0] = 0x80;
     out[1] = uint8_t((header.marker ? 0x80 : 0) | (header.payloadType & 0x7F));
     Write16(out + 2, header.sequence);
     Write32(out + 4, header.timestamp);
     Write32(out + 8, header.ssrc);
-    if (payloadLen > 0) std::memcpy(out + kHeaderSize, payload, payloadLen);
+    if (payloadLen > 0)
+        std::memcpy(out + kHeaderSize, payload, payloadLen);
     return kHeaderSize + payloadLen;
 }

@@ -25,10 +25,8 @@ public:
     };
 
     // Skips CSRCs, the header extension and padding; payload points into data.
-    static int Parse(const uint8_t* data, size_t len, RtpHeader& header, const uint8_t*& payload,
-                     size_t& payloadLen);
+    static int Parse(const uint8_t* data, size_t len, RtpHeader& header, const uint8_t*& payload, size_t& payloadLen);
 
     // Writes header + payload into out; returns bytes written, 0 when cap is too small.
-    static size_t Build(const RtpHeader& header, const uint8_t* payload, size_t payloadLen, uint8_t* out,
-                        size_t cap);
+    static size_t Build(const RtpHeader& header, const uint8_t* payload, size_t payloadLen, uint8_t* out, size_t cap);
 };

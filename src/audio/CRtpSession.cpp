@@ -17,18 +17,20 @@ namespace {
 
 bool ResolveIPv4(const std::string& host, in_addr& out)
 {
-    if (inet_pton(AF_INET, host.c_str(), &out) == 1) return true;
+    if (inet_pton(AF_INET, host.c_str(), &out) == 1)
+        return true;
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
     addrinfo* res = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || res == nullptr) return false;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &res) != 0 || res == nullptr)
+        return false;
     out = reinterpret_cast<sockaddr_in*>(res->ai_addr)->sin_addr;
     freeaddrinfo(res);
     return true;
 }
 
-}  // namespace
+} // namespace
 
 CRtpSession::CRtpSession()
 {
@@ -38,13 +40,10 @@ CRtpSession::CRtpSession()
     m_ssrc = rd();
 }
 
-CRtpSession::~CRtpSession()
-{
-    Close();
-}
+CRtpSession::~CRtpSession() { Close(); }
 
-int CRtpSession::Open(const std::string& localAddress, int localPort, const std::string& remoteAddress,
-                      int remotePort, std::string& error)
+int CRtpSession::Open(const std::string& localAddress, int localPort, const std::string& remoteAddress, int remotePort,
+                      std::string& error)
 {
     ZLOG_SCOPE();
     Close();
@@ -82,8 +81,7 @@ int CRtpSession::Open(const std::string& localAddress, int localPort, const std:
         char text[INET_ADDRSTRLEN] = "";
         inet_ntop(AF_INET, &local.sin_addr, text, sizeof text);
         error = "Unable to bind media port " + std::to_string(localPort) + " on " + text + ": " + std::strerror(err);
-        ZLOG(LOG_ERROR, "Unable to bind media port %d on %s: %s", localPort, text,
-             std::strerror(err));
+        ZLOG(LOG_ERROR, "Unable to bind media port %d on %s: %s", localPort, text, std::strerror(err));
         ::close(fd);
         return MXSOUND_ERROR_NETWORK;
     }
@@ -104,7 +102,8 @@ void CRtpSession::Close()
 // Media path (every packet): no entering/leaving trace.
 int CRtpSession::Send(uint8_t payloadType, const uint8_t* payload, size_t len, uint32_t samples)
 {
-    if (m_fd < 0) return -1;
+    if (m_fd < 0)
+        return -1;
     RtpHeader header;
     header.marker = m_first;
     header.payloadType = payloadType;
@@ -115,22 +114,26 @@ int CRtpSession::Send(uint8_t payloadType, const uint8_t* payload, size_t len, u
     const size_t n = CRtpPacket::Build(header, payload, len, packet, sizeof packet);
     m_sequence = static_cast<uint16_t>(m_sequence + 1);
     m_timestamp += samples;
-    if (n == 0) return -1;
+    if (n == 0)
+        return -1;
     m_first = false;
-    const ssize_t sent = sendto(m_fd, packet, n, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&m_remote),
-                                sizeof m_remote);
+    const ssize_t sent =
+        sendto(m_fd, packet, n, MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&m_remote), sizeof m_remote);
     // A refused or full socket loses this packet only; the call goes on.
-    if (sent != static_cast<ssize_t>(n)) return -1;
+    if (sent != static_cast<ssize_t>(n))
+        return -1;
     ++m_sent;
     return 0;
 }
 
 int CRtpSession::Receive(uint8_t* buffer, size_t cap, int timeoutMs)
 {
-    if (m_fd < 0) return -1;
+    if (m_fd < 0)
+        return -1;
     pollfd p{m_fd, POLLIN, 0};
     const int rc = poll(&p, 1, timeoutMs);
-    if (rc <= 0) return rc < 0 && errno != EINTR ? -1 : 0;
+    if (rc <= 0)
+        return rc < 0 && errno != EINTR ? -1 : 0;
     const ssize_t n = recv(m_fd, buffer, cap, MSG_DONTWAIT);
     if (n < 0) {
         // ICMP port unreachable from an earlier send shows up here: not fatal.

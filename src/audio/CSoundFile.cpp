@@ -12,7 +12,7 @@ namespace {
 struct SndfileCloser {
     void operator()(SNDFILE* f) const { sf_close(f); }
 };
-}  // namespace
+} // namespace
 
 int CSoundFile::Load(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error)
 {
@@ -49,19 +49,22 @@ int CSoundFile::Load(const std::string& path, int rate, std::vector<int16_t>& sa
     std::vector<float> mono(static_cast<size_t>(got));
     for (size_t i = 0; i < mono.size(); ++i) {
         float sum = 0.0f;
-        for (size_t c = 0; c < channels; ++c) sum += interleaved[i * channels + c];
+        for (size_t c = 0; c < channels; ++c)
+            sum += interleaved[i * channels + c];
         mono[i] = sum / static_cast<float>(channels);
     }
     interleaved = {};
     std::vector<float> converted;
-    if (CResampler::Convert(mono, info.samplerate, rate, converted, error) != 0) return -1;
+    if (CResampler::Convert(mono, info.samplerate, rate, converted, error) != 0)
+        return -1;
     samples.resize(converted.size());
-    for (size_t i = 0; i < converted.size(); ++i) samples[i] = zelora::audio::FloatToSample(converted[i]);
+    for (size_t i = 0; i < converted.size(); ++i)
+        samples[i] = zelora::audio::FloatToSample(converted[i]);
     if (samples.empty()) {
         error = "Sound file " + path + " holds no audio";
         return -1;
     }
-    ZLOG(LOG_DEBUG, "Loaded %s: %d Hz, %d channels, %ld frames", path.c_str(), info.samplerate,
-         info.channels, static_cast<long>(got));
+    ZLOG(LOG_DEBUG, "Loaded %s: %d Hz, %d channels, %ld frames", path.c_str(), info.samplerate, info.channels,
+         static_cast<long>(got));
     return 0;
 }

@@ -7,7 +7,7 @@
 
 class CSoundFile {
 public:
-    static constexpr long kMaxSeconds = 600;   // longer files are refused, not truncated
+    static constexpr long kMaxSeconds = 600; // longer files are refused, not truncated
 
     // Returns 0, or -1 with a reason (missing, unreadable, empty, too long).
     static int Load(const std::string& path, int rate, std::vector<int16_t>& samples, std::string& error);

@@ -7,12 +7,9 @@
 #include "app/CLogger.h"
 #include "audio/MediaThread.h"
 
-CVoiceCall::CVoiceCall() : m_scratch(CCodec::kMaxDecodedSamples) {}
+CVoiceCall::CVoiceCall() : m_scratch(CCodec::kMaxDecodedSamples) { }
 
-CVoiceCall::~CVoiceCall()
-{
-    Stop();
-}
+CVoiceCall::~CVoiceCall() { Stop(); }
 
 int64_t CVoiceCall::NowSamples()
 {
@@ -20,14 +17,16 @@ int64_t CVoiceCall::NowSamples()
     return duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count() * 8 / 1000;
 }
 
-int CVoiceCall::Start(int payloadType, const std::string& codecName, const std::string& localAddress,
-                      int localPort, const std::string& remoteAddress, int remotePort, std::string& error)
+int CVoiceCall::Start(int payloadType, const std::string& codecName, const std::string& localAddress, int localPort,
+                      const std::string& remoteAddress, int remotePort, std::string& error)
 {
     ZLOG_SCOPE();
     m_codec = CCodec::Create(payloadType, codecName, error);
-    if (!m_codec) return MXSOUND_ERROR_CODEC;
+    if (!m_codec)
+        return MXSOUND_ERROR_CODEC;
     const int rc = m_rtp.Open(localAddress, localPort, remoteAddress, remotePort, error);
-    if (rc != MXSOUND_OK) return rc;
+    if (rc != MXSOUND_OK)
+        return rc;
     JitterBufferConfig config;
     config.frameSamples = static_cast<int>(m_codec->FrameSamples());
     m_jitter = CJitterBuffer(config);
@@ -41,9 +40,8 @@ int CVoiceCall::Start(int payloadType, const std::string& codecName, const std::
         ZLOG(LOG_ERROR, "Unable to start the media thread: %s", e.what());
         return MXSOUND_ERROR_RESOURCE;
     }
-    ZLOG(LOG_DEBUG, "Voice call %s/%d from %s:%d to %s:%d, SSRC %08x", m_codec->Name(),
-         payloadType, localAddress.empty() ? "*" : localAddress.c_str(), localPort, remoteAddress.c_str(),
-         remotePort, m_rtp.Ssrc());
+    ZLOG(LOG_DEBUG, "Voice call %s/%d from %s:%d to %s:%d, SSRC %08x", m_codec->Name(), payloadType,
+         localAddress.empty() ? "*" : localAddress.c_str(), localPort, remoteAddress.c_str(), remotePort, m_rtp.Ssrc());
     return MXSOUND_OK;
 }
 
@@ -51,10 +49,11 @@ void CVoiceCall::Stop()
 {
     ZLOG_SCOPE();
     m_running = false;
-    if (m_receiver.joinable()) m_receiver.join();
+    if (m_receiver.joinable())
+        m_receiver.join();
     if (m_rtp.IsOpen()) {
         const VoiceCallStats s = Stats();
-        ZLOG(LOG_DEBUG, 
+        ZLOG(LOG_DEBUG,
              "Sent %llu, received %llu, played %llu, concealed %llu, late %llu, duplicates %llu, resyncs %llu",
              static_cast<unsigned long long>(s.sent), static_cast<unsigned long long>(s.received),
              static_cast<unsigned long long>(s.jitter.played), static_cast<unsigned long long>(s.jitter.concealed),
@@ -73,7 +72,8 @@ void CVoiceCall::ReceiveLoop()
     while (m_running) {
         const int n = m_rtp.Receive(buffer, sizeof buffer, 20);
         if (n <= 0) {
-            if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (n < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             continue;
         }
         const int64_t arrival = NowSamples();
@@ -138,7 +138,8 @@ void CVoiceCall::Tick(const int16_t* mic, int16_t* speaker, size_t samples)
                        static_cast<uint32_t>(frame));
         used += frame;
     }
-    if (used > 0) m_captureFifo.erase(m_captureFifo.begin(), m_captureFifo.begin() + static_cast<long>(used));
+    if (used > 0)
+        m_captureFifo.erase(m_captureFifo.begin(), m_captureFifo.begin() + static_cast<long>(used));
 
     // Receiving side.
     FillPlayout(samples);
@@ -181,6 +182,7 @@ void CVoiceCall::FillPlayout(size_t wanted)
             m_codec->Conceal(m_scratch.data(), static_cast<size_t>(samples));
         }
         m_playoutFifo.insert(m_playoutFifo.end(), m_scratch.begin(), m_scratch.begin() + samples);
-        if (samples <= 0) return;
+        if (samples <= 0)
+            return;
     }
 }

@@ -52,7 +52,7 @@ private:
 
     std::unique_ptr<CCodec> m_codec;
     CRtpSession m_rtp;
-    std::mutex m_jitterLock;   // receive thread vs device thread
+    std::mutex m_jitterLock; // receive thread vs device thread
     CJitterBuffer m_jitter;
     std::mutex m_keyLock;
     CTonePlayer m_keys;

@@ -26,4 +26,4 @@ bool PrepareMediaThread(const char* name)
     return true;
 }
 
-}  // namespace zelora::audio
+} // namespace zelora::audio

@@ -8,4 +8,4 @@ namespace zelora::audio {
 // Called at the top of a media thread. Returns true when real-time priority was granted.
 bool PrepareMediaThread(const char* name);
 
-}  // namespace zelora::audio
+} // namespace zelora::audio

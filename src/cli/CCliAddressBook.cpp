@@ -40,11 +40,12 @@ CCliAddressBook::CCliAddressBook(CCliView& view, CzeloraTALKDlg& dlg, AddressBoo
 std::string CCliAddressBook::ContactLine(std::size_t position, const ContactRecord& r)
 {
     const std::pair<const char*, const std::string*> fields[] = {
-        {"first", &r.firstName}, {"middle", &r.middleName}, {"last", &r.lastName},       {"title", &r.title},
-        {"email", &r.email},     {"altemail", &r.altEmail}, {"voip", &r.voip},           {"mobile", &r.mobile},
-        {"home", &r.home},       {"business", &r.business}, {"fax", &r.fax},             {"pager", &r.pager},
-        {"icq", &r.icq},         {"website", &r.website},   {"company", &r.companyName}, {"birth", &r.birthDate},
-        {"comments", &r.comments}};
+        {"first", &r.firstName},   {"middle", &r.middleName}, {"last", &r.lastName},
+        {"title", &r.title},       {"email", &r.email},       {"altemail", &r.altEmail},
+        {"voip", &r.voip},         {"mobile", &r.mobile},     {"home", &r.home},
+        {"business", &r.business}, {"fax", &r.fax},           {"pager", &r.pager},
+        {"icq", &r.icq},           {"website", &r.website},   {"company", &r.companyName},
+        {"birth", &r.birthDate},   {"comments", &r.comments}};
     std::string line = "CONTACT pos=" + std::to_string(position) + " sno=" + r.entryNumber;
     for (const auto& [key, value] : fields)
         line += std::string(" ") + key + "=" + CCliProtocol::Quote(*value);
@@ -54,10 +55,12 @@ std::string CCliAddressBook::ContactLine(std::size_t position, const ContactReco
 bool CCliAddressBook::ApplyFields(const std::vector<std::string>& words, std::size_t from, ContactFormFields& f)
 {
     const std::pair<const char*, std::string*> fields[] = {
-        {"first", &f.firstName}, {"middle", &f.middleName}, {"last", &f.lastName},       {"title", &f.title},
-        {"email", &f.email},     {"altemail", &f.altEmail}, {"voip", &f.voip},           {"mobile", &f.mobile},
-        {"home", &f.home},       {"business", &f.business}, {"fax", &f.fax},             {"pager", &f.pager},
-        {"icq", &f.icq},         {"website", &f.website},   {"company", &f.companyName}, {"comments", &f.comments}};
+        {"first", &f.firstName},   {"middle", &f.middleName}, {"last", &f.lastName},
+        {"title", &f.title},       {"email", &f.email},       {"altemail", &f.altEmail},
+        {"voip", &f.voip},         {"mobile", &f.mobile},     {"home", &f.home},
+        {"business", &f.business}, {"fax", &f.fax},           {"pager", &f.pager},
+        {"icq", &f.icq},           {"website", &f.website},   {"company", &f.companyName},
+        {"comments", &f.comments}};
     for (std::size_t i = from; i < words.size(); ++i) {
         std::string value;
         bool known = false;

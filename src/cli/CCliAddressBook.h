@@ -31,9 +31,9 @@ public:
 
     // CContactFormView / CViewContactsView
     void MessageBox(const std::string& text) override;
-    void Focus(Field) override {}
-    void SetTitle(const std::string&) override {}
-    void Close() override {}
+    void Focus(Field) override { }
+    void SetTitle(const std::string&) override { }
+    void Close() override { }
     bool AskYesNo(const std::string& text) override;
     void OpenEdit(const ContactRecord& entry) override;
     // CContactsPhone
@@ -42,8 +42,8 @@ public:
     void Sms(const std::string& number) override;
     // CAddressBookNetStatusView
     void SetStatusText(int kind, const std::string& text) override;
-    void SetButtonCaption(const std::string&) override {}
-    void SetProgress(int) override {}
+    void SetButtonCaption(const std::string&) override { }
+    void SetProgress(int) override { }
     void Ended(int kind, bool ok) override;
 
 private:

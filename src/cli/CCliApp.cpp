@@ -244,7 +244,7 @@ int CCliApp::Run(int inputFd)
     m_dlg.Queue().SetNotifier([wakeWrite]() {
         char c = 1;
         ssize_t n = write(wakeWrite, &c, 1);
-        (void)n;   // a full pipe already wakes the loop
+        (void)n; // a full pipe already wakes the loop
     });
 
     std::string pending;
@@ -255,9 +255,9 @@ int CCliApp::Run(int inputFd)
         if (m_quitRequested) {
             if (quitStarted == std::chrono::steady_clock::time_point{})
                 quitStarted = std::chrono::steady_clock::now();
-            auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
-                                                                                quitStarted)
-                              .count();
+            auto waited =
+                std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - quitStarted)
+                    .count();
             if (waited >= kQuitGraceMs)
                 break;
             timeout = static_cast<int>(kQuitGraceMs - waited);
@@ -291,7 +291,7 @@ int CCliApp::Run(int inputFd)
                     m_view.WriteLine(CCliProtocol::MessageLine("Unknown command"));
                 }
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                input = -1;   // end of input is quit
+                input = -1; // end of input is quit
                 if (!pending.empty() && !m_quitRequested)
                     Execute(pending);
                 if (!m_quitRequested)

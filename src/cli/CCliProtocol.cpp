@@ -104,7 +104,7 @@ std::string CCliProtocol::HelpLine(std::string_view usage, std::string_view summ
 std::string CCliProtocol::StateLine(bool signedIn, int callState, std::string_view dialField)
 {
     return std::string("STATE signed_in=") + (signedIn ? "1" : "0") + " call_state=" + std::to_string(callState) +
-           " dial=" + Quote(dialField);
+        " dial=" + Quote(dialField);
 }
 
 bool CCliProtocol::TakeValue(const std::string& word, std::string_view key, std::string& value)

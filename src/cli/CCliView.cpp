@@ -22,10 +22,7 @@ bool CCliView::AskYesNo(const std::string& text)
     return true;
 }
 
-void CCliView::PaintDisplay(const CMXDisplayScreen::Lines& lines, bool)
-{
-    WriteLine(CCliProtocol::DisplayLine(lines));
-}
+void CCliView::PaintDisplay(const CMXDisplayScreen::Lines& lines, bool) { WriteLine(CCliProtocol::DisplayLine(lines)); }
 
 void CCliView::ShowAccountTexts(const std::string& balance, const std::string& smsBalance)
 {

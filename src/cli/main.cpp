@@ -55,11 +55,9 @@ int main(int argc, char** argv)
                                  Deployment::Get().presenceDomain);
     CzeloraTALKDlg* dlgForBook = nullptr;
     if (!Deployment::Get().webServiceHost.empty()) {
-        web = std::make_unique<CAddressBookPhoneDuties>(WebEndpoints::FromDeployment(Deployment::Get()), addressBook,
-                                                        [&dlgForBook]() {
-                                                            return dlgForBook != nullptr ? dlgForBook->GetUserId()
-                                                                                         : std::string();
-                                                        });
+        web = std::make_unique<CAddressBookPhoneDuties>(
+            WebEndpoints::FromDeployment(Deployment::Get()), addressBook,
+            [&dlgForBook]() { return dlgForBook != nullptr ? dlgForBook->GetUserId() : std::string(); });
         options.webDuties = web.get();
     }
     CMXSoundPhoneAudio audio;
@@ -100,8 +98,9 @@ int main(int argc, char** argv)
     CCliApp app(dlg, view, login, proxy);
     CCliAddressBook book(view, dlg, addressBook, Deployment::Get().webServiceHost);
     CCliPresence presence(dlg, view);
-    app.SetExtraCommands(
-        [&book, &presence](const std::vector<std::string>& words) { return book.Execute(words) || presence.Execute(words); });
+    app.SetExtraCommands([&book, &presence](const std::vector<std::string>& words) {
+        return book.Execute(words) || presence.Execute(words);
+    });
     int rc = app.Run(STDIN_FILENO);
     CCliApp::CloseWindow(dlg, web.get());
     g_view = nullptr;

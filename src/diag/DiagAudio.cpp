@@ -14,19 +14,24 @@ constexpr int kMediaPort = 37644;
 
 bool ParseInt(const std::string& text, long low, long high, long& value)
 {
-    if (text.empty()) return false;
+    if (text.empty())
+        return false;
     char* end = nullptr;
     const long v = std::strtol(text.c_str(), &end, 10);
-    if (end == nullptr || *end != '\0' || v < low || v > high) return false;
+    if (end == nullptr || *end != '\0' || v < low || v > high)
+        return false;
     value = v;
     return true;
 }
 
 int KeyCode(char c)
 {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c == '*') return 10;
-    if (c == '#') return 11;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c == '*')
+        return 10;
+    if (c == '#')
+        return 11;
     return -1;
 }
 
@@ -80,7 +85,8 @@ int AudioCall(DiagArgs args, std::ostream& out, std::ostream& err)
     CMXSound sound;
     sound.SetDeviceSetting("file:" + in + ":" + outPath);
     sound.SetLocalAddress(local);
-    if (sound.CMXSoundAPI_StartSoundEngine() < 0) return EngineFailure(sound, "Unable to start sound engine", err);
+    if (sound.CMXSoundAPI_StartSoundEngine() < 0)
+        return EngineFailure(sound, "Unable to start sound engine", err);
     const std::string remoteIp = remote.substr(0, colon);
     if (sound.CMXSoundAPI_StartVoiceCall(static_cast<int>(payload), codec.c_str(), kMediaPort, remoteIp.c_str(),
                                          static_cast<int>(port)) < 0)
@@ -100,8 +106,10 @@ int AudioCall(DiagArgs args, std::ostream& out, std::ostream& err)
         }
         std::this_thread::sleep_until(std::min(end, sent < keys.size() ? nextKey : end));
     }
-    if (sound.CMXSoundAPI_StopVoiceCall() < 0) return EngineFailure(sound, "Unable to stop voice call", err);
-    if (sound.CMXSoundAPI_Terminate() < 0) return EngineFailure(sound, "Unable to terminate sound engine", err);
+    if (sound.CMXSoundAPI_StopVoiceCall() < 0)
+        return EngineFailure(sound, "Unable to stop voice call", err);
+    if (sound.CMXSoundAPI_Terminate() < 0)
+        return EngineFailure(sound, "Unable to terminate sound engine", err);
     out << "audio call " << codec << "/" << payload << " to " << remote << " for " << seconds << " s, " << sent
         << " keys sent, recorded in " << outPath << "\n";
     return 0;
@@ -122,4 +130,4 @@ DiagRegistrar reg("audio",
                   "--out <playback.wav> [--dtmf KEYS]",
                   AudioCommand);
 
-}  // namespace
+} // namespace

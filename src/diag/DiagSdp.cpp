@@ -15,10 +15,14 @@ constexpr std::size_t kMaxSdpFile = 8000;
 const char* FailureText(int result)
 {
     switch (result) {
-    case CMXSdpNegotiator::kNoRemoteSdp: return "Unable to get remote SDP";
-    case CMXSdpNegotiator::kNoRemoteAudio: return "Unable to get remote audio or remote address";
-    case CMXSdpNegotiator::kNoMatchingCodec: return "Unable to find a matching codec, Can not establish call";
-    default: return "SDP negotiation failed";
+    case CMXSdpNegotiator::kNoRemoteSdp:
+        return "Unable to get remote SDP";
+    case CMXSdpNegotiator::kNoRemoteAudio:
+        return "Unable to get remote audio or remote address";
+    case CMXSdpNegotiator::kNoMatchingCodec:
+        return "Unable to find a matching codec, Can not establish call";
+    default:
+        return "SDP negotiation failed";
     }
 }
 

@@ -59,8 +59,7 @@ int encryptCommand(const DiagArgs& args, std::ostream& out, std::ostream& err)
     std::vector<std::uint8_t> bytes;
     int rc = cipher.Encrypt(text, key, bytes);
     if (rc < 0) {
-        err << "Unable to encrypt data (" << (rc == -2 ? "key must have 1 to 16 characters" : "empty text")
-            << ")\n";
+        err << "Unable to encrypt data (" << (rc == -2 ? "key must have 1 to 16 characters" : "empty text") << ")\n";
         return 1;
     }
     out << zelora::MakeHexString(bytes) << "\n";
@@ -82,8 +81,9 @@ int decryptCommand(const DiagArgs& args, std::ostream& out, std::ostream& err)
     std::string plain;
     int rc = cipher.Decrypt(bytes.data(), bytes.size(), key, plain);
     if (rc < 0) {
-        const char* why = rc == -1 ? "no data" : rc == -2 ? "key must have 1 to 16 characters"
-                                                          : "length is not a multiple of 8 bytes";
+        const char* why = rc == -1 ? "no data"
+            : rc == -2             ? "key must have 1 to 16 characters"
+                                   : "length is not a multiple of 8 bytes";
         err << "Unable to decrypt data (" << why << ")\n";
         return 1;
     }

@@ -2,7 +2,7 @@
 
 #include "audio/CMXSound.h"
 
-CMXSoundPhoneAudio::CMXSoundPhoneAudio() : m_sound(std::make_unique<CMXSound>()) {}
+CMXSoundPhoneAudio::CMXSoundPhoneAudio() : m_sound(std::make_unique<CMXSound>()) { }
 CMXSoundPhoneAudio::~CMXSoundPhoneAudio() = default;
 
 int CMXSoundPhoneAudio::StartSoundEngine() { return m_sound->CMXSoundAPI_StartSoundEngine(); }

@@ -17,8 +17,8 @@ public:
     virtual int SetMicVolume(int level) = 0;
     virtual int PlayFile(const char* path, PlayOption option) = 0;
     virtual int StopPlayFile() = 0;
-    virtual int StartVoiceCall(int payloadType, const char* codecName, int localMediaPort,
-                               const char* remoteAddress, int remotePort) = 0;
+    virtual int StartVoiceCall(int payloadType, const char* codecName, int localMediaPort, const char* remoteAddress,
+                               int remotePort) = 0;
     virtual int StopVoiceCall() = 0;
     virtual int SendDTMF(int key) = 0;
     virtual int PlayLocalDTMFTone(int key) = 0;

@@ -10,16 +10,16 @@ public:
     virtual ~CPhoneWebDuties() = default;
 
     // The window has been created: the newest-version query.
-    virtual void OnWindowCreated() {}
+    virtual void OnWindowCreated() { }
     // Once per sign-in, not at a re-registration: address-book synchronisation, SMS/fax list.
-    virtual void OnSignedIn() {}
-    virtual void ReloadAddressBook() {}
+    virtual void OnSignedIn() { }
+    virtual void ReloadAddressBook() { }
     virtual bool BalanceKnown() { return false; }
     virtual bool VoipNumberKnown() { return false; }
     virtual bool AdsLoaded() { return false; }
-    virtual void RequestBalance() {}
-    virtual void RequestVoipNumber() {}
-    virtual void RequestAds() {}
+    virtual void RequestBalance() { }
+    virtual void RequestVoipNumber() { }
+    virtual void RequestAds() { }
     virtual void RequestCallerLine(int cid, const std::string& user) { (void)cid, (void)user; }
     // A contact for the number: its name and number type.
     virtual bool LookupContact(const std::string& number, std::string& name, int& numberType)

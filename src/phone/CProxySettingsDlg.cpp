@@ -177,7 +177,7 @@ bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& a
     m_port = trimmedPort;
 
     CSettingsHttpProxy proxy;
-    m_settings.ReadHttpProxy(proxy);   // keeps the tunnel server address
+    m_settings.ReadHttpProxy(proxy); // keeps the tunnel server address
     proxy.httpProxyPort = ValidPort(trimmedPort) ? std::atoi(trimmedPort.c_str()) : 0;
     proxy.httpProxyIp = m_address;
     proxy.httpUseProxy = useProxy ? 1 : 0;

@@ -67,8 +67,8 @@ std::string CRingtoneDialog::MountPointOf(const std::string& path)
         if (!(fields >> device >> mountPoint))
             continue;
         bool under = full == mountPoint ||
-                     (full.compare(0, mountPoint.size(), mountPoint) == 0 &&
-                      (mountPoint == "/" || full[mountPoint.size()] == '/'));
+            (full.compare(0, mountPoint.size(), mountPoint) == 0 &&
+             (mountPoint == "/" || full[mountPoint.size()] == '/'));
         if (under && mountPoint.size() > best.size())
             best = mountPoint;
     }

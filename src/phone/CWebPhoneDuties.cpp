@@ -150,8 +150,7 @@ bool CWebPhoneDuties::VoipNumber(std::string& voipNumber, std::string& userId)
 bool CWebPhoneDuties::TakeCallerLine(std::string& callerId)
 {
     ZLOG_SCOPE();
-    if (m_client == nullptr || !m_callerLinePending.load() ||
-        m_client->State(WEB_KIND_CLI) != CWebServiceClient::kIdle)
+    if (m_client == nullptr || !m_callerLinePending.load() || m_client->State(WEB_KIND_CLI) != CWebServiceClient::kIdle)
         return false;
     m_callerLinePending = false;
     callerId = m_client->CallerId();

@@ -14,7 +14,8 @@
 
 namespace {
 
-constexpr const char* kFatalRegistry = "Unable to read settings from registry. Please contact your system administrator";
+constexpr const char* kFatalRegistry =
+    "Unable to read settings from registry. Please contact your system administrator";
 
 using phonetext::EqualsNoCase;
 using phonetext::Trim;
@@ -323,8 +324,8 @@ int CzeloraTALKDlg::StartSessionCore(const CSettingsHttpProxy& proxy)
     coreOptions.factory = m_options.protocolFactory;
     coreOptions.startKeepAliveThread = m_options.startThreads;
     m_core = std::make_unique<MXSPCore>(m_serverAddress.c_str(), m_serverAddress.c_str(), m_serverPort.c_str(),
-                                        &CzeloraTALKDlg::SessionCallBack, this, m_codecs, m_codecCount, kUserAgent,
-                                        0, coreOptions);
+                                        &CzeloraTALKDlg::SessionCallBack, this, m_codecs, m_codecCount, kUserAgent, 0,
+                                        coreOptions);
     if (!m_useTunnel) {
         if (m_core->StartSipStack(nullptr) < 0)
             return Fatal("Unable to start sip stack. Please contact your system administrator", nullptr);

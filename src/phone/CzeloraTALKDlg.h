@@ -70,10 +70,10 @@ public:
     static constexpr std::size_t kCopyDataSize = 256;
 
     struct Options {
-        MXSPCore::ProtocolFactory protocolFactory;  // empty: the built-in protocols
-        bool startThreads = true;                   // worker and keep-alive threads (tests tick by hand)
-        CPhoneWebDuties* webDuties = nullptr;       // empty: nothing of the web side
-        std::string localAddress;                   // empty: ZELORA_LOCAL_ADDRESS, else found by the stack
+        MXSPCore::ProtocolFactory protocolFactory; // empty: the built-in protocols
+        bool startThreads = true; // worker and keep-alive threads (tests tick by hand)
+        CPhoneWebDuties* webDuties = nullptr; // empty: nothing of the web side
+        std::string localAddress; // empty: ZELORA_LOCAL_ADDRESS, else found by the stack
     };
 
     // Observer of every status that reaches HandleSipData (called on the protocol's thread).

@@ -176,8 +176,8 @@ void CzeloraTALKDlg::StartVoice(const SESSION_EVENT_INFO& record)
 {
     StopRing();
     m_audio.StopVoiceCall();
-    int result = m_audio.StartVoiceCall(std::atoi(record.codecPayload), record.codecName, kLocalMediaPort,
-                                        record.rtpIp, std::atoi(record.rtpPort));
+    int result = m_audio.StartVoiceCall(std::atoi(record.codecPayload), record.codecName, kLocalMediaPort, record.rtpIp,
+                                        std::atoi(record.rtpPort));
     if (result < 0)
         ShowAudioError(result);
 }
@@ -229,7 +229,7 @@ void CzeloraTALKDlg::OnKeyboardKey(char key)
     }
     bool letter = std::isalpha(static_cast<unsigned char>(key)) != 0;
     bool allowed = letter || (key >= '0' && key <= '9') || key == '.' || key == '-' || key == '=' || key == '*' ||
-                   key == '#' || key == '+';
+        key == '#' || key == '+';
     if (!allowed || !IsSignedIn())
         return;
     if (letter && GetCallState() != MXSPCore::CALL_IDLE)

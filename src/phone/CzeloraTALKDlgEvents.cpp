@@ -15,8 +15,8 @@ public:
     {
         const char* name = MXSSStatusName(status);
         bool generic = status == MXSS_STATUS_CALL_REDIRECTED || status == MXSS_STATUS_CALL_SERVERFAILURE ||
-                       status == MXSS_STATUS_CALL_GLOBALFAILURE || status == MXSS_STATUS_CALL_CANCELLED ||
-                       status == MXSS_STATUS_CALL_TIMEOUT;
+            status == MXSS_STATUS_CALL_GLOBALFAILURE || status == MXSS_STATUS_CALL_CANCELLED ||
+            status == MXSS_STATUS_CALL_TIMEOUT;
         if (generic)
             std::snprintf(m_name, sizeof m_name, "MXSS_STATUS_%d_FAILURE", status);
         else

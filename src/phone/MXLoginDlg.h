@@ -11,8 +11,8 @@ class CSettings;
 class CLoginView {
 public:
     virtual ~CLoginView() = default;
-    virtual void SetFields(const std::string& userId, const std::string& password, bool rememberMe,
-                           bool autoLogin, bool autoLoginEnabled) = 0;
+    virtual void SetFields(const std::string& userId, const std::string& password, bool rememberMe, bool autoLogin,
+                           bool autoLoginEnabled) = 0;
     virtual void MessageBox(const std::string& text, CzeloraTALKView::Icon icon) = 0;
     virtual void FocusUserId() = 0;
     virtual void FocusPassword() = 0;
@@ -23,10 +23,10 @@ public:
 class MXLoginDlg {
 public:
     struct Account {
-        std::function<std::string()> userId;    // the window's own user ID
-        std::function<std::string()> password;  // and password
+        std::function<std::string()> userId; // the window's own user ID
+        std::function<std::string()> password; // and password
         std::function<void(const std::string&, const std::string&)> registerSoftPhone;
-        std::function<void()> back;             // posts the restore-panel message
+        std::function<void()> back; // posts the restore-panel message
     };
 
     MXLoginDlg(CLoginView& view, CSettings& settings, Account account, std::string passwordResetPage);

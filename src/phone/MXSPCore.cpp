@@ -22,15 +22,14 @@ std::string Bound(const char* text)
 bool IsFiltered(int status)
 {
     return status < MXSS_STATUS_REGISTRATION_SUCCESSFUL || status > MXSS_STATUS_LOGOUT || status == 5 ||
-           status == MXSS_STATUS_DTMF || (status >= 22 && status <= MXSS_STATUS_TIMESTAMP);
+        status == MXSS_STATUS_DTMF || (status >= 22 && status <= MXSS_STATUS_TIMESTAMP);
 }
 
 } // namespace
 
 MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
                    void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort)
-    : MXSPCore(realm, proxyHost, proxyPort, callback, context, codecs, codecCount, userAgent, localSipPort,
-               Options{})
+    : MXSPCore(realm, proxyHost, proxyPort, callback, context, codecs, codecCount, userAgent, localSipPort, Options{})
 {
 }
 
@@ -123,9 +122,8 @@ int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const c
         return -1;
     }
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    int result = protocol->Init(m_realm.c_str(), m_proxyHost.c_str(), m_proxyPort.c_str(),
-                                &MXSPCore::ProtocolCallBack, this, logFilePath, m_codecs, m_codecCount,
-                                m_userAgent.c_str(), m_localSipPort);
+    int result = protocol->Init(m_realm.c_str(), m_proxyHost.c_str(), m_proxyPort.c_str(), &MXSPCore::ProtocolCallBack,
+                                this, logFilePath, m_codecs, m_codecCount, m_userAgent.c_str(), m_localSipPort);
     if (result < 0) {
         m_lastError = failureCode;
         ZLOG(LOG_ERROR, "Init failed %d", result);
@@ -175,8 +173,8 @@ int MXSPCore::Register(const char* displayName, const char* userId, const char* 
         ZLOG(LOG_ERROR, "Register failed: no protocol");
         return -1;
     }
-    int result = m_protocol->Register(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), m_expiry,
-                                      nullptr, nullptr, 0);
+    int result = m_protocol->Register(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), m_expiry, nullptr,
+                                      nullptr, 0);
     if (result < 0) {
         m_lastError = 400016;
         ZLOG(LOG_ERROR, "Register failed %d", result);
@@ -190,8 +188,8 @@ int MXSPCore::MakeCall(const char* ownUser, const char* calledNumber, const char
     ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     int result = m_protocol == nullptr
-                     ? -1
-                     : m_protocol->Invite(ownUser, calledNumber, proxyHost, proxyPort, mediaIp, mediaPort);
+        ? -1
+        : m_protocol->Invite(ownUser, calledNumber, proxyHost, proxyPort, mediaIp, mediaPort);
     if (result < 0) {
         m_lastError = 400011;
         ZLOG(LOG_ERROR, "Invite failed %d", result);
@@ -203,7 +201,7 @@ int MXSPCore::MakeCall(const char* ownUser, const char* calledNumber, const char
     ClearEventInfo(m_currentCall);
     m_currentCall.cid = result;
     if (m_endedCid == result)
-        m_endedCid = 0;   // an ID given out again names the new call
+        m_endedCid = 0; // an ID given out again names the new call
     m_callState = CALL_OUTGOING;
     return result;
 }
@@ -257,9 +255,8 @@ int MXSPCore::UnRegister(const char* displayName, const char* userId, const char
 {
     ZLOG_SCOPE();
     std::lock_guard<std::recursive_mutex> guard(m_lock);
-    int result = m_protocol == nullptr
-                     ? -1
-                     : m_protocol->UnRegister(displayName, userId, password, expiry, nullptr, nullptr);
+    int result =
+        m_protocol == nullptr ? -1 : m_protocol->UnRegister(displayName, userId, password, expiry, nullptr, nullptr);
     if (result < 0) {
         m_lastError = 400018;
         ZLOG(LOG_ERROR, "UnRegister failed %d", result);

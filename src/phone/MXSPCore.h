@@ -18,8 +18,8 @@ struct TunnelSettings {
     std::string proxyAddress;
     int useProxy = 0;
     std::string tunnelServer;
-    std::string localAddress;   // empty: found by the protocol
-    std::string userAgent;      // filled in by the core
+    std::string localAddress; // empty: found by the protocol
+    std::string userAgent; // filled in by the core
 };
 
 class MXSPCore {
@@ -35,15 +35,14 @@ public:
         std::function<std::unique_ptr<CSessionProtocol>(bool tunnel, const TunnelSettings& settings)>;
 
     struct Options {
-        ProtocolFactory factory;          // empty: the built-in SIP stack and tunnel
+        ProtocolFactory factory; // empty: the built-in SIP stack and tunnel
         bool startKeepAliveThread = true; // tests drive KeepAliveTick() by hand
     };
 
-    MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
-             void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort);
-    MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
-             void* context, CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort,
-             Options options);
+    MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback, void* context,
+             CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort);
+    MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback, void* context,
+             CODEC_INFO* codecs, int codecCount, const char* userAgent, int localSipPort, Options options);
     ~MXSPCore();
     MXSPCore(const MXSPCore&) = delete;
     MXSPCore& operator=(const MXSPCore&) = delete;
@@ -133,7 +132,7 @@ private:
     bool m_callExists = false;
     bool m_hangUpPending = false;
     bool m_earlyMediaStarted = false;
-    int m_endedCid = 0;   // the last call ended here, whose release may still arrive
+    int m_endedCid = 0; // the last call ended here, whose release may still arrive
     std::atomic<bool> m_registered{false};
     bool m_unregisterRequested = false;
     int m_countdown = kCountdownOff;

@@ -8,7 +8,7 @@ namespace zelora {
 
 class Event {
 public:
-    explicit Event(bool initiallySet = false) : m_set(initiallySet) {}
+    explicit Event(bool initiallySet = false) : m_set(initiallySet) { }
     Event(const Event&) = delete;
     Event& operator=(const Event&) = delete;
 

@@ -89,7 +89,7 @@ struct ProfileFile::Impl {
     CSimpleIniA ini{false, false, false};
 };
 
-ProfileFile::ProfileFile(std::string path) : m_path(std::move(path)), m_impl(std::make_unique<Impl>()) {}
+ProfileFile::ProfileFile(std::string path) : m_path(std::move(path)), m_impl(std::make_unique<Impl>()) { }
 
 ProfileFile::~ProfileFile() = default;
 

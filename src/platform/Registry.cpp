@@ -259,13 +259,13 @@ int Registry::Open(const std::string& path, bool readOnly)
         target = path + ".corrupt." + std::to_string(n);
     if (std::rename(path.c_str(), target.c_str()) != 0) {
         m_readOnly = true;
-        PLATFORM_LOG(1, "Registry file %s is damaged at line %d and cannot be moved aside: %s",
-                    path.c_str(), badLine, std::strerror(errno));
+        PLATFORM_LOG(1, "Registry file %s is damaged at line %d and cannot be moved aside: %s", path.c_str(), badLine,
+                     std::strerror(errno));
         return kUnreadable;
     }
     m_movedTo = target;
-    PLATFORM_LOG(1, "Registry file %s is damaged at line %d; moved to %s, starting empty",
-                path.c_str(), badLine, target.c_str());
+    PLATFORM_LOG(1, "Registry file %s is damaged at line %d; moved to %s, starting empty", path.c_str(), badLine,
+                 target.c_str());
     return kMovedAside;
 }
 
@@ -289,7 +289,7 @@ int Registry::Persist(const KeyMap& keys)
 Registry::FileStamp Registry::StampOf(const std::string& path)
 {
     FileStamp stamp;
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
         return stamp;
     stamp.exists = true;
@@ -455,9 +455,9 @@ int Registry::SetValue(std::string_view key, std::string_view name, const RegVal
         const RegValue& old = slot.value;
         // Nothing to write when the value is already stored as given.
         bool same = !slot.name.empty() && old.type == value.type &&
-                    ((value.type == RegType::String && old.text == value.text) ||
-                     (value.type == RegType::Dword && old.dword == value.dword) ||
-                     (value.type == RegType::Binary && old.bytes == value.bytes));
+            ((value.type == RegType::String && old.text == value.text) ||
+             (value.type == RegType::Dword && old.dword == value.dword) ||
+             (value.type == RegType::Binary && old.bytes == value.bytes));
         if (same)
             return kUnchanged;
         if (slot.name.empty())

@@ -25,18 +25,18 @@ enum class RegType { String, Dword, Binary };
 
 struct RegValue {
     RegType type = RegType::String;
-    std::string text;                 // String
-    std::uint32_t dword = 0;          // Dword
-    std::vector<std::uint8_t> bytes;  // Binary
+    std::string text; // String
+    std::uint32_t dword = 0; // Dword
+    std::vector<std::uint8_t> bytes; // Binary
 };
 
 class Registry {
 public:
     // Results of Open/Load.
-    static constexpr int kLoaded = 0;        // file read (or absent: empty registry)
-    static constexpr int kMovedAside = 1;    // damaged file moved aside, registry empty
-    static constexpr int kDamaged = 2;       // damaged read-only file ignored, registry empty
-    static constexpr int kUnreadable = -1;   // file exists but cannot be read or moved
+    static constexpr int kLoaded = 0; // file read (or absent: empty registry)
+    static constexpr int kMovedAside = 1; // damaged file moved aside, registry empty
+    static constexpr int kDamaged = 2; // damaged read-only file ignored, registry empty
+    static constexpr int kUnreadable = -1; // file exists but cannot be read or moved
 
     // Results of reads: 0, kMissing for a missing key or value, kWrongType.
     static constexpr int kMissing = -1;
@@ -56,7 +56,7 @@ public:
     bool KeyExists(std::string_view key) const;
     // 0, or -1 when read-only or the file cannot be written.
     int CreateKey(std::string_view key);
-    int DeleteKey(std::string_view key);  // the key and its subkeys; 0 also when absent
+    int DeleteKey(std::string_view key); // the key and its subkeys; 0 also when absent
     int DeleteValue(std::string_view key, std::string_view name);
 
     int GetValue(std::string_view key, std::string_view name, RegValue& out) const;
@@ -86,20 +86,20 @@ public:
 
 private:
     struct Value {
-        std::string name;  // as first written
+        std::string name; // as first written
         RegValue value;
     };
     struct Key {
-        std::string path;                  // as first written
-        std::map<std::string, Value> values;  // by folded name
+        std::string path; // as first written
+        std::map<std::string, Value> values; // by folded name
     };
-    using KeyMap = std::map<std::string, Key>;  // by folded path
+    using KeyMap = std::map<std::string, Key>; // by folded path
 
     static std::string Fold(std::string_view text);
     static std::string NormalizeKey(std::string_view key);
     static int Parse(std::string_view text, KeyMap& out);
     static std::string SerializeKeys(const KeyMap& keys);
-    int Persist(const KeyMap& keys);  // caller holds m_mutex
+    int Persist(const KeyMap& keys); // caller holds m_mutex
     // Identity of the file on disk, to notice another process's replace.
     struct FileStamp {
         bool exists = false;
@@ -108,7 +108,7 @@ private:
         bool operator==(const FileStamp&) const = default;
     };
     static FileStamp StampOf(const std::string& path);
-    void ReloadIfChanged();  // caller holds m_mutex and the file lock
+    void ReloadIfChanged(); // caller holds m_mutex and the file lock
     // Runs change(copy of the keys) under both locks: negative fails, kUnchanged writes
     // nothing, kChanged writes the copy and keeps it.
     static constexpr int kUnchanged = 0;

@@ -20,12 +20,12 @@ namespace quvane {
 
 namespace {
 
-constexpr double kPacketGap = 0.01;        // seconds between packets
+constexpr double kPacketGap = 0.01; // seconds between packets
 constexpr int kSocketBufferBytes = 32768;
-constexpr int kBelowNormalNice = 5;        // added to the caller's nice value
-constexpr long kIdlePauseNs = 100 * 1000;  // receiver pause when nothing is readable
+constexpr int kBelowNormalNice = 5; // added to the caller's nice value
+constexpr long kIdlePauseNs = 100 * 1000; // receiver pause when nothing is readable
 constexpr std::size_t kMaxHostText = 255;
-constexpr int kMaxDrainPerRound = 256;     // datagrams read before the time limit is checked again
+constexpr int kMaxDrainPerRound = 256; // datagrams read before the time limit is checked again
 // Added to the slowest round trip seen when sending ends: without it the
 // last reply is counted as lost whenever it happens to be the slowest of all,
 // which on any path with jitter is one probe in sixty.
@@ -76,13 +76,14 @@ double RealtimeSeconds()
 double ArrivalTime(const msghdr& msg)
 {
     const double now = MonotonicSeconds();
-    for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr; c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
+    for (const cmsghdr* c = CMSG_FIRSTHDR(&msg); c != nullptr;
+         c = CMSG_NXTHDR(const_cast<msghdr*>(&msg), const_cast<cmsghdr*>(c))) {
         if (c->cmsg_level != SOL_SOCKET || c->cmsg_type != SCM_TIMESTAMPNS)
             continue;
         timespec stamp{};
         std::memcpy(&stamp, CMSG_DATA(c), sizeof stamp);
-        const double waited = RealtimeSeconds() -
-                              (static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9);
+        const double waited =
+            RealtimeSeconds() - (static_cast<double>(stamp.tv_sec) + static_cast<double>(stamp.tv_nsec) / 1e9);
         // A wall clock that was stepped meanwhile gives a nonsense wait.
         if (waited >= 0.0 && waited < 1.0)
             return now - waited;
@@ -209,8 +210,8 @@ void CProbeContext::SenderLoop()
             m_sendTimes[ReadLeUint32(p.data() + kOffsetSequence)] = now;
         }
         if (m_fd >= 0 && m_haveServer)
-            (void)sendto(m_fd, p.data(), p.size(), MSG_NOSIGNAL,
-                         reinterpret_cast<const sockaddr*>(&m_server), sizeof m_server);
+            (void)sendto(m_fd, p.data(), p.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&m_server),
+                         sizeof m_server);
     }
     FinishSending();
 }

@@ -5,7 +5,7 @@
 namespace quvane {
 
 struct ProbeResults {
-    double minRtt = 0.0;   // seconds
+    double minRtt = 0.0; // seconds
     double maxRtt = 0.0;
     double totalRtt = 0.0;
     unsigned matched = 0;

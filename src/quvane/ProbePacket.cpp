@@ -17,9 +17,8 @@ constexpr std::uint8_t kX = 0x58;
 constexpr std::uint8_t kZero = 0x30;
 constexpr std::uint8_t kDot = 0x2E;
 constexpr Run kRuns[] = {
-    {0, 6, kX},    {6, 30, kZero},  {36, 6, kX},  {42, 20, kZero}, {62, 6, kX},
-    {68, 20, kZero}, {88, 6, kX},   {94, 20, kZero}, {114, 6, kX}, {120, 10, kZero},
-    {130, 6, kX},  {136, 24, kDot},
+    {0, 6, kX},  {6, 30, kZero},  {36, 6, kX},  {42, 20, kZero},  {62, 6, kX},  {68, 20, kZero},
+    {88, 6, kX}, {94, 20, kZero}, {114, 6, kX}, {120, 10, kZero}, {130, 6, kX}, {136, 24, kDot},
 };
 } // namespace
 

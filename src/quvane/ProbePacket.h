@@ -10,9 +10,9 @@ inline constexpr std::size_t kPacketSize = 160;
 inline constexpr int kPacketCount = 60;
 
 // Field offsets within the datagram.
-inline constexpr std::size_t kOffsetSequence = 12;     // uint32, 1..60
-inline constexpr std::size_t kOffsetSendTime = 28;     // double seconds; arrival time in a kept reply
-inline constexpr std::size_t kOffsetServerTime = 54;   // double seconds, filled by the server
+inline constexpr std::size_t kOffsetSequence = 12; // uint32, 1..60
+inline constexpr std::size_t kOffsetSendTime = 28; // double seconds; arrival time in a kept reply
+inline constexpr std::size_t kOffsetServerTime = 54; // double seconds, filled by the server
 inline constexpr std::size_t kOffsetBaseInterval = 80; // double seconds, filled by the server
 inline constexpr std::size_t kOffsetServerValue = 106; // double, filled by the server
 inline constexpr std::size_t kOffsetAllowedCount = 126; // int32, filled by the server

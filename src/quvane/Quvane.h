@@ -22,7 +22,8 @@ struct QuvaneTimerHost {
 #if defined(__GNUC__)
 __attribute__((visibility("default")))
 #endif
-double MosHandlerCallBack(int requestType, intptr_t first, intptr_t second, intptr_t third);
+double
+MosHandlerCallBack(int requestType, intptr_t first, intptr_t second, intptr_t third);
 
 #ifdef __cplusplus
 }

@@ -15,9 +15,9 @@ using SendTimes = std::map<std::uint32_t, double>;
 
 // What the probe server hands back for pacing later probes.
 struct ServerValues {
-    double serverValue = 0.0;  // returned by request type 3
+    double serverValue = 0.0; // returned by request type 3
     double baseInterval = 0.0; // seconds
-    int allowedCount = 0;      // re-probes allowed
+    int allowedCount = 0; // re-probes allowed
 };
 
 // Replies are 160-byte copies, in order of arrival, with the arrival time in

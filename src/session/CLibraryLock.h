@@ -4,7 +4,7 @@
 
 class CLibraryLock {
 public:
-    CLibraryLock() : m_ok(eXosip_lock() == 0) {}
+    CLibraryLock() : m_ok(eXosip_lock() == 0) { }
     ~CLibraryLock()
     {
         if (m_ok)

@@ -89,7 +89,6 @@ void CMXSipStack::StopWorker()
         m_worker.join();
 }
 
-
 bool CMXSipStack::ParseDtmfBody(std::string_view body, int& signal, int& duration)
 {
     ZLOG_SCOPE();
@@ -134,8 +133,8 @@ bool CMXSipStack::ParseDtmfBody(std::string_view body, int& signal, int& duratio
 }
 
 int CMXSipStack::Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
-                      void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount,
-                      const char* userAgent, int localSipPort)
+                      void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount, const char* userAgent,
+                      int localSipPort)
 {
     ZLOG_SCOPE();
     int rc = ValidateAndStoreInit(realm, proxyHost, proxyPort, callback, context, logFilePath, codecs, codecCount,
@@ -186,7 +185,7 @@ int CMXSipStack::AddAuthentication(const char* method)
 {
     ZLOG_SCOPE();
     ZLOG_AS(LOG_INFO, method, "display name %s, user id %s, password %s,Realm %s", m_displayName.c_str(),
-         m_userId.c_str(), "xxxxx", m_realm.c_str());
+            m_userId.c_str(), "xxxxx", m_realm.c_str());
     int nRet = eXosip_add_authentication_info(m_displayName.c_str(), m_userId.c_str(), m_password.c_str(), nullptr,
                                               m_realm.c_str());
     if (nRet != 0)
@@ -227,8 +226,8 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
     if (AddAuthentication(ZLOG_METHOD) != 0)
         return -5;
     osip_message_t* reg = nullptr;
-    int id = eXosip_register_build_initial_register(m_fromAddress.c_str(), m_proxyAddress.c_str(), nullptr, expiry,
-                                                    &reg);
+    int id =
+        eXosip_register_build_initial_register(m_fromAddress.c_str(), m_proxyAddress.c_str(), nullptr, expiry, &reg);
     if (id < 0) {
         ZLOG(LOG_ERROR, "eXosip_register_build_initial_register failed id = %d ", id);
         return -6;
@@ -311,8 +310,8 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
     ZLOG(LOG_INFO, "Caller URL %s", m_fromAddress.c_str());
 
     osip_message_t* built = nullptr;
-    int buildResult = eXosip_call_build_initial_invite(&built, to.c_str(), m_fromAddress.c_str(), nullptr,
-                                                       m_userAgent.c_str());
+    int buildResult =
+        eXosip_call_build_initial_invite(&built, to.c_str(), m_fromAddress.c_str(), nullptr, m_userAgent.c_str());
     zelora::OsipMessagePtr invite(built);
     if (buildResult != 0 || invite == nullptr) {
         ZLOG(LOG_ERROR, "eXosip_call_build_initial_invite failed");
@@ -377,8 +376,8 @@ int CMXSipStack::SendRinging(SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
     if (record != nullptr)
-        ZLOG(LOG_INFO, "$$$$$$$$$$Sending Ring DID[%d] CID[%d] TID[%d]$$$$$$$$$$",
-             record->did, record->cid, record->tid);
+        ZLOG(LOG_INFO, "$$$$$$$$$$Sending Ring DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
+             record->tid);
     return AnswerPlain(record, 180, "CMXSipStack::SendRinging");
 }
 
@@ -386,8 +385,7 @@ int CMXSipStack::RejectIncomingCall(SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
     if (record != nullptr)
-        ZLOG(LOG_INFO, 
-             "$$$$$$$$$$Rejecting Incoming Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
+        ZLOG(LOG_INFO, "$$$$$$$$$$Rejecting Incoming Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
              record->tid);
     return AnswerPlain(record, 486, "CMXSipStack::RejectIncomingCall");
 }
@@ -401,7 +399,7 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
         return -2;
     }
     ZLOG_AS(LOG_INFO, method, "$$$$$$$$$$Accepting Incoming DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did,
-         record->cid, record->tid);
+            record->cid, record->tid);
     if (record->tid < 0) {
         ZLOG_AS(LOG_ERROR, method, "Invalid Incoming call to be accepted = %d ", record->tid);
         return -2;
@@ -464,8 +462,7 @@ int CMXSipStack::SendRingWithSDP(SESSION_EVENT_INFO* record, const char* localMe
     return AnswerWithSdp(record, localMediaIp, localMediaPort, 183, "CMXSipStack::SendRingWithSDP");
 }
 
-int CMXSipStack::AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* localMediaIp,
-                                    const char* localMediaPort)
+int CMXSipStack::AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* localMediaIp, const char* localMediaPort)
 {
     ZLOG_SCOPE();
     return AnswerWithSdp(record, localMediaIp, localMediaPort, 200, "CMXSipStack::AcceptIncomingCall");
@@ -478,8 +475,7 @@ int CMXSipStack::HangUp(SESSION_EVENT_INFO* record)
         ZLOG(LOG_ERROR, "eXosip_call_terminate failed nRet = %d ", -1);
         return -2;
     }
-    ZLOG(LOG_INFO, "$$$$$$$$$$Dropping Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid,
-         record->tid);
+    ZLOG(LOG_INFO, "$$$$$$$$$$Dropping Call DID[%d] CID[%d] TID[%d]$$$$$$$$$$", record->did, record->cid, record->tid);
     CLibraryLock lock;
     if (!lock.Ok())
         return -1;

@@ -19,21 +19,20 @@ public:
     CMXSipStack();
     ~CMXSipStack() override;
 
-    int Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
-             void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount, const char* userAgent,
+    int Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback, void* context,
+             const char* logFilePath, CODEC_INFO* codecs, int codecCount, const char* userAgent,
              int localSipPort) override;
-    int Register(const char* displayName, const char* userId, const char* password, int expiry,
-                 const char* proxyHost, const char* proxyPort, int reserved) override;
+    int Register(const char* displayName, const char* userId, const char* password, int expiry, const char* proxyHost,
+                 const char* proxyPort, int reserved) override;
     int Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
                const char* localMediaIp, const char* localMediaPort) override;
     int SendRinging(SESSION_EVENT_INFO* record) override;
     int SendRingWithSDP(SESSION_EVENT_INFO* record, const char* localMediaIp, const char* localMediaPort) override;
-    int AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* localMediaIp,
-                           const char* localMediaPort) override;
+    int AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* localMediaIp, const char* localMediaPort) override;
     int RejectIncomingCall(SESSION_EVENT_INFO* record) override;
     int HangUp(SESSION_EVENT_INFO* record) override;
-    int UnRegister(const char* displayName, const char* userId, const char* password, int expiry,
-                   const char* proxyHost, const char* proxyPort) override;
+    int UnRegister(const char* displayName, const char* userId, const char* password, int expiry, const char* proxyHost,
+                   const char* proxyPort) override;
     int SendPing() override;
 
     // "EXOSIP_CALL_INVITE" for 5 ... "EXOSIP_EVENT_COUNT" for 54; "UNKNOWN" otherwise.

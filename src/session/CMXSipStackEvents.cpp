@@ -13,7 +13,10 @@
 
 namespace {
 
-bool IsRegistrationEvent(int type) { return type == EXOSIP_REGISTRATION_SUCCESS || type == EXOSIP_REGISTRATION_FAILURE; }
+bool IsRegistrationEvent(int type)
+{
+    return type == EXOSIP_REGISTRATION_SUCCESS || type == EXOSIP_REGISTRATION_FAILURE;
+}
 
 // A 2xx to a REGISTER with "Expires: 0" ends the registration instead of making one.
 // A request sent without credentials, or answered by a nonce-expired challenge, has not been refused:
@@ -192,8 +195,7 @@ int CMXSipStack::GetSipDialog(eXosip_event* event, SESSION_EVENT_INFO& record)
         const char* reason = osip_message_get_reason_phrase(event->response);
         CopyText(record.responseMessage, reason);
     }
-    ZLOG(LOG_DEBUG, "Call DID =  %d, CID = %d, TID =  %d", record.did, record.cid,
-         record.tid);
+    ZLOG(LOG_DEBUG, "Call DID =  %d, CID = %d, TID =  %d", record.did, record.cid, record.tid);
     ZLOG(LOG_DEBUG, "%s", EventName(event->type));
     return 1;
 }
@@ -218,8 +220,7 @@ int CMXSipStack::OnRegistrationSuccess(eXosip_event* event, SESSION_EVENT_INFO& 
         if (!lock.Ok())
             return -1;
         if (eXosip_default_action(event) < 0) {
-            ZLOG(LOG_ERROR, 
-                 "eXosip_default_action failed for EXOSIP_REGISTRATION_SUCCESS");
+            ZLOG(LOG_ERROR, "eXosip_default_action failed for EXOSIP_REGISTRATION_SUCCESS");
             return -1;
         }
     }
@@ -445,8 +446,7 @@ int CMXSipStack::ProcessEXOSIP_INFO_Message(eXosip_event* event, SESSION_EVENT_I
         return 0;
     }
     std::string_view text(body->body, body->length);
-    ZLOG(LOG_DEBUG, "Message Body %.*s", static_cast<int>(text.size() > 1024 ? 1024 : text.size()),
-         text.data());
+    ZLOG(LOG_DEBUG, "Message Body %.*s", static_cast<int>(text.size() > 1024 ? 1024 : text.size()), text.data());
     int signal = 0;
     int duration = 0;
     if (!ParseDtmfBody(text, signal, duration)) {

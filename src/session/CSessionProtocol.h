@@ -16,8 +16,8 @@ public:
     virtual ~CSessionProtocol();
 
     virtual int Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
-                     void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount,
-                     const char* userAgent, int localSipPort) = 0;
+                     void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount, const char* userAgent,
+                     int localSipPort) = 0;
     virtual int Register(const char* displayName, const char* userId, const char* password, int expiry,
                          const char* proxyHost, const char* proxyPort, int reserved) = 0;
     virtual int Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
@@ -38,9 +38,9 @@ protected:
     // The validation and storing step every Init starts with: 0, or the Init failure code
     // (-1 callback, -2 realm, -3 proxy host, -4 proxy port, -7 codec list or log file,
     // -8 codec count, -9 context, -10 user agent).
-    int ValidateAndStoreInit(const char* realm, const char* proxyHost, const char* proxyPort,
-                             SESSION_CALLBACK callback, void* context, const char* logFilePath, CODEC_INFO* codecs,
-                             int codecCount, const char* userAgent, const char* method);
+    int ValidateAndStoreInit(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
+                             void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount,
+                             const char* userAgent, const char* method);
     // Copies display name, user ID and password, each at most 255 characters.
     void StoreCredentials(const char* displayName, const char* userId, const char* password);
 
@@ -49,7 +49,7 @@ protected:
     std::string m_realm;
     std::string m_proxyHost;
     std::string m_proxyPort;
-    std::string m_userAgent;   // at most 254 characters
+    std::string m_userAgent; // at most 254 characters
     SESSION_CALLBACK m_callback = nullptr;
     void* m_context = nullptr;
     CODEC_INFO* m_codecs = nullptr;

@@ -6,7 +6,7 @@
 #include <string_view>
 
 constexpr int MAX_CODEC_COUNT = 20;
-constexpr int SESSION_TEXT_SIZE = 256;   // 255 characters and the terminator
+constexpr int SESSION_TEXT_SIZE = 256; // 255 characters and the terminator
 
 struct CODEC_INFO {
     char name[SESSION_TEXT_SIZE];

@@ -17,23 +17,40 @@ namespace {
 const char* StatusName(DWORD status)
 {
     switch (status) {
-    case INTERNET_STATUS_RESOLVING_NAME: return "INTERNET_STATUS_RESOLVING_NAME";
-    case INTERNET_STATUS_NAME_RESOLVED: return "INTERNET_STATUS_NAME_RESOLVED";
-    case INTERNET_STATUS_CONNECTING_TO_SERVER: return "INTERNET_STATUS_CONNECTING_TO_SERVER";
-    case INTERNET_STATUS_CONNECTED_TO_SERVER: return "INTERNET_STATUS_CONNECTED_TO_SERVER";
-    case INTERNET_STATUS_SENDING_REQUEST: return "INTERNET_STATUS_SENDING_REQUEST";
-    case INTERNET_STATUS_REQUEST_SENT: return "INTERNET_STATUS_REQUEST_SENT";
-    case INTERNET_STATUS_RECEIVING_RESPONSE: return "INTERNET_STATUS_RECEIVING_RESPONSE";
-    case INTERNET_STATUS_RESPONSE_RECEIVED: return "INTERNET_STATUS_RESPONSE_RECEIVED";
-    case INTERNET_STATUS_CLOSING_CONNECTION: return "INTERNET_STATUS_CLOSING_CONNECTION";
-    case INTERNET_STATUS_CONNECTION_CLOSED: return "INTERNET_STATUS_CONNECTION_CLOSED";
-    case INTERNET_STATUS_HANDLE_CREATED: return "INTERNET_STATUS_HANDLE_CREATED";
-    case INTERNET_STATUS_HANDLE_CLOSING: return "INTERNET_STATUS_HANDLE_CLOSING";
-    case INTERNET_STATUS_REQUEST_COMPLETE: return "INTERNET_STATUS_REQUEST_COMPLETE";
-    case INTERNET_STATUS_REDIRECT: return "INTERNET_STATUS_REDIRECT";
-    case INTERNET_STATUS_INTERMEDIATE_RESPONSE: return "INTERNET_STATUS_INTERMEDIATE_RESPONSE";
-    case INTERNET_STATUS_STATE_CHANGE: return "INTERNET_STATUS_STATE_CHANGE";
-    default: return "default:";
+    case INTERNET_STATUS_RESOLVING_NAME:
+        return "INTERNET_STATUS_RESOLVING_NAME";
+    case INTERNET_STATUS_NAME_RESOLVED:
+        return "INTERNET_STATUS_NAME_RESOLVED";
+    case INTERNET_STATUS_CONNECTING_TO_SERVER:
+        return "INTERNET_STATUS_CONNECTING_TO_SERVER";
+    case INTERNET_STATUS_CONNECTED_TO_SERVER:
+        return "INTERNET_STATUS_CONNECTED_TO_SERVER";
+    case INTERNET_STATUS_SENDING_REQUEST:
+        return "INTERNET_STATUS_SENDING_REQUEST";
+    case INTERNET_STATUS_REQUEST_SENT:
+        return "INTERNET_STATUS_REQUEST_SENT";
+    case INTERNET_STATUS_RECEIVING_RESPONSE:
+        return "INTERNET_STATUS_RECEIVING_RESPONSE";
+    case INTERNET_STATUS_RESPONSE_RECEIVED:
+        return "INTERNET_STATUS_RESPONSE_RECEIVED";
+    case INTERNET_STATUS_CLOSING_CONNECTION:
+        return "INTERNET_STATUS_CLOSING_CONNECTION";
+    case INTERNET_STATUS_CONNECTION_CLOSED:
+        return "INTERNET_STATUS_CONNECTION_CLOSED";
+    case INTERNET_STATUS_HANDLE_CREATED:
+        return "INTERNET_STATUS_HANDLE_CREATED";
+    case INTERNET_STATUS_HANDLE_CLOSING:
+        return "INTERNET_STATUS_HANDLE_CLOSING";
+    case INTERNET_STATUS_REQUEST_COMPLETE:
+        return "INTERNET_STATUS_REQUEST_COMPLETE";
+    case INTERNET_STATUS_REDIRECT:
+        return "INTERNET_STATUS_REDIRECT";
+    case INTERNET_STATUS_INTERMEDIATE_RESPONSE:
+        return "INTERNET_STATUS_INTERMEDIATE_RESPONSE";
+    case INTERNET_STATUS_STATE_CHANGE:
+        return "INTERNET_STATUS_STATE_CHANGE";
+    default:
+        return "default:";
     }
 }
 
@@ -107,8 +124,8 @@ int CMXINet::SetTimeouts(unsigned connectMs, unsigned receiveMs)
 }
 
 int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const std::string& host, unsigned port,
-                                const std::string& verb, const std::string& objectPath,
-                                const std::string& acceptType, unsigned flags)
+                                const std::string& verb, const std::string& objectPath, const std::string& acceptType,
+                                unsigned flags)
 {
     ZLOG_SCOPE();
     HINTERNET oldConnect = nullptr;
@@ -158,8 +175,7 @@ int CMXINet::MakeHttpConnection(INetStatusCallback notify, void* context, const 
     m_event.Reset();
     const char* acceptTypes[] = {acceptType.c_str(), nullptr};
     HINTERNET request = HttpOpenRequest(connect, verb.c_str(), objectPath.c_str(), nullptr, "",
-                                        acceptType.empty() ? nullptr : acceptTypes, flags | kConnectionFlags,
-                                        m_cookie);
+                                        acceptType.empty() ? nullptr : acceptTypes, flags | kConnectionFlags, m_cookie);
     if (request == nullptr) {
         ZLOG(LOG_ERROR, "Error opening http connection");
         return -2;
@@ -321,10 +337,7 @@ void CMXINet::StatusCallBack(HINTERNET, DWORD_PTR context, DWORD status, void* i
     self->HandleStatus(status, info, infoLength);
 }
 
-void CMXINet::Notify(const std::string& text, int state)
-{
-    m_notify(text, state, m_context);
-}
+void CMXINet::Notify(const std::string& text, int state) { m_notify(text, state, m_context); }
 
 void CMXINet::HandleStatus(DWORD status, const void* info, DWORD infoLength)
 {
@@ -387,45 +400,82 @@ int CMXINet::ParseHexString(std::string_view text, std::vector<std::uint8_t>& ou
 std::string CMXINet::GetErrorText(unsigned code)
 {
     switch (code) {
-    case 12001: return "No more handles could be generated at this time.";
-    case 12002: return "The request has timed out.";
-    case 12003: return "An extended error was returned from the server.";
-    case 12004: return "An internal error has occurred.";
-    case 12005: return "The URL is invalid.";
-    case 12006: return "The URL scheme could not be recognized or is not supported.";
-    case 12007: return "The server name could not be resolved.";
-    case 12008: return "The requested protocol could not be located.";
-    case 12011: return "The request option cannot be set, only queried.";
-    case 12012: return "The Win32 Internet function support is being shut down or unloaded.";
-    case 12016: return "The requested operation is invalid.";
-    case 12017: return "The operation was canceled, ";
-    case 12018: return "The type of handle supplied is incorrect for this operation.";
+    case 12001:
+        return "No more handles could be generated at this time.";
+    case 12002:
+        return "The request has timed out.";
+    case 12003:
+        return "An extended error was returned from the server.";
+    case 12004:
+        return "An internal error has occurred.";
+    case 12005:
+        return "The URL is invalid.";
+    case 12006:
+        return "The URL scheme could not be recognized or is not supported.";
+    case 12007:
+        return "The server name could not be resolved.";
+    case 12008:
+        return "The requested protocol could not be located.";
+    case 12011:
+        return "The request option cannot be set, only queried.";
+    case 12012:
+        return "The Win32 Internet function support is being shut down or unloaded.";
+    case 12016:
+        return "The requested operation is invalid.";
+    case 12017:
+        return "The operation was canceled, ";
+    case 12018:
+        return "The type of handle supplied is incorrect for this operation.";
     case 12019:
         return "The requested operation cannot be carried out because the handle supplied is not in the correct "
                "state.";
-    case 12020: return "The request cannot be made via a proxy.";
-    case 12021: return "A required registry value could not be located.";
-    case 12022: return "A required registry value was located but is an incorrect type or has an invalid value.";
-    case 12023: return "Direct network access cannot be made at this time.";
-    case 12024: return "An asynchronous request could not be made because a zero context value was supplied.";
-    case 12025: return "An asynchronous request could not be made because a callback function has not been set.";
-    case 12026: return "The required operation could not be completed because one or more requests are pending.";
-    case 12027: return "The format of the request is invalid.";
-    case 12028: return "The requested item could not be located.";
-    case 12029: return "The attempt to connect to the server failed.";
-    case 12030: return "The connection with the server has been terminated.";
-    case 12031: return "The connection with the server has been reset.";
-    case 12032: return "Calls for the Win32 Internet function to redo the request.";
-    case 12033: return "The request to the proxy was invalid.";
-    case 12036: return "The request failed because the handle already exists.";
-    case 12038: return "SSL certificate common name (host name field) is incorrect.";
-    case 12150: return "The requested header could not be located.";
-    case 12151: return "The server did not return any headers.";
-    case 12152: return "The server response could not be parsed.";
-    case 12153: return "The supplied header is invalid.";
-    case 12154: return "The request made to HttpQueryInfo is invalid.";
-    case 12155: return "The header could not be added because it already exists.";
-    case 12156: return "The redirection failed because either the scheme changed";
-    default: return "Unkown Error";
+    case 12020:
+        return "The request cannot be made via a proxy.";
+    case 12021:
+        return "A required registry value could not be located.";
+    case 12022:
+        return "A required registry value was located but is an incorrect type or has an invalid value.";
+    case 12023:
+        return "Direct network access cannot be made at this time.";
+    case 12024:
+        return "An asynchronous request could not be made because a zero context value was supplied.";
+    case 12025:
+        return "An asynchronous request could not be made because a callback function has not been set.";
+    case 12026:
+        return "The required operation could not be completed because one or more requests are pending.";
+    case 12027:
+        return "The format of the request is invalid.";
+    case 12028:
+        return "The requested item could not be located.";
+    case 12029:
+        return "The attempt to connect to the server failed.";
+    case 12030:
+        return "The connection with the server has been terminated.";
+    case 12031:
+        return "The connection with the server has been reset.";
+    case 12032:
+        return "Calls for the Win32 Internet function to redo the request.";
+    case 12033:
+        return "The request to the proxy was invalid.";
+    case 12036:
+        return "The request failed because the handle already exists.";
+    case 12038:
+        return "SSL certificate common name (host name field) is incorrect.";
+    case 12150:
+        return "The requested header could not be located.";
+    case 12151:
+        return "The server did not return any headers.";
+    case 12152:
+        return "The server response could not be parsed.";
+    case 12153:
+        return "The supplied header is invalid.";
+    case 12154:
+        return "The request made to HttpQueryInfo is invalid.";
+    case 12155:
+        return "The header could not be added because it already exists.";
+    case 12156:
+        return "The redirection failed because either the scheme changed";
+    default:
+        return "Unkown Error";
     }
 }

@@ -8,10 +8,7 @@
 
 namespace {
 
-bool IsBlank(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v';
-}
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; }
 
 std::string_view TrimBlank(std::string_view v)
 {
@@ -24,10 +21,7 @@ std::string_view TrimBlank(std::string_view v)
     return v;
 }
 
-std::string Bounded(std::string_view v, std::size_t limit)
-{
-    return std::string(v.substr(0, limit));
-}
+std::string Bounded(std::string_view v, std::size_t limit) { return std::string(v.substr(0, limit)); }
 
 // Inner text of the first open tag at or after `from` and the first close tag after it.
 bool FindInner(const std::string& text, const std::string& open, const std::string& close, std::size_t from,
@@ -93,10 +87,7 @@ int CMXXMLParser::GetTagData(const std::string& openTag, const std::string& text
     return static_cast<int>(inner.size());
 }
 
-int CMXXMLParser::CodeValue() const
-{
-    return std::atoi(m_code.c_str());
-}
+int CMXXMLParser::CodeValue() const { return std::atoi(m_code.c_str()); }
 
 int CMXXMLParser::ParseXMLData(const std::string& replyText)
 {
@@ -295,8 +286,7 @@ void CMXXMLParser::UpdateAddressBook(const std::string& payload)
     }
     if (broken) {
         // The old time stamp stays, so the next query brings the unapplied changes again.
-        ZLOG(LOG_ERROR, "Error address book reply broken after %d entries",
-             m_appliedEntries);
+        ZLOG(LOG_ERROR, "Error address book reply broken after %d entries", m_appliedEntries);
         return;
     }
     if (m_store->StoreLastCheckTimestamp(timestamp) < 0) {
@@ -314,8 +304,7 @@ int CMXXMLParser::ParseXMLAdsData(const std::string& replyText)
     static const std::string itemOpen = "&lt;item&gt;";
     static const std::string itemClose = "&lt;/item&gt;";
     if (GetNextTag(listOpen, replyText, listClose, nullptr) < 0) {
-        ZLOG(LOG_INFO, "Unable to find %s %s tag", listOpen.c_str(),
-             listClose.c_str());
+        ZLOG(LOG_INFO, "Unable to find %s %s tag", listOpen.c_str(), listClose.c_str());
         return -1;
     }
     std::size_t from = 0;

@@ -14,15 +14,15 @@ public:
     static constexpr std::size_t kMaxFieldText = 255;
 
     // The address-book side of replies goes to this store; none: address-book changes are skipped.
-    explicit CMXXMLParser(IAddressBookStore* store = nullptr) : m_store(store) {}
+    explicit CMXXMLParser(IAddressBookStore* store = nullptr) : m_store(store) { }
 
     // 1, or -1 when <result> or an envelope element is missing.
     int ParseXMLData(const std::string& replyText);
 
     // Length of the trimmed inner text or -1. With an out buffer, copies at most size-1
     // characters and terminates.
-    static int GetNextTag(const std::string& openTag, const std::string& text, const std::string& closeTag,
-                          char* out, std::size_t size);
+    static int GetNextTag(const std::string& openTag, const std::string& text, const std::string& closeTag, char* out,
+                          std::size_t size);
     static int GetNextTag(const std::string& openTag, const std::string& text, const std::string& closeTag,
                           std::string* out);
     // As GetNextTag from `position`; leaves `position` at the first character of the inner text.

@@ -4,15 +4,9 @@
 
 #include <chrono>
 
-CScrollLink::CScrollLink()
-    : m_measure([](const std::string& text) { return static_cast<int>(text.size()) * 7; })
-{
-}
+CScrollLink::CScrollLink() : m_measure([](const std::string& text) { return static_cast<int>(text.size()) * 7; }) { }
 
-CScrollLink::~CScrollLink()
-{
-    StopScrolling();
-}
+CScrollLink::~CScrollLink() { StopScrolling(); }
 
 void CScrollLink::AddScrollText(const std::string& text, const std::string& link)
 {

@@ -50,15 +50,24 @@ CWebServiceClient::~CWebServiceClient()
 const char* CWebServiceClient::EventName(WebRequestKind kind)
 {
     switch (kind) {
-    case WEB_KIND_BALANCE: return "zeloraTALK_Main";
-    case WEB_KIND_PING: return "zeloraTALK_MainPing";
-    case WEB_KIND_ADDRESS_BOOK: return "zeloraTALK_AddressBookQuery";
-    case WEB_KIND_INBOX: return "zeloraTALK_InboxQuery";
-    case WEB_KIND_VERSION: return "zeloraTALK_VersionQuery";
-    case WEB_KIND_VOIP_NUMBER: return "zeloraTALK_VoipNumberQuery";
-    case WEB_KIND_ADS: return "zeloraTALK_AdsRequestQuery";
-    case WEB_KIND_CLI: return "zeloraTALK_CLIQuery";
-    default: return "zeloraTALK_Unknown";
+    case WEB_KIND_BALANCE:
+        return "zeloraTALK_Main";
+    case WEB_KIND_PING:
+        return "zeloraTALK_MainPing";
+    case WEB_KIND_ADDRESS_BOOK:
+        return "zeloraTALK_AddressBookQuery";
+    case WEB_KIND_INBOX:
+        return "zeloraTALK_InboxQuery";
+    case WEB_KIND_VERSION:
+        return "zeloraTALK_VersionQuery";
+    case WEB_KIND_VOIP_NUMBER:
+        return "zeloraTALK_VoipNumberQuery";
+    case WEB_KIND_ADS:
+        return "zeloraTALK_AdsRequestQuery";
+    case WEB_KIND_CLI:
+        return "zeloraTALK_CLIQuery";
+    default:
+        return "zeloraTALK_Unknown";
     }
 }
 
@@ -268,8 +277,8 @@ void CWebServiceClient::WorkerPass()
     }
 }
 
-void CWebServiceClient::OnStatus(WebRequestKind kind, const char* method, const char* failure,
-                                 const std::string& text, int state, void* context)
+void CWebServiceClient::OnStatus(WebRequestKind kind, const char* method, const char* failure, const std::string& text,
+                                 int state, void* context)
 {
     auto* self = static_cast<CWebServiceClient*>(context);
     if (self == nullptr) {
@@ -297,8 +306,7 @@ void CWebServiceClient::INetVersionStatus(std::string text, int state, void* con
 
 void CWebServiceClient::INetVoipNumberStatus(std::string text, int state, void* context)
 {
-    OnStatus(WEB_KIND_VOIP_NUMBER, "INetVoipNumberStatus", "Error while getting voip number", text, state,
-             context);
+    OnStatus(WEB_KIND_VOIP_NUMBER, "INetVoipNumberStatus", "Error while getting voip number", text, state, context);
 }
 
 void CWebServiceClient::INetCLIStatus(std::string text, int state, void* context)
@@ -328,8 +336,7 @@ void CWebServiceClient::Finish(WebRequestKind kind)
     m_state[kind].store(kIdle);
 }
 
-int CWebServiceClient::ReadReply(WebRequestKind kind, CMXXMLParser& parser, const char* method,
-                                 const char* serverError)
+int CWebServiceClient::ReadReply(WebRequestKind kind, CMXXMLParser& parser, const char* method, const char* serverError)
 {
     CMXINet& client = *m_client[kind];
     if (client.CheckForData() == 1) {
@@ -355,8 +362,8 @@ int CWebServiceClient::ReadReply(WebRequestKind kind, CMXXMLParser& parser, cons
     return 1;
 }
 
-void CWebServiceClient::RunReader(WebRequestKind kind, const char* method, const char* serverError,
-                                  const char* success, const std::function<void(const CMXXMLParser&)>& apply)
+void CWebServiceClient::RunReader(WebRequestKind kind, const char* method, const char* serverError, const char* success,
+                                  const std::function<void(const CMXXMLParser&)>& apply)
 {
     CMXXMLParser parser(m_store);
     if (ReadReply(kind, parser, method, serverError) != 1) {
@@ -458,9 +465,9 @@ void CWebServiceClient::WaitForInboxData()
               });
 }
 
-int CWebServiceClient::OpenAndSend(CMXINet& client, INetStatusCallback notify, const std::string& host,
-                                   unsigned port, const char* verb, const char* path, unsigned flags,
-                                   const std::string& body, const char* method)
+int CWebServiceClient::OpenAndSend(CMXINet& client, INetStatusCallback notify, const std::string& host, unsigned port,
+                                   const char* verb, const char* path, unsigned flags, const std::string& body,
+                                   const char* method)
 {
     client.m_closed.store(0);
     if (client.MakeHttpConnection(notify, this, host, port, verb, path, "*/*", flags) != 1) {
@@ -482,8 +489,8 @@ int CWebServiceClient::OpenAndSend(CMXINet& client, INetStatusCallback notify, c
 int CWebServiceClient::PingSite(const std::string& host)
 {
     ZLOG_SCOPE();
-    return OpenAndSend(*m_client[WEB_KIND_PING], &CWebServiceClient::INetPingStatus, host, m_endpoints.probePort,
-                       "GET", "", 0, std::string(), "CzeloraTALKDlg::PingSite");
+    return OpenAndSend(*m_client[WEB_KIND_PING], &CWebServiceClient::INetPingStatus, host, m_endpoints.probePort, "GET",
+                       "", 0, std::string(), "CzeloraTALKDlg::PingSite");
 }
 
 void CWebServiceClient::INetPingStatus(std::string text, int state, void* context)

@@ -24,10 +24,7 @@ std::string RequestTimeStamp(std::chrono::system_clock::time_point now)
     return text;
 }
 
-std::string RequestTimeStamp()
-{
-    return RequestTimeStamp(std::chrono::system_clock::now());
-}
+std::string RequestTimeStamp() { return RequestTimeStamp(std::chrono::system_clock::now()); }
 
 std::string MakeRequestData(const std::string& action, const std::string& userId, const std::string& timeStamp,
                             const std::string& lastCheckTs)
@@ -80,9 +77,6 @@ int DecodeRequestBody(const std::string& body, std::string& plain)
     return 1;
 }
 
-bool IsNewerVersion(const std::string& received, const std::string& own)
-{
-    return received.compare(own) > 0;
-}
+bool IsNewerVersion(const std::string& received, const std::string& own) { return received.compare(own) > 0; }
 
 } // namespace zelora::web

@@ -22,7 +22,7 @@ public:
     static std::string HeaderOf(const std::string& message, const std::string& name);
 
 private:
-    explicit SipMessageBuilder(std::string startLine) : m_text(std::move(startLine) + "\r\n") {}
+    explicit SipMessageBuilder(std::string startLine) : m_text(std::move(startLine) + "\r\n") { }
     std::string m_text;
     std::string m_body;
 };

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kMaxDatagram = 2048;
 } // namespace
 
-CMosEcho::CMosEcho(const MosEchoOptions& options) : m_options(options) {}
+CMosEcho::CMosEcho(const MosEchoOptions& options) : m_options(options) { }
 
 CMosEcho::~CMosEcho()
 {
@@ -110,8 +110,8 @@ void CMosEcho::SendDue(double now)
         const Pending& p = m_pending.front();
         const int copies = m_options.duplicate ? 2 : 1;
         for (int i = 0; i < copies; ++i) {
-            if (sendto(m_fd, p.bytes.data(), p.bytes.size(), MSG_NOSIGNAL,
-                       reinterpret_cast<const sockaddr*>(&p.to), sizeof p.to) >= 0)
+            if (sendto(m_fd, p.bytes.data(), p.bytes.size(), MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&p.to),
+                       sizeof p.to) >= 0)
                 ++m_sent;
         }
         m_pending.pop_front();

@@ -107,11 +107,20 @@ std::string HtmlEscape(const std::string& text)
     std::string out;
     for (char c : text) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -261,8 +270,8 @@ std::string SafeTransId(const std::string& transId)
 const std::array<const char*, COperatorState::kFieldCount>& COperatorState::FieldTags()
 {
     static const std::array<const char*, kFieldCount> tags = {
-        "name",      "email",    "voip",        "mobile",   "home", "business", "title", "firstname", "middlename",
-        "lastname",  "birthdate", "companyname", "altemail", "fax",  "pager",    "icq",   "website",   "comments"};
+        "name",     "email",     "voip",        "mobile",   "home", "business", "title", "firstname", "middlename",
+        "lastname", "birthdate", "companyname", "altemail", "fax",  "pager",    "icq",   "website",   "comments"};
     return tags;
 }
 
@@ -388,7 +397,7 @@ bool COperatorState::Save(std::string& error)
         return false;
     }
     const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size() && std::fflush(file) == 0 &&
-                         fsync(fileno(file)) == 0;
+        fsync(fileno(file)) == 0;
     if (std::fclose(file) != 0 || !written || std::rename(temp.c_str(), m_path.c_str()) != 0) {
         error = std::strerror(errno);
         std::remove(temp.c_str());
@@ -408,8 +417,8 @@ std::string COperatorState::Envelope(const std::string& transId, int code, const
                                      const std::string& payload) const
 {
     return "<result><transId>" + transId + "</transId><status>" + (code < 0 ? "failure" : "success") +
-           "</status><code>" + std::to_string(code) + "</code><desc>" + desc + "</desc><data>" + payload +
-           "</data></result>";
+        "</status><code>" + std::to_string(code) + "</code><desc>" + desc + "</desc><data>" + payload +
+        "</data></result>";
 }
 
 std::string COperatorState::AddressBookPayload(const Account& account, long long since, bool complete) const
@@ -485,8 +494,8 @@ std::string COperatorState::HandleWebService(const std::string& body, bool overs
     }
     if (form.action == "_initaddbk" || form.action == "_qrylist") {
         long long since = 0;
-        const bool complete = form.action == "_initaddbk" || !ParseLong(form.lastCheckTs, since) ||
-                              account.deletedAt > since;
+        const bool complete =
+            form.action == "_initaddbk" || !ParseLong(form.lastCheckTs, since) || account.deletedAt > since;
         return Envelope(transId, complete ? 1001 : 0, "Address book", AddressBookPayload(account, since, complete));
     }
     std::string error;
@@ -574,7 +583,7 @@ std::string COperatorState::HandleAds()
     std::string list = "&lt;list&gt;";
     for (const auto& [text, link] : m_ads) {
         list += "&lt;item&gt;&lt;txt&gt;" + HtmlEscape(text) + "&lt;/txt&gt;&lt;url&gt;" + HtmlEscape(link) +
-                "&lt;/url&gt;&lt;/item&gt;";
+            "&lt;/url&gt;&lt;/item&gt;";
     }
     list += "&lt;/list&gt;";
     return "<html><body><pre>" + list + "</pre></body></html>";
@@ -585,7 +594,7 @@ std::string COperatorState::HandlePortal(const std::string& msgHex, int& httpSta
     std::lock_guard<std::mutex> lock(m_lock);
     auto page = [](const std::string& title, const std::string& text) {
         return "<html><head><title>" + title + "</title></head><body><h1>" + title + "</h1><p>" + text +
-               "</p></body></html>";
+            "</p></body></html>";
     };
     std::string plain;
     if (msgHex.size() > 2 * kMaxBody || zelora::web::DecodeRequestBody(msgHex, plain) != 1) {

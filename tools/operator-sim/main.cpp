@@ -159,8 +159,7 @@ int main(int argc, char** argv)
     MHD_Daemon* daemon = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG, static_cast<uint16_t>(port), nullptr, nullptr, &Handle,
         &state, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bindAddress), MHD_OPTION_NOTIFY_COMPLETED,
-        &Completed, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_CONNECTION_LIMIT, 64u,
-        MHD_OPTION_END);
+        &Completed, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_CONNECTION_LIMIT, 64u, MHD_OPTION_END);
     if (daemon == nullptr) {
         std::fprintf(stderr, "operator-sim: cannot listen on %s:%ld\n", address.c_str(), port);
         return 1;

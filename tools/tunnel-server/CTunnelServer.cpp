@@ -21,7 +21,7 @@
 
 namespace {
 constexpr std::size_t kMaxHello = 2048;
-constexpr std::size_t kMaxPending = 1 << 20;   // a client that reads nothing is dropped, not buffered forever
+constexpr std::size_t kMaxPending = 1 << 20; // a client that reads nothing is dropped, not buffered forever
 
 struct CodecEntry {
     int payload;
@@ -88,7 +88,7 @@ CTunnelServer::Frame& CTunnelServer::Frame::Text(std::uint8_t type, const std::s
     return *this;
 }
 
-CTunnelServer::CTunnelServer(TunnelServerOptions options) : m_options(std::move(options)) {}
+CTunnelServer::CTunnelServer(TunnelServerOptions options) : m_options(std::move(options)) { }
 
 CTunnelServer::~CTunnelServer()
 {
@@ -255,7 +255,7 @@ void CTunnelServer::OnReadable(Client& c)
         if (c.helloDone)
             want = std::min(want, c.ring.Free());
         if (want == 0) {
-            HandleFrames(c);   // frees the ring (or discards an oversize frame)
+            HandleFrames(c); // frees the ring (or discards an oversize frame)
             continue;
         }
         ssize_t n = ::recv(c.fd, m_readArea, want, 0);
@@ -277,8 +277,10 @@ void CTunnelServer::OnReadable(Client& c)
             c.hello.append(reinterpret_cast<const char*>(m_readArea), take);
             std::size_t end = c.hello.find("\r\n\r\n");
             if (end == std::string::npos) {
-                if (c.hello.size() >= kMaxHello)
-                    { Drop(c, "no CLIENT_HELLO within 2048 bytes"); return; }
+                if (c.hello.size() >= kMaxHello) {
+                    Drop(c, "no CLIENT_HELLO within 2048 bytes");
+                    return;
+                }
                 continue;
             }
             // Bytes after the hello already belong to the framed stream.
@@ -393,13 +395,21 @@ void CTunnelServer::HandleSignalling(Client& c, const std::uint8_t* content, int
     CTunnelDataParser::ParseClientFrame(content + 1, length - 3, &d);
     Log("client %llu: command %d", static_cast<unsigned long long>(c.id), d.command);
     switch (d.command) {
-    case 1: HandleRegister(c, d); break;
-    case 2: HandleInvite(c, d); break;
+    case 1:
+        HandleRegister(c, d);
+        break;
+    case 2:
+        HandleInvite(c, d);
+        break;
     case 3:
     case 4:
     case 5:
-    case 6: HandleCallCommand(c, d); break;
-    default: Log("client %llu: unknown command %d ignored", static_cast<unsigned long long>(c.id), d.command); break;
+    case 6:
+        HandleCallCommand(c, d);
+        break;
+    default:
+        Log("client %llu: unknown command %d ignored", static_cast<unsigned long long>(c.id), d.command);
+        break;
     }
 }
 
@@ -527,8 +537,7 @@ void CTunnelServer::HandleInvite(Client& c, const TUNNEL_CLIENT_DATA& d)
     call.callerCodecs = d.codecList;
     call.caller = Leg{c.id, m_nextDid++, NextRtpPort(), c.user};
     call.callee = Leg{callee != nullptr ? callee->id : 0, m_nextDid++, NextRtpPort(), called};
-    Log("call %d: %s -> %s%s, payload %d", call.cid, c.user.c_str(), called.c_str(), echo ? " (echo)" : "",
-        payload);
+    Log("call %d: %s -> %s%s, payload %d", call.cid, c.user.c_str(), called.c_str(), echo ? " (echo)" : "", payload);
     m_calls[call.cid] = call;
 
     Frame trying = CallFrame(call, call.caller, false);
@@ -606,7 +615,8 @@ void CTunnelServer::HandleCallCommand(Client& c, const TUNNEL_CLIENT_DATA& d)
         m_calls.erase(call->cid);
         return;
     }
-    default: return;
+    default:
+        return;
     }
 }
 

@@ -17,8 +17,8 @@ struct TunnelServerOptions {
     int port = 443;
     std::string accountsFile;
     std::string echoNumber;
-    int timestampInterval = 300;       // seconds between command-100 frames
-    int idleTimeout = 180;             // seconds without a byte before a client is dropped
+    int timestampInterval = 300; // seconds between command-100 frames
+    int idleTimeout = 180; // seconds without a byte before a client is dropped
     int maxClients = 256;
     int rtpBase = 40000;
     std::vector<int> codecPreference{8, 0, 102};
@@ -49,7 +49,7 @@ private:
         std::vector<std::uint8_t> out;
         std::size_t outOffset = 0;
         bool closing = false;
-        std::string user;   // registered user, empty when not registered
+        std::string user; // registered user, empty when not registered
         std::string timestamp, previousTimestamp;
         std::time_t lastTimestamp = 0;
         std::time_t lastActivity = 0;

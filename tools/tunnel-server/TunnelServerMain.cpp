@@ -97,7 +97,7 @@ int main(int argc, char** argv)
     if (server.Start() < 0)
         return 1;
     g_server = &server;
-    struct sigaction sa {};
+    struct sigaction sa { };
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);

@@ -212,12 +212,9 @@ DWORD MapCurlError(CURLcode code, const char* errorText, bool tooLarge)
     }
 }
 
-CInetEngine::CInetEngine(HINTERNET sessionId) : m_sessionId(sessionId) {}
+CInetEngine::CInetEngine(HINTERNET sessionId) : m_sessionId(sessionId) { }
 
-CInetEngine::~CInetEngine()
-{
-    Stop();
-}
+CInetEngine::~CInetEngine() { Stop(); }
 
 bool CInetEngine::Start()
 {

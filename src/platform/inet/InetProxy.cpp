@@ -16,10 +16,7 @@ std::string EnvValue(const char* lower, const char* upper)
     return value != nullptr ? std::string(value) : std::string();
 }
 
-bool IsSeparator(char c)
-{
-    return c == ' ' || c == '\t' || c == ';' || c == ',';
-}
+bool IsSeparator(char c) { return c == ' ' || c == '\t' || c == ';' || c == ','; }
 
 std::string JoinBypass(const std::string& text)
 {

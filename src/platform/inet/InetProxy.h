@@ -6,9 +6,9 @@
 namespace zelora::inet {
 
 struct InetProxyConfig {
-    std::string httpProxy;   // "host:port", empty for a direct connection
+    std::string httpProxy; // "host:port", empty for a direct connection
     std::string httpsProxy;
-    std::string bypass;      // comma-separated host names or suffixes
+    std::string bypass; // comma-separated host names or suffixes
 };
 
 // Reads the lower-case variables first, then the upper-case ones.

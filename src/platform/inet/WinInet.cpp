@@ -221,18 +221,11 @@ INTERNET_STATUS_CALLBACK SessionCallback(HINTERNET session)
     return it == r.handles.end() ? nullptr : it->second->callback;
 }
 
-DWORD GetLastError()
-{
-    return t_lastError;
-}
+DWORD GetLastError() { return t_lastError; }
 
-void SetLastError(DWORD error)
-{
-    t_lastError = error;
-}
+void SetLastError(DWORD error) { t_lastError = error; }
 
-HINTERNET InternetOpen(const char* userAgent, DWORD accessType, const char* proxy, const char* proxyBypass,
-                       DWORD flags)
+HINTERNET InternetOpen(const char* userAgent, DWORD accessType, const char* proxy, const char* proxyBypass, DWORD flags)
 {
     if ((flags & INTERNET_FLAG_ASYNC) == 0) {
         // Only the asynchronous mode is served.
@@ -347,8 +340,8 @@ HINTERNET InternetConnect(HINTERNET sessionId, const char* host, INTERNET_PORT p
     return id;
 }
 
-HINTERNET HttpOpenRequest(HINTERNET connectId, const char* verb, const char* objectName, const char*,
-                          const char*, const char** acceptTypes, DWORD flags, DWORD_PTR context)
+HINTERNET HttpOpenRequest(HINTERNET connectId, const char* verb, const char* objectName, const char*, const char*,
+                          const char** acceptTypes, DWORD flags, DWORD_PTR context)
 {
     std::lock_guard<std::recursive_mutex> lock(InetRegistryMutex());
     auto connect = Find(connectId, InetHandle::Kind::Connect);
@@ -426,16 +419,15 @@ BOOL HttpAddRequestHeaders(HINTERNET requestId, const char* headers, DWORD lengt
         SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
         return 0;
     }
-    std::string_view text = length == static_cast<DWORD>(-1) ? std::string_view(headers)
-                                                              : std::string_view(headers, length);
+    std::string_view text =
+        length == static_cast<DWORD>(-1) ? std::string_view(headers) : std::string_view(headers, length);
     if (auto nul = text.find('\0'); nul != std::string_view::npos) {
         text = text.substr(0, nul);
     }
     return ApplyHeaders(*request, text, modifiers) ? 1 : 0;
 }
 
-BOOL HttpSendRequest(HINTERNET requestId, const char* headers, DWORD headersLength, const void* body,
-                     DWORD bodyLength)
+BOOL HttpSendRequest(HINTERNET requestId, const char* headers, DWORD headersLength, const void* body, DWORD bodyLength)
 {
     std::lock_guard<std::recursive_mutex> lock(InetRegistryMutex());
     auto request = Find(requestId, InetHandle::Kind::Request);
@@ -448,7 +440,7 @@ BOOL HttpSendRequest(HINTERNET requestId, const char* headers, DWORD headersLeng
     }
     if (headers != nullptr && headersLength != 0) {
         std::string_view text = headersLength == static_cast<DWORD>(-1) ? std::string_view(headers)
-                                                                         : std::string_view(headers, headersLength);
+                                                                        : std::string_view(headers, headersLength);
         if (!ApplyHeaders(*request, text, HTTP_ADDREQ_FLAG_ADD)) {
             return 0;
         }

@@ -121,8 +121,7 @@ HINTERNET HttpOpenRequest(HINTERNET connect, const char* verb, const char* objec
 BOOL HttpAddRequestHeaders(HINTERNET request, const char* headers, DWORD length, DWORD modifiers);
 // Always asynchronous: FALSE with ERROR_IO_PENDING when started; REQUEST_COMPLETE follows
 // once the whole reply has arrived (or failed).
-BOOL HttpSendRequest(HINTERNET request, const char* headers, DWORD headersLength, const void* body,
-                     DWORD bodyLength);
+BOOL HttpSendRequest(HINTERNET request, const char* headers, DWORD headersLength, const void* body, DWORD bodyLength);
 
 // Reading after REQUEST_COMPLETE; before it both fail with ERROR_IO_PENDING.
 BOOL InternetQueryDataAvailable(HINTERNET request, DWORD* available, DWORD flags, DWORD_PTR context);

@@ -23,7 +23,7 @@ struct KnownCodec {
 
 // Codecs our side can offer, by the payload numbers the codec setting uses.
 constexpr KnownCodec kLocalCodecs[] = {
-    {0, "PCMU", 8000, 0},    {8, "PCMA", 8000, 0},    {97, "IPCMWB", 8000, 0}, {100, "EG711U", 8000, 0},
+    {0, "PCMU", 8000, 0},     {8, "PCMA", 8000, 0},    {97, "IPCMWB", 8000, 0}, {100, "EG711U", 8000, 0},
     {101, "EG711A", 8000, 0}, {102, "iLBC", 8000, 30}, {103, "ISAC", 8000, 0},
 };
 
@@ -114,14 +114,14 @@ bool ApplyRtpmap(std::string_view value, CODEC_INFO* peer, int peerCount)
         return false;
     std::string_view name = value.substr(space + 1, slash - space - 1);
     std::size_t lastSlash = value.rfind('/');
-    std::string_view freqText = lastSlash == slash ? value.substr(slash + 1)
-                                                   : value.substr(slash + 1, lastSlash - slash - 1);
+    std::string_view freqText =
+        lastSlash == slash ? value.substr(slash + 1) : value.substr(slash + 1, lastSlash - slash - 1);
     long frequency = 0;
     if (name.empty() || !LeadingNumber(freqText, frequency))
         return false;
     int index = CMXSdpNegotiator::FindCodecIndexByPayLoad(peer, peerCount, static_cast<int>(payload));
     if (index < 0)
-        return true;   // a map for a payload the media line does not carry
+        return true; // a map for a payload the media line does not carry
     CopyText(peer[index].name, name);
     peer[index].frequency = static_cast<std::int32_t>(frequency);
     return true;
@@ -166,9 +166,12 @@ bool ApplyFmtpParameters(std::string_view value, CODEC_INFO* peer, int peerCount
 int CMXSdpNegotiator::AnswerFailureCode(int failure, AnswerResult answer)
 {
     switch (answer) {
-    case AnswerResult::BuildFailed: return failure + 2;
-    case AnswerResult::SendFailed: return failure + 1;
-    case AnswerResult::Sent: break;
+    case AnswerResult::BuildFailed:
+        return failure + 2;
+    case AnswerResult::SendFailed:
+        return failure + 1;
+    case AnswerResult::Sent:
+        break;
     }
     return failure;
 }
@@ -185,7 +188,7 @@ int CMXSdpNegotiator::BuildCodecList(std::string_view text, CODEC_INFO* out, int
     while (count < capacity) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos)
-            break;   // a token after the last comma is not part of the list
+            break; // a token after the last comma is not part of the list
         std::string_view token = text.substr(start, comma - start);
         start = comma + 1;
         long payload = 0;
@@ -227,8 +230,8 @@ int CMXSdpNegotiator::CreateSDP(char* out, std::size_t outSize, const CODEC_INFO
     char sessionVersion[16];
     std::snprintf(sessionId, sizeof sessionId, "%u", osip_build_random_number());
     std::snprintf(sessionVersion, sizeof sessionVersion, "%u", osip_build_random_number());
-    int fixedLength =
-        std::snprintf(nullptr, 0, kFormat, "-", sessionId, sessionVersion, mediaIp, sessionName, mediaIp, mediaPort, "", "");
+    int fixedLength = std::snprintf(nullptr, 0, kFormat, "-", sessionId, sessionVersion, mediaIp, sessionName, mediaIp,
+                                    mediaPort, "", "");
     if (fixedLength < 0)
         return -1;
 
@@ -250,8 +253,8 @@ int CMXSdpNegotiator::CreateSDP(char* out, std::size_t outSize, const CODEC_INFO
             if (codec.mode != 0 && a > 0 && static_cast<std::size_t>(a) < sizeof lines)
                 a += std::snprintf(lines + a, sizeof lines - a, "a=fmtp:%d mode=%d\r\n", codec.payload, codec.mode);
         }
-        if (p < 0 || a < 0 || static_cast<std::size_t>(a) >= sizeof lines ||
-            payloadLength + p > kPayloadListLimit || attributeLength + a > kAttributeLinesLimit ||
+        if (p < 0 || a < 0 || static_cast<std::size_t>(a) >= sizeof lines || payloadLength + p > kPayloadListLimit ||
+            attributeLength + a > kAttributeLinesLimit ||
             static_cast<std::size_t>(fixedLength) + payloadLength + p + attributeLength + a > limit) {
             ZLOG(LOG_WARNING, "SDP full, %d of %d codecs written", written, count);
             break;
@@ -286,8 +289,7 @@ int CMXSdpNegotiator::PreProcessCodeList(CODEC_INFO* peer, int peerCount)
             }
         }
         if (!known)
-            ZLOG(LOG_INFO, "Currently this codec is not pre processed %d",
-                 peer[i].payload);
+            ZLOG(LOG_INFO, "Currently this codec is not pre processed %d", peer[i].payload);
     }
     return 1;
 }
@@ -337,8 +339,7 @@ int CMXSdpNegotiator::SearchTelephoneEvent(const CODEC_INFO* local, int localCou
         for (int l = 0; l < localCount && l < MAX_CODEC_COUNT; ++l) {
             if (EqualNoCase(peer[p].name, local[l].name)) {
                 localIndex = l;
-                ZLOG(LOG_INFO, 
-                     "Telephone Event Match at B Index[%d] Our Index [%d]", p, l);
+                ZLOG(LOG_INFO, "Telephone Event Match at B Index[%d] Our Index [%d]", p, l);
                 return p;
             }
         }
@@ -433,8 +434,7 @@ int CMXSdpNegotiator::ProcessSDP(sdp_message* sdp, sdp_media* audio, const CODEC
                                                                  : ApplyFmtpParameters(value, peer, peerCount);
         } else if (field == "ptime") {
             long ptime = 0;
-            ZLOG(LOG_DEBUG, "ptime value found in sdp attribute[%.*s]", static_cast<int>(value.size()),
-                 value.data());
+            ZLOG(LOG_DEBUG, "ptime value found in sdp attribute[%.*s]", static_cast<int>(value.size()), value.data());
             valid = LeadingNumber(value, ptime);
             if (valid) {
                 record.ptime = static_cast<std::int32_t>(ptime);

@@ -85,16 +85,14 @@ int CDigestAuth::BuildCredentials(const DigestChallenge& challenge, const Digest
 {
     ZLOG_SCOPE();
     if (!challenge.algorithm.empty() && strcasecmp(challenge.algorithm.c_str(), "MD5") != 0) {
-        ZLOG(LOG_ERROR, "unsupported digest algorithm %s",
-             challenge.algorithm.c_str());
+        ZLOG(LOG_ERROR, "unsupported digest algorithm %s", challenge.algorithm.c_str());
         return -1;
     }
     if (challenge.nonce.empty()) {
         ZLOG(LOG_ERROR, "challenge without nonce");
         return -1;
     }
-    const std::string ha1 =
-        answer.ha1.empty() ? Ha1(answer.username, challenge.realm, answer.password) : answer.ha1;
+    const std::string ha1 = answer.ha1.empty() ? Ha1(answer.username, challenge.realm, answer.password) : answer.ha1;
     const bool useQop = OffersAuth(challenge.qopOptions);
     char nc[16];
     std::snprintf(nc, sizeof nc, "%08x", answer.nonceCount);

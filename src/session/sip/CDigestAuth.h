@@ -6,22 +6,22 @@
 namespace zelora {
 
 struct DigestChallenge {
-    std::string realm;      // without quotes
-    std::string nonce;      // without quotes
-    std::string opaque;     // without quotes, empty when absent
-    std::string algorithm;  // empty when absent
+    std::string realm; // without quotes
+    std::string nonce; // without quotes
+    std::string opaque; // without quotes, empty when absent
+    std::string algorithm; // empty when absent
     std::string qopOptions; // without quotes, e.g. "auth,auth-int"
     bool stale = false;
 };
 
 struct DigestAnswer {
-    std::string username;  // the user ID sent to the registrar
-    std::string password;  // used when ha1 is empty
-    std::string ha1;       // precomputed MD5(user:realm:password) in hex, optional
-    std::string method;    // REGISTER, INVITE, BYE ...
-    std::string uri;       // Request-URI text
+    std::string username; // the user ID sent to the registrar
+    std::string password; // used when ha1 is empty
+    std::string ha1; // precomputed MD5(user:realm:password) in hex, optional
+    std::string method; // REGISTER, INVITE, BYE ...
+    std::string uri; // Request-URI text
     unsigned nonceCount = 1;
-    std::string cnonce;    // used only when qop=auth is chosen
+    std::string cnonce; // used only when qop=auth is chosen
 };
 
 class CDigestAuth {

@@ -49,10 +49,7 @@ bool IsNumber(const char* text, long max, long& value)
     return true;
 }
 
-bool HasUri(osip_from_t* header)
-{
-    return header != nullptr && header->url != nullptr;
-}
+bool HasUri(osip_from_t* header) { return header != nullptr && header->url != nullptr; }
 
 } // namespace
 
@@ -62,8 +59,8 @@ bool CMessageIntake::CanAnswer(const osip_message_t* msg)
     if (msg == nullptr || !MSG_IS_REQUEST(msg) || msg->sip_method == nullptr)
         return false;
     auto* via = static_cast<osip_via_t*>(osip_list_get(&msg->vias, 0));
-    return via != nullptr && via->host != nullptr && HasUri(msg->from) && HasUri(msg->to) &&
-           msg->call_id != nullptr && msg->call_id->number != nullptr;
+    return via != nullptr && via->host != nullptr && HasUri(msg->from) && HasUri(msg->to) && msg->call_id != nullptr &&
+        msg->call_id->number != nullptr;
 }
 
 IntakeResult CMessageIntake::Parse(const char* data, size_t length)

@@ -10,16 +10,16 @@
 namespace zelora {
 
 enum class IntakeVerdict {
-    Accepted,    // event holds a message with every header the layer relies on
-    KeepAlive,   // tiny datagram or bare line ends: ignored silently
-    BadRequest,  // a request that can be answered: event holds it, answer 400
-    Dropped,     // unusable: logged and dropped
+    Accepted, // event holds a message with every header the layer relies on
+    KeepAlive, // tiny datagram or bare line ends: ignored silently
+    BadRequest, // a request that can be answered: event holds it, answer 400
+    Dropped, // unusable: logged and dropped
 };
 
 struct IntakeResult {
     IntakeVerdict verdict = IntakeVerdict::Dropped;
-    osip_event_t* event = nullptr;  // owned by the caller when set
-    std::string reason;             // for the log and the 400's reason
+    osip_event_t* event = nullptr; // owned by the caller when set
+    std::string reason; // for the log and the 400's reason
 };
 
 class CMessageIntake {

@@ -9,7 +9,7 @@
 
 namespace zelora {
 
-CSipCalls::CSipCalls(CSipUserAgent& agent) : m_agent(agent) {}
+CSipCalls::CSipCalls(CSipUserAgent& agent) : m_agent(agent) { }
 
 CSipCalls::~CSipCalls() = default;
 
@@ -36,7 +36,7 @@ void CSipCalls::Housekeeping(Clock::time_point now)
             ZLOG(LOG_WARNING, "call %d unanswered for 180 s", call.cid);
             if (call.dialog != nullptr) {
                 m_agent.Emit(EXOSIP_CALL_NOANSWER, initial->tr->orig_request, nullptr, call.cid, call.did,
-                     initial->tr->transactionid, 0);
+                             initial->tr->transactionid, 0);
                 DropDialog(call);
             }
             osip_remove_transaction(m_agent.m_osip, initial->tr);
@@ -226,7 +226,7 @@ void CSipCalls::HandleInvite(osip_event_t* evt)
     osip_message_t* built = nullptr;
     const int builtResult = CSipMessageFactory::BuildResponse(invite, 101, created->localTag.c_str(),
                                                               UserOf(invite->to), true, local, &built);
-    OsipMessagePtr provisional(built);  // only a model for the dialog
+    OsipMessagePtr provisional(built); // only a model for the dialog
     if (builtResult != 0 || osip_dialog_init_as_uas(&created->dialog, invite, provisional.get()) != 0) {
         ZLOG(LOG_ERROR, "cannot create a dialog for the INVITE");
         created->dialog = nullptr;
@@ -298,7 +298,7 @@ void CSipCalls::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
     const int did = call->dialog != nullptr ? call->did : 0;
     if (status < 200) {
         m_agent.Emit(status < 180 ? EXOSIP_CALL_PROCEEDING : EXOSIP_CALL_RINGING, tr->orig_request, msg, call->cid, did,
-             tr->transactionid, 0);
+                     tr->transactionid, 0);
         return;
     }
     if (status < 300) {
@@ -313,7 +313,7 @@ void CSipCalls::OnIctResponse(osip_transaction_t* tr, osip_message_t* msg)
     if (call->dialog != nullptr && call->dialog->state == DIALOG_EARLY)
         DropDialog(*call);
     m_agent.Emit(FailureType(status, EXOSIP_CALL_REDIRECTED), tr->orig_request, msg, call->cid, reportedDid,
-         tr->transactionid, 0);
+                 tr->transactionid, 0);
 }
 
 void CSipCalls::OnIstFinalSent(osip_transaction_t* tr, osip_message_t* msg)
@@ -374,7 +374,7 @@ int CSipCalls::Redirect(Call& call, osip_message_t* response)
 }
 
 int CSipCalls::CallBuildInitialInvite(osip_message_t** out, const char* to, const char* from, const char* route,
-                                          const char* subject)
+                                      const char* subject)
 {
     ZLOG_SCOPE();
     if (out == nullptr)
@@ -401,7 +401,7 @@ int CSipCalls::CallBuildInitialInvite(osip_message_t** out, const char* to, cons
 int CSipCalls::CallSendInitialInvite(osip_message_t* invite)
 {
     ZLOG_SCOPE();
-    OsipMessagePtr owned(invite);  // ours to free on every refusal
+    OsipMessagePtr owned(invite); // ours to free on every refusal
     if (owned == nullptr || !m_agent.m_transport.IsOpen() || !MSG_IS_INVITE(invite))
         return -1;
     auto call = std::make_unique<Call>();
@@ -440,10 +440,10 @@ int CSipCalls::CallBuildAnswer(int tid, int status, osip_message_t** out)
     if (!invite && (status < 100 || status > 699))
         return -1;
     std::string fresh = CSipMessageFactory::RandomNumber();
-    const char* tag = call != nullptr ? (call->dialog != nullptr && call->dialog->local_tag != nullptr
-                                             ? call->dialog->local_tag
-                                             : call->localTag.c_str())
-                                      : fresh.c_str();
+    const char* tag = call != nullptr
+        ? (call->dialog != nullptr && call->dialog->local_tag != nullptr ? call->dialog->local_tag
+                                                                         : call->localTag.c_str())
+        : fresh.c_str();
     if (tag != nullptr && *tag == '\0')
         tag = fresh.c_str();
     const bool dialogForming = status > 100 && status < 300;
@@ -491,8 +491,8 @@ int CSipCalls::CallBuildAck(int did, osip_message_t** out)
         return -1;
     SipLocal local = m_agent.LocalFor(call->lastInvite->req_uri->host);
     osip_message_t* ack = nullptr;
-    if (CSipMessageFactory::BuildInDialogRequest(call->dialog, "ACK", CSipMessageFactory::CSeqNumber(call->lastInvite.get()),
-                                                 local, &ack) != 0)
+    if (CSipMessageFactory::BuildInDialogRequest(
+            call->dialog, "ACK", CSipMessageFactory::CSeqNumber(call->lastInvite.get()), local, &ack) != 0)
         return -1;
     osip_list_clone(&call->lastInvite->proxy_authorizations, &ack->proxy_authorizations,
                     reinterpret_cast<int (*)(void*, void**)>(&osip_authorization_clone));
@@ -505,7 +505,7 @@ int CSipCalls::CallBuildAck(int did, osip_message_t** out)
 int CSipCalls::CallSendAck(int did, osip_message_t* ack)
 {
     ZLOG_SCOPE();
-    OsipMessagePtr owned(ack);  // kept for retransmitted 2xx, or freed on refusal
+    OsipMessagePtr owned(ack); // kept for retransmitted 2xx, or freed on refusal
     Call* call = FindCallByDid(did);
     if (call == nullptr || owned == nullptr || call->dialog == nullptr)
         return -1;
@@ -567,9 +567,10 @@ int CSipCalls::CallTerminate(int cid, int did)
         DropDialog(*call);
         return m_agent.StartClient(NICT, cancel, call->cid, 0) != nullptr ? 0 : -2;
     }
-    if (!call->outgoing && t != nullptr && !t->killed && t->tr->ctx_type == IST &&
-        !IsFinal(t->tr->last_response) && call->lastInviteTid == call->initialTid) {
-        return m_agent.Respond(t->tr, 603, call->localTag.c_str(), nullptr, false, call->remoteInvite.get()) == 0 ? 0 : -2;
+    if (!call->outgoing && t != nullptr && !t->killed && t->tr->ctx_type == IST && !IsFinal(t->tr->last_response) &&
+        call->lastInviteTid == call->initialTid) {
+        return m_agent.Respond(t->tr, 603, call->localTag.c_str(), nullptr, false, call->remoteInvite.get()) == 0 ? 0
+                                                                                                                  : -2;
     }
     if (call->dialog != nullptr)
         return SendBye(*call);

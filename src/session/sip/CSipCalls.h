@@ -21,14 +21,14 @@ public:
         int did = 0;
         bool outgoing = false;
         osip_dialog_t* dialog = nullptr;
-        int initialTid = 0;      // the INVITE that created the call (latest retry for ours)
-        int lastInviteTid = 0;   // latest INVITE transaction either way
-        std::string localTag;    // our To tag as callee
-        OsipMessagePtr lastInvite;   // our latest INVITE
+        int initialTid = 0; // the INVITE that created the call (latest retry for ours)
+        int lastInviteTid = 0; // latest INVITE transaction either way
+        std::string localTag; // our To tag as callee
+        OsipMessagePtr lastInvite; // our latest INVITE
         OsipMessagePtr remoteInvite; // the peer's initial INVITE
-        OsipMessagePtr answer2xx;    // our 2xx, re-sent to retransmitted INVITEs
-        OsipMessagePtr ack;          // our ACK, re-sent to retransmitted 2xx
-        OsipMessagePtr challenge;    // last 401/407 to our INVITE
+        OsipMessagePtr answer2xx; // our 2xx, re-sent to retransmitted INVITEs
+        OsipMessagePtr ack; // our ACK, re-sent to retransmitted 2xx
+        OsipMessagePtr challenge; // last 401/407 to our INVITE
         int authRetries = 0;
         bool cancelSent = false;
         bool awaitingAck = false;

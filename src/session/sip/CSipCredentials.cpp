@@ -34,8 +34,7 @@ int CSipCredentials::Add(const char* username, const char* userid, const char* p
     return 0;
 }
 
-const CSipCredentials::Credential* CSipCredentials::Find(const std::string& fromUser,
-                                                         const std::string& realm) const
+const CSipCredentials::Credential* CSipCredentials::Find(const std::string& fromUser, const std::string& realm) const
 {
     ZLOG_SCOPE();
     for (const Credential& c : m_credentials)

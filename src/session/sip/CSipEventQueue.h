@@ -14,8 +14,8 @@ public:
     ~CSipEventQueue() { Clear(); }
 
     // New zeroed event; the messages given are cloned (null stays null).
-    static eXosip_event_t* Make(eXosip_event_type_t type, const osip_message_t* request,
-                                const osip_message_t* response, const osip_message_t* ack);
+    static eXosip_event_t* Make(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response,
+                                const osip_message_t* ack);
     static void Free(eXosip_event_t* event);
 
     void Push(eXosip_event_t* event);

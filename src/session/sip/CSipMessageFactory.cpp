@@ -28,8 +28,8 @@ void SetHeaderText(osip_message_t* msg, const char* name, const std::string& val
 
 int AddVia(osip_message_t* msg, const SipLocal& local)
 {
-    std::string via = "SIP/2.0/UDP " + local.ip + ":" + std::to_string(local.port) + ";rport;branch=" +
-                      CSipMessageFactory::NewBranch();
+    std::string via = "SIP/2.0/UDP " + local.ip + ":" + std::to_string(local.port) +
+        ";rport;branch=" + CSipMessageFactory::NewBranch();
     return osip_message_set_via(msg, via.c_str());
 }
 
@@ -64,7 +64,8 @@ std::string CSipMessageFactory::Tag(osip_from_t* header)
         return {};
     static char kTagName[] = "tag";
     osip_generic_param_t* tag = nullptr;
-    if (osip_generic_param_get_byname(&header->gen_params, kTagName, &tag) != 0 || tag == nullptr || tag->gvalue == nullptr)
+    if (osip_generic_param_get_byname(&header->gen_params, kTagName, &tag) != 0 || tag == nullptr ||
+        tag->gvalue == nullptr)
         return {};
     return tag->gvalue;
 }
@@ -188,8 +189,8 @@ int CSipMessageFactory::BuildRequest(const char* method, const char* requestUri,
     return 0;
 }
 
-int CSipMessageFactory::BuildInDialogRequest(osip_dialog_t* dialog, const char* method, int cseq,
-                                             const SipLocal& local, osip_message_t** out)
+int CSipMessageFactory::BuildInDialogRequest(osip_dialog_t* dialog, const char* method, int cseq, const SipLocal& local,
+                                             osip_message_t** out)
 {
     ZLOG_SCOPE();
     *out = nullptr;
@@ -208,7 +209,8 @@ int CSipMessageFactory::BuildInDialogRequest(osip_dialog_t* dialog, const char* 
         osip_uri_clone(dialog->remote_uri->url, &target);
     auto* first = static_cast<osip_route_t*>(osip_list_get(&dialog->route_set, 0));
     osip_uri_param_t* lr = nullptr;
-    bool loose = first == nullptr || (first->url != nullptr && osip_uri_uparam_get_byname(first->url, const_cast<char*>("lr"), &lr) == 0);
+    bool loose = first == nullptr ||
+        (first->url != nullptr && osip_uri_uparam_get_byname(first->url, const_cast<char*>("lr"), &lr) == 0);
     if (loose) {
         osip_message_set_uri(msg, target);
         osip_list_clone(&dialog->route_set, &msg->routes, reinterpret_cast<int (*)(void*, void**)>(&osip_from_clone));

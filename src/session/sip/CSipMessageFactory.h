@@ -10,7 +10,7 @@
 namespace zelora {
 
 struct SipLocal {
-    std::string ip;         // address written into Via, Contact and Call-ID
+    std::string ip; // address written into Via, Contact and Call-ID
     int port = 5060;
     std::string userAgent;
 };

@@ -8,7 +8,7 @@
 
 namespace zelora {
 
-CSipRegistrations::CSipRegistrations(CSipUserAgent& agent) : m_agent(agent) {}
+CSipRegistrations::CSipRegistrations(CSipUserAgent& agent) : m_agent(agent) { }
 
 CSipRegistrations::~CSipRegistrations() = default;
 
@@ -33,9 +33,8 @@ bool CSipRegistrations::IsCurrent(int rid, int tid)
     return reg != nullptr && reg->tid == tid;
 }
 
-
 int CSipRegistrations::BuildInitial(const char* from, const char* proxy, const char* contact, int expires,
-                                     osip_message_t** out)
+                                    osip_message_t** out)
 {
     ZLOG_SCOPE();
     if (out == nullptr)
@@ -50,8 +49,7 @@ int CSipRegistrations::BuildInitial(const char* from, const char* proxy, const c
     std::string expiresText = std::to_string(expires);
     if (reg != nullptr && reg->last != nullptr) {
         if (m_agent.InProgress(reg->tid)) {
-            ZLOG(LOG_ERROR, "registration %d still in progress",
-                 reg->rid);
+            ZLOG(LOG_ERROR, "registration %d still in progress", reg->rid);
             return -1;
         }
         OsipMessagePtr msg = m_agent.NextAttempt(reg->last.get());
@@ -170,8 +168,7 @@ void CSipRegistrations::RefreshDue()
             continue;
         reg->refreshAt = {};
         osip_message_t* msg = nullptr;
-        if (BuildInitial(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg) != rid ||
-            msg == nullptr)
+        if (BuildInitial(reg->from.c_str(), reg->proxy.c_str(), nullptr, reg->expires, &msg) != rid || msg == nullptr)
             continue;
         ZLOG(LOG_DEBUG, "refreshing registration %d", rid);
         reg->retries = 0;
@@ -210,8 +207,8 @@ void CSipRegistrations::OnResponse(int rid, osip_transaction_t* tr, osip_message
         reg->retries = 0;
         reg->refreshing = false;
         ScheduleRefresh(*reg, msg);
-        m_agent.Emit(refresh ? EXOSIP_REGISTRATION_REFRESHED : EXOSIP_REGISTRATION_SUCCESS, tr->orig_request, msg,
-                     0, 0, 0, reg->rid);
+        m_agent.Emit(refresh ? EXOSIP_REGISTRATION_REFRESHED : EXOSIP_REGISTRATION_SUCCESS, tr->orig_request, msg, 0, 0,
+                     0, reg->rid);
         return;
     }
     if (status == 401 || status == 407) {

@@ -39,14 +39,14 @@ private:
         int rid = 0;
         std::string from;
         std::string proxy;
-        OsipMessagePtr last;       // last REGISTER sent
-        OsipMessagePtr challenge;  // last 401/407
+        OsipMessagePtr last; // last REGISTER sent
+        OsipMessagePtr challenge; // last 401/407
         int tid = 0;
         int retries = 0;
         int lastStatus = 0;
         int expires = 3600;
-        bool refreshing = false;        // the REGISTER in flight is our own refresh
-        Clock::time_point refreshAt{};  // zero: nothing to refresh
+        bool refreshing = false; // the REGISTER in flight is our own refresh
+        Clock::time_point refreshAt{}; // zero: nothing to refresh
     };
 
     Registration* Find(int rid);

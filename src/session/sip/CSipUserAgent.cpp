@@ -26,8 +26,7 @@ void TraceToLogger(const char* file, int line, osip_trace_level_t level, const c
     size_t n = std::strlen(text);
     while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r'))
         text[--n] = '\0';
-    CLogger::Log(level <= TRACE_LEVEL2 ? LOG_ERROR : LOG_DEBUG, file != nullptr ? file : "", line, "osip", "%s",
-                 text);
+    CLogger::Log(level <= TRACE_LEVEL2 ? LOG_ERROR : LOG_DEBUG, file != nullptr ? file : "", line, "osip", "%s", text);
 }
 
 } // namespace
@@ -73,11 +72,11 @@ CSipUserAgent::CSipUserAgent()
     }
     osip_set_application_context(m_osip, this);
     osip_set_cb_send_message(m_osip, &SendCallback);
-    for (int kind : {OSIP_ICT_KILL_TRANSACTION, OSIP_IST_KILL_TRANSACTION, OSIP_NICT_KILL_TRANSACTION,
-                     OSIP_NIST_KILL_TRANSACTION})
+    for (int kind :
+         {OSIP_ICT_KILL_TRANSACTION, OSIP_IST_KILL_TRANSACTION, OSIP_NICT_KILL_TRANSACTION, OSIP_NIST_KILL_TRANSACTION})
         osip_set_kill_transaction_callback(m_osip, kind, &KillCallback);
-    for (int kind : {OSIP_ICT_TRANSPORT_ERROR, OSIP_IST_TRANSPORT_ERROR, OSIP_NICT_TRANSPORT_ERROR,
-                     OSIP_NIST_TRANSPORT_ERROR})
+    for (int kind :
+         {OSIP_ICT_TRANSPORT_ERROR, OSIP_IST_TRANSPORT_ERROR, OSIP_NICT_TRANSPORT_ERROR, OSIP_NIST_TRANSPORT_ERROR})
         osip_set_transport_error_callback(m_osip, kind, &TransportErrorCallback);
     for (int kind : {OSIP_ICT_STATUS_1XX_RECEIVED, OSIP_ICT_STATUS_2XX_RECEIVED, OSIP_ICT_STATUS_3XX_RECEIVED,
                      OSIP_ICT_STATUS_4XX_RECEIVED, OSIP_ICT_STATUS_5XX_RECEIVED, OSIP_ICT_STATUS_6XX_RECEIVED})
@@ -85,8 +84,8 @@ CSipUserAgent::CSipUserAgent()
     for (int kind : {OSIP_NICT_STATUS_1XX_RECEIVED, OSIP_NICT_STATUS_2XX_RECEIVED, OSIP_NICT_STATUS_3XX_RECEIVED,
                      OSIP_NICT_STATUS_4XX_RECEIVED, OSIP_NICT_STATUS_5XX_RECEIVED, OSIP_NICT_STATUS_6XX_RECEIVED})
         osip_set_message_callback(m_osip, kind, &NictResponseCallback);
-    for (int kind : {OSIP_IST_STATUS_3XX_SENT, OSIP_IST_STATUS_4XX_SENT, OSIP_IST_STATUS_5XX_SENT,
-                     OSIP_IST_STATUS_6XX_SENT})
+    for (int kind :
+         {OSIP_IST_STATUS_3XX_SENT, OSIP_IST_STATUS_4XX_SENT, OSIP_IST_STATUS_5XX_SENT, OSIP_IST_STATUS_6XX_SENT})
         osip_set_message_callback(m_osip, kind, &IstFinalSentCallback);
     m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -286,8 +285,8 @@ void CSipUserAgent::KillCallback(int, osip_transaction_t* tr)
 void CSipUserAgent::TransportErrorCallback(int type, osip_transaction_t* tr, int error)
 {
     ZLOG_SCOPE();
-    ZLOG(LOG_ERROR, "transport error %d on transaction %d (kind %d)", error,
-         tr != nullptr ? tr->transactionid : -1, type);
+    ZLOG(LOG_ERROR, "transport error %d on transaction %d (kind %d)", error, tr != nullptr ? tr->transactionid : -1,
+         type);
 }
 
 void CSipUserAgent::IctResponseCallback(int, osip_transaction_t* tr, osip_message_t* msg)
@@ -347,8 +346,8 @@ void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
                 Emit(EXOSIP_CALL_MESSAGE_ANSWERED, tr->orig_request, msg, t->cid, did, tr->transactionid, 0);
             return;
         }
-        Emit(FailureType(status, EXOSIP_CALL_MESSAGE_REDIRECTED), tr->orig_request, msg, t->cid, did,
-             tr->transactionid, 0);
+        Emit(FailureType(status, EXOSIP_CALL_MESSAGE_REDIRECTED), tr->orig_request, msg, t->cid, did, tr->transactionid,
+             0);
         return;
     }
     Emit(status < 300 ? EXOSIP_MESSAGE_ANSWERED : FailureType(status, EXOSIP_MESSAGE_REDIRECTED), tr->orig_request, msg,
@@ -364,8 +363,8 @@ int CSipUserAgent::ClearAuthenticationInfo()
     return 0;
 }
 
-int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* userid, const char* passwd,
-                                         const char* ha1, const char* realm)
+int CSipUserAgent::AddAuthenticationInfo(const char* username, const char* userid, const char* passwd, const char* ha1,
+                                         const char* realm)
 {
     ZLOG_SCOPE();
     return m_credentials.Add(username, userid, passwd, ha1, realm);
@@ -414,8 +413,8 @@ OsipMessagePtr CSipUserAgent::NextAttempt(const osip_message_t* previous)
 
 // ---------------------------------------------------------------- registration
 
-int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* proxy, const char* contact,
-                                                int expires, osip_message_t** out)
+int CSipUserAgent::RegisterBuildInitialRegister(const char* from, const char* proxy, const char* contact, int expires,
+                                                osip_message_t** out)
 {
     ZLOG_SCOPE();
     return m_registrations.BuildInitial(from, proxy, contact, expires, out);
@@ -460,7 +459,6 @@ int CSipUserAgent::CallSendAck(int did, osip_message_t* ack) { return m_calls.Ca
 int CSipUserAgent::CallTerminate(int cid, int did) { return m_calls.CallTerminate(cid, did); }
 
 sdp_message_t* CSipUserAgent::GetRemoteSdp(int did) { return m_calls.GetRemoteSdp(did); }
-
 
 // ---------------------------------------------------------------- out-of-dialog requests
 

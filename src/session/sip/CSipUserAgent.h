@@ -122,15 +122,15 @@ private:
     int SendResponseDirect(osip_message_t* response);
     // Out of any transaction: to the first loose Route, else to the Request-URI.
     int SendToNextHop(osip_message_t* request);
-    void Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response, int cid,
-              int did, int tid, int rid, const osip_message_t* ack = nullptr);
+    void Emit(eXosip_event_type_t type, const osip_message_t* request, const osip_message_t* response, int cid, int did,
+              int tid, int rid, const osip_message_t* ack = nullptr);
 
     SipLocal LocalFor(const char* nextHop);
     int AddCredentials(osip_message_t* request, const osip_message_t* challenge);
     // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
     OsipMessagePtr NextAttempt(const osip_message_t* previous);
 
-    std::mutex m_lock;  // the eXosip lock
+    std::mutex m_lock; // the eXosip lock
     osip_t* m_osip = nullptr;
     CUdpTransport m_transport;
     CSipEventQueue m_events;

@@ -119,8 +119,8 @@ int CUdpTransport::SendTo(const char* host, int port, const char* data, size_t l
         return -1;
     }
     // The protocol log shows the exchange itself.
-    osip_trace(__FILE__, __LINE__, OSIP_INFO1, nullptr, "sent to %s:%d\n%.*s\n", host, port,
-               static_cast<int>(length), static_cast<const char*>(data));
+    osip_trace(__FILE__, __LINE__, OSIP_INFO1, nullptr, "sent to %s:%d\n%.*s\n", host, port, static_cast<int>(length),
+               static_cast<const char*>(data));
     return 0;
 }
 
@@ -139,8 +139,7 @@ long CUdpTransport::Receive(char* buffer, size_t capacity, std::string& sourceIp
     sourceIp = ip;
     sourcePort = ntohs(from.sin_port);
     if (static_cast<size_t>(n) > capacity) {
-        ZLOG(LOG_WARNING, "datagram of %ld bytes from %s truncated, dropped",
-             static_cast<long>(n), ip);
+        ZLOG(LOG_WARNING, "datagram of %ld bytes from %s truncated, dropped", static_cast<long>(n), ip);
         return 0;
     }
     if (n > 0)
@@ -170,8 +169,8 @@ int CUdpTransport::LocalAddressTowards(const char* host, std::string& out)
         sockaddr_in local{};
         socklen_t len = sizeof local;
         int ok = connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0 &&
-                 getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) == 0 &&
-                 local.sin_addr.s_addr != htonl(INADDR_ANY);
+            getsockname(fd, reinterpret_cast<sockaddr*>(&local), &len) == 0 &&
+            local.sin_addr.s_addr != htonl(INADDR_ANY);
         ::close(fd);
         if (ok) {
             char ip[INET_ADDRSTRLEN] = {0};

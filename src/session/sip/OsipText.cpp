@@ -64,15 +64,9 @@ eXosip_event_type_t FailureType(int status, eXosip_event_type_t redirected)
     return static_cast<eXosip_event_type_t>(redirected + 3);
 }
 
-bool IsFinal(const osip_message_t* response)
-{
-    return response != nullptr && response->status_code >= 200;
-}
+bool IsFinal(const osip_message_t* response) { return response != nullptr && response->status_code >= 200; }
 
-bool SameText(const char* a, const char* b)
-{
-    return a != nullptr && b != nullptr && std::strcmp(a, b) == 0;
-}
+bool SameText(const char* a, const char* b) { return a != nullptr && b != nullptr && std::strcmp(a, b) == 0; }
 
 OsipMessagePtr CloneMessage(const osip_message_t* msg)
 {

@@ -46,10 +46,7 @@ void eXosip_event_free(eXosip_event_t* je) { zelora::CSipEventQueue::Free(je); }
 
 int eXosip_default_action(eXosip_event_t* je) { return Agent() != nullptr ? Agent()->DefaultAction(je) : -1; }
 
-int eXosip_clear_authentication_info(void)
-{
-    return Agent() != nullptr ? Agent()->ClearAuthenticationInfo() : 0;
-}
+int eXosip_clear_authentication_info(void) { return Agent() != nullptr ? Agent()->ClearAuthenticationInfo() : 0; }
 
 int eXosip_add_authentication_info(const char* username, const char* userid, const char* passwd, const char* ha1,
                                    const char* realm)

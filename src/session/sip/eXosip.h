@@ -149,15 +149,15 @@ void eXosip_event_free(eXosip_event_t* je);
 int eXosip_default_action(eXosip_event_t* je);
 
 int eXosip_clear_authentication_info(void);
-int eXosip_add_authentication_info(const char* username, const char* userid, const char* passwd,
-                                   const char* ha1, const char* realm);
+int eXosip_add_authentication_info(const char* username, const char* userid, const char* passwd, const char* ha1,
+                                   const char* realm);
 
-int eXosip_register_build_initial_register(const char* from, const char* proxy, const char* contact,
-                                           int expires, osip_message_t** reg);
+int eXosip_register_build_initial_register(const char* from, const char* proxy, const char* contact, int expires,
+                                           osip_message_t** reg);
 int eXosip_register_send_register(int rid, osip_message_t* reg);
 
-int eXosip_call_build_initial_invite(osip_message_t** invite, const char* to, const char* from,
-                                     const char* route, const char* subject);
+int eXosip_call_build_initial_invite(osip_message_t** invite, const char* to, const char* from, const char* route,
+                                     const char* subject);
 int eXosip_call_send_initial_invite(osip_message_t* invite);
 int eXosip_call_build_answer(int tid, int status, osip_message_t** answer);
 int eXosip_call_send_answer(int tid, int status, osip_message_t* answer);
@@ -165,8 +165,8 @@ int eXosip_call_build_ack(int did, osip_message_t** ack);
 int eXosip_call_send_ack(int did, osip_message_t* ack);
 int eXosip_call_terminate(int cid, int did);
 
-int eXosip_message_build_request(osip_message_t** message, const char* method, const char* to,
-                                 const char* from, const char* route);
+int eXosip_message_build_request(osip_message_t** message, const char* method, const char* to, const char* from,
+                                 const char* route);
 int eXosip_message_send_request(osip_message_t* message);
 
 sdp_message_t* eXosip_get_remote_sdp(int did);

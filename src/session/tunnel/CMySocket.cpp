@@ -8,8 +8,7 @@
 
 #include "app/CLogger.h"
 
-CMySocket::CMySocket(const char* destinationIp, int destinationPort)
-    : m_receiveArea(new std::uint8_t[kReceiveAreaSize])
+CMySocket::CMySocket(const char* destinationIp, int destinationPort) : m_receiveArea(new std::uint8_t[kReceiveAreaSize])
 {
     ZLOG_SCOPE();
     m_destination.sin_family = AF_INET;

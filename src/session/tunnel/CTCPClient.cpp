@@ -37,7 +37,8 @@ int CTCPClient::ConnectWithin(int s, const sockaddr_in& addr, int timeoutMs)
     if (rc != 0) {
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) {
                 ZLOG(LOG_ERROR, "connect timed out after %d ms", timeoutMs);
                 return -1;

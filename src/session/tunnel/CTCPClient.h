@@ -33,5 +33,5 @@ private:
     static int ConnectWithin(int s, const sockaddr_in& addr, int timeoutMs);
 
     int m_socket = kInvalidSocket;
-    bool m_startedSockets = false;   // POSIX sockets need no start-up; kept for the close order
+    bool m_startedSockets = false; // POSIX sockets need no start-up; kept for the close order
 };

@@ -127,15 +127,14 @@ int CTunnelDataParser::AddElement(std::uint8_t* buffer, int bufferLength, int of
     ZLOG_SCOPE();
     if (buffer == nullptr || offset < 0 || valueLength < 1 || valueLength > TUNNEL_ELEMENT_MAX || value == nullptr ||
         offset + valueLength + 2 > bufferLength) {
-        ZLOG(LOG_WARNING, "Can not add element, buffer of [%d] size is short",
-             bufferLength);
+        ZLOG(LOG_WARNING, "Can not add element, buffer of [%d] size is short", bufferLength);
         return -1;
     }
     buffer[offset] = type;
     buffer[offset + 1] = static_cast<std::uint8_t>(valueLength);
     std::memcpy(buffer + offset + 2, value, static_cast<std::size_t>(valueLength));
-    ZLOG(LOG_DATA, "Element Length [%d], Element Data [%.*s]", valueLength,
-         valueLength, reinterpret_cast<const char*>(value));
+    ZLOG(LOG_DATA, "Element Length [%d], Element Data [%.*s]", valueLength, valueLength,
+         reinterpret_cast<const char*>(value));
     return offset + 2 + valueLength;
 }
 
@@ -151,8 +150,7 @@ int CTunnelDataParser::GetElement(const std::uint8_t* buffer, int bufferLength, 
         return -1;
     }
     if (offset + 2 > bufferLength) {
-        ZLOG(LOG_WARNING, "Invalid length [%d] Buffer length [%d]", offset + 2,
-             bufferLength);
+        ZLOG(LOG_WARNING, "Invalid length [%d] Buffer length [%d]", offset + 2, bufferLength);
         return -2;
     }
     type = buffer[offset];
@@ -162,8 +160,7 @@ int CTunnelDataParser::GetElement(const std::uint8_t* buffer, int bufferLength, 
         return -3;
     }
     if (offset + 2 + len > bufferLength) {
-        ZLOG(LOG_WARNING, "Element length [%d] Buffer length [%d]", len,
-             bufferLength);
+        ZLOG(LOG_WARNING, "Element length [%d] Buffer length [%d]", len, bufferLength);
         return -4;
     }
     length = len;
@@ -243,27 +240,68 @@ int CTunnelDataParser::ParseTLVFrame(const std::uint8_t* frame, int frameLength,
         std::int32_t* number = nullptr;
         char* text = nullptr;
         switch (type) {
-        case ELEMENT_TYPE_SIP_CID: number = &info->cid; break;
-        case ELEMENT_TYPE_SIP_DID: number = &info->did; break;
-        case ELEMENT_TYPE_SIP_TID: number = &info->tid; break;
-        case ELEMENT_TYPE_SIP_STATUS_CODE: number = &info->statusCode; break;
-        case ELEMENT_TYPE_SIP_DTMF_SIGNAL: number = &info->dtmfSignal; break;
-        case ELEMENT_TYPE_SIP_DTMF_DURATION: number = &info->dtmfDuration; break;
-        case ELEMENT_TYPE_SIP_SELECTED_CODEC_INDEX: number = &info->selectedCodecIndex; break;
-        case ELEMENT_TYPE_SIP_SERVER_COMMAND: number = &info->command; break;
-        case ELEMENT_TYPE_SIP_RTP_PORT: text = info->rtpPort; break;
-        case ELEMENT_TYPE_SIP_RTP_IP: text = info->rtpIp; break;
-        case ELEMENT_TYPE_SIP_CODEC_NAME: text = info->codecName; break;
-        case ELEMENT_TYPE_SIP_CODEC_PAYLOAD: text = info->codecPayload; break;
-        case ELEMENT_TYPE_SIP_CODEC_FREQ: text = info->codecFreq; break;
-        case ELEMENT_TYPE_SIP_CODEC_MODE: text = info->codecMode; break;
-        case ELEMENT_TYPE_SIP_FROM_USERNAME: text = info->fromUserName; break;
-        case ELEMENT_TYPE_SIP_TO_USERNAME: text = info->toUserName; break;
-        case ELEMENT_TYPE_SIP_FROM_HOST: text = info->fromHost; break;
-        case ELEMENT_TYPE_SIP_TO_HOST: text = info->toHost; break;
-        case ELEMENT_TYPE_SIP_RESPONSE_MESSAGE: text = info->responseMessage; break;
-        case ELEMENT_TYPE_SIP_SERVER_TIMESTAMP: text = timestamp; break;
-        default: break;
+        case ELEMENT_TYPE_SIP_CID:
+            number = &info->cid;
+            break;
+        case ELEMENT_TYPE_SIP_DID:
+            number = &info->did;
+            break;
+        case ELEMENT_TYPE_SIP_TID:
+            number = &info->tid;
+            break;
+        case ELEMENT_TYPE_SIP_STATUS_CODE:
+            number = &info->statusCode;
+            break;
+        case ELEMENT_TYPE_SIP_DTMF_SIGNAL:
+            number = &info->dtmfSignal;
+            break;
+        case ELEMENT_TYPE_SIP_DTMF_DURATION:
+            number = &info->dtmfDuration;
+            break;
+        case ELEMENT_TYPE_SIP_SELECTED_CODEC_INDEX:
+            number = &info->selectedCodecIndex;
+            break;
+        case ELEMENT_TYPE_SIP_SERVER_COMMAND:
+            number = &info->command;
+            break;
+        case ELEMENT_TYPE_SIP_RTP_PORT:
+            text = info->rtpPort;
+            break;
+        case ELEMENT_TYPE_SIP_RTP_IP:
+            text = info->rtpIp;
+            break;
+        case ELEMENT_TYPE_SIP_CODEC_NAME:
+            text = info->codecName;
+            break;
+        case ELEMENT_TYPE_SIP_CODEC_PAYLOAD:
+            text = info->codecPayload;
+            break;
+        case ELEMENT_TYPE_SIP_CODEC_FREQ:
+            text = info->codecFreq;
+            break;
+        case ELEMENT_TYPE_SIP_CODEC_MODE:
+            text = info->codecMode;
+            break;
+        case ELEMENT_TYPE_SIP_FROM_USERNAME:
+            text = info->fromUserName;
+            break;
+        case ELEMENT_TYPE_SIP_TO_USERNAME:
+            text = info->toUserName;
+            break;
+        case ELEMENT_TYPE_SIP_FROM_HOST:
+            text = info->fromHost;
+            break;
+        case ELEMENT_TYPE_SIP_TO_HOST:
+            text = info->toHost;
+            break;
+        case ELEMENT_TYPE_SIP_RESPONSE_MESSAGE:
+            text = info->responseMessage;
+            break;
+        case ELEMENT_TYPE_SIP_SERVER_TIMESTAMP:
+            text = timestamp;
+            break;
+        default:
+            break;
         }
         if (number != nullptr) {
             *number = ToNumber(value);
@@ -294,29 +332,58 @@ int CTunnelDataParser::ParseClientFrame(const std::uint8_t* frame, int frameLeng
         offset = next;
         char* text = nullptr;
         switch (type) {
-        case ELEMENT_TYPE_SIP_CLIENT_CID: data->cid = ToNumber(value); break;
-        case ELEMENT_TYPE_SIP_CLIENT_DID: data->did = ToNumber(value); break;
-        case ELEMENT_TYPE_SIP_CLIENT_TID: data->tid = ToNumber(value); break;
-        case ELEMENT_TYPE_SIP_CLIENT_REGISTRATION_TIMEOUT: data->registrationTimeout = ToNumber(value); break;
-        case ELEMENT_TYPE_SIP_CLIENT_DTMF_SIGNAL: data->dtmfSignal = ToNumber(value); break;
-        case ELEMENT_TYPE_SIP_CLIENT_DTMF_DURATION: data->dtmfDuration = ToNumber(value); break;
+        case ELEMENT_TYPE_SIP_CLIENT_CID:
+            data->cid = ToNumber(value);
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_DID:
+            data->did = ToNumber(value);
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_TID:
+            data->tid = ToNumber(value);
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_REGISTRATION_TIMEOUT:
+            data->registrationTimeout = ToNumber(value);
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_DTMF_SIGNAL:
+            data->dtmfSignal = ToNumber(value);
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_DTMF_DURATION:
+            data->dtmfDuration = ToNumber(value);
+            break;
         case ELEMENT_TYPE_SIP_CLIENT_COMMAND: {
             int c = ToNumber(value);
             data->command = static_cast<std::uint8_t>(c >= 0 && c <= 255 ? c : 0);
             break;
         }
-        case ELEMENT_TYPE_SIP_CLIENT_CODEC_LIST: text = data->codecList; break;
-        case ELEMENT_TYPE_SIP_CLIENT_USER_NAME: text = data->userName; break;
-        case ELEMENT_TYPE_SIP_CLIENT_PASSWORD: text = data->password; break;
-        case ELEMENT_TYPE_SIP_CLIENT_TO_USER_NAME: text = data->toUserName; break;
-        case ELEMENT_TYPE_SIP_CLIENT_FROM_HOST: text = data->fromHost; break;
-        case ELEMENT_TYPE_SIP_CLIENT_TO_HOST: text = data->toHost; break;
-        case ELEMENT_TYPE_SIP_CLIENT_TIMESTAMP: text = data->timestamp; break;
-        case ELEMENT_TYPE_SIP_CLIENT_FROM_HOST_PORT: text = data->fromHostPort; break;
-        case ELEMENT_TYPE_SIP_CLIENT_TO_HOST_PORT: text = data->toHostPort; break;
+        case ELEMENT_TYPE_SIP_CLIENT_CODEC_LIST:
+            text = data->codecList;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_USER_NAME:
+            text = data->userName;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_PASSWORD:
+            text = data->password;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_TO_USER_NAME:
+            text = data->toUserName;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_FROM_HOST:
+            text = data->fromHost;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_TO_HOST:
+            text = data->toHost;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_TIMESTAMP:
+            text = data->timestamp;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_FROM_HOST_PORT:
+            text = data->fromHostPort;
+            break;
+        case ELEMENT_TYPE_SIP_CLIENT_TO_HOST_PORT:
+            text = data->toHostPort;
+            break;
         default:
-            ZLOG(LOG_WARNING, 
-                 "@@@@@@@@@@@@@@@@@@@@@@Element type Unknown@@@@@@@@@@@@@@@@@@@@@@");
+            ZLOG(LOG_WARNING, "@@@@@@@@@@@@@@@@@@@@@@Element type Unknown@@@@@@@@@@@@@@@@@@@@@@");
             break;
         }
         if (text != nullptr) {
@@ -326,8 +393,7 @@ int CTunnelDataParser::ParseClientFrame(const std::uint8_t* frame, int frameLeng
     }
 }
 
-int CTunnelDataParser::AddServerNumber(std::uint8_t* frame, int frameLength, int offset, std::uint8_t type,
-                                       int value)
+int CTunnelDataParser::AddServerNumber(std::uint8_t* frame, int frameLength, int offset, std::uint8_t type, int value)
 {
     char text[16];
     std::snprintf(text, sizeof text, "%d", value);

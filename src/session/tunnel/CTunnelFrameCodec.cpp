@@ -68,7 +68,7 @@ CTunnelFrameCodec::TakeResult CTunnelFrameCodec::TakeFrame(CTunnelRingBuffer& ri
         for (; i < size; ++i) {
             std::uint8_t b = ring.At(i);
             if (b == kStart) {
-                ring.Discard(i);   // the bytes before a new start marker belong to no frame
+                ring.Discard(i); // the bytes before a new start marker belong to no frame
                 restarted = true;
                 break;
             }
@@ -79,8 +79,7 @@ CTunnelFrameCodec::TakeResult CTunnelFrameCodec::TakeFrame(CTunnelRingBuffer& ri
             continue;
         if (i >= size) {
             if (ring.Full()) {
-                ZLOG(LOG_WARNING, 
-                     "Frame longer than %zu bytes discarded", ring.Capacity() - 1);
+                ZLOG(LOG_WARNING, "Frame longer than %zu bytes discarded", ring.Capacity() - 1);
                 ring.Discard(size);
                 return kDiscarded;
             }
@@ -104,7 +103,7 @@ CTunnelFrameCodec::TakeResult CTunnelFrameCodec::TakeFrame(CTunnelRingBuffer& ri
         }
         ring.Discard(body + 1);
         if (o == 0)
-            continue;   // an empty frame carries nothing
+            continue; // an empty frame carries nothing
         contentLength = o;
         return kFrame;
     }
@@ -149,5 +148,5 @@ bool CTunnelFrameCodec::CheckCRC(const std::uint8_t* content, int length)
         return false;
     std::uint16_t crc = CCRC::Compute(content, static_cast<std::size_t>(length) - 2);
     return content[length - 2] == static_cast<std::uint8_t>(crc >> 8) &&
-           content[length - 1] == static_cast<std::uint8_t>(crc & 0xFF);
+        content[length - 1] == static_cast<std::uint8_t>(crc & 0xFF);
 }

@@ -5,7 +5,7 @@
 #include "app/CLogger.h"
 #include "session/tunnel/CTunnelFrameCodec.h"
 
-CTunnelMediaRelay::CTunnelMediaRelay(ConnectionSource connection) : m_connection(std::move(connection)) {}
+CTunnelMediaRelay::CTunnelMediaRelay(ConnectionSource connection) : m_connection(std::move(connection)) { }
 
 CTunnelMediaRelay::~CTunnelMediaRelay()
 {

@@ -37,7 +37,7 @@ private:
     void UdpToTcpSwap(CUDPSocket& socket);
 
     ConnectionSource m_connection;
-    std::mutex m_lock;   // the socket; released before the thread is joined
+    std::mutex m_lock; // the socket; released before the thread is joined
     std::unique_ptr<CUDPSocket> m_socket;
     std::thread m_thread;
     zelora::Event m_stopped{true};

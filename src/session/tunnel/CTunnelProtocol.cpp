@@ -29,12 +29,8 @@ int EncipherToHex(const std::string& plain, std::string& hex)
 
 CTunnelProtocol::CTunnelProtocol(const char* userAgent, int proxyPort, const char* proxyAddress, int useProxy,
                                  int reserved, const char* tunnelServer)
-    : m_tunnelUserAgent(Bounded(userAgent, 254)),
-      m_tunnelProxyPort(proxyPort),
-      m_proxyAddress(Bounded(proxyAddress)),
-      m_useProxy(useProxy),
-      m_reserved(reserved),
-      m_tunnelServer(Bounded(tunnelServer))
+    : m_tunnelUserAgent(Bounded(userAgent, 254)), m_tunnelProxyPort(proxyPort), m_proxyAddress(Bounded(proxyAddress)),
+      m_useProxy(useProxy), m_reserved(reserved), m_tunnelServer(Bounded(tunnelServer))
 {
     ZLOG_SCOPE();
     std::memset(m_sendBuffer, 0, sizeof m_sendBuffer);
@@ -206,8 +202,7 @@ int CTunnelProtocol::MakeTcpConnection()
     int rc;
     if (m_useProxy == 1 && !m_proxyAddress.empty()) {
         ZLOG(LOG_DEBUG, "Trying connection with [%s:%d]", m_proxyAddress.c_str(), m_tunnelProxyPort);
-        rc = TryConnectionThroughProxy(m_proxyAddress.c_str(), m_tunnelProxyPort, m_tunnelServer.c_str(),
-                                       kTunnelPort);
+        rc = TryConnectionThroughProxy(m_proxyAddress.c_str(), m_tunnelProxyPort, m_tunnelServer.c_str(), kTunnelPort);
         if (rc < 0) {
             ZLOG(LOG_ERROR, "Connection through internet proxy failed");
             return rc;
@@ -262,7 +257,8 @@ int CTunnelProtocol::TryConnectionThroughProxy(const char* proxyAddress, int pro
     int length = std::snprintf(
         request, sizeof request,
         "CONNECT %s:%d HTTP/1.1\r\nHost: %s:%d \r\nUser-Agent: Mozilla/4.0 (compatible; %s)\r\n"
-        "Accept: text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
+        "Accept: "
+        "text/xml,application/xml,application/xhtml+xml,text/html;q=0.9,text/plain;q=0.8,image/png,*/*;q=0.5\r\n"
         "Accept-Language: en-us,en;q=0.5\r\nAccept-Encoding: gzip,deflate\r\n"
         "Accept-Charset: ISO-8859-1,utf-8;q=0.7,*;q=0.7\r\nConnection: Keep-Alive\r\n"
         "Proxy-Connection: keep-alive\r\nKeep-Alive: 86400\r\n\r\n",
@@ -565,7 +561,7 @@ void CTunnelProtocol::TunnelThreadStateMachine(TunnelWorker& worker)
         } else if (frame[0] == CTunnelFrameCodec::kTypeSignalling) {
             if (!DeliverFrame(worker, frame + 1, length - 1))
                 return;
-            continue;   // the frame was taken apart before the callback
+            continue; // the frame was taken apart before the callback
         } else {
             ZLOG(LOG_ERROR, "Invalid frame type received %d", frame[0]);
         }

@@ -27,11 +27,11 @@ public:
                     const char* tunnelServer);
     ~CTunnelProtocol() override;
 
-    int Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
-             void* context, const char* logFilePath, CODEC_INFO* codecs, int codecCount, const char* userAgent,
+    int Init(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback, void* context,
+             const char* logFilePath, CODEC_INFO* codecs, int codecCount, const char* userAgent,
              int localSipPort) override;
-    int Register(const char* displayName, const char* userId, const char* password, int expiry,
-                 const char* proxyHost, const char* proxyPort, int reserved) override;
+    int Register(const char* displayName, const char* userId, const char* password, int expiry, const char* proxyHost,
+                 const char* proxyPort, int reserved) override;
     int Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
                const char* localMediaIp, const char* localMediaPort) override;
     int SendRinging(SESSION_EVENT_INFO* record) override;
@@ -39,8 +39,8 @@ public:
     int AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* localMediaIp, const char* localMediaPort) override;
     int RejectIncomingCall(SESSION_EVENT_INFO* record) override;
     int HangUp(SESSION_EVENT_INFO* record) override;
-    int UnRegister(const char* displayName, const char* userId, const char* password, int expiry,
-                   const char* proxyHost, const char* proxyPort) override;
+    int UnRegister(const char* displayName, const char* userId, const char* password, int expiry, const char* proxyHost,
+                   const char* proxyPort) override;
     int SendPing() override;
     int StartListen(SESSION_EVENT_INFO* record) override;
     int StopListen() override;
@@ -67,10 +67,10 @@ private:
     // been replaced neither touches its successor's state nor signals its end for it.
     struct TunnelWorker {
         std::shared_ptr<CTCPConnection> connection;
-        std::atomic<bool> current{true};   // cleared, under m_workerLock, once replaced or closed
+        std::atomic<bool> current{true}; // cleared, under m_workerLock, once replaced or closed
         zelora::Event stopped;
         std::thread thread;
-        SESSION_EVENT_INFO record;         // its thread only
+        SESSION_EVENT_INFO record; // its thread only
     };
 
     std::shared_ptr<CTCPConnection> Connection() const;
@@ -91,7 +91,7 @@ private:
     int m_tunnelProxyPort;
     std::string m_proxyAddress;
     int m_useProxy;
-    [[maybe_unused]] int m_reserved;   // stored, never read
+    [[maybe_unused]] int m_reserved; // stored, never read
     std::string m_tunnelServer;
 
     // The one-entry connection table. Readers take a copy, so a replaced connection lives
@@ -99,7 +99,7 @@ private:
     mutable std::mutex m_connectionLock;
     std::shared_ptr<CTCPConnection> m_connection;
     int m_connectionCount = 0;
-    std::mutex m_connectProcedure;   // one connection procedure at a time
+    std::mutex m_connectProcedure; // one connection procedure at a time
 
     std::atomic<int> m_tunnelState{0};
     std::atomic<bool> m_connected{false};
@@ -111,7 +111,7 @@ private:
 
     // The running tunnel thread and those replaced but not yet joined. Replacing one never
     // waits for it: it may be in a callback waiting for a lock our caller holds.
-    mutable std::mutex m_workerLock;   // never held while waiting for or joining a thread
+    mutable std::mutex m_workerLock; // never held while waiting for or joining a thread
     std::shared_ptr<TunnelWorker> m_worker;
     std::vector<std::shared_ptr<TunnelWorker>> m_retired;
 

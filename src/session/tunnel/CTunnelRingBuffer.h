@@ -19,7 +19,7 @@ public:
     // The byte `index` places after the read position; index < Size().
     std::uint8_t At(std::size_t index) const
     {
-        std::size_t i = m_read + index;   // both below capacity: one subtraction wraps it
+        std::size_t i = m_read + index; // both below capacity: one subtraction wraps it
         return m_data[i >= m_capacity ? i - m_capacity : i];
     }
     // Removes up to `count` bytes in order, copying them out when `out` is given; returns the count.

@@ -38,10 +38,7 @@ int CUDPSocket::WaitForData()
     return n;
 }
 
-void CUDPSocket::OnReceive(const std::uint8_t* /*data*/, int /*length*/)
-{
-    ZLOG_SCOPE();
-}
+void CUDPSocket::OnReceive(const std::uint8_t* /*data*/, int /*length*/) { ZLOG_SCOPE(); }
 
 int CUDPSocket::LocalPort() const
 {

@@ -52,11 +52,13 @@ struct Direction {
         const size_t n = CRtpPacket::Build(header, encoded, size_t(bytes), packet, sizeof packet);
         header.sequence++;
         header.timestamp += uint32_t(encoder->FrameSamples());
-        if (lost) return;
+        if (lost)
+            return;
         RtpHeader parsed;
         const uint8_t* p = nullptr;
         size_t len = 0;
-        if (CRtpPacket::Parse(packet, n, parsed, p, len) == CRtpPacket::RTP_OK) jitter.Put(parsed, p, len, now);
+        if (CRtpPacket::Parse(packet, n, parsed, p, len) == CRtpPacket::RTP_OK)
+            jitter.Put(parsed, p, len, now);
     }
 
     void Play(int64_t now, size_t samples)
@@ -64,7 +66,8 @@ struct Direction {
         while (fifo < int64_t(samples)) {
             int count = 0;
             const auto r = jitter.Get(now, payload, count);
-            if (r == CJitterBuffer::GET_BUFFERING) return;
+            if (r == CJitterBuffer::GET_BUFFERING)
+                return;
             if (r == CJitterBuffer::GET_PACKET) {
                 count = decoder->Decode(payload.data(), payload.size(), decoded.data(), decoded.size());
                 jitter.Advance(count);
@@ -107,7 +110,8 @@ void BM_TwoWayCallSecond(benchmark::State& state, int payloadType, const char* n
             captured += 80;
             if (captured >= int64_t(frame)) {
                 captured -= int64_t(frame);
-                if (pos + frame > pcm.size()) pos = 0;
+                if (pos + frame > pcm.size())
+                    pos = 0;
                 ab.Send(pcm.data() + pos, now, coin(rng) < loss);
                 ba.Send(pcm.data() + pos, now, coin(rng) < loss);
                 pos += frame;
@@ -174,7 +178,8 @@ void BM_JitterBufferDelayLoopback(benchmark::State& state)
             uint8_t buf[1500];
             while (running) {
                 pollfd p{rx, POLLIN, 0};
-                if (poll(&p, 1, 20) <= 0) continue;
+                if (poll(&p, 1, 20) <= 0)
+                    continue;
                 const ssize_t n = recv(rx, buf, sizeof buf, 0);
                 const int64_t at = CVoiceCall::NowSamples();
                 RtpHeader h;
@@ -197,12 +202,14 @@ void BM_JitterBufferDelayLoopback(benchmark::State& state)
             while (fifo < 80) {
                 int count = 0;
                 const auto r = jb.Get(now, out, count);
-                if (r == CJitterBuffer::GET_BUFFERING) break;
+                if (r == CJitterBuffer::GET_BUFFERING)
+                    break;
                 if (r == CJitterBuffer::GET_PACKET) {
                     jb.Advance(160);
                     count = 160;
                     // The first half second is the start-up wait, not the steady state.
-                    if (tick > 50) waitsMs.push_back(double(jb.LastWait()) / 8.0);
+                    if (tick > 50)
+                        waitsMs.push_back(double(jb.LastWait()) / 8.0);
                 }
                 fifo += count;
             }
@@ -226,6 +233,6 @@ void BM_JitterBufferDelayLoopback(benchmark::State& state)
 
 BENCHMARK(BM_JitterBufferDelayLoopback)->Iterations(1)->UseRealTime()->Unit(benchmark::kMillisecond);
 
-}  // namespace
+} // namespace
 
 BENCHMARK_MAIN();

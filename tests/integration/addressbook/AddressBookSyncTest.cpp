@@ -54,8 +54,8 @@ std::string Control(const std::string& form)
         return "";
     }
     std::string request = "POST /control/addressbook HTTP/1.0\r\nHost: " + kWeb +
-                          "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
-                          std::to_string(form.size()) + "\r\n\r\n" + form;
+        "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(form.size()) +
+        "\r\n\r\n" + form;
     RawServer::SendAll(fd, request);
     std::string reply;
     char buffer[1024];
@@ -126,7 +126,8 @@ TEST(AddressBookSync, ContactsTravelBetweenTwoPhonesOfTheSameUserAndTheOperator)
     ASSERT_EQ(a.SignIn("1001", "pw1001"), "");
     ASSERT_EQ(b.SignIn("1001", "pw1001"), "");
     // B's first synchronisation (its book is empty) has run before A adds anything.
-    ASSERT_TRUE(WaitForContacts(cb, [&](const auto&) { return !b.LogLines("Address book received").empty(); }, 20s))
+    ASSERT_TRUE(WaitForContacts(
+        cb, [&](const auto&) { return !b.LogLines("Address book received").empty(); }, 20s))
         << cb.Transcript();
 
     ca.Mark();
@@ -149,16 +150,25 @@ TEST(AddressBookSync, ContactsTravelBetweenTwoPhonesOfTheSameUserAndTheOperator)
     ASSERT_EQ(Control("op=add&user=1001&name=+&firstname=Bob&email=bob%40example.com&voip=2002"), "sno=2\n");
 
     // B hears of both by its query.
-    EXPECT_TRUE(WaitForContacts(cb, [](const auto& lines) {
-        return HasContact(lines, "sno=1 first=\"Ann\"") && HasContact(lines, "sno=2 first=\"Bob\"");
-    }, 90s)) << cb.Transcript();
+    EXPECT_TRUE(WaitForContacts(
+        cb,
+        [](const auto& lines) {
+            return HasContact(lines, "sno=1 first=\"Ann\"") && HasContact(lines, "sno=2 first=\"Bob\"");
+        },
+        90s))
+        << cb.Transcript();
 
     // The operator edits Ann and deletes Bob: B follows by its next query.
     ASSERT_EQ(Control("op=update&user=1001&sno=1&mobile=0999"), "sno=1\n");
     ASSERT_EQ(Control("op=delete&user=1001&sno=2"), "sno=2\n");
-    EXPECT_TRUE(WaitForContacts(cb, [](const auto& lines) {
-        return lines.size() == 1 && HasContact(lines, "sno=1 first=\"Ann\"") && HasContact(lines, "mobile=\"0999\"");
-    }, 90s)) << cb.Transcript();
+    EXPECT_TRUE(WaitForContacts(
+        cb,
+        [](const auto& lines) {
+            return lines.size() == 1 && HasContact(lines, "sno=1 first=\"Ann\"") &&
+                HasContact(lines, "mobile=\"0999\"");
+        },
+        90s))
+        << cb.Transcript();
 
     // The same name again: -1005, nothing added.
     ca.Mark();

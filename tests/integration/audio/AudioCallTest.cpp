@@ -38,7 +38,8 @@ std::vector<int16_t> Voice(double seconds)
         double v = 0;
         for (int h = 1; h * 140 < 3400; ++h) {
             const double f = h * 140.0;
-            const double formant = std::exp(-std::pow((f - 700) / 250, 2)) + 0.6 * std::exp(-std::pow((f - 1200) / 300, 2));
+            const double formant =
+                std::exp(-std::pow((f - 700) / 250, 2)) + 0.6 * std::exp(-std::pow((f - 1200) / 300, 2));
             v += (0.15 + formant) * std::sin(2 * kPi * f * t) / h;
         }
         const double envelope = 0.65 + 0.35 * std::sin(2 * kPi * 3 * t);
@@ -47,9 +48,9 @@ std::vector<int16_t> Voice(double seconds)
     return out;
 }
 
-class AudioCall : public ::testing::TestWithParam<std::tuple<int, const char*, const char*>> {};
+class AudioCall : public ::testing::TestWithParam<std::tuple<int, const char*, const char*>> { };
 
-}  // namespace
+} // namespace
 
 TEST_P(AudioCall, ToneCrossesInBothDirections)
 {
@@ -88,9 +89,10 @@ INSTANTIATE_TEST_SUITE_P(Codecs, AudioCall,
                          ::testing::Values(std::make_tuple(0, "PCMU", "127.0.3.2"),
                                            std::make_tuple(8, "PCMA", "127.0.3.3")
 #ifdef ZELORA_TEST_ILBC
-                                           , std::make_tuple(102, "iLBC", "127.0.3.4")
+                                               ,
+                                           std::make_tuple(102, "iLBC", "127.0.3.4")
 #endif
-                                           ),
+                                               ),
                          [](const auto& param) { return std::string(std::get<1>(param.param)); });
 
 TEST(AudioCallNetwork, LossAndJitterAreConcealed)
@@ -106,8 +108,10 @@ TEST(AudioCallNetwork, LossAndJitterAreConcealed)
     ASSERT_TRUE(relay.Ok());
     ASSERT_EQ(a.Start(), 0);
     ASSERT_EQ(b.Start(), 0);
-    ASSERT_EQ(a.sound.CMXSoundAPI_StartVoiceCall(8, "PCMA", 37644, "127.0.3.51", 37644), 0) << a.sound.GetLastErrorText();
-    ASSERT_EQ(b.sound.CMXSoundAPI_StartVoiceCall(8, "PCMA", 37644, "127.0.3.51", 37644), 0) << b.sound.GetLastErrorText();
+    ASSERT_EQ(a.sound.CMXSoundAPI_StartVoiceCall(8, "PCMA", 37644, "127.0.3.51", 37644), 0)
+        << a.sound.GetLastErrorText();
+    ASSERT_EQ(b.sound.CMXSoundAPI_StartVoiceCall(8, "PCMA", 37644, "127.0.3.51", 37644), 0)
+        << b.sound.GetLastErrorText();
     std::this_thread::sleep_for(6s);
     ASSERT_EQ(a.sound.CMXSoundAPI_Terminate(), 0);
     ASSERT_EQ(b.sound.CMXSoundAPI_Terminate(), 0);

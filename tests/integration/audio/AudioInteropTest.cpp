@@ -33,7 +33,8 @@ std::string FindProgram(const std::string& name)
     std::string dir;
     while (std::getline(dirs, dir, ':')) {
         const std::string candidate = dir + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) return candidate;
+        if (access(candidate.c_str(), X_OK) == 0)
+            return candidate;
     }
     return {};
 }
@@ -42,7 +43,8 @@ std::string FindProgram(const std::string& name)
 int RunProgram(const std::vector<std::string>& argv, const std::string& output)
 {
     const pid_t pid = fork();
-    if (pid < 0) return -1;
+    if (pid < 0)
+        return -1;
     if (pid == 0) {
         FILE* f = std::fopen(output.c_str(), "w");
         if (f) {
@@ -50,13 +52,15 @@ int RunProgram(const std::vector<std::string>& argv, const std::string& output)
             dup2(fileno(f), 2);
         }
         std::vector<char*> args;
-        for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+        for (const auto& a : argv)
+            args.push_back(const_cast<char*>(a.c_str()));
         args.push_back(nullptr);
         execv(args[0], args.data());
         _exit(127);
     }
     int status = 0;
-    if (waitpid(pid, &status, 0) != pid) return -1;
+    if (waitpid(pid, &status, 0) != pid)
+        return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -82,7 +86,8 @@ public:
     }
     ~PayloadSink()
     {
-        if (m_fd >= 0) close(m_fd);
+        if (m_fd >= 0)
+            close(m_fd);
     }
     bool Ok() const { return m_ok; }
 
@@ -94,7 +99,8 @@ public:
         uint8_t buf[2048];
         while (std::chrono::steady_clock::now() < end) {
             pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, 20) <= 0) continue;
+            if (poll(&p, 1, 20) <= 0)
+                continue;
             const ssize_t n = recv(m_fd, buf, sizeof buf, 0);
             RtpHeader h;
             const uint8_t* payload = nullptr;
@@ -110,7 +116,7 @@ private:
     bool m_ok = false;
 };
 
-}  // namespace
+} // namespace
 
 #ifdef ZELORA_TEST_ILBC
 TEST(AudioInterop, OurIlbcStreamDecodesWithFfmpeg)
@@ -132,9 +138,8 @@ TEST(AudioInterop, OurIlbcStreamDecodesWithFfmpeg)
     ASSERT_GT(packets.size(), 60u);
 
     // What the wire must look like: payload 102, 50-byte frames, timestamps 240 apart, one SSRC.
-    std::sort(packets.begin(), packets.end(), [](const auto& x, const auto& y) {
-        return int16_t(x.first.sequence - y.first.sequence) < 0;
-    });
+    std::sort(packets.begin(), packets.end(),
+              [](const auto& x, const auto& y) { return int16_t(x.first.sequence - y.first.sequence) < 0; });
     for (size_t i = 0; i < packets.size(); ++i) {
         EXPECT_EQ(packets[i].first.payloadType, 102);
         EXPECT_EQ(packets[i].second.size(), 50u);
@@ -149,9 +154,11 @@ TEST(AudioInterop, OurIlbcStreamDecodesWithFfmpeg)
     {
         std::ofstream f(lbc, std::ios::binary);
         f << "#!iLBC30\n";
-        for (const auto& p : packets) f.write(reinterpret_cast<const char*>(p.second.data()), long(p.second.size()));
+        for (const auto& p : packets)
+            f.write(reinterpret_cast<const char*>(p.second.data()), long(p.second.size()));
     }
-    ASSERT_EQ(RunProgram({ffmpeg, "-nostdin", "-loglevel", "error", "-y", "-i", lbc, decoded}, dir.File("ffmpeg.log")), 0)
+    ASSERT_EQ(RunProgram({ffmpeg, "-nostdin", "-loglevel", "error", "-y", "-i", lbc, decoded}, dir.File("ffmpeg.log")),
+              0)
         << ReadText(dir.File("ffmpeg.log"));
     int rate = 0;
     const auto r = ReadWav(decoded, &rate);
@@ -199,11 +206,11 @@ TEST(AudioInterop, DiagCallReportsFailures)
     const std::string in = dir.File("in.wav");
     ASSERT_TRUE(WriteWav(in, Tone(1000, 0.5), 8000, 1));
     const std::string log = dir.File("diag.log");
-    EXPECT_EQ(RunProgram({ZELORA_DIAG_PATH, "audio", "call", "--codec", "G729", "--payload", "18", "--local",
-                          "127.0.3.47", "--remote", "127.0.3.48:37644", "--seconds", "1", "--in", in, "--out",
-                          dir.File("out.wav")},
-                         log),
-              1);
+    EXPECT_EQ(
+        RunProgram({ZELORA_DIAG_PATH, "audio", "call", "--codec", "G729", "--payload", "18", "--local", "127.0.3.47",
+                    "--remote", "127.0.3.48:37644", "--seconds", "1", "--in", in, "--out", dir.File("out.wav")},
+                   log),
+        1);
     EXPECT_NE(ReadText(log).find("Unsupported codec G729"), std::string::npos) << ReadText(log);
     EXPECT_EQ(RunProgram({ZELORA_DIAG_PATH, "audio", "call", "--codec", "PCMU", "--payload", "0", "--local",
                           "127.0.3.47", "--remote", "127.0.3.48:37644", "--seconds", "1", "--in",

@@ -39,9 +39,12 @@ public:
     {
         m_stop = true;
         m_cv.notify_all();
-        if (m_rx.joinable()) m_rx.join();
-        if (m_tx.joinable()) m_tx.join();
-        if (m_fd >= 0) close(m_fd);
+        if (m_rx.joinable())
+            m_rx.join();
+        if (m_tx.joinable())
+            m_tx.join();
+        if (m_fd >= 0)
+            close(m_fd);
     }
     bool Ok() const { return m_ok; }
     int Received() const { return m_received; }
@@ -70,11 +73,13 @@ private:
         std::uniform_int_distribution<int> delay(0, m_maxDelayMs);
         while (!m_stop) {
             pollfd p{m_fd, POLLIN, 0};
-            if (poll(&p, 1, 50) <= 0) continue;
+            if (poll(&p, 1, 50) <= 0)
+                continue;
             sockaddr_in from{};
             socklen_t len = sizeof from;
             const ssize_t n = recvfrom(m_fd, buf, sizeof buf, 0, reinterpret_cast<sockaddr*>(&from), &len);
-            if (n <= 0) continue;
+            if (n <= 0)
+                continue;
             ++m_received;
             const bool fromA = from.sin_addr.s_addr == m_a.sin_addr.s_addr;
             if (coin(m_rng) < m_loss) {

@@ -31,12 +31,15 @@ std::string CliPhone::Start(const Options& options)
     if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
         return "pipe failed";
     std::string audio = "file:" + options.capture + ":" + options.playback;
-    std::vector<std::string> env = {
-        "XDG_CONFIG_HOME=" + options.home + "/config", "XDG_DATA_HOME=" + options.home + "/data",
-        "XDG_STATE_HOME=" + options.home + "/state",   "XDG_RUNTIME_DIR=" + options.home + "/runtime",
-        "ZELORA_LOCAL_ADDRESS=" + options.localAddress, "ZELORA_DEPLOYMENT=" + options.deployment,
-        "ZELORA_AUDIO=" + audio,                        "HOME=" + options.home,
-        "PATH=/usr/bin:/bin"};
+    std::vector<std::string> env = {"XDG_CONFIG_HOME=" + options.home + "/config",
+                                    "XDG_DATA_HOME=" + options.home + "/data",
+                                    "XDG_STATE_HOME=" + options.home + "/state",
+                                    "XDG_RUNTIME_DIR=" + options.home + "/runtime",
+                                    "ZELORA_LOCAL_ADDRESS=" + options.localAddress,
+                                    "ZELORA_DEPLOYMENT=" + options.deployment,
+                                    "ZELORA_AUDIO=" + audio,
+                                    "HOME=" + options.home,
+                                    "PATH=/usr/bin:/bin"};
     pid_t pid = fork();
     if (pid < 0)
         return "fork failed";

@@ -15,14 +15,14 @@ namespace phone_it {
 class CliPhone {
 public:
     struct Options {
-        std::string program;        // path of zeloratalk-cli
-        std::string home;           // its own folder: XDG dirs, registry, recordings
-        std::string localAddress;   // ZELORA_LOCAL_ADDRESS
-        std::string deployment;     // ZELORA_DEPLOYMENT
-        std::string capture;        // what its microphone hears (a WAV file); empty: silence
-        std::string playback;       // where what it plays is recorded
-        std::string appPath;        // sound folder (ring tones); empty: the registry default
-        std::vector<std::string> arguments;   // its command line after the program name
+        std::string program; // path of zeloratalk-cli
+        std::string home; // its own folder: XDG dirs, registry, recordings
+        std::string localAddress; // ZELORA_LOCAL_ADDRESS
+        std::string deployment; // ZELORA_DEPLOYMENT
+        std::string capture; // what its microphone hears (a WAV file); empty: silence
+        std::string playback; // where what it plays is recorded
+        std::string appPath; // sound folder (ring tones); empty: the registry default
+        std::vector<std::string> arguments; // its command line after the program name
     };
 
     ~CliPhone();

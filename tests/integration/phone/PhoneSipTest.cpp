@@ -24,8 +24,8 @@ std::string StartKamailio(KamailioPeer& kamailio, const std::string& ip)
     return kamailio.Start(options);
 }
 
-std::string StartBaresip(BaresipPeer& peer, const std::string& ip, const std::string& user, const std::string& registrar,
-                         bool autoAnswer)
+std::string StartBaresip(BaresipPeer& peer, const std::string& ip, const std::string& user,
+                         const std::string& registrar, bool autoAnswer)
 {
     BaresipPeer::Options options;
     options.ip = ip;
@@ -50,13 +50,14 @@ public:
         std::filesystem::create_directories(folder);
         audiotest::WriteWav(folder + "/tone600.wav", audiotest::Tone(600, 5.0), 8000, 1);
         std::string config = "poll_method\t\tepoll\nsip_listen\t\t" + ip + ":5060\nnet_interface\t\t" + ip +
-                             "\naudio_player\t\taufile," + folder + "/nothing.wav\naudio_source\t\taufile," + folder +
-                             "/tone600.wav\nrtp_ports\t\t30100-30199\nmodule_path\t\t/usr/lib/baresip/modules\n"
-                             "module\t\t\tg711.so\nmodule\t\t\taufile.so\nmodule\t\t\tsndfile.so\nsnd_path\t\t" +
-                             folder + "\nmodule_tmp\t\taccount.so\n";
+            "\naudio_player\t\taufile," + folder + "/nothing.wav\naudio_source\t\taufile," + folder +
+            "/tone600.wav\nrtp_ports\t\t30100-30199\nmodule_path\t\t/usr/lib/baresip/modules\n"
+            "module\t\t\tg711.so\nmodule\t\t\taufile.so\nmodule\t\t\tsndfile.so\nsnd_path\t\t" +
+            folder + "\nmodule_tmp\t\taccount.so\n";
         std::string account = "<sip:" + user + "@" + registrar + ">;auth_pass=pw" + user +
-                              ";answermode=auto;audio_codecs=pcmu,pcma;regint=600\n";
-        if (!zelora::test::WriteFile(folder + "/config", config) || !zelora::test::WriteFile(folder + "/accounts", account))
+            ";answermode=auto;audio_codecs=pcmu,pcma;regint=600\n";
+        if (!zelora::test::WriteFile(folder + "/config", config) ||
+            !zelora::test::WriteFile(folder + "/accounts", account))
             return "cannot write the baresip configuration";
         std::string error = m_process.Start({program, "-f", folder}, folder + "/baresip.log");
         if (!error.empty())
@@ -154,7 +155,7 @@ TEST(PhoneSip, IncomingCallRingsIsAnsweredAndEndsWithTheFarEnd)
     ASSERT_NE(offered, "") << cli.Transcript();
     EXPECT_NE(offered.find("from=1002"), std::string::npos) << offered;
     EXPECT_NE(cli.WaitFor("DISPLAY \"\" \"1002\" \"Incoming Call\"", 5s), "") << cli.Transcript();
-    std::this_thread::sleep_for(1500ms);   // ringing is heard meanwhile
+    std::this_thread::sleep_for(1500ms); // ringing is heard meanwhile
     cli.Send("answer");
     ASSERT_NE(cli.WaitFor("EVENT 14 MXSS_STATUS_CALL_ACK", 10s), "") << cli.Transcript();
     EXPECT_NE(cli.WaitFor("\"Connected\"", 5s), "") << cli.Transcript();

@@ -9,17 +9,17 @@ namespace phone_it {
 
 std::string DeploymentText(const std::string& sipServer, const std::string& tunnelServer)
 {
-    return "[sip]\ndefault_server = " + sipServer + "\nother_server_1 = " + sipServer + "\nother_server_2 = " +
-           sipServer + "\n[tunnel]\nserver = " + tunnelServer +
-           "\n[web]\nservice_host = 127.0.6.253\nportal_host = 127.0.6.253\nads_host = 127.0.6.253\n"
-           "probe_site = 127.0.6.253\nhome_page = http://127.0.6.253/\nsignup_page = http://127.0.6.253/s\n"
-           "password_reset_page = http://127.0.6.253/r\nshop_page = http://127.0.6.253/shop\n"
-           "[presence]\ndomain = localhost\ngateway_yahoo = y.localhost\ngateway_msn = m.localhost\n"
-           "gateway_gtalk = g.localhost\nbrand_word = localhost\nmail_domain = localhost\nmail_web_host = 127.0.6.253\n";
+    return "[sip]\ndefault_server = " + sipServer + "\nother_server_1 = " + sipServer +
+        "\nother_server_2 = " + sipServer + "\n[tunnel]\nserver = " + tunnelServer +
+        "\n[web]\nservice_host = 127.0.6.253\nportal_host = 127.0.6.253\nads_host = 127.0.6.253\n"
+        "probe_site = 127.0.6.253\nhome_page = http://127.0.6.253/\nsignup_page = http://127.0.6.253/s\n"
+        "password_reset_page = http://127.0.6.253/r\nshop_page = http://127.0.6.253/shop\n"
+        "[presence]\ndomain = localhost\ngateway_yahoo = y.localhost\ngateway_msn = m.localhost\n"
+        "gateway_gtalk = g.localhost\nbrand_word = localhost\nmail_domain = localhost\nmail_web_host = 127.0.6.253\n";
 }
 
-PhoneUnderTest::PhoneUnderTest(const std::string& name, const std::string& localAddress,
-                               const std::string& sipServer, const std::string& tunnelServer, int toneHz)
+PhoneUnderTest::PhoneUnderTest(const std::string& name, const std::string& localAddress, const std::string& sipServer,
+                               const std::string& tunnelServer, int toneHz)
     : m_localAddress(localAddress), m_dir(std::make_unique<zelora::test::TempDir>("zelora-phone-" + name))
 {
     m_home = m_dir->Path();

@@ -39,9 +39,9 @@ public:
         if (std::string(TUNNEL_SERVER_PATH).empty())
             return "tools/tunnel-server is not built";
         zelora::test::WriteFile(folder + "/accounts", "1001 pw1001\n1002 pw1002\n");
-        std::string error = m_process.Start({TUNNEL_SERVER_PATH, "--listen", ip, "--port", "443", "--accounts",
-                                             folder + "/accounts", "--echo", "echo"},
-                                            folder + "/tunnel-server.log");
+        std::string error = m_process.Start(
+            {TUNNEL_SERVER_PATH, "--listen", ip, "--port", "443", "--accounts", folder + "/accounts", "--echo", "echo"},
+            folder + "/tunnel-server.log");
         if (!error.empty())
             return error;
         m_log = folder + "/tunnel-server.log";
@@ -110,10 +110,10 @@ TEST(PhoneTunnel, EchoCallThroughTinyproxy)
     TunnelServer tunnel;
     ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
     std::string d = phone.Home();
-    zelora::test::WriteFile(d + "/tinyproxy.conf", "Port 8888\nListen " + proxyIp +
-                                                       "\nTimeout 60\nMaxClients 10\nLogFile \"" + d +
-                                                       "/tinyproxy.log\"\nLogLevel Connect\nPidFile \"" + d +
-                                                       "/tinyproxy.pid\"\nAllow 127.0.0.0/8\nConnectPort 443\n");
+    zelora::test::WriteFile(d + "/tinyproxy.conf",
+                            "Port 8888\nListen " + proxyIp + "\nTimeout 60\nMaxClients 10\nLogFile \"" + d +
+                                "/tinyproxy.log\"\nLogLevel Connect\nPidFile \"" + d +
+                                "/tinyproxy.pid\"\nAllow 127.0.0.0/8\nConnectPort 443\n");
     PeerProcess proxy;
     ASSERT_EQ(proxy.Start({tinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/tinyproxy.out"), "");
     ASSERT_TRUE(zelora::test::WaitUntil([&] { return TcpAnswers(proxyIp, 8888); }, 5s)) << "tinyproxy does not answer";

@@ -80,7 +80,7 @@ TEST(PhoneWeb, SignedInPhoneShowsBalanceVoipNumberNewSmsAndOffersTheNewVersion)
     ASSERT_TRUE(Eventually([&] { return !phone.LogLines("Address book received").empty(); }, 15s))
         << phone.LogLines("AddressBook");
     ASSERT_TRUE(Eventually([&] { return sim.Requests("ads") >= 1; }, 15s));
-    std::this_thread::sleep_for(1s);   // room for a second request, were one sent
+    std::this_thread::sleep_for(1s); // room for a second request, were one sent
     for (const char* action : {"_getbal", "_getlvl3", "ads", "_qrysms", "_initaddbk"})
         EXPECT_EQ(sim.Requests(action), 1) << action;
     EXPECT_EQ(sim.Requests("_qrylist"), 0);

@@ -24,7 +24,7 @@ bool EchoPeer::Start(const std::string& address, const std::vector<std::string>&
 {
     if (access(EchoBinary(), X_OK) != 0) {
         error = std::string("mos-echo is missing at ") + EchoBinary() +
-                " (it is built from tools/mos-echo; configure with ZELORA_TOOLS=ON)";
+            " (it is built from tools/mos-echo; configure with ZELORA_TOOLS=ON)";
         return false;
     }
     int out[2];

@@ -18,7 +18,7 @@ struct RawCaller {
     std::string callId = "raw-call-1";
     std::string fromTag = "caller1";
     std::string toTag;
-    std::string target;   // request URI for in-dialog requests
+    std::string target; // request URI for in-dialog requests
     int branch = 0;
 
     std::string Self() const { return socket.Ip() + ":" + std::to_string(socket.Port()); }
@@ -58,7 +58,7 @@ struct RawCaller {
 std::string Offer(const std::string& ip, const std::string& mediaLines)
 {
     return "v=0\r\no=- 7 7 IN IP4 " + ip + "\r\ns=raw\r\n" + (ip.empty() ? "" : "c=IN IP4 " + ip + "\r\n") +
-           "t=0 0\r\n" + mediaLines;
+        "t=0 0\r\n" + mediaLines;
 }
 
 class SipInDialog : public ::testing::Test {
@@ -85,10 +85,11 @@ protected:
 TEST_F(SipInDialog, DtmfInfoReinviteAndByeInsideAnAcceptedCall)
 {
     Start(11);
-    std::string offer = Offer(m_caller.socket.Ip(), "m=audio 30500 RTP/AVP 0 101\r\n"
-                                                    "a=rtpmap:0 PCMU/8000\r\n"
-                                                    "a=rtpmap:101 telephone-event/8000\r\n"
-                                                    "a=fmtp:101 0-15\r\n");
+    std::string offer = Offer(m_caller.socket.Ip(),
+                              "m=audio 30500 RTP/AVP 0 101\r\n"
+                              "a=rtpmap:0 PCMU/8000\r\n"
+                              "a=rtpmap:101 telephone-event/8000\r\n"
+                              "a=fmtp:101 0-15\r\n");
     ASSERT_TRUE(m_caller.Send(m_caller.Request("INVITE", 1, "application/sdp", offer)));
     auto incoming = m_stack->Events().Wait(MXSS_STATUS_INCOMING_CALL, 5s);
     ASSERT_TRUE(incoming.has_value());
@@ -160,7 +161,8 @@ TEST_F(SipInDialog, OffersWithoutCommonCodecOrAddressAreRefusedWith488)
     m_caller.callId = "raw-call-2";
     m_caller.fromTag = "caller2";
     std::string noAddress = "v=0\r\no=- 7 7 IN IP4 1.2.3.4\r\ns=raw\r\nt=0 0\r\nm=audio 30500 RTP/AVP 0\r\n"
-                            "c=IN IP4 " + m_caller.socket.Ip() + "\r\n";
+                            "c=IN IP4 " +
+        m_caller.socket.Ip() + "\r\n";
     ASSERT_TRUE(m_caller.Send(m_caller.Request("INVITE", 1, "application/sdp", noAddress)));
     EXPECT_FALSE(m_caller.Response(488, "1 INVITE").empty()) << "media-level c= only must be refused";
     EXPECT_FALSE(m_stack->Events().Wait(MXSS_STATUS_INCOMING_CALL, 1s).has_value());
@@ -214,8 +216,7 @@ protected:
     void Reply(const std::string& invite, int status, const std::string& reason, const std::string& sdp = "")
     {
         std::string contact = "sip:2001@" + m_peer.Ip() + ":5060";
-        m_peer.Send(ResponseTo(invite, status, reason, status == 100 ? "" : "callee1", contact, sdp), m_stackIp,
-                    5060);
+        m_peer.Send(ResponseTo(invite, status, reason, status == 100 ? "" : "callee1", contact, sdp), m_stackIp, 5060);
     }
 
     void TearDown() override

@@ -44,7 +44,8 @@ TEST(SipRegistration, ChallengedSignInAndQuitReportNoFailure)
     ASSERT_TRUE(ok.has_value()) << h.Events().Describe() << "\n" << kamailio.Log();
     EXPECT_FALSE(ok->hasRecord);
     EXPECT_EQ(CountStatus(h.Events().All(), MXSS_STATUS_REGISTRATION_FAILURE), 0)
-        << "the answered challenge was reported as a failure:\n" << h.Events().Describe();
+        << "the answered challenge was reported as a failure:\n"
+        << h.Events().Describe();
     EXPECT_GE(Count(kamailio.Log(), "request REGISTER from sip:1001@"), 2) << "the first REGISTER is challenged";
     const int beforeQuit = Count(kamailio.Log(), "request REGISTER from sip:1001@");
 
@@ -77,7 +78,8 @@ TEST(SipRegistration, WrongPasswordFailsThreeTimesAndStops)
     }
     EXPECT_FALSE(h.Events().Wait(MXSS_STATUS_REGISTRATION_SUCCESSFUL, 3s).has_value());
     EXPECT_FALSE(h.Events().Wait(MXSS_STATUS_REGISTRATION_FAILURE, 0ms).has_value())
-        << "more failures than rejected credentials:\n" << h.Events().Describe();
+        << "more failures than rejected credentials:\n"
+        << h.Events().Describe();
     // A wrong password must not loop: a handful of REGISTERs, then silence.
     int sent = Count(kamailio.Log(), "request REGISTER from sip:1001@");
     EXPECT_LE(sent, 5);
@@ -120,8 +122,9 @@ public:
                 std::string ip = host.substr(0, host.find(':'));
                 int port = host.find(':') == std::string::npos ? 5060 : std::atoi(host.c_str() + host.find(':') + 1);
                 std::string reply = SipMessageBuilder::ResponseTo(request, 200, "OK", "reg1")
-                                        .Header("Contact", RawSipPeer::Header(request, "Contact") + ";expires=" +
-                                                               RawSipPeer::Header(request, "Expires"))
+                                        .Header("Contact",
+                                                RawSipPeer::Header(request, "Contact") +
+                                                    ";expires=" + RawSipPeer::Header(request, "Expires"))
                                         .Text();
                 m_socket.Send(reply, ip, port);
             }

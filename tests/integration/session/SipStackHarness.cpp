@@ -72,8 +72,7 @@ StackHarness::~StackHarness() { m_stack.reset(); }
 int StackHarness::Init()
 {
     return m_stack->Init(m_proxyIp.c_str(), m_proxyIp.c_str(), "5060", &EventRecorder::Callback, &m_events,
-                         ProtocolLogPath().c_str(),
-                         m_codecs, m_codecCount, "zeloraTALK test", 5060);
+                         ProtocolLogPath().c_str(), m_codecs, m_codecCount, "zeloraTALK test", 5060);
 }
 
 int StackHarness::Register(const std::string& user, const std::string& password, int expiry)

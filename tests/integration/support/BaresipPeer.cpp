@@ -67,26 +67,35 @@ std::string BaresipPeer::Start(const Options& options)
         return "cannot create a temp directory";
     std::string ctrl = options.ip + ":" + std::to_string(options.ctrlPort);
     std::string config = "poll_method\t\tepoll\n"
-                         "sip_listen\t\t" + options.ip + ":5060\n"
-                         "net_interface\t\t" + options.ip + "\n"
-                         "audio_player\t\taufile," + d + "/played.wav\n"
-                         "audio_alert\t\taufile," + d + "/alert.wav\n"
-                         "audio_source\t\taufile," + d + "/tone600.wav\n"
-                         "rtp_ports\t\t30000-30099\n"
-                         "module_path\t\t/usr/lib/baresip/modules\n"
-                         "module\t\t\tg711.so\n"
-                         "module\t\t\taufile.so\n"
-                         "module\t\t\tmenu.so\n"
-                         "module_tmp\t\taccount.so\n"
-                         "module_app\t\tctrl_tcp.so\n"
-                         "ctrl_tcp_listen\t\t" + ctrl + "\n";
-    std::string account = "<sip:" + options.user + "@" +
-                          (options.registrar.empty() ? options.ip : options.registrar) + ">;auth_pass=" +
-                          options.password + ";answermode=" + (options.autoAnswer ? "auto" : "manual") +
-                          ";audio_codecs=" + options.codecs + (options.registrar.empty() ? ";regint=0" : ";regint=600") +
-                          "\n";
-    if (!WriteFile(d + "/config", config) || !WriteFile(d + "/accounts", account) ||
-        !WriteFile(d + "/contacts", "") || !WriteToneWav(d + "/tone600.wav", 600, 5))
+                         "sip_listen\t\t" +
+        options.ip +
+        ":5060\n"
+        "net_interface\t\t" +
+        options.ip +
+        "\n"
+        "audio_player\t\taufile," +
+        d +
+        "/played.wav\n"
+        "audio_alert\t\taufile," +
+        d +
+        "/alert.wav\n"
+        "audio_source\t\taufile," +
+        d +
+        "/tone600.wav\n"
+        "rtp_ports\t\t30000-30099\n"
+        "module_path\t\t/usr/lib/baresip/modules\n"
+        "module\t\t\tg711.so\n"
+        "module\t\t\taufile.so\n"
+        "module\t\t\tmenu.so\n"
+        "module_tmp\t\taccount.so\n"
+        "module_app\t\tctrl_tcp.so\n"
+        "ctrl_tcp_listen\t\t" +
+        ctrl + "\n";
+    std::string account = "<sip:" + options.user + "@" + (options.registrar.empty() ? options.ip : options.registrar) +
+        ">;auth_pass=" + options.password + ";answermode=" + (options.autoAnswer ? "auto" : "manual") +
+        ";audio_codecs=" + options.codecs + (options.registrar.empty() ? ";regint=0" : ";regint=600") + "\n";
+    if (!WriteFile(d + "/config", config) || !WriteFile(d + "/accounts", account) || !WriteFile(d + "/contacts", "") ||
+        !WriteToneWav(d + "/tone600.wav", 600, 5))
         return "cannot write the baresip configuration in " + d;
     std::string error = m_process.Start({program, "-f", d}, d + "/baresip.log");
     if (!error.empty())

@@ -12,10 +12,10 @@ namespace zelora::test {
 class BaresipPeer {
 public:
     struct Options {
-        std::string ip;                 // its own loopback address (SIP 5060, RTP 30000-30099)
-        std::string user;               // account user, e.g. "1002"
+        std::string ip; // its own loopback address (SIP 5060, RTP 30000-30099)
+        std::string user; // account user, e.g. "1002"
         std::string password;
-        std::string registrar;          // registrar address (host[:port]); empty: no registration
+        std::string registrar; // registrar address (host[:port]); empty: no registration
         bool autoAnswer = true;
         std::string codecs = "pcmu,pcma";
         int ctrlPort = 4444;

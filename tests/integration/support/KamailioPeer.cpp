@@ -17,8 +17,18 @@ std::string KamailioPeer::Start(const Options& options)
     std::string run = m_dir.Path() + "/run";
     mkdir(run.c_str(), 0755);
     std::string listen = "udp:" + options.ip + ":" + std::to_string(options.port);
-    std::vector<std::string> argv = {program, "-f", std::string(ZELORA_PEERS_DIR) + "/kamailio.cfg", "-DD", "-E",
-                                     "-Y", run, "-P", run + "/kamailio.pid", "-A", "SIP_LISTEN=" + listen, "-A",
+    std::vector<std::string> argv = {program,
+                                     "-f",
+                                     std::string(ZELORA_PEERS_DIR) + "/kamailio.cfg",
+                                     "-DD",
+                                     "-E",
+                                     "-Y",
+                                     run,
+                                     "-P",
+                                     run + "/kamailio.pid",
+                                     "-A",
+                                     "SIP_LISTEN=" + listen,
+                                     "-A",
                                      "REALM=\"" + options.ip + "\""};
     if (options.qop) {
         argv.push_back("-A");

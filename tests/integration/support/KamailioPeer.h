@@ -12,9 +12,9 @@ public:
     struct Options {
         std::string ip;
         int port = 5060;
-        bool qop = false;            // challenge with qop="auth"
-        bool authFail403 = false;    // a wrong password gets 403 instead of a new challenge
-        bool noCallAuth = false;     // challenge REGISTER only
+        bool qop = false; // challenge with qop="auth"
+        bool authFail403 = false; // a wrong password gets 403 instead of a new challenge
+        bool noCallAuth = false; // challenge REGISTER only
     };
 
     // Starts it and waits until it answers OPTIONS. Returns "" or what went wrong (a missing

@@ -52,7 +52,7 @@ std::string FindProgram(const std::string& name)
 std::string MissingProgram(const std::string& name, const std::string& package)
 {
     return name + " is not installed: this test needs the Debian package " + package +
-           " (apt-get install -y --no-install-recommends " + package + ")";
+        " (apt-get install -y --no-install-recommends " + package + ")";
 }
 
 std::string ReadFile(const std::string& path)

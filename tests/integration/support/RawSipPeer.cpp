@@ -48,7 +48,7 @@ bool RawSipPeer::Send(const std::string& message, const std::string& ip, int por
     if (m_fd < 0 || inet_pton(AF_INET, ip.c_str(), &addr.sin_addr) != 1)
         return false;
     return sendto(m_fd, message.data(), message.size(), 0, reinterpret_cast<sockaddr*>(&addr), sizeof addr) ==
-           static_cast<ssize_t>(message.size());
+        static_cast<ssize_t>(message.size());
 }
 
 std::string RawSipPeer::Receive(int timeoutMs)

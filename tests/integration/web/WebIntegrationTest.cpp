@@ -56,7 +56,7 @@ std::string ReadFile(const fs::path& path)
 // Log lines written since construction.
 class LogWatch {
 public:
-    LogWatch() : m_offset(ReadFile(g_dir / "web.log").size()) {}
+    LogWatch() : m_offset(ReadFile(g_dir / "web.log").size()) { }
     std::string Text() const { return ReadFile(g_dir / "web.log").substr(m_offset); }
     bool Has(const std::string& text) const { return Text().find(text) != std::string::npos; }
 
@@ -376,7 +376,8 @@ TEST_F(WebService, AddressBookSyncFollowsServerChanges)
     int status = 0;
     const std::string add = "action=_addent&transId=12344&apiUserName=global&userId=2002&data=<entry><name> </name>"
                             "<firstname>Cy & Co</firstname><lastname>Dee</lastname><comments>x</comments></entry>"
-                            "&timeStamp=" + RequestTimeStamp();
+                            "&timeStamp=" +
+        RequestTimeStamp();
     std::string reply = WebServiceReply(add, status);
     ASSERT_EQ(status, 200);
     EXPECT_NE(reply.find("<code>0</code>"), std::string::npos) << reply;
@@ -469,14 +470,15 @@ TEST_F(WebService, ProgressNotificationsInOrder)
         EXPECT_EQ(state, text == "Request complete" ? 2 : 1) << text;
     }
     const std::vector<std::string> expected = {"Connecting to server", "Connected to server", "Sending request",
-                                               "Request sent",         "Receiving response", "Receiving response",
+                                               "Request sent",         "Receiving response",  "Receiving response",
                                                "Request complete"};
     EXPECT_EQ(texts, expected);
 }
 
 TEST_F(WebService, ServerThatNeverAnswers)
 {
-    RawServer silent("127.0.4.20", [](int) {}, true);
+    RawServer silent(
+        "127.0.4.20", [](int) {}, true);
     ASSERT_EQ(silent.Start(), "");
     LogWatch log;
     auto client = MakeClient("127.0.4.20");
@@ -626,10 +628,12 @@ TEST_F(WebService, WorkerPassesRunTheirDuties)
     for (int pass = 61; pass <= 320; ++pass) {
         client->WorkerPass();
         if (pass % 60 == 0 || pass == 300) {
-            WaitFor([&] {
-                return client->State(WEB_KIND_ADDRESS_BOOK) == 2 && client->State(WEB_KIND_INBOX) == 2 &&
-                       (pass != 300 || client->State(WEB_KIND_ADS) == 2);
-            }, 5000);
+            WaitFor(
+                [&] {
+                    return client->State(WEB_KIND_ADDRESS_BOOK) == 2 && client->State(WEB_KIND_INBOX) == 2 &&
+                        (pass != 300 || client->State(WEB_KIND_ADS) == 2);
+                },
+                5000);
         }
     }
     EXPECT_GE(book.stores, 4);
@@ -677,7 +681,8 @@ public:
         m_log = dir / "tinyproxy.log";
         const fs::path conf = dir / "tinyproxy.conf";
         std::ofstream(conf) << "Port 8888\nListen 127.0.4.30\nTimeout 30\nMaxClients 10\nAllow 127.0.0.0/8\n"
-                               "LogLevel Info\nLogFile \"" << m_log.string() << "\"\n";
+                               "LogLevel Info\nLogFile \""
+                            << m_log.string() << "\"\n";
         m_pid = fork();
         if (m_pid == 0) {
             execl(binary, binary, "-d", "-c", conf.c_str(), static_cast<char*>(nullptr));
@@ -739,7 +744,8 @@ int GetThroughSystemProxy(const std::string& path)
     InternetSetStatusCallback(session, &LayerCallback);
     LayerReply reply;
     const auto context = reinterpret_cast<DWORD_PTR>(&reply);
-    HINTERNET connect = InternetConnect(session, kSimHost.c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
+    HINTERNET connect =
+        InternetConnect(session, kSimHost.c_str(), 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, context);
     HINTERNET request = HttpOpenRequest(connect, "GET", path.c_str(), nullptr, nullptr, nullptr, 0, context);
     HttpSendRequest(request, nullptr, 0, nullptr, 0);
     int code = -1;

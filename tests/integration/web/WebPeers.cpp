@@ -106,10 +106,7 @@ SimProcess::SimProcess(std::string binary, std::string address, std::string data
 {
 }
 
-SimProcess::~SimProcess()
-{
-    Stop();
-}
+SimProcess::~SimProcess() { Stop(); }
 
 std::string SimProcess::Start()
 {

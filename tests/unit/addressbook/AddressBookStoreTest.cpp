@@ -77,7 +77,7 @@ TEST(ContactLineFormat, RefusesFieldsThatBreakTheLine)
 
 TEST_F(Store, AddWritesLiveLinesUnderTheirPositions)
 {
-    EXPECT_TRUE(settings.pending);   // nothing live was read
+    EXPECT_TRUE(settings.pending); // nothing live was read
     EXPECT_EQ(store->Add(Contact("11", "Ann")), 0);
     EXPECT_EQ(store->Add(Contact("12", "Bob")), 0);
     std::string text = ReadAll(File());
@@ -128,20 +128,20 @@ TEST_F(Store, MissingEntry000LoadsEmptyAndSetsPending)
 TEST_F(Store, ShortLineBetweenTwoGoodOnesIsAPlaceholderThatStaysUntouched)
 {
     const std::string good0 = Line(Contact("1", "A"));
-    const std::string shortLine = "1|2| |b@x|";   // ends after its e-mail field
+    const std::string shortLine = "1|2| |b@x|"; // ends after its e-mail field
     const std::string good2 = Line(Contact("3", "C"));
     WriteFile("Entry000 = " + good0 + "\nEntry001 = " + shortLine + "\nEntry002 = " + good2 + "\n");
     Reopen();
     EXPECT_EQ(store->Count(), 3u);
     EXPECT_EQ(store->Find(1), 0);
-    EXPECT_EQ(store->Find(3), 2);   // positions stay equal to keys
+    EXPECT_EQ(store->Find(3), 2); // positions stay equal to keys
     EXPECT_EQ(store->Find(2), -1);
     EXPECT_EQ(store->LiveEntries().size(), 2u);
     EXPECT_EQ(store->MarkDeleted(1), -1);
     // Changes to the later entry land on its own key; the short line is never rewritten nor reused.
     ASSERT_EQ(store->MarkDeleted(0), 0);
-    ASSERT_EQ(store->Add(Contact("9", "Z")), 0);   // reuses 0, not the placeholder
-    ASSERT_EQ(store->Add(Contact("10", "Y")), 0);  // appended at 3
+    ASSERT_EQ(store->Add(Contact("9", "Z")), 0); // reuses 0, not the placeholder
+    ASSERT_EQ(store->Add(Contact("10", "Y")), 0); // appended at 3
     ASSERT_EQ(store->Update(Contact("3", "CC")), 0);
     std::string text = ReadAll(File());
     EXPECT_NE(text.find("Entry000 = 1|9|"), std::string::npos) << text;
@@ -184,7 +184,8 @@ TEST_F(Store, KeysPast1000HaveFourDigits)
 {
     std::string body;
     for (int i = 0; i < 1003; ++i)
-        body += ContactLine::Key(static_cast<std::size_t>(i)) + " = " + Line(Contact(std::to_string(i + 1), "F")) + "\n";
+        body +=
+            ContactLine::Key(static_cast<std::size_t>(i)) + " = " + Line(Contact(std::to_string(i + 1), "F")) + "\n";
     WriteFile(body);
     Reopen();
     EXPECT_EQ(store->Count(), 1003u);
@@ -231,7 +232,7 @@ TEST_F(Store, FirstTimeDeletesOldBooksAndTheCallHistory)
     settings.isFirstTimeValue = 0;
     Reopen();
     EXPECT_EQ(store->Count(), 1u);
-    settings.isFirstTimeResult = 2;   // missing
+    settings.isFirstTimeResult = 2; // missing
     Reopen();
     EXPECT_EQ(store->Count(), 0u);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "zeloraTALKAddress2002.ini"));
@@ -267,7 +268,7 @@ TEST_F(Store, TwoStoresOfTheSameUserDoNotLoseEachOthersLines)
     AddressBookStore other(dir.path.string(), "zelora", "p", settings.Hooks());
     ASSERT_EQ(other.Load("1001"), 1);
     ASSERT_EQ(store->Add(Contact("1", "A")), 0);
-    ASSERT_EQ(other.Add(Contact("2", "B")), 0);   // sees entry 1 first: goes to position 1
+    ASSERT_EQ(other.Add(Contact("2", "B")), 0); // sees entry 1 first: goes to position 1
     ASSERT_EQ(store->Add(Contact("3", "C")), 0);
     ASSERT_EQ(other.MarkDeleted(0), 0);
     Reopen();
@@ -342,7 +343,7 @@ TEST_F(Store, KillDuringAThousandAddsLosesNoAcceptedEntry)
     for (int i = 1; i <= last; ++i)
         EXPECT_TRUE(present.count(std::to_string(i))) << "accepted entry " << i << " lost";
     EXPECT_LE(present.size(), static_cast<std::size_t>(last) + 1);
-    EXPECT_EQ(store->Count(), present.size());   // no torn line
+    EXPECT_EQ(store->Count(), present.size()); // no torn line
 }
 
 } // namespace

@@ -9,9 +9,10 @@ using namespace abtest;
 TEST(CliAddressBook, SplitterTakesQuotesThatStartInsideAWord)
 {
     std::vector<std::string> w;
-    ASSERT_TRUE(CCliProtocol::Split("contact-add first=Ann last=\"Lee Smith\" comments=\"say \\\"hi\\\"\" x\"y z\"w", w));
-    EXPECT_EQ(w, (std::vector<std::string>{"contact-add", "first=Ann", "last=Lee Smith", "comments=say \"hi\"",
-                                           "xy zw"}));
+    ASSERT_TRUE(
+        CCliProtocol::Split("contact-add first=Ann last=\"Lee Smith\" comments=\"say \\\"hi\\\"\" x\"y z\"w", w));
+    EXPECT_EQ(w,
+              (std::vector<std::string>{"contact-add", "first=Ann", "last=Lee Smith", "comments=say \"hi\"", "xy zw"}));
     EXPECT_FALSE(CCliProtocol::Split("contact-add first=\"open", w));
     ASSERT_TRUE(CCliProtocol::Split("login 1001 \"pass word\"", w));
     EXPECT_EQ(w[2], "pass word");

@@ -21,7 +21,7 @@ struct Recorder : CContactFormView, CViewContactsView, CContactsPhone, CContactU
     std::optional<ContactRecord> edited;
 
     void MessageBox(const std::string& t) override { boxes.push_back(t); }
-    void Focus(Field) override {}
+    void Focus(Field) override { }
     void SetTitle(const std::string& t) override { title = t; }
     void Close() override { closed = true; }
     bool AskYesNo(const std::string& t) override
@@ -48,7 +48,10 @@ struct Forms : ::testing::Test {
     Recorder rec;
     ContactFormFields::Date today{2026, 12, 9};
     void SetUp() override { ASSERT_EQ(store.Load("1001"), 1); }
-    CAddContactDlg Add() { return CAddContactDlg(rec, store, rec, [this]() { return today; }); }
+    CAddContactDlg Add()
+    {
+        return CAddContactDlg(rec, store, rec, [this]() { return today; });
+    }
     ContactFormFields Fields()
     {
         ContactFormFields f;
@@ -73,8 +76,9 @@ TEST_F(Forms, TrimsRequiresFirstNameAndEmailAndSetsNameAndBirthDate)
     f = Fields();
     f.readable = false;
     EXPECT_FALSE(dlg.Check(f));
-    EXPECT_EQ(rec.boxes, (std::vector<std::string>{"Please enter First Name", "Please enter email",
-                                                   "Unable to get data from fields"}));
+    EXPECT_EQ(
+        rec.boxes,
+        (std::vector<std::string>{"Please enter First Name", "Please enter email", "Unable to get data from fields"}));
     f = Fields();
     f.birthDate = today;
     auto r = dlg.Check(f);
@@ -105,11 +109,11 @@ TEST_F(Forms, BarChecksInThePartsOrderWithTheirMessages)
     EXPECT_FALSE(dlg.Check(f));
     f.comments = "a|b";
     EXPECT_FALSE(dlg.Check(f));
-    EXPECT_EQ(rec.boxes, (std::vector<std::string>{"Bar Sign(|) is not allowed in title",
-                                                   "Bar Sign(|) is not allowed in Last Name",
-                                                   "Bar Sign(|) is not allowed in any fields",
-                                                   "Enter is not allowed in Comments",
-                                                   "Bar Sign(|) is not allowed in Comments"}));
+    EXPECT_EQ(
+        rec.boxes,
+        (std::vector<std::string>{"Bar Sign(|) is not allowed in title", "Bar Sign(|) is not allowed in Last Name",
+                                  "Bar Sign(|) is not allowed in any fields", "Enter is not allowed in Comments",
+                                  "Bar Sign(|) is not allowed in Comments"}));
 }
 
 TEST_F(Forms, AddAppliesLocallyOnlyWhenAcceptedWithAnEntryNumber)
@@ -171,13 +175,12 @@ TEST_F(Forms, WindowListsDeletesAndHandsCallsAndSms)
     EXPECT_EQ(rec.sms, "1001");
     dlg.OnEdit(std::nullopt);
     dlg.OnDelete(std::nullopt);
-    EXPECT_EQ(rec.boxes, (std::vector<std::string>{"Please select any contact form list to make call",
-                                                   "Please select any valid item to make call",
-                                                   "Cannot call when call is in progress",
-                                                   "Please select any contact form list to send sms",
-                                                   "Please select any valid item to send sms",
-                                                   "Please select any contact from list to edit",
-                                                   "Please select any contact from list to delete"}));
+    EXPECT_EQ(rec.boxes,
+              (std::vector<std::string>{
+                  "Please select any contact form list to make call", "Please select any valid item to make call",
+                  "Cannot call when call is in progress", "Please select any contact form list to send sms",
+                  "Please select any valid item to send sms", "Please select any contact from list to edit",
+                  "Please select any contact from list to delete"}));
     rec.boxes.clear();
     rec.accept = false;
     dlg.OnDelete(0);
@@ -195,10 +198,10 @@ TEST_F(Forms, WindowListsDeletesAndHandsCallsAndSms)
 TEST(NetStatusRequests, FieldOrdersAndUnescapedValues)
 {
     struct NullView : CAddressBookNetStatusView {
-        void SetStatusText(int, const std::string&) override {}
-        void SetButtonCaption(const std::string&) override {}
-        void SetProgress(int) override {}
-        void Ended(int, bool) override {}
+        void SetStatusText(int, const std::string&) override { }
+        void SetButtonCaption(const std::string&) override { }
+        void SetProgress(int) override { }
+        void Ended(int, bool) override { }
     } view;
     CAddressBookNetStatusDlg dlg(view, "127.0.0.1", "10&01");
     ContactRecord r = Contact("9", "A&B");

@@ -24,7 +24,7 @@ struct TempFolder {
 };
 
 struct FakeSettings {
-    int isFirstTimeResult = 1;   // 1 stored (value below), 2 missing
+    int isFirstTimeResult = 1; // 1 stored (value below), 2 missing
     int isFirstTimeValue = 0;
     bool pending = false;
     std::string lastCheck;

@@ -69,10 +69,10 @@ TEST(Base64, DecodeRoundTripsAndRejectsDamage)
         EXPECT_EQ(data, back) << n;
     }
     std::vector<std::uint8_t> out;
-    EXPECT_EQ(0, CBase64Coder::Decode("Zm9", out));       // cut group
-    EXPECT_EQ(0, CBase64Coder::Decode("Zm9v!A==", out));  // outside the alphabet
-    EXPECT_EQ(0, CBase64Coder::Decode("Z===", out));      // too much padding
-    EXPECT_EQ(0, CBase64Coder::Decode("Zg==Zm9v", out));  // data after the padding
+    EXPECT_EQ(0, CBase64Coder::Decode("Zm9", out)); // cut group
+    EXPECT_EQ(0, CBase64Coder::Decode("Zm9v!A==", out)); // outside the alphabet
+    EXPECT_EQ(0, CBase64Coder::Decode("Z===", out)); // too much padding
+    EXPECT_EQ(0, CBase64Coder::Decode("Zg==Zm9v", out)); // data after the padding
     EXPECT_EQ(0, CBase64Coder::Decode("Zg=v", out));
     EXPECT_TRUE(out.empty());
 }

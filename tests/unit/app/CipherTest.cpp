@@ -76,7 +76,7 @@ TEST(Cipher, DecryptRejectsBadLengthsAndStopsAtTheFirstNul)
     std::vector<std::uint8_t> a;
     std::vector<std::uint8_t> b;
     ASSERT_EQ(8, cipher.Encrypt("ab", "key", a));
-    ASSERT_EQ(8, cipher.Encrypt("c", "key", b));  // "c" and its padding NUL
+    ASSERT_EQ(8, cipher.Encrypt("c", "key", b)); // "c" and its padding NUL
     a.insert(a.end(), b.begin(), b.end());
     a.insert(a.end(), b.begin(), b.end());
     ASSERT_EQ(0, cipher.Decrypt(a.data(), a.size(), "key", plain));

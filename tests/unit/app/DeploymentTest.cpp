@@ -24,10 +24,10 @@ TEST(Deployment, ShippedFilePointsEverythingAtTheLocalSandbox)
     EXPECT_EQ("gtalk.localhost", v.gatewayGtalk);
     // No value may name a host outside this machine.
     std::regex local(R"(^((http://)?127\.0\.0\.1(/.*)?|([a-z]+\.)?localhost)$)");
-    for (const std::string* s : {&v.sipDefaultServer, &v.sipOtherServer1, &v.sipOtherServer2, &v.tunnelServer,
-                                 &v.webServiceHost, &v.portalHost, &v.adsHost, &v.probeSite, &v.homePage,
-                                 &v.signupPage, &v.passwordResetPage, &v.shopPage, &v.presenceDomain,
-                                 &v.gatewayYahoo, &v.gatewayMsn, &v.gatewayGtalk, &v.mailDomain, &v.mailWebHost})
+    for (const std::string* s :
+         {&v.sipDefaultServer, &v.sipOtherServer1, &v.sipOtherServer2, &v.tunnelServer, &v.webServiceHost,
+          &v.portalHost, &v.adsHost, &v.probeSite, &v.homePage, &v.signupPage, &v.passwordResetPage, &v.shopPage,
+          &v.presenceDomain, &v.gatewayYahoo, &v.gatewayMsn, &v.gatewayGtalk, &v.mailDomain, &v.mailWebHost})
         EXPECT_TRUE(std::regex_match(*s, local)) << *s;
     EXPECT_FALSE(v.brandWord.empty());
 }
@@ -36,8 +36,8 @@ TEST(Deployment, EveryMissingKeyIsNamed)
 {
     TempDir dir;
     const std::pair<const char*, const char*> keys[] = {
-        {"sip", "default_server"}, {"sip", "other_server_2"}, {"tunnel", "server"}, {"web", "shop_page"},
-        {"web", "probe_site"}, {"presence", "domain"}, {"presence", "mail_web_host"}};
+        {"sip", "default_server"}, {"sip", "other_server_2"}, {"tunnel", "server"},         {"web", "shop_page"},
+        {"web", "probe_site"},     {"presence", "domain"},    {"presence", "mail_web_host"}};
     for (const auto& [section, key] : keys) {
         std::string path = dir.File(std::string(section) + "-" + key + ".ini");
         std::filesystem::copy_file(shippedFile(), path);

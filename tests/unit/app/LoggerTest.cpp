@@ -49,7 +49,8 @@ TEST_F(LoggerTest, LineFormatAndLevelNames)
     ASSERT_EQ(1, CLogger::Log(4, "src.cpp", 8, "C::M", "four"));
     auto got = lines(m_path);
     ASSERT_EQ(3u, got.size());
-    std::regex shape(R"(^\[\d\d-\d\d-\d\d \d\d:\d\d:\d\d\]\[LOG_ERROR\]\[\]\[CzeloraTALKDlg::OnInitDialog\]\[42\] Init GUI failed 5$)");
+    std::regex shape(
+        R"(^\[\d\d-\d\d-\d\d \d\d:\d\d:\d\d\]\[LOG_ERROR\]\[\]\[CzeloraTALKDlg::OnInitDialog\]\[42\] Init GUI failed 5$)");
     EXPECT_TRUE(std::regex_match(got[0], shape)) << got[0];
     EXPECT_NE(std::string::npos, got[1].find("][Unknown][][C::M][7] data"));
     EXPECT_NE(std::string::npos, got[2].find("][Unknown][src.cpp][C::M][8] four"));

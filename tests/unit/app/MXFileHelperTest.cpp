@@ -52,9 +52,12 @@ TEST_F(MXFileHelperTest, FirstLoadWritesTheDefaults)
     ASSERT_TRUE(std::filesystem::exists(file()));
     EXPECT_EQ(0, helper.Data().isFirstTime);
     const std::string f = folder() + "/";
-    const std::string expected = "<AppPath>" + f + "</AppPath><DialedFromWeb></DialedFromWeb><IsFirstTime>1</IsFirstTime>"
+    const std::string expected = "<AppPath>" + f +
+        "</AppPath><DialedFromWeb></DialedFromWeb><IsFirstTime>1</IsFirstTime>"
         "<LastCheckTS></LastCheckTS><ProxyIp>127.0.7.1</ProxyIp><ProxyPort>5060</ProxyPort>"
-        "<RingTonePath>" + f + "ringin.wav</RingTonePath><AudioSettings>0,8,97,100,101,102,103,</AudioSettings>"
+        "<RingTonePath>" +
+        f +
+        "ringin.wav</RingTonePath><AudioSettings>0,8,97,100,101,102,103,</AudioSettings>"
         "<AutoLogin>0</AutoLogin><UserName></UserName><UserPassword></UserPassword><RememberMe>0</RememberMe>"
         "<HttpProxyIp></HttpProxyIp><HttpProxyPort>0</HttpProxyPort><HttpTunnelIp>127.0.7.2</HttpTunnelIp>"
         "<HttpUseProxy>0</HttpUseProxy><HttpUseTunnel>0</HttpUseTunnel><LogLevel>1</LogLevel><LogSize>1</LogSize>"
@@ -137,7 +140,7 @@ TEST_F(MXFileHelperTest, MissingLogSizeKeepsEarlierValuesAndFails)
     EXPECT_EQ(MXFileHelper::kParseFailed, parsed.ParseSettings(text));
     EXPECT_EQ("carol", parsed.Data().userName);
     EXPECT_EQ(4, parsed.Data().logLevel);
-    EXPECT_EQ("80", parsed.Data().smsServerPort);  // after the gap: the default stays
+    EXPECT_EQ("80", parsed.Data().smsServerPort); // after the gap: the default stays
 
     writeEnciphered(file(), text);
     MXFileHelper loaded(kSip, kTunnel);

@@ -35,7 +35,8 @@ RoundTrip CodecRun(CCodec& enc, CCodec& dec, const std::vector<int16_t>& x, cons
         }
         const int n = dec.Decode(payload, size_t(bytes), out.data(), out.size());
         EXPECT_EQ(n, int(frame));
-        if (n > 0) r.decoded.insert(r.decoded.end(), out.begin(), out.begin() + n);
+        if (n > 0)
+            r.decoded.insert(r.decoded.end(), out.begin(), out.begin() + n);
     }
     return r;
 }
@@ -51,7 +52,7 @@ double SnrDb(const std::vector<int16_t>& ref, const std::vector<int16_t>& got, s
     return 10 * std::log10(sig / std::max(err, 1.0));
 }
 
-}  // namespace
+} // namespace
 
 TEST(Codec, FactoryPicksByStaticNumberOrDynamicName)
 {
@@ -93,7 +94,8 @@ TEST(Codec, G711RoundTripKeepsSignal)
 {
     std::vector<int16_t> x = Tone(1000, 1.0, 8000, 0.4);
     const auto low = Tone(313, 1.0, 8000, 0.2);
-    for (size_t i = 0; i < x.size(); ++i) x[i] = int16_t(x[i] + low[i]);
+    for (size_t i = 0; i < x.size(); ++i)
+        x[i] = int16_t(x[i] + low[i]);
     for (int pt : {0, 8}) {
         std::string error;
         auto enc = CCodec::Create(pt, "", error);
@@ -110,7 +112,8 @@ TEST(Codec, G711EveryCodeDecodesAndReencodesToItself)
     for (int pt : {0, 8}) {
         auto c = CCodec::Create(pt, "", error);
         std::vector<uint8_t> codes(256);
-        for (int i = 0; i < 256; ++i) codes[size_t(i)] = uint8_t(i);
+        for (int i = 0; i < 256; ++i)
+            codes[size_t(i)] = uint8_t(i);
         std::vector<int16_t> pcm(256);
         ASSERT_EQ(c->Decode(codes.data(), 256, pcm.data(), pcm.size()), 256);
         // Decode smooths after concealment only; a fresh decoder leaves samples untouched.
@@ -118,7 +121,8 @@ TEST(Codec, G711EveryCodeDecodesAndReencodesToItself)
         ASSERT_EQ(c->Encode(pcm.data(), 256, again.data(), again.size()), 256);
         for (int i = 0; i < 256; ++i) {
             // A-law and mu-law both have a code pair for zero; either is fine.
-            if (pcm[size_t(i)] == 0) continue;
+            if (pcm[size_t(i)] == 0)
+                continue;
             EXPECT_EQ(again[size_t(i)], codes[size_t(i)]) << "payload " << pt << " code " << i;
         }
     }
@@ -131,7 +135,8 @@ TEST(Codec, G711ConcealmentBridgesLostPackets)
     auto enc = CCodec::Create(8, "", error);
     auto dec = CCodec::Create(8, "", error);
     std::vector<size_t> lost;
-    for (size_t k = 5; k < 100; k += 10) lost.push_back(k);   // 10 % loss
+    for (size_t k = 5; k < 100; k += 10)
+        lost.push_back(k); // 10 % loss
     const auto r = CodecRun(*enc, *dec, x, lost);
     // Concealed frames continue the tone instead of leaving silence.
     for (size_t k : lost) {

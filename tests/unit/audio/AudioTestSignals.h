@@ -27,7 +27,8 @@ inline std::vector<int16_t> Tone(double freq, double seconds, int rate = 8000, d
 // Power of one frequency over a block (Goertzel), normalised by length.
 inline double Goertzel(const int16_t* x, size_t n, double freq, int rate = 8000)
 {
-    if (n == 0) return 0.0;
+    if (n == 0)
+        return 0.0;
     const double w = 2 * kPi * freq / rate;
     const double coeff = 2 * std::cos(w);
     double s1 = 0, s2 = 0;
@@ -46,9 +47,11 @@ inline double Goertzel(const std::vector<int16_t>& x, double freq, int rate = 80
 
 inline double Rms(const int16_t* x, size_t n)
 {
-    if (n == 0) return 0.0;
+    if (n == 0)
+        return 0.0;
     double sum = 0;
-    for (size_t i = 0; i < n; ++i) sum += double(x[i]) * x[i];
+    for (size_t i = 0; i < n; ++i)
+        sum += double(x[i]) * x[i];
     return std::sqrt(sum / double(n));
 }
 
@@ -80,8 +83,10 @@ inline int LongestQuietRun(const std::vector<int16_t>& x, double threshold)
 {
     int run = 0, longest = 0;
     for (size_t i = 0; i + 80 <= x.size(); i += 80) {
-        if (Rms(x.data() + i, 80) < threshold) longest = std::max(longest, ++run);
-        else run = 0;
+        if (Rms(x.data() + i, 80) < threshold)
+            longest = std::max(longest, ++run);
+        else
+            run = 0;
     }
     return longest;
 }
@@ -91,7 +96,8 @@ inline double QuietShare(const std::vector<int16_t>& x, double threshold)
 {
     int quiet = 0, blocks = 0;
     for (size_t i = 0; i + 80 <= x.size(); i += 80, ++blocks)
-        if (Rms(x.data() + i, 80) < threshold) ++quiet;
+        if (Rms(x.data() + i, 80) < threshold)
+            ++quiet;
     return blocks ? double(quiet) / blocks : 1.0;
 }
 
@@ -103,7 +109,8 @@ inline bool WriteWav(const std::string& path, const std::vector<int16_t>& interl
     info.channels = channels;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (!f) return false;
+    if (!f)
+        return false;
     const sf_count_t frames = static_cast<sf_count_t>(interleaved.size() / static_cast<size_t>(channels));
     const bool ok = sf_writef_short(f, interleaved.data(), frames) == frames;
     sf_close(f);
@@ -115,12 +122,14 @@ inline std::vector<int16_t> ReadWav(const std::string& path, int* rate = nullptr
 {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return {};
+    if (!f)
+        return {};
     std::vector<int16_t> out(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
     const sf_count_t got = sf_readf_short(f, out.data(), info.frames);
     sf_close(f);
     out.resize(static_cast<size_t>(std::max<sf_count_t>(got, 0)) * static_cast<size_t>(info.channels));
-    if (rate) *rate = info.samplerate;
+    if (rate)
+        *rate = info.samplerate;
     return out;
 }
 
@@ -144,12 +153,14 @@ public:
     TempDir()
     {
         std::string templ = (std::filesystem::temp_directory_path() / "zelora-audio-XXXXXX").string();
-        if (mkdtemp(templ.data()) != nullptr) m_path = templ;
+        if (mkdtemp(templ.data()) != nullptr)
+            m_path = templ;
     }
     ~TempDir()
     {
         std::error_code ec;
-        if (!m_path.empty()) std::filesystem::remove_all(m_path, ec);
+        if (!m_path.empty())
+            std::filesystem::remove_all(m_path, ec);
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -160,4 +171,4 @@ private:
     std::string m_path;
 };
 
-}  // namespace audiotest
+} // namespace audiotest

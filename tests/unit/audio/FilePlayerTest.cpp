@@ -13,7 +13,8 @@ using namespace audiotest;
 TEST(FilePlayer, OncePlaysToTheEndAndStops)
 {
     std::vector<int16_t> s(250);
-    for (size_t i = 0; i < s.size(); ++i) s[i] = int16_t(i + 1);
+    for (size_t i = 0; i < s.size(); ++i)
+        s[i] = int16_t(i + 1);
     CFilePlayer p(s, false);
     std::vector<int16_t> mix(80, 0);
     size_t total = 0;
@@ -98,12 +99,14 @@ TEST(Resampler, KeepsFrequencyAcrossRates)
     for (int rate : {8000, 11025, 16000, 22050, 48000}) {
         const auto tone = Tone(440, 1.0, rate, 0.5);
         std::vector<float> in(tone.size()), out;
-        for (size_t i = 0; i < tone.size(); ++i) in[i] = float(tone[i]) / 32768.0f;
+        for (size_t i = 0; i < tone.size(); ++i)
+            in[i] = float(tone[i]) / 32768.0f;
         std::string error;
         ASSERT_EQ(CResampler::Convert(in, rate, 8000, out, error), 0) << error;
         EXPECT_NEAR(double(out.size()), 8000.0, 3.0) << rate;
         std::vector<int16_t> s(out.size());
-        for (size_t i = 0; i < out.size(); ++i) s[i] = int16_t(out[i] * 32767.0f);
+        for (size_t i = 0; i < out.size(); ++i)
+            s[i] = int16_t(out[i] * 32767.0f);
         EXPECT_NEAR(PeakFrequency(Slice(s, 0.1, 0.9), 380, 500, 1), 440, 2) << rate;
     }
     std::vector<float> out;

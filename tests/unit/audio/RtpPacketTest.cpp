@@ -13,7 +13,7 @@ std::vector<uint8_t> Built(const RtpHeader& h, const std::vector<uint8_t>& paylo
     return out;
 }
 
-}  // namespace
+} // namespace
 
 TEST(RtpPacket, BuildWritesNetworkOrderAndParsesBack)
 {
@@ -55,10 +55,10 @@ TEST(RtpPacket, SkipsCsrcsExtensionAndPadding)
 {
     // V=2 P=1 X=1 CC=2, PT 0; two CSRCs, a one-word extension, 2 payload bytes, 3 padding bytes.
     std::vector<uint8_t> wire = {0xB2, 0x00, 0, 1, 0, 0, 0, 160, 0, 0, 0, 7};
-    wire.insert(wire.end(), {9, 9, 9, 9, 8, 8, 8, 8});           // CSRCs
-    wire.insert(wire.end(), {0xBE, 0xDE, 0, 1, 5, 5, 5, 5});     // extension header + 1 word
-    wire.insert(wire.end(), {0x42, 0x43});                        // payload
-    wire.insert(wire.end(), {0, 0, 3});                           // padding, count last
+    wire.insert(wire.end(), {9, 9, 9, 9, 8, 8, 8, 8}); // CSRCs
+    wire.insert(wire.end(), {0xBE, 0xDE, 0, 1, 5, 5, 5, 5}); // extension header + 1 word
+    wire.insert(wire.end(), {0x42, 0x43}); // payload
+    wire.insert(wire.end(), {0, 0, 3}); // padding, count last
     RtpHeader h;
     const uint8_t* payload = nullptr;
     size_t len = 0;
@@ -85,18 +85,18 @@ TEST(RtpPacket, RejectsMalformedPackets)
     EXPECT_EQ(CRtpPacket::Parse(v1.data(), v1.size(), h, payload, len), CRtpPacket::RTP_BAD_VERSION);
 
     auto csrc = base;
-    csrc[0] = 0x81;   // claims one CSRC but only one byte follows the header
+    csrc[0] = 0x81; // claims one CSRC but only one byte follows the header
     EXPECT_EQ(CRtpPacket::Parse(csrc.data(), csrc.size(), h, payload, len), CRtpPacket::RTP_TOO_SHORT);
 
     auto pad = base;
     pad[0] = 0xA0;
-    pad.back() = 5;   // more padding than payload
+    pad.back() = 5; // more padding than payload
     EXPECT_EQ(CRtpPacket::Parse(pad.data(), pad.size(), h, payload, len), CRtpPacket::RTP_BAD_PADDING);
-    pad.back() = 0;   // a zero padding count is invalid too
+    pad.back() = 0; // a zero padding count is invalid too
     EXPECT_EQ(CRtpPacket::Parse(pad.data(), pad.size(), h, payload, len), CRtpPacket::RTP_BAD_PADDING);
 
     std::vector<uint8_t> ext = {0x90, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 1, 0xBE, 0xDE, 0, 9, 1, 2, 3, 4};
     EXPECT_EQ(CRtpPacket::Parse(ext.data(), ext.size(), h, payload, len), CRtpPacket::RTP_BAD_EXTENSION);
-    ext.resize(14);   // extension header cut short
+    ext.resize(14); // extension header cut short
     EXPECT_EQ(CRtpPacket::Parse(ext.data(), ext.size(), h, payload, len), CRtpPacket::RTP_BAD_EXTENSION);
 }

@@ -20,7 +20,7 @@ std::string FileDevice(const std::string& capture, const std::string& playback)
     return "file:" + capture + ":" + playback;
 }
 
-}  // namespace
+} // namespace
 
 TEST(SoundEngine, CallsBeforeStartFailWithReason)
 {
@@ -61,7 +61,7 @@ TEST(SoundEngine, DeviceSettingsAreCheckedAndTheDefaultFallsBackToNull)
         s.SetDeviceSetting("null");
         ASSERT_EQ(s.CMXSoundAPI_StartSoundEngine(), 0);
         EXPECT_EQ(s.DeviceName(), "null");
-        EXPECT_EQ(s.CMXSoundAPI_StartSoundEngine(), 0);   // a second start is harmless
+        EXPECT_EQ(s.CMXSoundAPI_StartSoundEngine(), 0); // a second start is harmless
         EXPECT_EQ(s.CMXSoundAPI_Terminate(), 0);
         EXPECT_EQ(s.DeviceName(), "");
     }
@@ -128,8 +128,7 @@ TEST(SoundEngine, CallArgumentsAndKeysAreChecked)
     EXPECT_EQ(s.CMXSoundAPI_SendDTMF(5), MXSOUND_ERROR_NO_CALL);
     EXPECT_EQ(s.CMXSoundAPI_StartVoiceCall(18, "G729", 37644, "127.0.3.11", 37644), MXSOUND_ERROR_CODEC);
     EXPECT_EQ(s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 37644, "", 37644), MXSOUND_ERROR_INVALID_ARGUMENT);
-    EXPECT_EQ(s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 37644, "not an address", 37644),
-              MXSOUND_ERROR_INVALID_ARGUMENT);
+    EXPECT_EQ(s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 37644, "not an address", 37644), MXSOUND_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 0, "127.0.3.11", 37644), MXSOUND_ERROR_INVALID_ARGUMENT);
     EXPECT_EQ(s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 37644, "127.0.3.11", 70000), MXSOUND_ERROR_INVALID_ARGUMENT);
     // Start twice in a row: the second replaces the first on the same port.
@@ -172,12 +171,14 @@ TEST(SoundEngine, CallsFromTwoThreadsAtOnceStayConsistent)
     std::thread signalling([&] {
         for (int i = 0; i < 20; ++i) {
             s.CMXSoundAPI_StopVoiceCall();
-            if (s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 37644, "127.0.3.15", 37644) != 0) ++failures;
+            if (s.CMXSoundAPI_StartVoiceCall(0, "PCMU", 37644, "127.0.3.15", 37644) != 0)
+                ++failures;
             std::this_thread::sleep_for(5ms);
         }
     });
     for (int i = 0; i < 20; ++i) {
-        if (s.CMXSoundAPI_PlayFile(ring.c_str(), MXSOUND_PLAY_LOOP) != 0) ++failures;
+        if (s.CMXSoundAPI_PlayFile(ring.c_str(), MXSOUND_PLAY_LOOP) != 0)
+            ++failures;
         s.CMXSoundAPI_SetSpeakerVolume(i * 10);
         s.CMXSoundAPI_PlayLocalDTMFTone(i % 12);
         std::this_thread::sleep_for(5ms);
@@ -229,7 +230,8 @@ TEST(SoundEngine, FileDeviceRecordsPlayOnceLoopStopAndLocalKeys)
     const auto onceSec = Slice(r, 1.45, 2.5);
     int loud = 0;
     for (size_t i = 0; i + 80 <= onceSec.size(); i += 80)
-        if (Rms(onceSec.data() + i, 80) > level * 0.5) ++loud;
+        if (Rms(onceSec.data() + i, 80) > level * 0.5)
+            ++loud;
     EXPECT_NEAR(loud, 30, 3);
     EXPECT_NEAR(PeakFrequency(onceSec, 800, 1200, 5), 1000, 5);
     EXPECT_EQ(DetectDtmf(Slice(r, 2.4, 3.5)), "*3");
@@ -251,7 +253,7 @@ TEST(SoundEngine, StereoWavAt44100PlaysAtTheRightPitchAndVolumeScales)
     ASSERT_EQ(s.CMXSoundAPI_StartSoundEngine(), 0);
     ASSERT_EQ(s.CMXSoundAPI_PlayFile(file.c_str(), MXSOUND_PLAY_LOOP), 0);
     std::this_thread::sleep_for(1000ms);
-    ASSERT_EQ(s.CMXSoundAPI_SetSpeakerVolume(64), 0);   // half of unity
+    ASSERT_EQ(s.CMXSoundAPI_SetSpeakerVolume(64), 0); // half of unity
     std::this_thread::sleep_for(1000ms);
     ASSERT_EQ(s.CMXSoundAPI_Terminate(), 0);
     const auto r = ReadWav(rec);

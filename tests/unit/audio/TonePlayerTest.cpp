@@ -15,13 +15,14 @@ std::vector<int16_t> Drain(CTonePlayer& p)
     int16_t block[80];
     for (int guard = 0; guard < 100000; ++guard) {
         const size_t n = p.Generate(block, 80);
-        if (n == 0) break;
+        if (n == 0)
+            break;
         all.insert(all.end(), block, block + n);
     }
     return all;
 }
 
-}  // namespace
+} // namespace
 
 TEST(TonePlayer, KeyCodesMapToDialPadCharacters)
 {
@@ -39,7 +40,8 @@ TEST(TonePlayer, KeyCodesMapToDialPadCharacters)
 TEST(TonePlayer, EveryKeyIsDetectedInOrderWithItsTiming)
 {
     CTonePlayer p;
-    for (int k = 0; k <= 11; ++k) ASSERT_TRUE(p.Queue(k));
+    for (int k = 0; k <= 11; ++k)
+        ASSERT_TRUE(p.Queue(k));
     EXPECT_TRUE(p.Active());
     const auto samples = Drain(p);
     EXPECT_FALSE(p.Active());

@@ -88,7 +88,7 @@ TEST(CliProtocol, NumbersAndKeyValues)
 // Tells when the window's core lets its protocol go.
 class WatchedProtocol : public FakeProtocol {
 public:
-    explicit WatchedProtocol(std::function<void()>& gone) : m_gone(gone) {}
+    explicit WatchedProtocol(std::function<void()>& gone) : m_gone(gone) { }
     ~WatchedProtocol() override
     {
         if (m_gone)
@@ -116,12 +116,14 @@ protected:
         };
         dlg = std::make_unique<CzeloraTALKDlg>(*view, audio, temp.Settings(), TestDeployment(), options);
         ASSERT_EQ(dlg->OnInitDialog(), 0);
-        MXLoginDlg::Account account{[this] { return dlg->GetUserId(); }, [this] { return dlg->GetPassword(); },
-                                    [this](const std::string& u, const std::string& p) { dlg->RegisterSoftPhone(u, p); },
-                                    {}};
+        MXLoginDlg::Account account{
+            [this] { return dlg->GetUserId(); },
+            [this] { return dlg->GetPassword(); },
+            [this](const std::string& u, const std::string& p) { dlg->RegisterSoftPhone(u, p); },
+            {}};
         login = std::make_unique<MXLoginDlg>(*view, temp.Settings(), account, "");
-        proxy = std::make_unique<CProxySettingsDlg>(*view, temp.Settings(),
-                                                    [] { return std::optional<std::string>(); });
+        proxy =
+            std::make_unique<CProxySettingsDlg>(*view, temp.Settings(), [] { return std::optional<std::string>(); });
         app = std::make_unique<CCliApp>(*dlg, *view, *login, *proxy);
         Output();
     }
@@ -216,8 +218,7 @@ TEST_F(CliAppTest, LoginDialKeysAndStatus)
 TEST_F(CliAppTest, ProxySettingsCommandStoresThroughTheSettingsWindow)
 {
     Run("proxy-settings tunnel=1 proxy=1 host=10.0.0.3 port=3128");
-    EXPECT_EQ(Output(),
-              "MESSAGE \"Your settings is saved and it will take effect after you restart your zelora\"\n");
+    EXPECT_EQ(Output(), "MESSAGE \"Your settings is saved and it will take effect after you restart your zelora\"\n");
     CSettingsHttpProxy stored;
     temp.Settings().ReadHttpProxy(stored);
     EXPECT_EQ(stored.httpUseTunnel, 1);
@@ -265,8 +266,9 @@ TEST_F(CliAppTest, HelpListsEachCommandOnceInTheProtocolsLineForm)
         ASSERT_EQ(line.rfind("HELP \"", 0), 0u) << line;
         names.push_back(line.substr(6, line.find_first_of(" \"", 6) - 6));
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"help", "login", "logout", "dial", "answer", "hangup", "redial",
-                                                "key", "volume", "proxy-settings", "status", "quit"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"help", "login", "logout", "dial", "answer", "hangup", "redial", "key",
+                                        "volume", "proxy-settings", "status", "quit"}));
     Run("help me");
     EXPECT_EQ(Output(), "MESSAGE \"Unknown command\"\n");
 }

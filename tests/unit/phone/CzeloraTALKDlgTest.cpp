@@ -259,8 +259,9 @@ TEST_F(DlgTest, RegistrationTimeoutTextDependsOnConnectivity)
     protocol->Raise(MXSS_STATUS_REGISTRATION_TIMEOUT, nullptr);
     dlg->DrainMessages();
     ASSERT_EQ(view.messages.size(), 1u);
-    EXPECT_EQ(view.messages[0], "Unable to sign in due to network problem. Please contact your network administrator "
-                                "for assistance");
+    EXPECT_EQ(view.messages[0],
+              "Unable to sign in due to network problem. Please contact your network administrator "
+              "for assistance");
     EXPECT_FALSE(dlg->IsSignedIn());
 
     SignIn();
@@ -474,7 +475,7 @@ TEST_F(DlgTest, DigitKeysSendDtmfDuringACallAndPlayTonesOtherwise)
 {
     Start();
     dlg->OnDialKey('1');
-    EXPECT_EQ(audio.Count("Tone"), 0);   // signed out: nothing
+    EXPECT_EQ(audio.Count("Tone"), 0); // signed out: nothing
     SignIn();
     for (char key : std::string("1*#+a"))
         dlg->OnDialKey(key);
@@ -490,7 +491,7 @@ TEST_F(DlgTest, DigitKeysSendDtmfDuringACallAndPlayTonesOtherwise)
         dlg->OnClearDigit();
     EXPECT_EQ(dlg->GetDialField(), "");
     EXPECT_EQ(dlg->Display().GetCallType(), CMXDisplayScreen::CALLTYPE_NONE);
-    dlg->OnClearDigit();   // empty: nothing to remove
+    dlg->OnClearDigit(); // empty: nothing to remove
 
     Connect();
     dlg->OnDialKey('*');
@@ -500,7 +501,7 @@ TEST_F(DlgTest, DigitKeysSendDtmfDuringACallAndPlayTonesOtherwise)
     EXPECT_TRUE(audio.Has("DTMF 11"));
     EXPECT_TRUE(audio.Has("DTMF 7"));
     EXPECT_EQ(dlg->GetDialField(), "1002*#7");
-    dlg->OnClearDigit();   // not idle: unchanged
+    dlg->OnClearDigit(); // not idle: unchanged
     EXPECT_EQ(dlg->GetDialField(), "1002*#7");
     // Letters from the keyboard are ignored during a call.
     dlg->OnKeyboardKey('q');
@@ -645,7 +646,7 @@ TEST_F(DlgTest, AccountSwitchLogsOutThenRegistersTheNewAccount)
     ASSERT_NE(unreg, nullptr);
     EXPECT_EQ(unreg->args[1], "1001");
     EXPECT_EQ(unreg->args[2], "pw1001");
-    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);   // the unregistration's answer
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr); // the unregistration's answer
     EXPECT_EQ(observed.back(), MXSS_STATUS_LOGOUT);
     EXPECT_FALSE(dlg->IsReRegisterPending());
     const Call* reg = protocol->Last("Register");
@@ -700,10 +701,11 @@ TEST_F(DlgTest, EventCasesLogEnteringAndLeavingUnderTheHandlersName)
             line.find("MXSS_STATUS_", text) != std::string::npos)
             cases.push_back(line.substr(text + 2));
     }
-    EXPECT_EQ(cases, (std::vector<std::string>{"********MXSS_STATUS_INCOMING_CALL Entering********",
-                                               "########MXSS_STATUS_INCOMING_CALL Leaving########",
-                                               "********MXSS_STATUS_12_FAILURE Entering********",
-                                               "########MXSS_STATUS_12_FAILURE Leaving########"}));
+    EXPECT_EQ(cases,
+              (std::vector<std::string>{"********MXSS_STATUS_INCOMING_CALL Entering********",
+                                        "########MXSS_STATUS_INCOMING_CALL Leaving########",
+                                        "********MXSS_STATUS_12_FAILURE Entering********",
+                                        "########MXSS_STATUS_12_FAILURE Leaving########"}));
 }
 
 TEST(DlgHelpers, CalltoParameterAndNumberGrouping)

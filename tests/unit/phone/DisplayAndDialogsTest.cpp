@@ -44,7 +44,7 @@ TEST(Display, DrawsNothingSignedOutOrWithoutCallType)
     screen.SetUserName("Connected");
     CMXDisplayScreen::Lines lines;
     screen.SetCallType(CMXDisplayScreen::CALLTYPE_OUTGOING);
-    EXPECT_FALSE(screen.Draw(lines));   // signed out
+    EXPECT_FALSE(screen.Draw(lines)); // signed out
     EXPECT_EQ(lines[1], "");
     screen.SetSignedIn(true);
     screen.SetCallType(CMXDisplayScreen::CALLTYPE_NONE);
@@ -75,17 +75,18 @@ public:
     void FocusUserId() override { ++focusUser; }
     void FocusPassword() override { ++focusPassword; }
     void OpenUrl(const std::string& u) override { url = u; }
-    void RunConnectionSettings() override {}
+    void RunConnectionSettings() override { }
 };
 
 class LoginTest : public ::testing::Test {
 protected:
     LoginTest()
-        : login(view, temp.Settings(),
-                MXLoginDlg::Account{[this] { return ownUser; }, [this] { return ownPassword; },
-                                    [this](const std::string& u, const std::string& p) { handed.push_back(u + "/" + p); },
-                                    [this] { ++backs; }},
-                TestDeployment().passwordResetPage)
+        : login(
+              view, temp.Settings(),
+              MXLoginDlg::Account{[this] { return ownUser; }, [this] { return ownPassword; },
+                                  [this](const std::string& u, const std::string& p) { handed.push_back(u + "/" + p); },
+                                  [this] { ++backs; }},
+              TestDeployment().passwordResetPage)
     {
     }
     TempSettings temp;
@@ -253,7 +254,7 @@ TEST(ProxySettings, EnablingFollowsTheTwoBoxesAndTheProxyBoxPrefillsFromTheSyste
                           [] { return std::optional<std::string>("http=plain.local:80 https=secure.local:8443"); });
     dlg.OnInitDialog();
     dlg.OnUseProxyToggled(true);
-    EXPECT_FALSE(view.proxyEnabled);   // tunnel still off
+    EXPECT_FALSE(view.proxyEnabled); // tunnel still off
     EXPECT_FALSE(view.fieldsEnabled);
     dlg.OnUseTunnelToggled(true);
     EXPECT_TRUE(view.proxyEnabled);

@@ -43,8 +43,8 @@ protected:
             return std::unique_ptr<CSessionProtocol>(std::move(p));
         };
         std::memset(codecs, 0, sizeof codecs);
-        core = std::make_unique<MXSPCore>("sip.zelora.test", "sip.zelora.test", "5060", &Recorder, &forwarded,
-                                          codecs, 3, "zeloraTALK Version 3.1.2", 0, options);
+        core = std::make_unique<MXSPCore>("sip.zelora.test", "sip.zelora.test", "5060", &Recorder, &forwarded, codecs,
+                                          3, "zeloraTALK Version 3.1.2", 0, options);
     }
 
     void StartSip() { ASSERT_GE(core->StartSipStack(nullptr), 0); }
@@ -73,8 +73,9 @@ TEST_F(CoreTest, StartSipStackHandsTheCoreSettingsToInit)
     EXPECT_FALSE(usedTunnel);
     const phonetest::Call* init = protocol->Last("Init");
     ASSERT_NE(init, nullptr);
-    EXPECT_EQ(init->args, (std::vector<std::string>{"sip.zelora.test", "sip.zelora.test", "5060",
-                                                    "zeloraTALK Version 3.1.2", "3", "0"}));
+    EXPECT_EQ(
+        init->args,
+        (std::vector<std::string>{"sip.zelora.test", "sip.zelora.test", "5060", "zeloraTALK Version 3.1.2", "3", "0"}));
     EXPECT_TRUE(core->HasProtocol());
 }
 
@@ -285,7 +286,7 @@ TEST_F(CoreTest, OutgoingCallMovesThroughItsStates)
 
     SESSION_EVENT_INFO trying = Record(7, 0);
     Raise(MXSS_STATUS_CALL_PROCEEDING, &trying);
-    EXPECT_TRUE(forwarded.empty());   // below 100: nothing
+    EXPECT_TRUE(forwarded.empty()); // below 100: nothing
     EXPECT_FALSE(core->IsCallExists());
     trying.statusCode = 100;
     Raise(MXSS_STATUS_CALL_PROCEEDING, &trying);
@@ -347,7 +348,7 @@ TEST_F(CoreTest, EarlyMediaStartsOnceOnA183WithACodec)
     PlaceCall();
     SESSION_EVENT_INFO early = Record(7, 183);
     Raise(MXSS_STATUS_CALL_RINGING, &early);
-    EXPECT_EQ(protocol->Count("StartListen"), 0);   // no codec: no media
+    EXPECT_EQ(protocol->Count("StartListen"), 0); // no codec: no media
     CopyText(early.codecName, "PCMU");
     Raise(MXSS_STATUS_CALL_RINGING, &early);
     Raise(MXSS_STATUS_CALL_RINGING, &early);
@@ -449,7 +450,7 @@ TEST_F(CoreTest, RejectAndLogoutEndTheCall)
 TEST_F(CoreTest, TunnelCallTakesItsIdFromTheServersFirstAnswer)
 {
     ASSERT_GE(core->StartTunnel(0, "", 0, "tunnel.zelora.test", nullptr), 0);
-    protocol->inviteResult = 1;   // the tunnel's Invite reports success, not a call ID
+    protocol->inviteResult = 1; // the tunnel's Invite reports success, not a call ID
     ASSERT_EQ(core->MakeCall("1001", "echo", "h", "5060", nullptr, nullptr), 1);
     SESSION_EVENT_INFO trying = Record(42, 100);
     Raise(MXSS_STATUS_CALL_PROCEEDING, &trying);

@@ -39,7 +39,7 @@ public:
     int unregisterResult = 0;
     int pingResult = 0;
     int startListenResult = 1;
-    int hangUpFailures = 0;   // how many HangUp calls fail before they succeed
+    int hangUpFailures = 0; // how many HangUp calls fail before they succeed
     std::vector<Call> calls;
     SESSION_CALLBACK callback = nullptr;
     void* context = nullptr;
@@ -66,23 +66,25 @@ public:
     {
         callback = cb;
         context = ctx;
-        calls.push_back({"Init", {S(realm), S(proxyHost), S(proxyPort), S(userAgent), std::to_string(codecCount),
-                                  std::to_string(localSipPort)}});
+        calls.push_back({"Init",
+                         {S(realm), S(proxyHost), S(proxyPort), S(userAgent), std::to_string(codecCount),
+                          std::to_string(localSipPort)}});
         return initResult;
     }
     int Register(const char* displayName, const char* userId, const char* password, int expiry, const char* proxyHost,
                  const char* proxyPort, int reserved) override
     {
-        calls.push_back({"Register", {S(displayName), S(userId), S(password), std::to_string(expiry),
-                                      proxyHost ? "host" : "null", proxyPort ? "port" : "null",
-                                      std::to_string(reserved)}});
+        calls.push_back({"Register",
+                         {S(displayName), S(userId), S(password), std::to_string(expiry), proxyHost ? "host" : "null",
+                          proxyPort ? "port" : "null", std::to_string(reserved)}});
         return registerResult;
     }
     int Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
                const char* localMediaIp, const char* localMediaPort) override
     {
-        calls.push_back({"Invite", {S(ownUser), S(calledUser), S(proxyHost), S(proxyPort),
-                                    localMediaIp ? localMediaIp : "null", localMediaPort ? localMediaPort : "null"}});
+        calls.push_back({"Invite",
+                         {S(ownUser), S(calledUser), S(proxyHost), S(proxyPort), localMediaIp ? localMediaIp : "null",
+                          localMediaPort ? localMediaPort : "null"}});
         return inviteResult;
     }
     int SendRinging(SESSION_EVENT_INFO* record) override { return Record("SendRinging", record, 0); }
@@ -218,7 +220,7 @@ public:
     }
     void SwitchPanel(int panel) override { panels.push_back(panel); }
     void RefreshControls(bool, const std::string&) override { ++refreshes; }
-    void ShowSignedInButtons() override {}
+    void ShowSignedInButtons() override { }
     void PaintDisplay(const CMXDisplayScreen::Lines& lines, bool painted) override
     {
         if (painted)
@@ -229,13 +231,13 @@ public:
         sliderSpeaker = speaker;
         sliderMic = mic;
     }
-    void ShowAccountTexts(const std::string&, const std::string&) override {}
+    void ShowAccountTexts(const std::string&, const std::string&) override { }
     void OpenNotifier(const std::string& text) override { notifier.push_back(text); }
     void CloseNotifier() override { ++notifierClosed; }
-    void ActivateWindow() override {}
-    void FlashWindow() override {}
-    void ShowCounter(int) override {}
-    void SetTitle(const std::string&) override {}
+    void ActivateWindow() override { }
+    void FlashWindow() override { }
+    void ShowCounter(int) override { }
+    void SetTitle(const std::string&) override { }
     void CloseWindow() override { closed = true; }
 };
 
@@ -261,8 +263,8 @@ public:
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir / "app");
         m_registry.Open((m_dir / "registry.ini").string(), false);
-        m_mxRegistry = std::make_unique<MXRegistry>(m_registry, TestDeployment().sipDefaultServer,
-                                                    TestDeployment().tunnelServer);
+        m_mxRegistry =
+            std::make_unique<MXRegistry>(m_registry, TestDeployment().sipDefaultServer, TestDeployment().tunnelServer);
         m_file = std::make_unique<MXFileHelper>(TestDeployment().sipDefaultServer, TestDeployment().tunnelServer);
         m_file->SetDefaults(Folder());
         m_file->SetFolder(Folder());

@@ -19,7 +19,7 @@ TEST(Event, ManualResetStaysSetUntilReset)
     EXPECT_GE(std::chrono::steady_clock::now() - start, 25ms);
     ev.Set();
     EXPECT_TRUE(ev.Wait(0));
-    EXPECT_TRUE(ev.Wait(10));  // still set: manual reset
+    EXPECT_TRUE(ev.Wait(10)); // still set: manual reset
     ev.Reset();
     EXPECT_FALSE(ev.Wait(0));
     zelora::Event initially(true);

@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
+using zelora::Registry;
 using zelora::RegType;
 using zelora::RegValue;
-using zelora::Registry;
 
 namespace {
 constexpr const char* kKey = "Software\\zeloraTALK\\zeloraTALK\\Config";
@@ -144,13 +144,13 @@ TEST(Registry, DamagedFileIsMovedAsideNeverOverwritten)
 TEST(Registry, EveryKindOfDamageIsDetected)
 {
     const char* damaged[] = {
-        "[Software\\X\nName=sz:a\n",         // unterminated key
-        "[Software\\X]\nName=dwo",            // cut in the middle of a line
-        "[Software\\X]\nName=hex:ABC\n",      // odd hex digits
-        "[Software\\X]\nName=hex:GG\n",       // not hex
+        "[Software\\X\nName=sz:a\n", // unterminated key
+        "[Software\\X]\nName=dwo", // cut in the middle of a line
+        "[Software\\X]\nName=hex:ABC\n", // odd hex digits
+        "[Software\\X]\nName=hex:GG\n", // not hex
         "[Software\\X]\nName=dword:123456789\n", // more than 32 bits
-        "[Software\\X]\nName=qword:1\n",      // unknown type
-        "[Software\\X]\nName=sz:50%\n",       // broken escape
+        "[Software\\X]\nName=qword:1\n", // unknown type
+        "[Software\\X]\nName=sz:50%\n", // broken escape
         "[Software\\X]\njust text\n",
         "[]\n",
     };
@@ -355,9 +355,17 @@ TEST(Registry, MutatedFilesEitherLoadOrMoveAsideAndWhatLoadsWritesBackTheSame)
             std::size_t at = next() % (text.size() + 1);
             char c = alphabet[next() % (sizeof alphabet - 1)];
             switch (next() % 3) {
-            case 0: text.insert(at, 1, c); break;
-            case 1: if (at < text.size()) text[at] = c; break;
-            default: if (at < text.size()) text.erase(at, 1); break;
+            case 0:
+                text.insert(at, 1, c);
+                break;
+            case 1:
+                if (at < text.size())
+                    text[at] = c;
+                break;
+            default:
+                if (at < text.size())
+                    text.erase(at, 1);
+                break;
             }
         }
         std::filesystem::remove(path + ".corrupt");

@@ -15,7 +15,7 @@ struct LossCase {
     double mos;
 };
 
-class MosFromLossTable : public ::testing::TestWithParam<LossCase> {};
+class MosFromLossTable : public ::testing::TestWithParam<LossCase> { };
 
 TEST_P(MosFromLossTable, MatchesTheHandWorkedScore)
 {
@@ -25,15 +25,15 @@ TEST_P(MosFromLossTable, MatchesTheHandWorkedScore)
 }
 
 INSTANTIATE_TEST_SUITE_P(Loss, MosFromLossTable,
-                         ::testing::Values(LossCase{0, 4.4},   // R 93
-                                           LossCase{1, 4.0},   // R 80
-                                           LossCase{2, 3.5},   // R 69
-                                           LossCase{3, 3.2},   // R 62
-                                           LossCase{6, 2.4},   // R 46
-                                           LossCase{12, 1.6},  // R 30
-                                           LossCase{15, 1.4},  // R 25
-                                           LossCase{18, 1.3},  // R 22
-                                           LossCase{30, 1.1},  // R 14
+                         ::testing::Values(LossCase{0, 4.4}, // R 93
+                                           LossCase{1, 4.0}, // R 80
+                                           LossCase{2, 3.5}, // R 69
+                                           LossCase{3, 3.2}, // R 62
+                                           LossCase{6, 2.4}, // R 46
+                                           LossCase{12, 1.6}, // R 30
+                                           LossCase{15, 1.4}, // R 25
+                                           LossCase{18, 1.3}, // R 22
+                                           LossCase{30, 1.1}, // R 14
                                            LossCase{59, 1.0})); // R 7
 
 ProbeResults Clean()
@@ -47,10 +47,7 @@ ProbeResults Clean()
     return r;
 }
 
-TEST(ScoreProbe, FastPathWithoutLossScoresTop)
-{
-    EXPECT_DOUBLE_EQ(ScoreProbe(Clean()), 4.4);
-}
+TEST(ScoreProbe, FastPathWithoutLossScoresTop) { EXPECT_DOUBLE_EQ(ScoreProbe(Clean()), 4.4); }
 
 TEST(ScoreProbe, EitherRateAboveTheBurstLimitScoresOne)
 {

@@ -13,9 +13,8 @@ TEST(ProbePacket, CarriesTheFillersAndTheSequenceAtTheirOffsets)
     const Packet p = BuildProbePacket(0x01020304);
     const std::string zeros12(12, '0');
     const std::string expected = std::string("XXXXXX") + "000000" + std::string("\x04\x03\x02\x01", 4) + zeros12 +
-                                 "00000000" + "XXXXXX" + zeros12 + "00000000" + "XXXXXX" + zeros12 + "00000000" +
-                                 "XXXXXX" + zeros12 + "00000000" + "XXXXXX" + "000000" + "0000" + "XXXXXX" +
-                                 std::string(24, '.');
+        "00000000" + "XXXXXX" + zeros12 + "00000000" + "XXXXXX" + zeros12 + "00000000" + "XXXXXX" + zeros12 +
+        "00000000" + "XXXXXX" + "000000" + "0000" + "XXXXXX" + std::string(24, '.');
     ASSERT_EQ(expected.size(), kPacketSize);
     EXPECT_EQ(std::string(p.begin(), p.end()), expected);
 }

@@ -82,8 +82,8 @@ TEST(AnalyseReplies, RepeatsStrangersAndImpossibleRepliesAreIgnored)
         replies.push_back(Reply(seq, seq * 0.01 + 0.001, seq * 0.01));
         replies.push_back(Reply(seq, seq * 0.01 + 0.002, seq * 0.01)); // repeat
     }
-    replies.push_back(Reply(0, 0.7, 0.7));   // never sent
-    replies.push_back(Reply(61, 0.7, 0.7));  // never sent
+    replies.push_back(Reply(0, 0.7, 0.7)); // never sent
+    replies.push_back(Reply(61, 0.7, 0.7)); // never sent
     replies.push_back(Reply(55, 0.10, 0.1)); // "arrived" before packet 55 left at 0.55
     const ProbeResults r = AnalyseReplies(SentAll(), replies);
     EXPECT_EQ(r.matched, 54u);
@@ -125,8 +125,8 @@ TEST(FindServerValues, FirstReplyWithUsableValuesInOrderOfArrival)
 {
     const SendTimes sent = SentAll();
     const std::vector<Packet> replies = {
-        WithValues(Reply(1, 0.1, 0), 0.0, 5.0, 3),  // value not above 0
-        WithValues(Reply(2, 0.1, 0), 2.0, 0.0, 3),  // interval not above 0
+        WithValues(Reply(1, 0.1, 0), 0.0, 5.0, 3), // value not above 0
+        WithValues(Reply(2, 0.1, 0), 2.0, 0.0, 3), // interval not above 0
         WithValues(Reply(3, 0.1, 0), 2.0, 5.0, -1), // negative count
         WithValues(Reply(99, 0.1, 0), 9.0, 9.0, 9), // not a reply to us
         WithValues(Reply(5, 0.1, 0), 2.5, 30.0, 0), // first usable

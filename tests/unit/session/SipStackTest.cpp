@@ -16,8 +16,8 @@ class SipStackInit : public ::testing::Test {
 protected:
     void SetUp() override { m_count = CMXSdpNegotiator::BuildCodecList("102,8,0,", m_codecs, MAX_CODEC_COUNT); }
 
-    int Init(SESSION_CALLBACK cb, const char* realm, const char* host, const char* port, void* ctx,
-             const char* log, CODEC_INFO* codecs, int count, const char* ua)
+    int Init(SESSION_CALLBACK cb, const char* realm, const char* host, const char* port, void* ctx, const char* log,
+             CODEC_INFO* codecs, int count, const char* ua)
     {
         CMXSipStack stack;
         return stack.Init(realm, host, port, cb, ctx, log, codecs, count, ua, 0);
@@ -47,9 +47,8 @@ TEST_F(SipStackInit, NullContextAloneFailsWithMinus9)
 
 TEST_F(SipStackInit, UnwritableLogFileFailsWithMinus7)
 {
-    EXPECT_EQ(Init(Callback, "r", "h", "5060", &m_context, "/nonexistent-dir/for/sure/sip.log", m_codecs, m_count,
-                   "ua"),
-              -7);
+    EXPECT_EQ(
+        Init(Callback, "r", "h", "5060", &m_context, "/nonexistent-dir/for/sure/sip.log", m_codecs, m_count, "ua"), -7);
 }
 
 TEST(SipStackRegister, UserIdIsCheckedFirstThenPasswordThenDisplayName)

@@ -7,18 +7,19 @@ namespace {
 
 std::string Reply(const std::string& code, const std::string& payload)
 {
-    return "<result><transId>12345</transId><status>success</status><code>" + code +
-           "</code><desc>ok</desc><data>" + payload + "</data></result>";
+    return "<result><transId>12345</transId><status>success</status><code>" + code + "</code><desc>ok</desc><data>" +
+        payload + "</data></result>";
 }
 
 std::string Entry(const std::string& sno, const std::string& first, bool withComments = true)
 {
     std::string e = "<entry><sno>" + sno + "</sno><name> </name><email>" + first +
-                    "@example.org</email><voip>111</voip><mobile>222</mobile><home>333</home>"
-                    "<business>444</business><title>Dr</title><firstname>" + first +
-                    "</firstname><middlename>M</middlename><lastname>Last</lastname><birthdate>1975-03-09"
-                    "</birthdate><companyname>Co</companyname><altemail>alt@example.org</altemail><fax>555</fax>"
-                    "<pager>666</pager><icq>777</icq><website>http://example.org</website>";
+        "@example.org</email><voip>111</voip><mobile>222</mobile><home>333</home>"
+        "<business>444</business><title>Dr</title><firstname>" +
+        first +
+        "</firstname><middlename>M</middlename><lastname>Last</lastname><birthdate>1975-03-09"
+        "</birthdate><companyname>Co</companyname><altemail>alt@example.org</altemail><fax>555</fax>"
+        "<pager>666</pager><icq>777</icq><website>http://example.org</website>";
     if (withComments) {
         e += "<comments>likes & tea</comments>";
     }
@@ -70,8 +71,8 @@ TEST(WebParser, EnvelopeMustBeComplete)
     EXPECT_EQ(parser.ParseXMLData("<transId>1</transId>"), -1);
     EXPECT_EQ(parser.ParseXMLData("<result><transId>1</transId><status>s</status><code>0</code><data></data></result>"),
               -1);
-    EXPECT_EQ(parser.ParseXMLData("<result><transId>1</transId><status>s</status><code>0</code><desc>d</desc></result>"),
-              -1);
+    EXPECT_EQ(
+        parser.ParseXMLData("<result><transId>1</transId><status>s</status><code>0</code><desc>d</desc></result>"), -1);
     EXPECT_EQ(parser.ParseXMLData("<result><transId>1</transId><status>s</status><code>0</code><desc>d</desc>"
                                   "<data>"),
               -1);
@@ -97,9 +98,10 @@ TEST(WebParser, EnvelopeFieldsKeep254Characters)
 TEST(WebParser, PayloadReplacesReplyAndFindsFields)
 {
     CMXXMLParser parser;
-    ASSERT_EQ(parser.ParseXMLData(Reply("0", "<balance> 12.50 </balance><smsbalance>7</smsbalance>"
-                                             "<versionnumber>zeloraTALK Version 3.1.3</versionnumber>"
-                                             "<downloadlink>http://h/setup</downloadlink><sno>42</sno>")),
+    ASSERT_EQ(parser.ParseXMLData(Reply("0",
+                                        "<balance> 12.50 </balance><smsbalance>7</smsbalance>"
+                                        "<versionnumber>zeloraTALK Version 3.1.3</versionnumber>"
+                                        "<downloadlink>http://h/setup</downloadlink><sno>42</sno>")),
               1);
     EXPECT_EQ(parser.ReplyText().find("<result>"), std::string::npos);
     EXPECT_EQ(parser.Balance(), " 12.50 "); // not trimmed
@@ -248,7 +250,8 @@ TEST(WebParser, LongEntryFieldsAreBounded)
 
 TEST(WebParser, AdsListItemsInOrderAndStopAtIncompleteItem)
 {
-    const std::string item1 = "&lt;item&gt;&lt;txt&gt; Cheap calls &lt;/txt&gt;&lt;url&gt;http://a&lt;/url&gt;&lt;/item&gt;";
+    const std::string item1 =
+        "&lt;item&gt;&lt;txt&gt; Cheap calls &lt;/txt&gt;&lt;url&gt;http://a&lt;/url&gt;&lt;/item&gt;";
     const std::string item2 = "&lt;item&gt;&lt;txt&gt;No link&lt;/txt&gt;&lt;url&gt;&lt;/url&gt;&lt;/item&gt;";
     const std::string broken = "&lt;item&gt;&lt;txt&gt;Broken&lt;/txt&gt;&lt;/item&gt;";
     const std::string item4 = "&lt;item&gt;&lt;txt&gt;After&lt;/txt&gt;&lt;url&gt;http://d&lt;/url&gt;&lt;/item&gt;";

@@ -15,7 +15,7 @@ std::vector<std::uint8_t> MediaPacket(std::size_t rtpBytes)
     std::vector<std::uint8_t> p(rtpBytes + 1);
     p[0] = CTunnelFrameCodec::kTypeMedia;
     for (std::size_t i = 1; i < p.size(); ++i)
-        p[i] = static_cast<std::uint8_t>(i * 37);   // about 1 byte in 85 needs escaping
+        p[i] = static_cast<std::uint8_t>(i * 37); // about 1 byte in 85 needs escaping
     return p;
 }
 

@@ -23,9 +23,9 @@ int main(int argc, char** argv)
     TempDir dir;
     std::string accounts = dir.Write("accounts", "rtt secret\n");
     PeerProcess server;
-    std::string error = server.Start({TUNNEL_SERVER_PATH, "--listen", serverAddress, "--accounts", accounts, "--echo",
-                                      "600"},
-                                     dir.Path() + "/server.log");
+    std::string error =
+        server.Start({TUNNEL_SERVER_PATH, "--listen", serverAddress, "--accounts", accounts, "--echo", "600"},
+                     dir.Path() + "/server.log");
     if (!error.empty() || !WaitForTcp(serverAddress, 443, 5000)) {
         std::fprintf(stderr, "tunnel_rtt: tunnel-server did not start: %s\n", error.c_str());
         return 1;
@@ -64,7 +64,7 @@ int main(int argc, char** argv)
             ++lost;
             continue;
         }
-        if (i >= 50)   // the first ones warm caches and the scheduler
+        if (i >= 50) // the first ones warm caches and the scheduler
             micros.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
     }
     client.StopListen();
@@ -73,7 +73,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "tunnel_rtt: no datagram came back\n");
         return 1;
     }
-    auto at = [&](double q) { return micros[std::min(micros.size() - 1, static_cast<std::size_t>(q * micros.size()))]; };
+    auto at = [&](double q) {
+        return micros[std::min(micros.size() - 1, static_cast<std::size_t>(q * micros.size()))];
+    };
     std::printf("datagrams %zu of %d bytes, lost %d\nmedian %.1f us\np99 %.1f us\nmax %.1f us\n", micros.size(), size,
                 lost, at(0.5), at(0.99), micros.back());
     return lost == 0 ? 0 : 1;

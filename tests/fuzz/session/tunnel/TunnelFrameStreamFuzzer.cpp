@@ -37,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             taken.emplace_back(frame.begin(), frame.begin() + length);
         }
         if (n == 0 && ring.Full())
-            __builtin_trap();   // stalled: full ring and nothing taken or discarded
+            __builtin_trap(); // stalled: full ring and nothing taken or discarded
     }
     if (!discarded) {
         auto whole = CTunnelFrameCodec::DecodeStream(data, size);

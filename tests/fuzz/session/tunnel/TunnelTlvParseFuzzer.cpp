@@ -12,8 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     int n = size > 4096 ? 4096 : static_cast<int>(size);
     if (CTunnelDataParser::ParseTLVFrame(data, n, &info, timestamp) != 1)
         __builtin_trap();
-    const char* texts[] = {info.rtpPort, info.rtpIp, info.codecName, info.fromUserName, info.responseMessage,
-                           timestamp};
+    const char* texts[] = {info.rtpPort,      info.rtpIp,           info.codecName,
+                           info.fromUserName, info.responseMessage, timestamp};
     for (const char* text : texts)
         if (strnlen(text, SESSION_TEXT_SIZE) >= SESSION_TEXT_SIZE)
             __builtin_trap();

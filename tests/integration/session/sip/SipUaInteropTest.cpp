@@ -145,7 +145,7 @@ TEST(SipUaInterop, CallsBothWaysThroughTheProxy)
     KamailioPeer kamailio;
     KamailioPeer::Options options;
     options.ip = "127.0.1.176";
-    options.qop = true;  // INVITEs are challenged too
+    options.qop = true; // INVITEs are challenged too
     ASSERT_EQ(kamailio.Start(options), "");
     BaresipPeer baresip;
     BaresipPeer::Options bo;
@@ -179,7 +179,7 @@ TEST(SipUaInterop, CallsBothWaysThroughTheProxy)
     ASSERT_NE(ev, nullptr) << kamailio.Log() << baresip.Log();
     const int did = ev->did;
     eXosip_event_free(ev);
-    EXPECT_NE(std::find(seen.begin(), seen.end(), EXOSIP_CALL_REQUESTFAILURE), seen.end());  // the 407
+    EXPECT_NE(std::find(seen.begin(), seen.end(), EXOSIP_CALL_REQUESTFAILURE), seen.end()); // the 407
     eXosip_lock();
     sdp_message_t* answer = eXosip_get_remote_sdp(did);
     ASSERT_NE(answer, nullptr);

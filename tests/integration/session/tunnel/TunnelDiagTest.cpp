@@ -39,7 +39,7 @@ TEST(TunnelDiag, FramesCrcAndPackets)
     EXPECT_EQ(Diag("tlv make cid=12x").status, 1);
 
     EXPECT_EQ(Diag("crc 313233343536373839").out, "29B1\n");
-    EXPECT_EQ(Diag("crc 3").status, 1);   // not hex pairs
+    EXPECT_EQ(Diag("crc 3").status, 1); // not hex pairs
     EXPECT_EQ(Diag("frame encode 017E7F5D").out, "7E015D5E5D5F5D7D7F\n");
     EXPECT_EQ(Diag("frame decode 41417E017E025D5E7F7E037F").out, "027E\n03\n");
     EXPECT_EQ(Diag("frame decode 4141").status, 1);
@@ -52,7 +52,10 @@ TEST(TunnelDiag, FramesCrcAndPackets)
     EXPECT_EQ(content.out.substr(0, 28), "01040D0136010135020137030139");
     EXPECT_EQ(Diag("crc 01040D0136010135020137030139").out, content.out.substr(28, 4) + "\n");
 
-    DiagRun parsed = Diag("tlv parse 04340139" "1F023132" "2C05616C696365" "3303313233");
+    DiagRun parsed = Diag("tlv parse 04340139"
+                          "1F023132"
+                          "2C05616C696365"
+                          "3303313233");
     EXPECT_EQ(parsed.status, 0);
     EXPECT_EQ(parsed.out, "cid=12\ncommand=9\nfromUserName=alice\ntimestamp=123\n");
 }

@@ -23,8 +23,8 @@ std::vector<unsigned char> Payload(std::size_t size, unsigned seed)
 {
     std::vector<unsigned char> p(size);
     for (std::size_t i = 0; i < size; ++i)
-        p[i] = static_cast<unsigned char>((i * 31 + seed * 7) & 0xFF);   // covers 0x5D, 0x7E and 0x7F
-    p[0] = 0x80;                                                          // RTP version 2
+        p[i] = static_cast<unsigned char>((i * 31 + seed * 7) & 0xFF); // covers 0x5D, 0x7E and 0x7F
+    p[0] = 0x80; // RTP version 2
     return p;
 }
 
@@ -37,16 +37,22 @@ public:
         ASSERT_STRNE(TUNNEL_SERVER_PATH, "") << "tunnel-server was not built: configure with -DZELORA_TOOLS=ON";
         ASSERT_FALSE(m_dir.Path().empty()) << "no temporary folder";
         std::string accounts = m_dir.Write("accounts", "# test subscribers\nalice secret\nbob hunter2\n");
-        std::vector<std::string> argv{TUNNEL_SERVER_PATH, "--listen", address, "--accounts", accounts,
-                                      "--timestamp-interval", std::to_string(timestampInterval)};
+        std::vector<std::string> argv{TUNNEL_SERVER_PATH,
+                                      "--listen",
+                                      address,
+                                      "--accounts",
+                                      accounts,
+                                      "--timestamp-interval",
+                                      std::to_string(timestampInterval)};
         if (!echo.empty()) {
             argv.push_back("--echo");
             argv.push_back(echo);
         }
         std::string error = m_process.Start(argv, m_dir.Path() + "/tunnel-server.log");
         ASSERT_EQ(error, "") << "cannot start tunnel-server";
-        ASSERT_TRUE(WaitForTcp(address, 443, 5000)) << "tunnel-server does not answer on " << address
-                                                    << ":443; its log:\n" << Log();
+        ASSERT_TRUE(WaitForTcp(address, 443, 5000))
+            << "tunnel-server does not answer on " << address << ":443; its log:\n"
+            << Log();
     }
     int Stop() { return m_process.Stop(); }
     std::string Log() const
@@ -109,7 +115,7 @@ TEST(TunnelServer, HandshakeGivesTimestampAndRegistrationChecksPassword)
     EXPECT_TRUE(good.protocol->IsRegistered());
     EXPECT_EQ(rec.statusCode, 200);
     EXPECT_STREQ(rec.fromUserName, "alice");
-    EXPECT_STREQ(rec.rtpIp, "127.0.2.11");   // replaced by this machine's address
+    EXPECT_STREQ(rec.rtpIp, "127.0.2.11"); // replaced by this machine's address
 
     Client bad("127.0.2.10");
     ASSERT_EQ(bad.Init(), 0);
@@ -195,7 +201,7 @@ TEST(TunnelWire, RegistrationAndUnregistrationFrames)
         EXPECT_NE(type, ELEMENT_TYPE_SIP_CLIENT_REGISTRATION_TIMEOUT);
     }
     EXPECT_EQ(count, tlv[0]);
-    EXPECT_EQ(count, 6);   // command, from host, password, timestamp, user name, from host port
+    EXPECT_EQ(count, 6); // command, from host, password, timestamp, user name, from host port
 }
 
 TEST(TunnelServer, CallBetweenTwoClientsWithMedia)
@@ -217,7 +223,7 @@ TEST(TunnelServer, CallBetweenTwoClientsWithMedia)
     EXPECT_STREQ(incoming.toUserName, "bob");
     EXPECT_GT(incoming.cid, 0);
     EXPECT_STREQ(incoming.codecName, "PCMA");
-    EXPECT_EQ(incoming.selectedCodecIndex, 1);   // "8" in "102,8,0,"
+    EXPECT_EQ(incoming.selectedCodecIndex, 1); // "8" in "102,8,0,"
 
     ASSERT_GT(b.protocol->SendRinging(&incoming), 0);
     ASSERT_TRUE(a.events.WaitFor(MXSS_STATUS_CALL_RINGING, 3000, &ringing)) << server.Log();
@@ -391,9 +397,9 @@ struct LockingCore {
         CopyText(codecs[0].name, "PCMA");
         protocol = std::make_unique<CTunnelProtocol>(kAgent, 0, "", 0, 0, server.c_str());
         setenv("ZELORA_LOCAL_ADDRESS", localAddress, 1);
-        ASSERT_EQ(protocol->Init("zelora.test", "sip.zelora.test", "5060", &Callback, this, nullptr, codecs, 1, kAgent,
-                                 5060),
-                  0);
+        ASSERT_EQ(
+            protocol->Init("zelora.test", "sip.zelora.test", "5060", &Callback, this, nullptr, codecs, 1, kAgent, 5060),
+            0);
         ASSERT_GT(protocol->Register("alice", "alice", "secret", 3600, nullptr, nullptr, 0), 0);
         ASSERT_TRUE(events.WaitFor(MXSS_STATUS_REGISTRATION_SUCCESSFUL, 3000));
     }
@@ -500,12 +506,12 @@ TEST(TunnelServer, HostileClientCostsOnlyItsConnection)
         raw.Send(endless.data(), static_cast<int>(endless.size()));
     }
     {
-        CTCPClient raw;   // closes in the middle of its hello
+        CTCPClient raw; // closes in the middle of its hello
         ASSERT_EQ(raw.Init("127.0.2.55", 443), 1);
         raw.Send(reinterpret_cast<const std::uint8_t*>("CLIENT_HEL"), 10);
     }
     {
-        CTCPClient raw;   // a hello that never ends
+        CTCPClient raw; // a hello that never ends
         ASSERT_EQ(raw.Init("127.0.2.55", 443), 1);
         std::vector<std::uint8_t> big(5000, 'A');
         raw.Send(big.data(), static_cast<int>(big.size()));
@@ -535,10 +541,15 @@ TEST(TunnelProxy, ConnectThroughTinyproxy)
     TunnelServerPeer server;
     ASSERT_NO_FATAL_FAILURE(server.Start("127.0.2.61"));
     const TempDir& dir = server.Dir();
-    std::string conf = dir.Write("tinyproxy.conf", "Port 8888\nListen 127.0.2.60\nTimeout 60\nMaxClients 10\n"
-                                                   "LogFile \"" + dir.Path() + "/tinyproxy.log\"\nLogLevel Connect\n"
-                                                   "PidFile \"" + dir.Path() + "/tinyproxy.pid\"\n"
-                                                   "Allow 127.0.0.0/8\nConnectPort 443\nDisableViaHeader Yes\n");
+    std::string conf = dir.Write("tinyproxy.conf",
+                                 "Port 8888\nListen 127.0.2.60\nTimeout 60\nMaxClients 10\n"
+                                 "LogFile \"" +
+                                     dir.Path() +
+                                     "/tinyproxy.log\"\nLogLevel Connect\n"
+                                     "PidFile \"" +
+                                     dir.Path() +
+                                     "/tinyproxy.pid\"\n"
+                                     "Allow 127.0.0.0/8\nConnectPort 443\nDisableViaHeader Yes\n");
     PeerProcess proxy;
     ASSERT_EQ(proxy.Start({tinyproxy, "-d", "-c", conf}, dir.Path() + "/tinyproxy.out"), "");
     ASSERT_TRUE(WaitForTcp("127.0.2.60", 8888, 5000)) << "tinyproxy does not answer";
@@ -587,7 +598,7 @@ TEST(TunnelProxy, SilentServerAndNoServer)
     Client c("127.0.2.75");
     EXPECT_EQ(c.Init(), -1);
     Client none("127.0.2.76");
-    EXPECT_EQ(none.Init(), -1);   // connect refused: "Unable to Init TCP Client"
+    EXPECT_EQ(none.Init(), -1); // connect refused: "Unable to Init TCP Client"
     Client empty("");
     EXPECT_EQ(empty.Init(), -1);
 }

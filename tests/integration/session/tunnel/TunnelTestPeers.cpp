@@ -238,8 +238,7 @@ std::vector<unsigned char> UdpPeer::Receive(int timeoutMs)
     return buf;
 }
 
-FixedReplyServer::FixedReplyServer(const std::string& address, int port, std::string reply)
-    : m_reply(std::move(reply))
+FixedReplyServer::FixedReplyServer(const std::string& address, int port, std::string reply) : m_reply(std::move(reply))
 {
     m_fd = ListenOn(address, port);
     if (m_fd >= 0)

@@ -11,7 +11,7 @@ using namespace zelora::inet;
 
 namespace {
 
-void NoNotify(std::string, int, void*) {}
+void NoNotify(std::string, int, void*) { }
 
 class EnvVar {
 public:

@@ -49,8 +49,7 @@ TEST_F(SdpNegotiate, IlbcWithoutModeMatchesOursAndMode20DoesNot)
     EXPECT_STREQ(m_record.codecPayload, "97") << "the peer's payload number, not ours";
     EXPECT_STREQ(m_record.codecMode, "30");
 
-    ASSERT_EQ(Run(std::string(kHead) +
-                  "m=audio 4000 RTP/AVP 97 0\r\na=rtpmap:97 iLBC/8000\r\na=fmtp:97 mode=20\r\n"),
+    ASSERT_EQ(Run(std::string(kHead) + "m=audio 4000 RTP/AVP 97 0\r\na=rtpmap:97 iLBC/8000\r\na=fmtp:97 mode=20\r\n"),
               1);
     EXPECT_EQ(m_record.selectedCodecIndex, 2);
     EXPECT_STREQ(m_record.codecName, "PCMU");
@@ -101,17 +100,17 @@ TEST_F(SdpNegotiate, MalformedAttributesAreSkippedAndLaterOnesStillApply)
 {
     UseCodecs("0,");
     std::string sdp = std::string(kHead) +
-                      "m=audio 4000 RTP/AVP 97\r\n"
-                      "a=rtpmap:97 PCMU8000\r\n"
-                      "a=rtpmap:97/8000 PCMU\r\n"
-                      "a=rtpmap:abc PCMU/8000\r\n"
-                      "a=rtpmap:97 /8000\r\n"
-                      "a=rtpmap:97 PCMU/fast\r\n"
-                      "a=rtpmap\r\n"
-                      "a=fmtp:97\r\n"
-                      "a=fmtp:mode=30\r\n"
-                      "a=ptime:soon\r\n"
-                      "a=rtpmap:97 PCMU/8000/1\r\n";
+        "m=audio 4000 RTP/AVP 97\r\n"
+        "a=rtpmap:97 PCMU8000\r\n"
+        "a=rtpmap:97/8000 PCMU\r\n"
+        "a=rtpmap:abc PCMU/8000\r\n"
+        "a=rtpmap:97 /8000\r\n"
+        "a=rtpmap:97 PCMU/fast\r\n"
+        "a=rtpmap\r\n"
+        "a=fmtp:97\r\n"
+        "a=fmtp:mode=30\r\n"
+        "a=ptime:soon\r\n"
+        "a=rtpmap:97 PCMU/8000/1\r\n";
     ASSERT_EQ(Run(sdp), 1);
     EXPECT_STREQ(m_record.codecName, "PCMU");
     EXPECT_STREQ(m_record.codecPayload, "97");
@@ -144,10 +143,10 @@ TEST_F(SdpNegotiate, TelephoneEventAndPtimeAreReported)
     m_local[2].frequency = 8000;
     m_count = 3;
     std::string sdp = std::string(kHead) +
-                      "m=audio 4000 RTP/AVP 0 96\r\n"
-                      "a=rtpmap:96 telephone-event/8000\r\n"
-                      "a=fmtp:96 0-15\r\n"
-                      "a=ptime:30\r\n";
+        "m=audio 4000 RTP/AVP 0 96\r\n"
+        "a=rtpmap:96 telephone-event/8000\r\n"
+        "a=fmtp:96 0-15\r\n"
+        "a=ptime:30\r\n";
     ASSERT_EQ(Run(sdp), 1);
     EXPECT_EQ(m_record.selectedCodecIndex, 0);
     EXPECT_EQ(m_record.telephoneEventIndex, 2);
@@ -169,8 +168,8 @@ TEST_F(SdpNegotiate, LongValuesStayWithinTheRecord)
     std::string longName(400, 'N');
     std::string longPort(300, '7');
     std::string sdp = "v=0\r\no=- 1 1 IN IP4 1.1.1.1\r\ns=x\r\nc=IN IP4 " + std::string(300, '9') +
-                      "\r\nt=0 0\r\nm=audio " + longPort + " RTP/AVP 0 97\r\na=rtpmap:97 " + longName +
-                      "/8000\r\na=fmtp:0 " + std::string(500, 'p') + "\r\n";
+        "\r\nt=0 0\r\nm=audio " + longPort + " RTP/AVP 0 97\r\na=rtpmap:97 " + longName + "/8000\r\na=fmtp:0 " +
+        std::string(500, 'p') + "\r\n";
     ASSERT_EQ(Run(sdp), 1);
     EXPECT_EQ(std::string(m_record.rtpIp).size(), 255u);
     EXPECT_EQ(std::string(m_record.rtpPort).size(), 255u);

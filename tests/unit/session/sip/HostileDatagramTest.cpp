@@ -13,7 +13,7 @@ namespace {
 std::string Headers(const std::string& peerIp, const std::string& agentIp, const std::string& branch)
 {
     return "Via: SIP/2.0/UDP " + peerIp + ":5060;branch=" + branch + "\r\nFrom: <sip:2002@" + peerIp +
-           ">;tag=h\r\nTo: <sip:1001@" + agentIp + ">\r\nCall-ID: " + branch + "@peer\r\n";
+        ">;tag=h\r\nTo: <sip:1001@" + agentIp + ">\r\nCall-ID: " + branch + "@peer\r\n";
 }
 
 } // namespace
@@ -57,7 +57,7 @@ TEST(SipUaHostile, MalformedRequestsGet400AndNothingElse)
     peer.Send(line + Headers(peer.Ip(), ip, "z9hG4bKh5") + "CSeq: 99999999999999999999 INVITE\r\n\r\n", ip, 5060);
     auto extra = peer.Next(1500ms);
     if (extra.has_value()) {
-        EXPECT_EQ(extra->Status(), 400) << extra->text;  // only the absurd CSeq may be answered
+        EXPECT_EQ(extra->Status(), 400) << extra->text; // only the absurd CSeq may be answered
     }
 
     // Still alive and nothing reached the application.
@@ -77,7 +77,7 @@ TEST(SipUaHostile, FloodOfMutatedInvitesLeavesTheAgentWorking)
     ASSERT_TRUE(agent.Ok());
     unsigned seed = 12345;
     const std::string base = "INVITE sip:1001@" + ip + " SIP/2.0\r\n" + Headers(peer.Ip(), ip, "z9hG4bKf") +
-                             "CSeq: 1 INVITE\r\nContent-Type: application/sdp\r\nContent-Length: 10\r\n\r\nv=0\r\nm=au";
+        "CSeq: 1 INVITE\r\nContent-Type: application/sdp\r\nContent-Length: 10\r\n\r\nv=0\r\nm=au";
     for (int i = 0; i < 300; ++i) {
         std::string mutated = base;
         for (int k = 0; k < 6; ++k) {

@@ -23,7 +23,7 @@ struct Dialog {
     std::string callId = "c" + std::to_string(::getpid()) + "@peer";
     std::string fromTag = "ft1";
     std::string branch = "z9hG4bKinv1";
-    std::string toTag;  // ours, learnt from the first tagged response
+    std::string toTag; // ours, learnt from the first tagged response
 };
 
 std::string Invite(const ScriptedPeer& peer, const std::string& agentIp, const Dialog& d, int cseq = 1,
@@ -225,8 +225,7 @@ TEST(SipUaIncoming, ByeInfoReinviteAndOptionsInDialog)
     eXosip_event_free(ev);
 
     // INFO is handed to the application, which answers it.
-    peer.Send(InDialog("INFO", peer, ip, d, 2, "z9hG4bKinfo", "Signal=5\r\nDuration=160\r\n",
-                       "application/dtmf-relay"),
+    peer.Send(InDialog("INFO", peer, ip, d, 2, "z9hG4bKinfo", "Signal=5\r\nDuration=160\r\n", "application/dtmf-relay"),
               ip, 5060);
     ev = agent.WaitEvent(EXOSIP_CALL_MESSAGE_NEW, 3s);
     ASSERT_NE(ev, nullptr);
@@ -347,6 +346,6 @@ TEST(SipUaIncoming, RejectAndTerminateBeforeAnswer)
     peer.Send(ack, ip, 5060);
     EXPECT_EQ(peer.CountFor(2500ms, "603"), 0);
     eXosip_lock();
-    EXPECT_EQ(eXosip_call_terminate(cid, did), -1);  // nothing left to end
+    EXPECT_EQ(eXosip_call_terminate(cid, did), -1); // nothing left to end
     eXosip_unlock();
 }

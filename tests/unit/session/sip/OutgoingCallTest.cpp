@@ -56,7 +56,7 @@ TEST(SipUaOutgoing, ProceedingRinging183AnsweredAckAndBye)
     EXPECT_FALSE(invite->FromTag().empty());
 
     eXosip_lock();
-    EXPECT_EQ(eXosip_call_terminate(cid, 0), -1);  // no answer yet: nothing can be sent
+    EXPECT_EQ(eXosip_call_terminate(cid, 0), -1); // no answer yet: nothing can be sent
     eXosip_unlock();
 
     peer.Send(MakeResponse(*invite, 100, "Trying", ""), ip, 5060);
@@ -71,7 +71,7 @@ TEST(SipUaOutgoing, ProceedingRinging183AnsweredAckAndBye)
     peer.Send(MakeResponse(*invite, 183, "Session Progress", "callee1",
                            rr + contact + "Content-Type: application/sdp\r\n", kAnswerSdp),
               ip, 5060);
-    ev = agent.WaitEvent(EXOSIP_CALL_RINGING, 3s);  // a 183 is reported as ringing
+    ev = agent.WaitEvent(EXOSIP_CALL_RINGING, 3s); // a 183 is reported as ringing
     ASSERT_NE(ev, nullptr);
     EXPECT_GT(ev->did, 0);
     EXPECT_EQ(ev->response->status_code, 183);
@@ -85,8 +85,8 @@ TEST(SipUaOutgoing, ProceedingRinging183AnsweredAckAndBye)
     EXPECT_STREQ(eXosip_get_audio_media(sdp)->m_port, "5004");
     sdp_message_free(sdp);
 
-    const std::string ok = MakeResponse(*invite, 200, "OK", "callee1", rr + contact + "Content-Type: application/sdp\r\n",
-                                        kAnswerSdp);
+    const std::string ok =
+        MakeResponse(*invite, 200, "OK", "callee1", rr + contact + "Content-Type: application/sdp\r\n", kAnswerSdp);
     peer.Send(ok, ip, 5060);
     ev = agent.WaitEvent(EXOSIP_CALL_ANSWERED, 3s);
     ASSERT_NE(ev, nullptr);
@@ -221,7 +221,7 @@ TEST(SipUaOutgoing, FarEndHangsUpAnAnsweredCall)
     eXosip_unlock();
     auto ackSeen = peer.Next(3s, "ACK");
     ASSERT_TRUE(ackSeen.has_value());
-    EXPECT_TRUE(ackSeen->Header("Route").empty());  // no Record-Route: straight to the Contact
+    EXPECT_TRUE(ackSeen->Header("Route").empty()); // no Record-Route: straight to the Contact
 
     // The callee's BYE: From carries its tag, To ours.
     const std::string bye = zelora::test::SipMessageBuilder::Request("BYE", "sip:1001@" + ip + ":5060")
@@ -239,7 +239,7 @@ TEST(SipUaOutgoing, FarEndHangsUpAnAnsweredCall)
     EXPECT_EQ(ev->did, did);
     eXosip_event_free(ev);
     eXosip_lock();
-    EXPECT_EQ(eXosip_call_terminate(cid, did), -1);  // already over
+    EXPECT_EQ(eXosip_call_terminate(cid, did), -1); // already over
     eXosip_unlock();
 }
 
@@ -260,7 +260,7 @@ TEST(SipUaOutgoing, AnswerCrossingOurCancelIsAcknowledgedAndEnded)
     eXosip_event_free(ev);
     eXosip_lock();
     EXPECT_EQ(eXosip_call_terminate(cid, 0), 0);
-    EXPECT_EQ(eXosip_call_terminate(cid, 0), -1);  // one CANCEL is enough
+    EXPECT_EQ(eXosip_call_terminate(cid, 0), -1); // one CANCEL is enough
     eXosip_unlock();
     auto cancel = peer.Next(3s, "CANCEL");
     ASSERT_TRUE(cancel.has_value());

@@ -55,8 +55,8 @@ void ExpectValidDigest(const Received& r, const char* password, const std::strin
     EXPECT_EQ(uri, "sip:" + std::string(r.msg->req_uri->host) + ":5060");
     const std::string ha1 = zelora::CDigestAuth::Ha1("1001", realm, password);
     const std::string qop = Param(auth, "qop");
-    const std::string expected = zelora::CDigestAuth::Response(ha1, nonce, Param(auth, "nc"), Param(auth, "cnonce"),
-                                                               qop, "REGISTER", uri);
+    const std::string expected =
+        zelora::CDigestAuth::Response(ha1, nonce, Param(auth, "nc"), Param(auth, "cnonce"), qop, "REGISTER", uri);
     EXPECT_EQ(Param(auth, "response"), expected) << auth;
 }
 
@@ -115,7 +115,7 @@ TEST(SipUaRegister, ChallengeWithoutQopIsAnsweredOnceAndAccepted)
     ASSERT_NE(ev->request, nullptr);
     EXPECT_EQ(ev->response->status_code, 200);
     eXosip_lock();
-    EXPECT_EQ(eXosip_default_action(ev), 1);  // nothing left to do on success
+    EXPECT_EQ(eXosip_default_action(ev), 1); // nothing left to do on success
     eXosip_unlock();
     eXosip_event_free(ev);
 
@@ -140,7 +140,7 @@ TEST(SipUaRegister, QopChallengeWithEmptyStoredRealm)
     ASSERT_TRUE(peer.Ok());
     AgentFixture agent("127.0.1.102");
     ASSERT_TRUE(agent.Ok());
-    StartRegister(peer, "");  // an empty realm answers any realm
+    StartRegister(peer, ""); // an empty realm answers any realm
 
     auto first = peer.Next(3s, "REGISTER");
     ASSERT_TRUE(first.has_value());
@@ -227,8 +227,8 @@ TEST(SipUaRegister, RealmMismatchAndRefusalsAreFailures)
     // A second REGISTER while the first is unanswered is refused.
     eXosip_lock();
     osip_message_t* reg = nullptr;
-    EXPECT_EQ(eXosip_register_build_initial_register("sip:1001@127.0.1.107:5060", "sip:127.0.1.107:5060", nullptr,
-                                                     3600, &reg),
+    EXPECT_EQ(eXosip_register_build_initial_register("sip:1001@127.0.1.107:5060", "sip:127.0.1.107:5060", nullptr, 3600,
+                                                     &reg),
               -1);
     EXPECT_EQ(reg, nullptr);
     eXosip_unlock();
@@ -246,8 +246,8 @@ TEST(SipUaRegister, RealmMismatchAndRefusalsAreFailures)
 
     // 403 is a plain failure: default action has nothing to do.
     eXosip_lock();
-    EXPECT_EQ(eXosip_register_build_initial_register("sip:1001@127.0.1.107:5060", "sip:127.0.1.107:5060", nullptr,
-                                                     3600, &reg),
+    EXPECT_EQ(eXosip_register_build_initial_register("sip:1001@127.0.1.107:5060", "sip:127.0.1.107:5060", nullptr, 3600,
+                                                     &reg),
               rid);
     EXPECT_EQ(eXosip_register_send_register(rid, reg), 0);
     eXosip_unlock();
@@ -267,7 +267,7 @@ TEST(SipUaRegister, RealmMismatchAndRefusalsAreFailures)
 TEST(SipUaRegister, EntryPointsRefuseBadArguments)
 {
     osip_message_t* msg = nullptr;
-    EXPECT_EQ(eXosip_lock(), -1);  // before init
+    EXPECT_EQ(eXosip_lock(), -1); // before init
     EXPECT_EQ(eXosip_register_build_initial_register("sip:a@b", "sip:b", nullptr, 10, &msg), -1);
     ASSERT_EQ(eXosip_init(), 0);
     // Not listening yet.
@@ -297,7 +297,7 @@ TEST(SipUaRegister, SecondListenerOnTheSameAddressFails)
     ASSERT_EQ(eXosip_init(), 0);
     EXPECT_EQ(eXosip_listen_addr(IPPROTO_UDP, nullptr, 5060, AF_INET, 0), -1);
     EXPECT_EQ(eXosip_listen_addr(IPPROTO_TCP, nullptr, 5062, AF_INET, 0), -1);
-    EXPECT_EQ(eXosip_listen_addr(IPPROTO_UDP, nullptr, 0, AF_INET, 0), 0);  // any free port
+    EXPECT_EQ(eXosip_listen_addr(IPPROTO_UDP, nullptr, 0, AF_INET, 0), 0); // any free port
     char ip[32];
     EXPECT_EQ(eXosip_guess_localip(AF_INET, ip, sizeof ip), 0);
     EXPECT_STREQ(ip, "127.0.1.108");
@@ -315,8 +315,8 @@ TEST(SipUaRegister, RefreshedBeforeTheGrantedExpiryAndChallengeAnsweredInside)
     auto first = peer.Next(3s, "REGISTER");
     ASSERT_TRUE(first.has_value());
     // The registrar grants 4 s of the 3600 asked: the refresh comes after about half of it.
-    peer.Send(MakeResponse(*first, 200, "OK", "g", "Contact: <sip:1001@127.0.1.122:5060>;expires=4\r\n"),
-              "127.0.1.122", 5060);
+    peer.Send(MakeResponse(*first, 200, "OK", "g", "Contact: <sip:1001@127.0.1.122:5060>;expires=4\r\n"), "127.0.1.122",
+              5060);
     eXosip_event_t* ev = agent.WaitEvent(EXOSIP_REGISTRATION_SUCCESS, 3s);
     ASSERT_NE(ev, nullptr);
     eXosip_event_free(ev);
@@ -345,9 +345,9 @@ TEST(SipUaRegister, RefreshedBeforeTheGrantedExpiryAndChallengeAnsweredInside)
     // Unregistering stops the refreshing.
     eXosip_lock();
     osip_message_t* reg = nullptr;
-    ASSERT_EQ(eXosip_register_build_initial_register("sip:1001@127.0.1.123:5060", "sip:127.0.1.123:5060", nullptr, 0,
-                                                     &reg),
-              rid);
+    ASSERT_EQ(
+        eXosip_register_build_initial_register("sip:1001@127.0.1.123:5060", "sip:127.0.1.123:5060", nullptr, 0, &reg),
+        rid);
     ASSERT_EQ(eXosip_register_send_register(rid, reg), 0);
     eXosip_unlock();
     auto last = peer.Next(3s, "REGISTER");

@@ -113,7 +113,7 @@ static bool Matches(const Received& r, const std::string& filter)
         return false;
     if (r.msg->status_code != 0)
         return filter == std::to_string(r.msg->status_code) ||
-               filter == std::to_string(r.msg->status_code) + "/" + (r.msg->cseq ? r.msg->cseq->method : "");
+            filter == std::to_string(r.msg->status_code) + "/" + (r.msg->cseq ? r.msg->cseq->method : "");
     return filter == r.Method();
 }
 

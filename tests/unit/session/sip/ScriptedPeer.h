@@ -13,7 +13,7 @@ namespace siptest {
 
 struct Received {
     std::string text;
-    osip_message_t* msg = nullptr;  // parsed, owned
+    osip_message_t* msg = nullptr; // parsed, owned
     Received() = default;
     Received(const Received&) = delete;
     Received& operator=(const Received&) = delete;
@@ -25,7 +25,7 @@ struct Received {
         return *this;
     }
     ~Received();
-    std::string Header(const char* name) const;  // raw value of the first header of that name
+    std::string Header(const char* name) const; // raw value of the first header of that name
     std::string Method() const;
     int Status() const;
     std::string Branch() const;

@@ -75,8 +75,8 @@ TEST(SipUaSilentPeer, UnansweredRegisterAndUnacknowledgedAnswerTimeOut)
     }
     EXPECT_TRUE(failed);
     EXPECT_NEAR(failedAt, 32.0, 2.0);
-    EXPECT_EQ(registers, 11);  // 0, 0.5, 1.5, 3.5, 7.5, 11.5 ... 31.5 s
-    EXPECT_GE(answers, 8);     // the 2xx doubles from T1 up to T2 until ACK or 64*T1
+    EXPECT_EQ(registers, 11); // 0, 0.5, 1.5, 3.5, 7.5, 11.5 ... 31.5 s
+    EXPECT_GE(answers, 8); // the 2xx doubles from T1 up to T2 until ACK or 64*T1
     EXPECT_EQ(byes, 1);
     EXPECT_NEAR(byeAt, 32.0, 2.0);
 }

@@ -158,7 +158,7 @@ TEST(TunnelConnection, SendsAreFramedWithCrcAndBounded)
     ASSERT_TRUE(server.AcceptPeer());
 
     std::uint8_t packet[16] = {0x01, 1, 13, 1, '5'};
-    EXPECT_EQ(c.SendFrameWithCRC(packet, 5, 6), -1);   // no room for the CRC
+    EXPECT_EQ(c.SendFrameWithCRC(packet, 5, 6), -1); // no room for the CRC
     int sent = c.SendFrameWithCRC(packet, 5, 16);
     ASSERT_GT(sent, 0);
     Bytes wire = server.ReadAll(static_cast<std::size_t>(sent));
@@ -169,7 +169,7 @@ TEST(TunnelConnection, SendsAreFramedWithCrcAndBounded)
     EXPECT_EQ(frames[0][5], crc >> 8);
     EXPECT_EQ(frames[0][6], crc & 0xFF);
 
-    Bytes big(1100, 0x7E);   // escapes to 2202 bytes: more than the send buffer
+    Bytes big(1100, 0x7E); // escapes to 2202 bytes: more than the send buffer
     EXPECT_EQ(c.SendFrame(big.data(), static_cast<int>(big.size()), 2048), -2);
     Bytes fits(1023, 0x7E);
     EXPECT_GT(c.SendFrame(fits.data(), static_cast<int>(fits.size()), 2048), 0);
@@ -211,7 +211,7 @@ TEST(TunnelConnection, SendsFromManyThreadsStayWhole)
 TEST(TunnelConnection, InitFailuresAndLocalAddress)
 {
     CTCPConnection c("agent");
-    EXPECT_EQ(c.Init("127.0.2.103", 1), -1);   // nothing listens there
+    EXPECT_EQ(c.Init("127.0.2.103", 1), -1); // nothing listens there
     EXPECT_EQ(c.Init("no.such.host.invalid", 443), -1);
     EXPECT_EQ(c.ReceiveFrame(), CTCPConnection::FRAME_CLOSED);
     EXPECT_EQ(c.GetBytesAvailable(), 0);
@@ -220,7 +220,7 @@ TEST(TunnelConnection, InitFailuresAndLocalAddress)
     EXPECT_EQ(c.ResolveLocalAddress(), 1);
     EXPECT_STREQ(c.GetLocalAddress(), "127.0.2.104");
     unsetenv("ZELORA_LOCAL_ADDRESS");
-    EXPECT_EQ(c.ResolveLocalAddress(), 1);   // from the host name
+    EXPECT_EQ(c.ResolveLocalAddress(), 1); // from the host name
     in_addr a{};
     EXPECT_EQ(inet_pton(AF_INET, c.GetLocalAddress(), &a), 1) << c.GetLocalAddress();
     c.SetLocalAddress("10.1.2.3");
@@ -280,7 +280,7 @@ TEST(TunnelTcpClient, ConnectAndSendToASilentPeerEndWithinTheirLimits)
 {
     Loopback full("127.0.2.108");
     ASSERT_GT(full.Port(), 0);
-    ASSERT_EQ(::listen(full.ListenHandle(), 0), 0);   // no backlog: one queued connection fills it
+    ASSERT_EQ(::listen(full.ListenHandle(), 0), 0); // no backlog: one queued connection fills it
     CTCPClient filler;
     ASSERT_EQ(filler.Init("127.0.2.108", full.Port(), 2000), 1) << "the first connection must be queued";
     CTCPClient blocked;
@@ -290,7 +290,7 @@ TEST(TunnelTcpClient, ConnectAndSendToASilentPeerEndWithinTheirLimits)
     EXPECT_GE(took, std::chrono::milliseconds(CTCPClient::kConnectTimeoutMs - 100));
     EXPECT_LT(took, std::chrono::milliseconds(CTCPClient::kConnectTimeoutMs + 2000)) << "the connect was not bounded";
     EXPECT_EQ(blocked.Handle(), CTCPClient::kInvalidSocket);
-    EXPECT_EQ(blocked.Init("127.0.2.107", 1), -3);   // refused at once, not after the limit
+    EXPECT_EQ(blocked.Init("127.0.2.107", 1), -3); // refused at once, not after the limit
 
     // A live peer connects; once it stops reading and both buffers are full, a send gives up.
     Loopback server("127.0.2.107");
@@ -306,7 +306,8 @@ TEST(TunnelTcpClient, ConnectAndSendToASilentPeerEndWithinTheirLimits)
     for (int i = 0; i < 64 && rc >= 0; ++i) {
         start = std::chrono::steady_clock::now();
         rc = c.Send(chunk.data(), static_cast<int>(chunk.size()));
-        ASSERT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(CTCPClient::kSendTimeoutMs + 2000))
+        ASSERT_LT(std::chrono::steady_clock::now() - start,
+                  std::chrono::milliseconds(CTCPClient::kSendTimeoutMs + 2000))
             << "send " << i << " was not bounded";
     }
     EXPECT_EQ(rc, -1) << "64 MB went to a peer that reads nothing";
@@ -338,7 +339,7 @@ TEST(TunnelProtocolUnit, InitValidationAndWorkWithoutConnection)
     // Too long for an element: refused before any connection attempt.
     EXPECT_EQ(p.Register("d", "0123456789012345678901234567890", "pw", 60, nullptr, nullptr, 0), -5);
     EXPECT_EQ(p.Register("d", "user", "0123456789012345678901234567890", 60, nullptr, nullptr, 0), -5);
-    EXPECT_EQ(p.Register("d", "user", "pw", 60, nullptr, nullptr, 0), -1);   // no tunnel server address
+    EXPECT_EQ(p.Register("d", "user", "pw", 60, nullptr, nullptr, 0), -1); // no tunnel server address
 }
 
 } // namespace

@@ -84,10 +84,10 @@ TEST(TunnelTLV, MakeWritesOnlySetFieldsInWireOrder)
     CopyText(all.fromHostPort, "5060");
     CopyText(all.toHostPort, "5061");
     Bytes expected{16};
-    for (const Bytes& e : {Element(13, "2"), Element(1, "11"), Element(2, "12"), Element(3, "-3"),
-                           Element(16, "3600"), Element(5, "250"), Element(4, "10"), Element(6, "102,8,0,"),
-                           Element(10, "reg"), Element(8, "PW"), Element(12, "TS"), Element(11, "to"),
-                           Element(9, "bob"), Element(7, "alice"), Element(14, "5060"), Element(15, "5061")})
+    for (const Bytes& e : {Element(13, "2"), Element(1, "11"), Element(2, "12"), Element(3, "-3"), Element(16, "3600"),
+                           Element(5, "250"), Element(4, "10"), Element(6, "102,8,0,"), Element(10, "reg"),
+                           Element(8, "PW"), Element(12, "TS"), Element(11, "to"), Element(9, "bob"),
+                           Element(7, "alice"), Element(14, "5060"), Element(15, "5061")})
         expected.insert(expected.end(), e.begin(), e.end());
     EXPECT_EQ(Make(all), expected);
 
@@ -105,7 +105,7 @@ TEST(TunnelTLV, MakeRefusesWhatDoesNotFit)
     std::uint8_t buf[64];
     EXPECT_EQ(CTunnelDataParser::MakeTLVFrame(nullptr, 64, &d), -1);
     EXPECT_EQ(CTunnelDataParser::MakeTLVFrame(buf, 64, nullptr), -2);
-    EXPECT_EQ(CTunnelDataParser::MakeTLVFrame(buf, 4, &d), 4);   // count + one 3-byte element: exact fit
+    EXPECT_EQ(CTunnelDataParser::MakeTLVFrame(buf, 4, &d), 4); // count + one 3-byte element: exact fit
     EXPECT_EQ(CTunnelDataParser::MakeTLVFrame(buf, 3, &d), -1);
 
     // A value over 255 characters cannot be an element.
@@ -132,7 +132,7 @@ TEST(TunnelTLV, AddAndGetElementBounds)
     EXPECT_EQ(buf[1], 7);
     EXPECT_EQ(buf[2], 3);
     EXPECT_EQ(std::memcmp(buf + 3, "abc", 3), 0);
-    EXPECT_EQ(CTunnelDataParser::AddElement(buf, 8, 3, 7, 3, v), 8);    // offset + length + 2 == buffer length
+    EXPECT_EQ(CTunnelDataParser::AddElement(buf, 8, 3, 7, 3, v), 8); // offset + length + 2 == buffer length
     EXPECT_EQ(CTunnelDataParser::AddElement(buf, 8, 4, 7, 3, v), -1);
     EXPECT_EQ(CTunnelDataParser::AddElement(buf, 8, 1, 7, 0, v), -1);
     Bytes large(600);
@@ -164,12 +164,12 @@ Bytes ServerFrame(const std::vector<Bytes>& elements)
 
 TEST(TunnelTLV, ParseFillsTheRecord)
 {
-    Bytes f = ServerFrame({Element(52, "9"), Element(31, "12"), Element(32, "13"), Element(33, "14"),
-                           Element(34, "200"), Element(35, "11"), Element(36, "160"), Element(37, "2"),
-                           Element(38, "40002"), Element(39, "10.0.0.9"), Element(40, "PCMA"), Element(41, "8"),
-                           Element(42, "8000"), Element(43, "0"), Element(44, "alice"), Element(45, "bob"),
-                           Element(46, "a.host"), Element(47, "b.host"), Element(50, "OK"), Element(51, "TS1"),
-                           Element(48, "x"), Element(49, "y"), Element(200, "z")});
+    Bytes f = ServerFrame({Element(52, "9"),      Element(31, "12"),       Element(32, "13"),    Element(33, "14"),
+                           Element(34, "200"),    Element(35, "11"),       Element(36, "160"),   Element(37, "2"),
+                           Element(38, "40002"),  Element(39, "10.0.0.9"), Element(40, "PCMA"),  Element(41, "8"),
+                           Element(42, "8000"),   Element(43, "0"),        Element(44, "alice"), Element(45, "bob"),
+                           Element(46, "a.host"), Element(47, "b.host"),   Element(50, "OK"),    Element(51, "TS1"),
+                           Element(48, "x"),      Element(49, "y"),        Element(200, "z")});
     SESSION_EVENT_INFO info;
     std::memset(&info, 0x55, sizeof info);
     char ts[256] = "old";
@@ -241,7 +241,7 @@ TEST(TunnelFraming, EscapesMarkersAndEscapeByte)
     std::uint8_t out[14];
     int n = CTunnelFrameCodec::Encode(content, 6, out, 14);
     EXPECT_EQ(Bytes(out, out + n), (Bytes{0x7E, 0x01, 0x5D, 0x5E, 0x5D, 0x5F, 0x5D, 0x7D, 0x20, 0x5E, 0x7F}));
-    EXPECT_EQ(CTunnelFrameCodec::Encode(content, 6, out, 13), -1);   // needs 2 x 6 + 2
+    EXPECT_EQ(CTunnelFrameCodec::Encode(content, 6, out, 13), -1); // needs 2 x 6 + 2
     std::uint8_t back[6];
     EXPECT_EQ(CTunnelFrameCodec::Unescape(out + 1, n - 2, back), 6);
     EXPECT_EQ(std::memcmp(back, content, 6), 0);
@@ -271,8 +271,8 @@ TEST(TunnelFraming, RandomContentSurvivesEncodeAndDecode)
 
 TEST(TunnelFraming, StreamDecodeDropsGarbageAndRestarts)
 {
-    Bytes s{'p', 'n', 'g', 0x7F, 0x41, 0x7E, 0x01, 0x02, 0x7E, 0x03, 0x5D, 0x5E, 0x7F, 0x7E, 0x7F, 0x7E, 0x04, 0x7F,
-            0x7E, 0x05};
+    Bytes s{'p',  'n',  'g',  0x7F, 0x41, 0x7E, 0x01, 0x02, 0x7E, 0x03,
+            0x5D, 0x5E, 0x7F, 0x7E, 0x7F, 0x7E, 0x04, 0x7F, 0x7E, 0x05};
     auto frames = CTunnelFrameCodec::DecodeStream(s.data(), s.size());
     ASSERT_EQ(frames.size(), 2u);
     EXPECT_EQ(frames[0], (Bytes{0x03, 0x7E}));
@@ -297,7 +297,7 @@ TEST(TunnelFraming, SignallingPacketCarriesCrcHighByteFirst)
     Bytes bad = c;
     bad[3] ^= 1;
     EXPECT_FALSE(CTunnelFrameCodec::CheckCRC(bad.data(), 7));
-    EXPECT_EQ(CTunnelFrameCodec::BuildSignallingPacket(tlv, 4, 6, out, 64), -1);   // 1 + 4 + 2 > 6
+    EXPECT_EQ(CTunnelFrameCodec::BuildSignallingPacket(tlv, 4, 6, out, 64), -1); // 1 + 4 + 2 > 6
     EXPECT_GT(CTunnelFrameCodec::BuildSignallingPacket(tlv, 4, 7, out, 64), 0);
 }
 
@@ -310,7 +310,7 @@ TEST(TunnelRingBuffer, WrapsAroundAndKeepsOneByteFree)
     std::uint8_t out[16];
     EXPECT_EQ(ring.Read(out, 6), 6u);
     EXPECT_EQ(Bytes(out, out + 6), (Bytes{1, 2, 3, 4, 5, 6}));
-    EXPECT_EQ(ring.Append(data.data() + 6, 5), 5u);   // wraps past the end
+    EXPECT_EQ(ring.Append(data.data() + 6, 5), 5u); // wraps past the end
     EXPECT_EQ(ring.Size(), 8u);
     EXPECT_EQ(ring.At(3), 7);
     EXPECT_EQ(ring.At(6), 10);
