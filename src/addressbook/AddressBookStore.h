@@ -1,5 +1,5 @@
 #pragma once
-// The address-book store (Part 5.1): the ordered list of ContactRecord whose positions are the
+// The address-book store: the ordered list of ContactRecord whose positions are the
 // keys of the user's file "zeloraTALKAddress<user ID>.ini" (section "zeloraTALK", keys
 // "Entry%03d"), guarded by two locks (outer for each operation, inner around each step on the
 // list). It is what the web side's reply parser updates (IAddressBookStore).
@@ -36,7 +36,7 @@ public:
         std::function<int(int& oldValue)> readIsFirstTime;
         std::function<std::string()> readLastCheckTs;
         std::function<int(const std::string&)> writeLastCheckTs;
-        // The address-book-pending flag of Part 4.2.
+        // The address-book-pending flag.
         std::function<void(bool)> setPending;
     };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The address-book upload dialog's behaviour (Part 4.3): one change sent to the operator's web
+// The address-book upload dialog's behaviour: one change sent to the operator's web
 // service through the dialog's own CMXINet; OK only when the service accepted it. The window
 // stands behind CAddressBookNetStatusView.
 //

@@ -109,7 +109,7 @@ std::optional<ContactRecord> CContactFormDlg::Check(const ContactFormFields& in)
         r.birthDate = " ";
     }
     r.name = " ";
-    // Beyond the Part: a field over 255 characters, or a contact whose line would pass the
+    // A field over 255 characters, or a contact whose line would pass the
     // 765 characters read back, would not survive the file.
     if (const char* problem = ContactLine::RecordProblem(r)) {
         m_view.MessageBox(std::string("The contact is too long to be stored (") + problem + ")");

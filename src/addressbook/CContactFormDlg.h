@@ -1,5 +1,5 @@
 #pragma once
-// The rules of the two contact forms (Part 5.1), CAddContactDlg and CEditContactDlg: the check
+// The rules of the two contact forms, CAddContactDlg and CEditContactDlg: the check
 // on OK, the title, and saving through the upload dialog before the local store.
 #include <functional>
 #include <optional>
@@ -39,7 +39,7 @@ public:
     CContactFormDlg(CContactFormView& view, AddressBookStore& store, CContactUpload& upload, Today today = {});
     virtual ~CContactFormDlg() = default;
 
-    // Check (Part 5.1, steps 1 to 6): the record, or none after the refusal's message.
+    // Check (steps 1 to 6): the record, or none after the refusal's message.
     std::optional<ContactRecord> Check(const ContactFormFields& fields);
     // The form's OK: check, upload, apply locally. true when the form closed.
     virtual bool OnOK(const ContactFormFields& fields) = 0;

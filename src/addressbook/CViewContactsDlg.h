@@ -1,5 +1,5 @@
 #pragma once
-// The address-book window's behaviour (Part 5.1, title "Address Book"): the live entries in
+// The address-book window's behaviour (title "Address Book"): the live entries in
 // eleven columns, edit, delete, delete all, and the Phone and SMS menus for the four numbers.
 #include <array>
 #include <optional>
@@ -28,9 +28,9 @@ class CContactsPhone {
 public:
     virtual ~CContactsPhone() = default;
     virtual bool IsCallInProgress() = 0;
-    // The number into the dial field and the call started (Part 3.2).
+    // The number into the dial field and the call started.
     virtual void Call(const std::string& number) = 0;
-    // The number stored in the main window and 0x414 posted to it (Part 4.4).
+    // The number stored in the main window and 0x414 posted to it.
     virtual void Sms(const std::string& number) = 0;
 };
 

@@ -1,5 +1,5 @@
 #pragma once
-// The address-book file's line format (Part 5.1): the flag, then the 19 fields each preceded by
+// The address-book file's line format: the flag, then the 19 fields each preceded by
 // "|" (entry number, name, e-mail, VoIP, mobile, home, business, title, first, middle, last,
 // alternate e-mail, fax, pager, ICQ, website, company, birth date, comments), then a final "|".
 #include <cstddef>

@@ -1,6 +1,6 @@
 #pragma once
-// One address-book entry (Part 5.1), fields in the Part's order. Texts hold at most 255
-// characters (the Part's fixed buffers of 256); the limit is enforced where a record enters
+// One address-book entry, fields in the file's order. Texts hold at most 255
+// characters (fixed buffers of 256 where they travel); the limit is enforced where a record enters
 // the store (ContactLine::Validate), so a record in the list always fits its line format.
 #include <string>
 

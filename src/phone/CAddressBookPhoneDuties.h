@@ -13,9 +13,6 @@ public:
     CAddressBookPhoneDuties(WebEndpoints endpoints, AddressBookStore& store, std::function<std::string()> userId);
 
     void ReloadAddressBook() override;
-    // Part 4.2 sends "_initaddbk" only while the pending flag is clear, and nothing at all while
-    // it is set: a phone whose local book is empty would never synchronise. As Part 3.1 has it,
-    // the book that waits for its first synchronisation gets "_initaddbk" too.
     bool LookupContact(const std::string& number, std::string& name, int& numberType) override;
 
 private:
