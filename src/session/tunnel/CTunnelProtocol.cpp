@@ -449,21 +449,30 @@ int CTunnelProtocol::Invite(const char* ownUser, const char* calledUser, const c
     CopyText(data.toHost, proxyHost != nullptr ? std::string(proxyHost) : m_proxyHost);
     CopyText(data.toHostPort, proxyPort != nullptr ? std::string(proxyPort) : m_proxyPort);
     CopyText(data.codecList, kCodecList);
-    return SendCommand(data, "CTunnelProtocol::Invite");
+    return SendCommand(data, ZLOG_METHOD);
+}
+
+// The commands that name one call: its IDs, and the codec list where the command carries one.
+int CTunnelProtocol::SendCallCommand(int command, const SESSION_EVENT_INFO* record, const char* codecList,
+                                     const char* method)
+{
+    if (record == nullptr) {
+        ZLOG_AS(LOG_ERROR, method, "Null record");
+        return -1;
+    }
+    TUNNEL_CLIENT_DATA data;
+    std::memset(&data, 0, sizeof data);
+    data.command = command;
+    SetCallIds(data, record);
+    if (codecList != nullptr)
+        CopyText(data.codecList, codecList);
+    return SendCommand(data, method);
 }
 
 int CTunnelProtocol::SendRinging(SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
-    if (record == nullptr) {
-        ZLOG(LOG_ERROR, "Null record");
-        return -1;
-    }
-    TUNNEL_CLIENT_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.command = 3;
-    SetCallIds(data, record);
-    return SendCommand(data, "CTunnelProtocol::SendRinging");
+    return SendCallCommand(3, record, nullptr, ZLOG_METHOD);
 }
 
 int CTunnelProtocol::SendRingWithSDP(SESSION_EVENT_INFO* /*record*/, const char* /*ip*/, const char* /*port*/)
@@ -475,44 +484,19 @@ int CTunnelProtocol::SendRingWithSDP(SESSION_EVENT_INFO* /*record*/, const char*
 int CTunnelProtocol::AcceptIncomingCall(SESSION_EVENT_INFO* record, const char* /*ip*/, const char* /*port*/)
 {
     ZLOG_SCOPE();
-    if (record == nullptr) {
-        ZLOG(LOG_ERROR, "Null record");
-        return -1;
-    }
-    TUNNEL_CLIENT_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.command = 4;
-    SetCallIds(data, record);
-    CopyText(data.codecList, kCodecList);
-    return SendCommand(data, "CTunnelProtocol::AcceptIncomingCall");
+    return SendCallCommand(4, record, kCodecList, ZLOG_METHOD);
 }
 
 int CTunnelProtocol::RejectIncomingCall(SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
-    if (record == nullptr) {
-        ZLOG(LOG_ERROR, "Null record");
-        return -1;
-    }
-    TUNNEL_CLIENT_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.command = 5;
-    SetCallIds(data, record);
-    return SendCommand(data, "CTunnelProtocol::RejectIncomingCall");
+    return SendCallCommand(5, record, nullptr, ZLOG_METHOD);
 }
 
 int CTunnelProtocol::HangUp(SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
-    if (record == nullptr) {
-        ZLOG(LOG_ERROR, "Null record");
-        return -1;
-    }
-    TUNNEL_CLIENT_DATA data;
-    std::memset(&data, 0, sizeof data);
-    data.command = 6;
-    SetCallIds(data, record);
-    return SendCommand(data, "CTunnelProtocol::HangUp");
+    return SendCallCommand(6, record, nullptr, ZLOG_METHOD);
 }
 
 int CTunnelProtocol::SendPing()

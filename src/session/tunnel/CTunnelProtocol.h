@@ -85,6 +85,7 @@ private:
     // Parses a signalling frame and reports it; false once the unregistration is answered.
     bool DeliverFrame(TunnelWorker& worker, const std::uint8_t* frame, int length);
     int SendCommand(const TUNNEL_CLIENT_DATA& data, const char* method);
+    int SendCallCommand(int command, const SESSION_EVENT_INFO* record, const char* codecList, const char* method);
     static void SetCallIds(TUNNEL_CLIENT_DATA& data, const SESSION_EVENT_INFO* record);
 
     std::string m_tunnelUserAgent;
