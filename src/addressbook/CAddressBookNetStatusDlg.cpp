@@ -54,9 +54,14 @@ CAddressBookNetStatusDlg::~CAddressBookNetStatusDlg()
     m_inet.Close();
 }
 
-std::string CAddressBookNetStatusDlg::AddEntryText(const ContactRecord& r)
+namespace {
+// The two entry texts differ only in where the entry number stands: first in an update,
+// after the title in an add.
+std::string EntryText(const ContactRecord& r, bool numberFirst)
 {
     std::string e = "<entry>";
+    if (numberFirst)
+        Element(e, "sno", r.entryNumber);
     Element(e, "name", r.name);
     Element(e, "email", r.email);
     Element(e, "voip", r.voip);
@@ -64,7 +69,8 @@ std::string CAddressBookNetStatusDlg::AddEntryText(const ContactRecord& r)
     Element(e, "home", r.home);
     Element(e, "business", r.business);
     Element(e, "title", r.title);
-    Element(e, "sno", r.entryNumber);
+    if (!numberFirst)
+        Element(e, "sno", r.entryNumber);
     Element(e, "firstname", r.firstName);
     Element(e, "middlename", r.middleName);
     Element(e, "lastname", r.lastName);
@@ -78,31 +84,11 @@ std::string CAddressBookNetStatusDlg::AddEntryText(const ContactRecord& r)
     Element(e, "birthdate", r.birthDate);
     return e + "</entry>";
 }
+} // namespace
 
-std::string CAddressBookNetStatusDlg::UpdateEntryText(const ContactRecord& r)
-{
-    std::string e = "<entry>";
-    Element(e, "sno", r.entryNumber);
-    Element(e, "name", r.name);
-    Element(e, "email", r.email);
-    Element(e, "voip", r.voip);
-    Element(e, "mobile", r.mobile);
-    Element(e, "home", r.home);
-    Element(e, "business", r.business);
-    Element(e, "title", r.title);
-    Element(e, "firstname", r.firstName);
-    Element(e, "middlename", r.middleName);
-    Element(e, "lastname", r.lastName);
-    Element(e, "altemail", r.altEmail);
-    Element(e, "fax", r.fax);
-    Element(e, "pager", r.pager);
-    Element(e, "icq", r.icq);
-    Element(e, "website", r.website);
-    Element(e, "companyname", r.companyName);
-    Element(e, "comments", r.comments);
-    Element(e, "birthdate", r.birthDate);
-    return e + "</entry>";
-}
+std::string CAddressBookNetStatusDlg::AddEntryText(const ContactRecord& r) { return EntryText(r, false); }
+
+std::string CAddressBookNetStatusDlg::UpdateEntryText(const ContactRecord& r) { return EntryText(r, true); }
 
 void CAddressBookNetStatusDlg::BuildAdd(const ContactRecord& r, const std::string& timeStamp)
 {
