@@ -405,3 +405,9 @@ void CCliPresence::ImStatus(int imType, int signedIn, int loginInfo)
     m_view.WriteLine(std::string("IM-STATUS gateway=") + kGatewayNames[imType] +
                      " signed_in=" + std::to_string(signedIn) + " login_info=" + std::to_string(loginInfo));
 }
+
+void CCliPresence::GroupChatInvitation(const CMUCDetail& invite)
+{
+    m_view.WriteLine("MUC-INVITE room=" + invite.room + " from=" + invite.from +
+                     " reason=" + CCliProtocol::Quote(invite.reason));
+}

@@ -35,6 +35,7 @@ public:
     void ProfileStored(std::unique_ptr<CVCard> card) override;
     void SearchResult(const CSearchResult* result) override;
     void ImStatus(int imType, int signedIn, int loginInfo) override;
+    void GroupChatInvitation(const CMUCDetail& invite) override;
 
 private:
     bool Login();

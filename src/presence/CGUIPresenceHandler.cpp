@@ -183,8 +183,11 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
         HandleIMLoginStatus(nr->jid, nr->presence);
     } else if (auto* ids = dynamic_cast<CIMLoginIDDetails*>(data)) {
         HandleIMLoginIDDetails(*ids);
+    } else if (auto* invite = dynamic_cast<CMUCDetail*>(data);
+               invite && command == PRESENCE_COMMAND_GUI_MUC_INVITATION) {
+        m_view->GroupChatInvitation(*invite);
     }
-    return false; // group-chat codes and the unused ones reach no handler
+    return false; // the other group-chat codes and the unused ones reach no handler
 }
 
 void CGUIPresenceHandler::HandleSuccessfulLogin()
@@ -329,6 +332,7 @@ void CGUIPresenceHandler::HandleIMLoginIDDetails(CIMLoginIDDetails& details)
             m_view->ImStatus(type, m_status[type].signedIn, 1);
         }
     }
+    m_view->ServicesDiscovered(details);
     EnableIMLoginIfExists();
 }
 

@@ -57,8 +57,10 @@ void CGatewayService::AnswerForm(const gloox::IQ& iq)
 
 void CGatewayService::Register(const gloox::IQ& iq, const gloox::Tag& query)
 {
-    const std::string user = query.findCData("/query/username");
-    const std::string password = query.findCData("/query/password");
+    const gloox::Tag* userTag = query.findChild("username");
+    const gloox::Tag* passwordTag = query.findChild("password");
+    const std::string user = userTag != nullptr ? userTag->cdata() : std::string();
+    const std::string password = passwordTag != nullptr ? passwordTag->cdata() : std::string();
     const std::string who = iq.from().bare();
     if (user.empty() || password.empty() || user.size() > kMaxField || password.size() > kMaxField) {
         std::fprintf(stderr, "presence-services: %s register from %s refused: user name or password missing\n",

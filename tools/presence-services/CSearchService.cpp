@@ -23,11 +23,17 @@ gloox::Tag* Field(gloox::Tag* parent, const std::string& var, const std::string&
     return f;
 }
 
+std::string Value(const gloox::Tag& field)
+{
+    const gloox::Tag* v = field.findChild("value");
+    return v != nullptr ? v->cdata() : std::string();
+}
+
 bool Flag(const gloox::Tag& form, const std::string& var)
 {
     for (const gloox::Tag* f : form.findChildren("field"))
         if (f->findAttribute("var") == var) {
-            const std::string v = f->findCData("/field/value");
+            const std::string v = Value(*f);
             return v == "1" || v == "true";
         }
     return false;
@@ -46,13 +52,13 @@ CSearchService::CSearchService(CComponentLink& link, CUserDirectory& directory) 
 
 bool CSearchService::ReadForm(const gloox::Tag& query, DirectoryQuery& out)
 {
-    const gloox::Tag* form = query.findChild("x", "xmlns", kDataNs);
-    if (form == nullptr || form->findAttribute("type") != "submit")
+    const gloox::Tag* form = query.findChild("x");
+    if (form == nullptr || form->xmlns() != kDataNs || form->findAttribute("type") != "submit")
         return false;
     bool hasText = false;
     for (const gloox::Tag* f : form->findChildren("field"))
         if (f->findAttribute("var") == "search") {
-            out.text = f->findCData("/field/value");
+            out.text = Value(*f);
             hasText = true;
         }
     out.user = Flag(*form, "Username");

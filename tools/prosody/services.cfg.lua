@@ -14,3 +14,4 @@ Component("gtalk." .. domain)
 Component("muc." .. domain) "muc"
 	name = "Group chat"
 	restrict_room_creation = false
+	muc_room_locking = false -- a new room takes visitors (and passes invitations) at once

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The local sandbox: a registrar with the demo accounts, the tunnel server, an echo service and
-# the presence server (Prosody, the same accounts as XMPP users),
+# the presence server (Prosody, the same accounts as XMPP users) with its user search and
+# IM gateways (presence-services),
 # each on a loopback address of its own, and a deployment file that points the phone at them.
 #
 #   sandbox.sh start [--detach]   start everything; without --detach, Ctrl-C stops it again
@@ -150,12 +151,26 @@ start_prosody() {
     local config="$source_dir/tests/integration/peers/prosody.cfg.lua" user
     mkdir -p "$sandbox_dir/prosody/data"
     export ZELORA_XMPP_DIR="$sandbox_dir/prosody" ZELORA_XMPP_ADDRESS="$xmpp_ip"
+    export ZELORA_XMPP_PLUGINS="$source_dir/tools/prosody" ZELORA_XMPP_COMPONENT_SECRET=sandbox
     for user in 1001 1002 echo; do
         prosodyctl --config "$config" register "$user" localhost "pw$user" >> "$sandbox_dir/prosody.log" 2>&1 ||
             die "prosodyctl could not create $user"
     done
     prosody --config "$config" -F >> "$sandbox_dir/prosody.log" 2>&1 &
     echo $! > "$sandbox_dir/prosody.pid"
+}
+
+# The search finds the demo accounts; the services connect once Prosody listens.
+start_presence_services() {
+    printf '1001\tDemo One\t1001@localhost\t1001\n1002\tDemo Two\t1002@localhost\t1002\necho\tEcho Service\techo@localhost\t\n' \
+        > "$sandbox_dir/search-users"
+    "$1" --server "$xmpp_ip" --port 5347 --domain localhost --secret sandbox --users "$sandbox_dir/search-users" \
+        > "$sandbox_dir/presence-services.log" 2>&1 &
+    echo $! > "$sandbox_dir/presence-services.pid"
+}
+
+services_connected() {
+    [ "$(grep -c ' connected$' "$sandbox_dir/presence-services.log" 2> /dev/null)" -ge 4 ]
 }
 
 start() {
@@ -169,6 +184,8 @@ start() {
     [ -x "$tunnel_server" ] || die "$tunnel_server not found: build the project first (ZELORA_BUILD_DIR names the build folder)"
     local operator_sim="$build_dir/tools/operator-sim/operator-sim"
     [ -x "$operator_sim" ] || die "$operator_sim not found: build the project first (ZELORA_BUILD_DIR names the build folder)"
+    local presence_services="$build_dir/tools/presence-services/presence-services"
+    [ -x "$presence_services" ] || die "$presence_services not found: build the project first (ZELORA_BUILD_DIR names the build folder)"
     if pid_alive "$(read_pid kamailio)"; then
         die "already running (sandbox.sh stop first)"
     fi
@@ -187,6 +204,7 @@ start() {
     echo $! > "$sandbox_dir/operator-sim.pid"
 
     start_prosody
+    start_presence_services "$presence_services"
 
     : > "$sandbox_dir/baresip.log"
     sleep 0.3
@@ -197,6 +215,7 @@ start() {
     wait_for 10 "the tunnel server" tunnel_listening
     wait_for 10 "the operator web service" web_listening
     wait_for 10 "the presence server" xmpp_listening
+    wait_for 10 "the search and gateway components" services_connected
     status
     if [ "$detach" = 1 ]; then
         echo "Stop with: $0 stop"
@@ -212,7 +231,7 @@ start() {
 
 stop() {
     local name pid
-    for name in baresip prosody operator-sim tunnel-server kamailio; do
+    for name in baresip presence-services prosody operator-sim tunnel-server kamailio; do
         pid="$(read_pid "$name")"
         if pid_alive "$pid"; then
             kill "$pid"
@@ -239,6 +258,7 @@ status() {
     row operator-sim "http $web_ip:80"
     row baresip "udp $echo_ip:5060 (echo)"
     row prosody "xmpp $xmpp_ip:5222"
+    row presence-services "search, yahoo, msn, gtalk"
     echo "  accounts: 1001/pw1001 1002/pw1002 echo/pwecho; deployment file $sandbox_dir/deployment.ini"
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 bool PortAnswers(const char* address, int port)
 {
@@ -35,6 +36,11 @@ std::string ProsodyPeer::Register(const std::vector<std::pair<std::string, std::
         return MissingProgram("prosody", "prosody");
     setenv("ZELORA_XMPP_DIR", m_dir.Path().c_str(), 1);
     setenv("ZELORA_XMPP_ADDRESS", m_address.c_str(), 1);
+    // The domain's disco module lives in the source tree's tools/prosody.
+    const std::filesystem::path plugins =
+        std::filesystem::path(ZELORA_PROSODY_CONFIG).parent_path() / ".." / ".." / ".." / "tools" / "prosody";
+    setenv("ZELORA_XMPP_PLUGINS", plugins.lexically_normal().c_str(), 1);
+    setenv("ZELORA_XMPP_COMPONENT_SECRET", kSecret, 1);
     for (const auto& [user, password] : accounts) {
         const std::string cmd = ctl + " --config '" + ZELORA_PROSODY_CONFIG + "' register '" + user + "' localhost '" +
             password + "' >>'" + m_dir.Path() + "/prosodyctl.log' 2>&1";
@@ -62,4 +68,28 @@ std::string ProsodyPeer::Restart()
 {
     m_process.Stop();
     return Launch();
+}
+
+std::string ProsodyPeer::ServicesLog() const { return zelora::test::ReadFile(m_dir.Path() + "/services.log"); }
+
+std::string ProsodyPeer::StartServices(const std::string& program, const std::string& usersFile)
+{
+    using namespace zelora::test;
+    if (program.empty() || access(program.c_str(), X_OK) != 0)
+        return "presence-services is not built (target presence-services)";
+    std::string err = m_services.Start({program, "--server", m_address, "--port", std::to_string(kComponentPort),
+                                        "--domain", "localhost", "--secret", kSecret, "--users", usersFile},
+                                       m_dir.Path() + "/services.log");
+    if (!err.empty())
+        return err;
+    auto connected = [this] {
+        const std::string log = ServicesLog();
+        int n = 0;
+        for (std::size_t at = 0; (at = log.find(" connected\n", at)) != std::string::npos; ++at)
+            ++n;
+        return n >= 4;
+    };
+    if (!WaitUntil(connected, std::chrono::seconds(10)))
+        return "presence-services did not connect: " + ServicesLog();
+    return "";
 }

@@ -13,6 +13,8 @@ class ProsodyPeer {
 public:
     static constexpr const char* kAddress = "127.0.0.31";
     static constexpr int kPort = 5222;
+    static constexpr int kComponentPort = 5347;
+    static constexpr const char* kSecret = "services";
 
     explicit ProsodyPeer(std::string address = kAddress) : m_address(std::move(address)) { }
     const std::string& Address() const { return m_address; }
@@ -26,10 +28,15 @@ public:
     void Stop() { m_process.Stop(); }
     // Starts the server again on the data it had.
     std::string Restart();
+    // presence-services (at `program`) on the server's component port, searching the users
+    // of `usersFile`; "" once all four components are connected.
+    std::string StartServices(const std::string& program, const std::string& usersFile);
+    std::string ServicesLog() const;
 
 private:
     zelora::test::TempDir m_dir{"zelora-prosody"};
     zelora::test::PeerProcess m_process;
+    zelora::test::PeerProcess m_services;
     std::string m_prosody;
     std::string m_address;
 };

@@ -96,9 +96,28 @@ void RecordingView::ProfileStored(std::unique_ptr<CVCard> card) { Add("VCARD-STO
 void RecordingView::SearchResult(const CSearchResult* result)
 {
     Add("SEARCH count=" + std::to_string(result ? result->items.size() : 0));
+    for (std::size_t i = 0; result != nullptr && i < result->items.size(); ++i) {
+        const SearchResultItem& r = result->items[i];
+        Add("SEARCH-ITEM " + r.userName + "|" + r.name + "|" + r.email + "|" + r.phone);
+    }
 }
 
 void RecordingView::ImStatus(int imType, int signedIn, int loginInfo)
 {
     Add("IM-STATUS " + std::to_string(imType) + " " + std::to_string(signedIn) + " " + std::to_string(loginInfo));
+}
+
+void RecordingView::GroupChatInvitation(const CMUCDetail& invite)
+{
+    Add("MUC-INVITE room=" + invite.room + " from=" + invite.from + " reason=" + invite.reason);
+}
+
+void RecordingView::ServicesDiscovered(const CIMLoginIDDetails& details)
+{
+    std::string line = "SERVICES";
+    for (std::size_t i = 0; i < details.jids.size(); ++i)
+        line += " " + details.jids[i] +
+            (i < details.registeredIds.size() && !details.registeredIds[i].empty() ? "=" + details.registeredIds[i]
+                                                                                   : "");
+    Add(line);
 }

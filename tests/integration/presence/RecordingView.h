@@ -28,6 +28,8 @@ public:
     void ProfileStored(std::unique_ptr<CVCard> card) override;
     void SearchResult(const CSearchResult* result) override;
     void ImStatus(int imType, int signedIn, int loginInfo) override;
+    void ServicesDiscovered(const CIMLoginIDDetails& details) override;
+    void GroupChatInvitation(const CMUCDetail& invite) override;
 
 private:
     void Add(std::string line);
