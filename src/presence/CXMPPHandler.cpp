@@ -1,6 +1,7 @@
 #include "presence/CXMPPHandler.h"
 
 #include "app/CLogger.h"
+#include "presence/CClientSocket.h"
 #include "presence/CFifo.h"
 #include "presence/CPresenceData.h"
 #include "presence/CXMPPListener.h"
@@ -117,6 +118,9 @@ int CXMPPHandler::InitGlooxConnection()
             new gloox::ConnectionHTTPProxy(m_client.get(), tcp, m_client->logInstance(), server, m_endpoint.proxyPort);
         http->setHTTP11(true);
         m_client->setConnectionImpl(http);
+        m_transport = tcp;
+    } else {
+        m_transport = nullptr;
     }
     m_services.clear();
     return 1;
@@ -174,11 +178,19 @@ void CXMPPHandler::ThreadProc1()
     }
     while (m_stop[kConnection] == 0) {
         gloox::ConnectionState state;
+        int fd = -1;
         {
             std::lock_guard<std::mutex> lock(m_clientLock);
             state = m_client->state();
-            if (state != gloox::StateDisconnected)
+            fd = state == gloox::StateConnected ? CClientSocket::Of(*m_client, m_transport) : -1;
+            if (state != gloox::StateDisconnected && fd < 0)
                 m_client->recv(kRecvTimeoutUs);
+        }
+        // Connected: wait for data without the lock, so commands go out meanwhile.
+        if (fd >= 0 && CClientSocket::WaitReadable(fd, kRecvTimeoutUs / 1000)) {
+            std::lock_guard<std::mutex> lock(m_clientLock);
+            if (m_client->state() != gloox::StateDisconnected)
+                m_client->recv(0);
         }
         // Let a waiting command in before the next receive call.
         while (m_lockWaiters.load() > 0 && m_stop[kConnection] == 0)

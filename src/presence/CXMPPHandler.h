@@ -1,8 +1,9 @@
 #pragma once
 // The XMPP side of the presence subsystem: one gloox client, three threads (connection
 // and receive, command execution, keep-alive). gloox is not thread-safe, so every call
-// into the client is made under m_clientLock, which the connection thread also holds
-// around recv() with a short time-out; callbacks run under it and only queue records.
+// into the client is made under m_clientLock; the connection thread waits for data on
+// the socket without it and holds it only around a recv() that does not wait.
+// Callbacks run under it and only queue records.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -25,6 +26,7 @@ class CXMPPMUCRoomHandler;
 
 namespace gloox {
 class Client;
+class ConnectionBase;
 class VCardManager;
 class Search;
 class JID;
@@ -126,6 +128,7 @@ private:
     std::mutex m_clientLock;
     std::atomic<int> m_lockWaiters{0};
     std::unique_ptr<gloox::Client> m_client;
+    gloox::ConnectionBase* m_transport = nullptr; // the TCP connection under the proxy (the client's)
     std::unique_ptr<CXMPPListener> m_listener;
     std::unique_ptr<CXMPPMUCRoomHandler> m_mucHandler;
     std::unique_ptr<gloox::Search> m_search;
