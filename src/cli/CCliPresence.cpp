@@ -9,6 +9,7 @@
 #include "presence/CFifo.h"
 #include "presence/CPresenceChatHistoryLogger.h"
 #include "presence/CPresenceHandler.h"
+#include "presence/CPresenceInvite.h"
 #include "presence/CPresenceProfile.h"
 #include "presence/PresenceCodes.h"
 
@@ -116,7 +117,7 @@ bool CCliPresence::Execute(const std::vector<std::string>& w)
         PrintRoster(m_handler ? m_handler->Gui()->Roster() : std::vector<RosterEntry>{});
         return true;
     }
-    return RosterCommand(w) || ChatCommand(w) || ProfileCommand(w) || ImCommand(w);
+    return RosterCommand(w) || ChatCommand(w) || ProfileCommand(w) || ImCommand(w) || InviteCommand(w);
 }
 
 bool CCliPresence::RosterCommand(const std::vector<std::string>& w)
@@ -196,6 +197,7 @@ bool CCliPresence::ChatCommand(const std::vector<std::string>& w)
             start = comma + 1;
         }
     } else if (cmd == "history" && w.size() == 3 && (w[2] == "on" || w[2] == "off")) {
+        std::lock_guard<std::mutex> lock(m_historyLock);
         if (w[2] == "off") {
             m_history.erase(w[1]);
             return true;
@@ -310,9 +312,32 @@ bool CCliPresence::ImCommand(const std::vector<std::string>& w)
     return true;
 }
 
+bool CCliPresence::InviteCommand(const std::vector<std::string>& w)
+{
+    if (w[0] != "invite" || w.size() != 2)
+        return false;
+    if (!m_dlg.IsSignedIn()) {
+        m_view.WriteLine(CCliProtocol::MessageLine("Sign in first"));
+        return true;
+    }
+    if (!m_invite)
+        m_invite = std::make_unique<CPresenceInvite>(Deployment::Get().mailWebHost, 80);
+    CCliView& view = m_view;
+    const int sent = m_invite->Send(
+        w[1], m_dlg.GetUserId(), [&view](const std::string& text) { view.WriteLine(CCliProtocol::MessageLine(text)); });
+    if (sent == -2)
+        m_view.WriteLine(CCliProtocol::MessageLine("Enter a valid e-mail address"));
+    else if (sent == -1)
+        m_view.WriteLine(CCliProtocol::MessageLine(CPresenceInvite::kFailed));
+    else if (sent == -3)
+        m_view.WriteLine(CCliProtocol::MessageLine("The last invitation is still on its way"));
+    return true;
+}
+
 void CCliPresence::SaveHistory(const std::string& jid, const std::string& from, const std::string& to,
                                const std::string& text)
 {
+    std::lock_guard<std::mutex> lock(m_historyLock);
     auto it = m_history.find(jid);
     if (it != m_history.end())
         it->second->SaveMessage(from.c_str(), to.c_str(), text.c_str(), std::time(nullptr));

@@ -3,6 +3,7 @@
 // written as text.
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@ class CzeloraTALKDlg;
 class CCliView;
 class CPresenceHandler;
 class CPresenceChatHistoryLogger;
+class CPresenceInvite;
 
 class CCliPresence : public IPresenceView {
 public:
@@ -45,12 +47,16 @@ private:
     bool ChatCommand(const std::vector<std::string>& w);
     bool ProfileCommand(const std::vector<std::string>& w);
     bool ImCommand(const std::vector<std::string>& w);
+    bool InviteCommand(const std::vector<std::string>& w);
     void SaveHistory(const std::string& jid, const std::string& from, const std::string& to, const std::string& text);
 
     CzeloraTALKDlg& m_dlg;
     CCliView& m_view;
     // Declared before the handler: the XMPP side empties the slots as it goes.
     std::map<std::string, std::unique_ptr<ChatSessionSlot>> m_slots;
+    // The command loop opens and writes them, the GUI presence thread writes received messages.
+    std::mutex m_historyLock;
     std::map<std::string, std::unique_ptr<CPresenceChatHistoryLogger>> m_history;
+    std::unique_ptr<CPresenceInvite> m_invite;
     std::unique_ptr<CPresenceHandler> m_handler;
 };

@@ -1,5 +1,7 @@
 #include "COperatorState.h"
 
+#include "UrlForm.h"
+
 #include "web/WebApi.h"
 
 // Narrow text only: bytes pass through as they are.
@@ -638,52 +640,14 @@ std::string COperatorState::HandlePortal(const std::string& msgHex, int& httpSta
     return page("Not found", "No such page.");
 }
 
-namespace {
-
-bool UrlDecode(const std::string& text, std::string& out)
-{
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '+') {
-            out += ' ';
-        } else if (text[i] == '%') {
-            if (i + 2 >= text.size()) {
-                return false;
-            }
-            const int high = HexValue(text[i + 1]);
-            const int low = HexValue(text[i + 2]);
-            if (high < 0 || low < 0) {
-                return false;
-            }
-            out += static_cast<char>(high * 16 + low);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return true;
-}
-
-} // namespace
-
 std::string COperatorState::HandleControl(const std::string& body, int& httpStatus)
 {
     std::lock_guard<std::mutex> lock(m_lock);
     httpStatus = 400;
     std::map<std::string, std::string> form;
-    for (const std::string& pair : Split(body, '&')) {
-        if (pair.empty()) {
-            continue;
-        }
-        const std::size_t eq = pair.find('=');
-        std::string key, value;
-        if (eq == std::string::npos || !UrlDecode(pair.substr(0, eq), key) || !UrlDecode(pair.substr(eq + 1), value)) {
-            return "bad form\n";
-        }
-        if (value.size() > kMaxField) {
-            return "value too long\n";
-        }
-        form[key] = value;
+    std::string error;
+    if (!ParseUrlForm(body, kMaxField, form, error)) {
+        return error + "\n";
     }
     const std::string op = form["op"];
     if (op == "fail") {
@@ -738,7 +702,7 @@ std::string COperatorState::HandleControl(const std::string& body, int& httpStat
         return "unknown op\n";
     }
     std::swap(it->second, changed);
-    std::string error;
+    error.clear();
     if (!Save(error)) {
         std::swap(it->second, changed);
         httpStatus = 500;

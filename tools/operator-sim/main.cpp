@@ -1,5 +1,7 @@
-// operator-sim: the operator's web service, advertisement server, portal sign-in and
-// connectivity-probe target on one HTTP port, for tests and the local sandbox.
+// operator-sim: the operator's web service, advertisement server, portal sign-in,
+// connectivity-probe target and the presence service's mail page on one HTTP port, for
+// tests and the local sandbox.
+#include "CInviteLog.h"
 #include "COperatorState.h"
 
 #include "web/WebApi.h"
@@ -16,6 +18,11 @@
 #include <string>
 
 namespace {
+
+struct Sim {
+    COperatorState state;
+    CInviteLog invites;
+};
 
 struct Upload {
     std::string body;
@@ -38,7 +45,8 @@ MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string&
 MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
                   const char* data, size_t* dataSize, void** connectionState)
 {
-    auto* state = static_cast<COperatorState*>(cls);
+    auto* sim = static_cast<Sim*>(cls);
+    COperatorState* state = &sim->state;
     auto* upload = static_cast<Upload*>(*connectionState);
     if (upload == nullptr) {
         upload = new (std::nothrow) Upload;
@@ -88,8 +96,16 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
         std::string page = state->HandlePortal(msg != nullptr ? msg : "", status);
         return Reply(connection, static_cast<unsigned>(status), page, "text/html");
     }
+    if (path == "/mailapi/sendmail.php") {
+        if (verb != "POST") {
+            return Reply(connection, 405, "Method not allowed\n", "text/plain");
+        }
+        int status = 400;
+        std::string reply = upload->oversize ? "too long\n" : sim->invites.Handle(upload->body, status);
+        return Reply(connection, static_cast<unsigned>(status), reply, "text/plain");
+    }
     if (path == "/sim/requests" && verb == "GET") {
-        return Reply(connection, 200, state->RequestCounts(), "text/plain");
+        return Reply(connection, 200, state->RequestCounts() + sim->invites.Lines(), "text/plain");
     }
     if (path == "/" && (verb == "GET" || verb == "HEAD")) {
         return Reply(connection, 200, "<html><body>operator-sim</body></html>\n", "text/html");
@@ -138,9 +154,9 @@ int main(int argc, char** argv)
     if (dataFile.empty()) {
         return Usage();
     }
-    COperatorState state;
+    Sim sim;
     std::string error;
-    if (!state.Load(dataFile, error)) {
+    if (!sim.state.Load(dataFile, error)) {
         std::fprintf(stderr, "operator-sim: %s: %s\n", dataFile.c_str(), error.c_str());
         return 1;
     }
@@ -158,8 +174,8 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     MHD_Daemon* daemon = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG, static_cast<uint16_t>(port), nullptr, nullptr, &Handle,
-        &state, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bindAddress), MHD_OPTION_NOTIFY_COMPLETED,
-        &Completed, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_CONNECTION_LIMIT, 64u, MHD_OPTION_END);
+        &sim, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bindAddress), MHD_OPTION_NOTIFY_COMPLETED, &Completed,
+        nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_CONNECTION_LIMIT, 64u, MHD_OPTION_END);
     if (daemon == nullptr) {
         std::fprintf(stderr, "operator-sim: cannot listen on %s:%ld\n", address.c_str(), port);
         return 1;

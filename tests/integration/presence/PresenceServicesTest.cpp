@@ -1,12 +1,15 @@
 // The presence service's own components against a real Prosody: the user search, an IM
 // gateway's whole life (register, its subscription and presence, sign-out, the registered
 // name on the domain's disco items at the next sign-in, unregister), a broadcast and a
-// group-chat invitation from a room of muc.localhost. Addresses 127.0.9.1-127.0.9.2.
+// group-chat invitation from a room of muc.localhost; and the e-mail invitation to the
+// mail page of operator-sim. Addresses 127.0.9.1 and 127.0.9.3.
 #include "ProsodyPeer.h"
 #include "RecordingView.h"
+#include "WebPeers.h"
 
 #include "presence/CFifo.h"
 #include "presence/CPresenceHandler.h"
+#include "presence/CPresenceInvite.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/client.h>
@@ -16,7 +19,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <mutex>
 
 using namespace std::chrono_literals;
 
@@ -205,4 +210,34 @@ TEST(PresenceServices, SearchGatewayLifeBroadcastAndRoomInvitation)
         EXPECT_EQ(alice.view.Count("IM-STATUS 1"), 0) << alice.view.Tail(5);
         EXPECT_EQ(alice.handler.Gui()->Gateway(IM_TYPE_YAHOO).loginInfo, 0);
     }
+}
+
+TEST(PresenceServices, EmailInvitationReachesTheMailPage)
+{
+    zelora::test::TempDir dir("zelora-invite");
+    SimProcess sim(OPERATOR_SIM_PATH, "127.0.9.3", dir.Path() + "/operator.ini");
+    ASSERT_EQ(sim.Start(), "");
+    CPresenceInvite invite("127.0.9.3", 80);
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<std::string> results;
+    auto send = [&](const std::string& address) {
+        const int sent = invite.Send(address, "alice", [&](const std::string& text) {
+            std::lock_guard<std::mutex> l(lock);
+            results.push_back(text);
+            changed.notify_all();
+        });
+        std::unique_lock<std::mutex> l(lock);
+        changed.wait_for(l, 5s, [&] { return !results.empty(); });
+        std::string text = results.empty() ? "no answer (send gave " + std::to_string(sent) + ")" : results.front();
+        results.clear();
+        return text;
+    };
+    EXPECT_EQ(send("friend@example.org"), CPresenceInvite::kSent);
+    // An address with form characters stays one value: unencoded, "&" would start a field.
+    EXPECT_EQ(send("a&b=c@example.org"), CPresenceInvite::kSent);
+    EXPECT_EQ(sim.Requests("invite"), 2);
+    EXPECT_EQ(invite.Send("no-at-sign", "alice", [](const std::string&) {}), -2);
+    sim.Stop();
+    EXPECT_EQ(send("friend@example.org"), CPresenceInvite::kFailed);
 }
