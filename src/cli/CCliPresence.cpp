@@ -9,6 +9,7 @@
 #include "presence/CFifo.h"
 #include "presence/CPresenceChatHistoryLogger.h"
 #include "presence/CPresenceHandler.h"
+#include "presence/CPresenceIMAccounts.h"
 #include "presence/CPresenceInvite.h"
 #include "presence/CPresenceProfile.h"
 #include "presence/PresenceCodes.h"
@@ -70,6 +71,8 @@ bool CCliPresence::Login()
     account.userId = m_dlg.GetUserId();
     account.password = m_dlg.GetPassword();
     account.domain = d.presenceDomain;
+    // Named after the account: the console knows no VoIP number before the web service answers.
+    account.settingsFile = CPresenceIMAccounts::SettingsFile(account.userId);
     XmppEndpoint endpoint;
     endpoint.server = d.presenceServer;
     endpoint.port = d.presencePort;
@@ -283,31 +286,22 @@ bool CCliPresence::ImCommand(const std::vector<std::string>& w)
     const int type = GatewayType(w[1]);
     if (type < 0)
         return false;
-    auto* d = new CIMDetails;
-    d->imType = type;
+    if (!m_handler) {
+        m_view.WriteLine(CCliProtocol::MessageLine("Presence is not started"));
+        return true;
+    }
+    CGUIPresenceHandler& gui = *m_handler->Gui();
     if (reg) {
-        const char* refusal = w[2].empty()                                 ? "Enter Username"
-            : w[3].empty()                                                 ? "Enter Password"
-            : (type == IM_TYPE_MSN && w[2].find('@') == std::string::npos) ? "Enter complete id"
-                                                                           : nullptr;
-        if (refusal != nullptr) {
-            delete d;
+        std::string refusal;
+        if (gui.AddIMAccount(type, w[2], w[3], w.size() == 5 ? 1 : 0, refusal) == -3)
             m_view.WriteLine(CCliProtocol::MessageLine(refusal));
-            return true;
-        }
-        d->userName = w[2];
-        d->password = w[3];
-        if (m_handler)
-            m_handler->Gui()->SetLoginAtStartUp(type, w.size() == 5 ? 1 : 0);
-        Send(PRESENCE_COMMAND_XMPP_REGISTER_IM, d);
     } else if (cmd == "im-unregister") {
-        Send(PRESENCE_COMMAND_XMPP_UNREGISTER_IM, d);
-    } else if (cmd == "im-login") {
-        d->presence = PRESENCE_AVAILABLE;
-        Send(PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE, d);
+        gui.DeleteIMAccount(type);
     } else {
-        d->presence = PRESENCE_OFFLINE;
-        Send(PRESENCE_COMMAND_XMPP_SET_IM_SIGNOUT, d);
+        auto* d = new CIMDetails;
+        d->imType = type;
+        d->presence = cmd == "im-login" ? PRESENCE_AVAILABLE : PRESENCE_OFFLINE;
+        Send(cmd == "im-login" ? PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE : PRESENCE_COMMAND_XMPP_SET_IM_SIGNOUT, d);
     }
     return true;
 }

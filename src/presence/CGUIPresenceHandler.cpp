@@ -86,11 +86,81 @@ GatewayStatus CGUIPresenceHandler::Gateway(int imType) const
     return (imType >= 0 && imType < 4) ? m_status[imType] : GatewayStatus{};
 }
 
-void CGUIPresenceHandler::SetLoginAtStartUp(int imType, int on)
+void CGUIPresenceHandler::UseSettingsFile(const std::string& path)
 {
+    ZLOG_SCOPE();
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (imType >= 1 && imType < 4)
-        m_status[imType].loginAtStartUp = on;
+    m_settingsFile = path;
+    CPresenceIMAccounts::Load(path, m_status);
+}
+
+int CGUIPresenceHandler::AddIMAccount(int imType, const std::string& userName, const std::string& password,
+                                      int atStartUp, std::string& refusal)
+{
+    ZLOG_SCOPE();
+    if (imType < IM_TYPE_YAHOO || imType > IM_TYPE_GTALK) {
+        ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+        return -1;
+    }
+    if (const char* text = CPresenceIMAccounts::Refusal(imType, userName, password)) {
+        refusal = text;
+        return -3;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_status[imType].loginInfo = 1;
+        m_status[imType].loginAtStartUp = atStartUp == 1 ? 1 : 0;
+        if (!m_settingsFile.empty())
+            CPresenceIMAccounts::Store(m_settingsFile, imType, 1, m_status[imType].loginAtStartUp);
+    }
+    auto* d = new CIMDetails;
+    d->imType = imType;
+    d->userName = BoundedText(userName, kPresenceTextMax);
+    d->password = BoundedText(password, kPresenceTextMax);
+    HandleGUIPresenceData(PRESENCE_COMMAND_XMPP_REGISTER_IM, d);
+    return 0;
+}
+
+int CGUIPresenceHandler::DeleteIMAccount(int imType)
+{
+    ZLOG_SCOPE();
+    if (imType < IM_TYPE_YAHOO || imType > IM_TYPE_GTALK) {
+        ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+        return -1;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_status[imType].loginInfo = 0;
+        m_status[imType].loginAtStartUp = 0;
+        if (!m_settingsFile.empty())
+            CPresenceIMAccounts::Store(m_settingsFile, imType, 0, 0);
+    }
+    auto* d = new CIMDetails;
+    d->imType = imType;
+    HandleGUIPresenceData(PRESENCE_COMMAND_XMPP_UNREGISTER_IM, d);
+    return 0;
+}
+
+int CGUIPresenceHandler::SetIMLoginAtStartUp(int imType, int on)
+{
+    ZLOG_SCOPE();
+    if (imType < IM_TYPE_YAHOO || imType > IM_TYPE_GTALK) {
+        ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+        return -1;
+    }
+    auto* d = new CIMDetails;
+    d->imType = imType;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_status[imType].loginAtStartUp = on == 1 ? 1 : 0;
+        if (!m_settingsFile.empty())
+            CPresenceIMAccounts::Store(m_settingsFile, imType, m_status[imType].loginInfo, on == 1 ? 1 : 0);
+        d->yahooAtStartUp = m_status[IM_TYPE_YAHOO].loginAtStartUp;
+        d->msnAtStartUp = m_status[IM_TYPE_MSN].loginAtStartUp;
+        d->gtalkAtStartUp = m_status[IM_TYPE_GTALK].loginAtStartUp;
+    }
+    HandleGUIPresenceData(PRESENCE_COMMAND_XMPP_SET_IM_LOGIN_AT_STARTUP, d);
+    return 0;
 }
 
 void CGUIPresenceHandler::ThreadProc()

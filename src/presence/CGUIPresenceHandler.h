@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "presence/CPresenceData.h"
+#include "presence/CPresenceIMAccounts.h"
 
 class CFifo;
 class IPresenceView;
@@ -27,12 +28,6 @@ struct PresenceNotifySettings {
     int soundOffline = 0, notifyOffline = 0, notifyOnline = 0;
     int soundMessageArrive = 0, toastPopup = 0, soundInvitation = 0, soundMessageSent = 0;
     std::string offlineSound, newMessageSound, invitationSound, sentMessageSound;
-};
-
-struct GatewayStatus {
-    int loginInfo = 0;
-    int loginAtStartUp = 0;
-    int signedIn = 0;
 };
 
 class CGUIPresenceHandler {
@@ -57,7 +52,18 @@ public:
     // Snapshot of the roster model: one entry per contact, in arrival order.
     std::vector<RosterEntry> Roster() const;
     GatewayStatus Gateway(int imType) const;
-    void SetLoginAtStartUp(int imType, int on);
+    // The presence settings file: its gateway keys are read now and written by the
+    // account operations below. Before sign-in.
+    void UseSettingsFile(const std::string& path);
+    // The account dialog: refused (-3, `refusal` set) for a missing user name or password or
+    // an MSN name without '@'; otherwise both keys become "1"/the start-up choice and the
+    // registration goes out (0). -1 an IM type outside 1 to 3.
+    int AddIMAccount(int imType, const std::string& userName, const std::string& password, int atStartUp,
+                     std::string& refusal);
+    // Deleting the login information: both keys "0", the gateway unregisters.
+    int DeleteIMAccount(int imType);
+    // The start-up choice: written, and the three choices stored on the server.
+    int SetIMLoginAtStartUp(int imType, int on);
     const std::string& OwnJid() const { return m_ownJid; }
 
     // One result as the thread handles it (tests call it directly). Returns whether the
@@ -89,7 +95,8 @@ private:
 
     mutable std::mutex m_mutex;
     std::vector<RosterEntry> m_roster;
-    std::array<GatewayStatus, 4> m_status{};
+    GatewayTable m_status{};
+    std::string m_settingsFile;
     std::thread m_thread;
     std::atomic<int> m_stop{0};
     std::atomic<int> m_done{1};

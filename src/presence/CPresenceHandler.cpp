@@ -19,6 +19,8 @@ int CPresenceHandler::InitializePresenceHandler(const PresenceAccount& account, 
     m_ownJid = account.userId + "@" + account.domain;
     if (!m_gui) {
         m_gui = std::make_unique<CGUIPresenceHandler>(m_xmppFifo, m_guiFifo);
+        if (!account.settingsFile.empty())
+            m_gui->UseSettingsFile(account.settingsFile);
         m_gui->InitializeGUIPresenceHandler(m_ownJid, account.userId, account.domain, view, mainWindow, gateways);
     }
     if (!m_xmpp) {

@@ -12,6 +12,7 @@ struct PresenceAccount {
     int useProxy = 0;
     std::string proxyHost;
     int proxyPort = -1;
+    std::string settingsFile; // the presence settings; empty: gateway choices are not kept
 };
 
 class CPresenceHandler {
