@@ -225,10 +225,23 @@ bool CCliPresence::ProfileCommand(const std::vector<std::string>& w)
         Send(PRESENCE_COMMAND_XMPP_GET_VCARD, c);
     } else if (cmd == "vcard-set" && w.size() >= 2) {
         PresenceProfileFields f;
-        std::pair<const char*, std::string*> keys[] = {
-            {"given", &f.given}, {"family", &f.family}, {"middle", &f.middle}, {"nick", &f.nick},
-            {"email", &f.email}, {"url", &f.url},       {"title", &f.title},   {"org", &f.org},
-            {"phone", &f.phone}, {"fax", &f.fax},       {"mobile", &f.mobile}, {"pager", &f.pager}};
+        std::pair<const char*, std::string*> keys[] = {{"given", &f.given},
+                                                       {"family", &f.family},
+                                                       {"middle", &f.middle},
+                                                       {"nick", &f.nick},
+                                                       {"email", &f.email},
+                                                       {"url", &f.url},
+                                                       {"title", &f.title},
+                                                       {"org", &f.org},
+                                                       {"phone", &f.workNumbers.phone},
+                                                       {"fax", &f.workNumbers.fax},
+                                                       {"mobile", &f.workNumbers.mobile},
+                                                       {"pager", &f.workNumbers.pager},
+                                                       {"home-phone", &f.homeNumbers.phone},
+                                                       {"street", &f.work.street},
+                                                       {"city", &f.work.locality},
+                                                       {"home-street", &f.home.street},
+                                                       {"home-city", &f.home.locality}};
         for (std::size_t i = 1; i < w.size(); ++i) {
             bool taken = false;
             for (auto& [key, field] : keys)

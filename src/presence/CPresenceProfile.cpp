@@ -4,6 +4,32 @@
 
 #include <gloox/vcard.h>
 
+namespace {
+
+void AddAddress(gloox::VCard& card, const PresenceProfileAddress& a, int type)
+{
+    if (!a.Empty())
+        card.addAddress("", "", a.street, a.locality, a.region, a.pcode, a.country, type);
+}
+
+PresenceProfileAddress ReadAddress(const gloox::VCard::Address& a)
+{
+    return {a.street, a.locality, a.region, a.pcode, a.ctry};
+}
+
+} // namespace
+
+void CPresenceProfile::AddNumbers(gloox::VCard& card, const PresenceProfileNumbers& n, int place)
+{
+    const std::pair<const std::string*, int> numbers[] = {{&n.fax, gloox::VCard::AddrTypeFax},
+                                                          {&n.mobile, gloox::VCard::AddrTypeCell},
+                                                          {&n.pager, gloox::VCard::AddrTypePager},
+                                                          {&n.phone, gloox::VCard::AddrTypeVoice}};
+    for (const auto& [number, type] : numbers)
+        if (!number->empty())
+            card.addTelephone(*number, place | type);
+}
+
 std::unique_ptr<gloox::VCard> CPresenceProfile::Build(const PresenceProfileFields& f)
 {
     ZLOG_SCOPE();
@@ -14,17 +40,13 @@ std::unique_ptr<gloox::VCard> CPresenceProfile::Build(const PresenceProfileField
         card->addEmail(f.email, gloox::VCard::AddrTypeHome);
     if (!f.photo.empty())
         card->setPhoto("image/jpeg", f.photo);
+    AddAddress(*card, f.work, gloox::VCard::AddrTypeWork);
     card->setTitle(f.title);
     card->setUrl(f.url);
     card->setOrganization(f.org, gloox::StringList());
-    const std::pair<const std::string*, int> work[] = {
-        {&f.fax, gloox::VCard::AddrTypeWork | gloox::VCard::AddrTypeFax},
-        {&f.mobile, gloox::VCard::AddrTypeWork | gloox::VCard::AddrTypeCell},
-        {&f.pager, gloox::VCard::AddrTypeWork | gloox::VCard::AddrTypePager},
-        {&f.phone, gloox::VCard::AddrTypeWork | gloox::VCard::AddrTypeVoice}};
-    for (const auto& [number, type] : work)
-        if (!number->empty())
-            card->addTelephone(*number, type);
+    AddNumbers(*card, f.workNumbers, gloox::VCard::AddrTypeWork);
+    AddAddress(*card, f.home, gloox::VCard::AddrTypeHome);
+    AddNumbers(*card, f.homeNumbers, gloox::VCard::AddrTypeHome);
     return card;
 }
 
@@ -42,15 +64,11 @@ PresenceProfileFields CPresenceProfile::Read(const gloox::VCard& card)
     f.title = card.title();
     f.org = card.org().name;
     f.photo = card.photo().binval;
+    for (const auto& a : card.addresses())
+        (a.home ? f.home : f.work) = ReadAddress(a);
     for (const auto& t : card.telephone()) {
-        if (t.fax)
-            f.fax = t.number;
-        else if (t.cell)
-            f.mobile = t.number;
-        else if (t.pager)
-            f.pager = t.number;
-        else if (t.voice)
-            f.phone = t.number;
+        PresenceProfileNumbers& n = t.home ? f.homeNumbers : f.workNumbers;
+        (t.fax ? n.fax : t.cell ? n.mobile : t.pager ? n.pager : n.phone) = t.number;
     }
     return f;
 }
