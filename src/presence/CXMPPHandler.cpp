@@ -2,6 +2,7 @@
 
 #include "app/CLogger.h"
 #include "presence/CClientSocket.h"
+#include "presence/CGatewayStanzas.h"
 #include "presence/CFifo.h"
 #include "presence/CPresenceData.h"
 #include "presence/CXMPPListener.h"
@@ -22,10 +23,10 @@
 #include <gloox/vcardmanager.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
-constexpr const char* kGatewaySettingsNs = "urn:zeloratalk:gateway-settings";
 enum ThreadIndex { kConnection = 0, kCommand = 1, kKeepAlive = 2 };
 } // namespace
 
@@ -625,63 +626,22 @@ void CXMPPHandler::RegisterIM(CIMDetails& details, bool remove)
 {
     ZLOG_SCOPE();
     const std::string gateway = ImServerFor(details.imType);
-    if (gateway.empty())
-        return;
-    auto* iq = new gloox::Tag("iq");
-    iq->addAttribute("type", "set");
-    iq->addAttribute("to", gateway);
-    iq->addAttribute("id", m_client->getID());
-    auto* query = new gloox::Tag(iq, "query");
-    query->setXmlns("jabber:iq:register");
-    if (remove) {
-        new gloox::Tag(query, "remove");
-    } else {
-        new gloox::Tag(query, "username", details.userName);
-        new gloox::Tag(query, "nickname", details.userName);
-        new gloox::Tag(query, "password", details.password);
-    }
-    m_client->send(iq);
+    if (!gateway.empty())
+        m_client->send(CGatewayStanzas::Register(gateway, m_client->getID(), details, remove));
 }
 
 void CXMPPHandler::SendIMPresence(CIMDetails& details, bool signIn)
 {
     ZLOG_SCOPE();
     const std::string gateway = ImServerFor(details.imType);
-    if (gateway.empty())
-        return;
-    auto* p = new gloox::Tag("presence");
-    p->addAttribute("to", gateway);
-    p->addAttribute("id", m_client->getID());
-    if (signIn) {
-        new gloox::Tag(p, "status", "");
-        new gloox::Tag(p, "priority", "1");
-    } else {
-        p->addAttribute("type", "unavailable");
-    }
-    m_client->send(p);
+    if (!gateway.empty())
+        m_client->send(CGatewayStanzas::Presence(gateway, m_client->getID(), signIn));
 }
 
 void CXMPPHandler::SendIMGatewayLoginAtStartUp(CIMDetails& details)
 {
     ZLOG_SCOPE();
-    const std::string yahoo = GetIMServer("yahoo");
-    if (yahoo.empty())
-        return;
-    auto* iq = new gloox::Tag("iq");
-    iq->addAttribute("type", "set");
-    iq->addAttribute("id", m_client->getID());
-    auto* query = new gloox::Tag(iq, "query");
-    query->setXmlns("jabber:iq:private");
-    auto* settings = new gloox::Tag(query, "gateway-settings");
-    settings->setXmlns(kGatewaySettingsNs);
-    auto* gateways = new gloox::Tag(settings, "gateways");
-    const std::pair<std::string, int> rows[] = {{yahoo, details.yahooAtStartUp},
-                                                {GetIMServer("msn"), details.msnAtStartUp},
-                                                {GetIMServer("gtalk"), details.gtalkAtStartUp}};
-    for (const auto& [host, on] : rows) {
-        auto* g = new gloox::Tag(gateways, "gateway");
-        new gloox::Tag(g, "serviceName", host);
-        new gloox::Tag(g, "autoLogin", on ? "true" : "false");
-    }
-    m_client->send(iq);
+    const std::array<std::string, 3> hosts = {GetIMServer("yahoo"), GetIMServer("msn"), GetIMServer("gtalk")};
+    if (!hosts[0].empty())
+        m_client->send(CGatewayStanzas::StartUpSettings(m_client->getID(), hosts, details));
 }

@@ -1,0 +1,23 @@
+#pragma once
+// The stanzas the phone sends to the IM gateways: registration (or its removal), the
+// directed presence that signs in or out, and the start-up choices kept in the server's
+// private storage. Each is a new Tag for ClientBase::send, which takes it.
+#include <array>
+#include <string>
+
+class CIMDetails;
+namespace gloox {
+class Tag;
+}
+
+class CGatewayStanzas {
+public:
+    static constexpr const char* kSettingsNs = "urn:zeloratalk:gateway-settings";
+
+    static gloox::Tag* Register(const std::string& gateway, const std::string& id, const CIMDetails& details,
+                                bool remove);
+    static gloox::Tag* Presence(const std::string& gateway, const std::string& id, bool signIn);
+    // hosts: the Yahoo, MSN and Google Talk gateways, in that order.
+    static gloox::Tag* StartUpSettings(const std::string& id, const std::array<std::string, 3>& hosts,
+                                       const CIMDetails& details);
+};
