@@ -1,10 +1,9 @@
 #include "presence/CPresenceInvite.h"
 
 #include "app/CLogger.h"
+#include "platform/HexString.h"
 #include "web/CMXINet.h"
 #include "web/WebApi.h"
-
-#include <cstdio>
 
 namespace {
 
@@ -18,9 +17,8 @@ std::string FormValue(const std::string& text)
             c == '-' || c == '_') {
             out += static_cast<char>(c);
         } else {
-            char hex[4];
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
+            out += '%';
+            zelora::AppendHexByte(out, c);
         }
     }
     return out;

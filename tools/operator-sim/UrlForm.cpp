@@ -1,17 +1,8 @@
 #include "UrlForm.h"
 
-namespace {
+#include "platform/HexString.h"
 
-int Hex(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
+namespace {
 
 bool UrlDecode(const std::string& text, std::string& out)
 {
@@ -20,8 +11,8 @@ bool UrlDecode(const std::string& text, std::string& out)
         if (text[i] == '+') {
             out += ' ';
         } else if (text[i] == '%') {
-            const int high = i + 2 < text.size() ? Hex(text[i + 1]) : -1;
-            const int low = i + 2 < text.size() ? Hex(text[i + 2]) : -1;
+            const int high = i + 2 < text.size() ? zelora::HexNibble(text[i + 1]) : -1;
+            const int low = i + 2 < text.size() ? zelora::HexNibble(text[i + 2]) : -1;
             if (high < 0 || low < 0)
                 return false;
             out += static_cast<char>(high * 16 + low);
