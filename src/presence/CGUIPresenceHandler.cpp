@@ -10,6 +10,18 @@
 #include <chrono>
 #include <strings.h>
 
+namespace {
+
+bool KnownGateway(int imType)
+{
+    if (imType >= IM_TYPE_YAHOO && imType <= IM_TYPE_GTALK)
+        return true;
+    ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+    return false;
+}
+
+} // namespace
+
 CGUIPresenceHandler::CGUIPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo) { }
 
 CGUIPresenceHandler::~CGUIPresenceHandler()
@@ -98,10 +110,8 @@ int CGUIPresenceHandler::AddIMAccount(int imType, const std::string& userName, c
                                       int atStartUp, std::string& refusal)
 {
     ZLOG_SCOPE();
-    if (imType < IM_TYPE_YAHOO || imType > IM_TYPE_GTALK) {
-        ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+    if (!KnownGateway(imType))
         return -1;
-    }
     if (const char* text = CPresenceIMAccounts::Refusal(imType, userName, password)) {
         refusal = text;
         return -3;
@@ -124,10 +134,8 @@ int CGUIPresenceHandler::AddIMAccount(int imType, const std::string& userName, c
 int CGUIPresenceHandler::DeleteIMAccount(int imType)
 {
     ZLOG_SCOPE();
-    if (imType < IM_TYPE_YAHOO || imType > IM_TYPE_GTALK) {
-        ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+    if (!KnownGateway(imType))
         return -1;
-    }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_status[imType].loginInfo = 0;
@@ -144,10 +152,8 @@ int CGUIPresenceHandler::DeleteIMAccount(int imType)
 int CGUIPresenceHandler::SetIMLoginAtStartUp(int imType, int on)
 {
     ZLOG_SCOPE();
-    if (imType < IM_TYPE_YAHOO || imType > IM_TYPE_GTALK) {
-        ZLOG(LOG_ERROR, "No Case Matched-IM Settings");
+    if (!KnownGateway(imType))
         return -1;
-    }
     auto* d = new CIMDetails;
     d->imType = imType;
     {
