@@ -77,6 +77,8 @@ private:
     int OnCallClosed(eXosip_event* event, SESSION_EVENT_INFO& record);
     int OnCallReleased(eXosip_event* event, SESSION_EVENT_INFO& record);
     int OnOther(eXosip_event* event, SESSION_EVENT_INFO& record);
+    // The keep-alive's final failure: its challenge answered, else reported as a lost binding.
+    int OnMessageFailure(eXosip_event* event, SESSION_EVENT_INFO& record);
 
     // Negotiates the event's remote SDP (caller holds the library lock). An incoming INVITE
     // that fails is answered 488.
