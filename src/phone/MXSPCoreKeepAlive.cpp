@@ -49,6 +49,7 @@ void MXSPCore::ReRegister()
         password = m_password;
         expiry = m_expiry;
         m_countdown = m_expiry - kMinExpiry;
+        m_registered = false; // no ping until it is answered
     }
     // The protocol object lives until the destructor, which stops this thread first.
     int result = protocol == nullptr || userId.empty()
