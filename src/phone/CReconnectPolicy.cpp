@@ -89,6 +89,28 @@ void CReconnectPolicy::OnAttemptFailed(Clock::time_point now)
         ScheduleRetry(now);
 }
 
+bool CReconnectPolicy::OnLocalAddress(const std::string& address, Clock::time_point now)
+{
+    if (address.empty() || address == m_localAddress)
+        return false;
+    const bool first = m_localAddress.empty();
+    m_localAddress = address;
+    if (first)
+        return false;
+    ZLOG(LOG_WARNING, "local address is now %s", address.c_str());
+    if (m_state == State::Recovering) {
+        m_nextAttempt = now; // the new network may well reach the registrar
+        return false;
+    }
+    if (m_state != State::Registered)
+        return false;
+    SetStatus("Network changed. Signing in again...");
+    m_inFlight = true;
+    m_sentAt = now;
+    m_lastRegister = now;
+    return true;
+}
+
 bool CReconnectPolicy::Tick(Clock::time_point now, Clock::duration late)
 {
     if (m_state == State::Registered) {

@@ -36,6 +36,10 @@ public:
     // Our own attempt could not even be sent (no connection to the tunnel server).
     void OnAttemptFailed(Clock::time_point now);
 
+    // The address that routes to the registrar, looked up now and then ("" when none). A change
+    // while signed in: true, register now so that Contact and SDP follow it.
+    bool OnLocalAddress(const std::string& address, Clock::time_point now);
+
     // One keep-alive tick; `late` is how much later than planned it came. True: register now.
     bool Tick(Clock::time_point now, Clock::duration late);
 
@@ -63,5 +67,6 @@ private:
     int m_attempts = 0;
     int m_refusals = 0;
     std::string m_status;
+    std::string m_localAddress;
     bool m_statusChanged = false;
 };

@@ -6,6 +6,7 @@
 
 #include "app/CLogger.h"
 #include "phone/SessionProtocolFactory.h"
+#include "session/CMXSipStack.h"
 
 namespace {
 
@@ -41,12 +42,15 @@ MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPo
     : m_realm(Bound(realm)), m_proxyHost(Bound(proxyHost)), m_proxyPort(Bound(proxyPort)),
       m_userAgent(Bound(userAgent)), m_callback(callback), m_context(context), m_codecs(codecs),
       m_codecCount(codecCount), m_localSipPort(localSipPort), m_factory(std::move(options.factory)),
-      m_recovery(options.recovery), m_recoveryStatus(std::move(options.recoveryStatus))
+      m_recovery(options.recovery), m_recoveryStatus(std::move(options.recoveryStatus)),
+      m_localAddressTowards(std::move(options.localAddressTowards))
 {
     ZLOG_SCOPE();
     ClearEventInfo(m_currentCall);
     if (!m_factory)
         m_factory = CreateSessionProtocol;
+    if (!m_localAddressTowards)
+        m_localAddressTowards = &CMXSipStack::LocalAddressTowards;
     if (!options.startKeepAliveThread)
         return;
     try {

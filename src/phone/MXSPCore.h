@@ -43,6 +43,8 @@ public:
         // The recovery's short status while it works ("" when done); may be called with the
         // core's lock held, so it only records or posts.
         std::function<void(const std::string& text)> recoveryStatus;
+        // The local address towards a host (a routing lookup); empty: the SIP stack's own.
+        std::function<std::string(const std::string& host)> localAddressTowards;
     };
 
     MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback, void* context,
@@ -156,6 +158,8 @@ private:
     std::atomic<int> m_lastError{0};
     CReconnectPolicy m_recovery;
     std::function<void(const std::string&)> m_recoveryStatus;
+    std::function<std::string(const std::string&)> m_localAddressTowards;
+    int m_ticks = 0; // keep-alive thread only
 
     mutable std::recursive_mutex m_lock;
     zelora::Event m_stop;

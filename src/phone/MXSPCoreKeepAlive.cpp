@@ -19,6 +19,7 @@ std::chrono::milliseconds BootTime()
 }
 
 constexpr std::chrono::milliseconds kTick{1000};
+constexpr int kAddressCheckTicks = 5;
 
 } // namespace
 
@@ -68,9 +69,22 @@ void MXSPCore::KeepAliveTick(std::chrono::milliseconds late)
 {
     bool reRegister = false;
     bool ping = false;
+    // The lookup touches no lock and waits on no network; the tunnel has its own connection.
+    std::string address;
+    if (++m_ticks % kAddressCheckTicks == 0 && m_localAddressTowards) {
+        bool tunnel = false;
+        {
+            std::lock_guard<std::recursive_mutex> guard(m_lock);
+            tunnel = m_tunnel;
+        }
+        if (!tunnel)
+            address = m_localAddressTowards(m_proxyHost);
+    }
     {
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         if (m_countdown != kCountdownOff && --m_countdown < 1)
+            reRegister = true;
+        if (m_recovery.OnLocalAddress(address, CReconnectPolicy::Clock::now()))
             reRegister = true;
         if (m_recovery.Tick(CReconnectPolicy::Clock::now(), late))
             reRegister = true;

@@ -35,6 +35,10 @@ public:
                    const char* proxyPort) override;
     int SendPing() override;
 
+    // The local IPv4 address that datagrams to `host` leave from (a routing lookup, nothing
+    // sent); "" when there is no route.
+    static std::string LocalAddressTowards(const std::string& host);
+
     // "EXOSIP_CALL_INVITE" for 5 ... "EXOSIP_EVENT_COUNT" for 54; "UNKNOWN" otherwise.
     static const char* EventName(int type);
 
@@ -97,6 +101,7 @@ private:
     std::string m_fromAddress;
     std::string m_proxyAddress;
     std::string m_localMediaIp;
+    bool m_mediaIpGuessed = false; // found by the stack, not given
     std::string m_localMediaPort;
     int m_registrationId = -1;
     std::thread m_worker;

@@ -140,4 +140,53 @@ TEST(ReconnectPolicy, CoreSignsTheTunnelInAgainOutsideItsLockAndTellsTheWindow)
     EXPECT_EQ(forwarded.back(), 1);
 }
 
+// The routing lookup stands in for a network that moves: the core registers again at once,
+// the first address seen and a lost route starting nothing.
+TEST(ReconnectPolicy, CoreRegistersAgainWhenTheAddressTowardsTheRegistrarChanges)
+{
+    std::string route = "192.0.2.10";
+    std::vector<std::string> statuses;
+    phonetest::FakeProtocol* protocol = nullptr;
+    MXSPCore::Options options;
+    options.startKeepAliveThread = false;
+    options.factory = [&](bool, const TunnelSettings&) {
+        auto p = std::make_unique<phonetest::FakeProtocol>();
+        protocol = p.get();
+        return std::unique_ptr<CSessionProtocol>(std::move(p));
+    };
+    options.recoveryStatus = [&](const std::string& text) { statuses.push_back(text); };
+    std::vector<std::string> asked;
+    options.localAddressTowards = [&](const std::string& host) {
+        asked.push_back(host);
+        return route;
+    };
+    CODEC_INFO codecs[1];
+    std::memset(codecs, 0, sizeof codecs);
+    auto ignore = [](int, void*, SESSION_EVENT_INFO*) { return 1; };
+    int context = 0;
+    MXSPCore core("r", "registrar.test", "5060", ignore, &context, codecs, 1, "ua", 0, options);
+    ASSERT_GE(core.StartSipStack(nullptr), 0);
+    core.Register("1001", "1001", "pw1001", 3600);
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    auto ticks = [&](int n) {
+        for (int i = 0; i < n; ++i)
+            core.KeepAliveTick();
+    };
+    ticks(10);
+    EXPECT_EQ(protocol->Count("Register"), 1);
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(asked.back(), "registrar.test");
+    route = "";
+    ticks(5);
+    EXPECT_EQ(protocol->Count("Register"), 1) << "no route is no new address";
+    route = "198.51.100.7";
+    ticks(5);
+    EXPECT_EQ(protocol->Count("Register"), 2);
+    EXPECT_EQ(statuses.back(), "Network changed. Signing in again...");
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    ticks(5);
+    EXPECT_EQ(protocol->Count("Register"), 2);
+    EXPECT_EQ(statuses.back(), "");
+}
+
 } // namespace
