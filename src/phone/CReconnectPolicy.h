@@ -39,6 +39,12 @@ public:
     // The address that routes to the registrar, looked up now and then ("" when none). A change
     // while signed in: true, register now so that Contact and SDP follow it.
     bool OnLocalAddress(const std::string& address, Clock::time_point now);
+    // The address a registration just succeeded from: what later lookups are compared with.
+    void NoteLocalAddress(const std::string& address)
+    {
+        if (!address.empty())
+            m_localAddress = address;
+    }
 
     // One keep-alive tick; `late` is how much later than planned it came. True: register now.
     bool Tick(Clock::time_point now, Clock::duration late);

@@ -373,6 +373,8 @@ int MXSPCore::OnRegistrationSuccessful(int status, SESSION_EVENT_INFO*)
     ZLOG_SCOPE();
     if (!m_unregisterRequested) {
         m_registered = true;
+        if (!m_tunnel && m_localAddressTowards)
+            m_recovery.NoteLocalAddress(m_localAddressTowards(m_proxyHost));
         m_recovery.OnRegistered(CReconnectPolicy::Clock::now());
         PublishRecoveryStatus();
         Forward(status, nullptr);

@@ -1,15 +1,17 @@
 // The console phone gets back on line by itself: the registrar restarted and forgot it, the
 // process stopped for longer than its registration lasts, the tunnel server restarted.
-// Addresses 127.0.8.1-127.0.8.39.
+// Addresses 127.0.8.1-127.0.8.39; the moving address lives in a network namespace.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <thread>
 
+#include "AudioTestSignals.h"
 #include "BaresipPeer.h"
 #include "KamailioPeer.h"
 #include "PhoneTestPeers.h"
@@ -149,6 +151,122 @@ TEST(PhoneRecovery, PausedLongerThanTheRegistrationRegistersOnResume)
     EXPECT_NE(phone.LogLines("late: signing in again"), "");
     cli.Send("hangup");
     EXPECT_EQ(cli.Stop(), 0);
+}
+
+// Runs `argv` and waits for it; "" or what it said.
+std::string Run(const std::vector<std::string>& argv)
+{
+    std::string command;
+    for (const std::string& a : argv)
+        command += a + " ";
+    command += "2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr)
+        return "cannot run " + command;
+    std::string output;
+    char buffer[256];
+    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
+        output += buffer;
+    int status = pclose(pipe);
+    return status == 0 ? std::string() : command + ": " + output;
+}
+
+// A network namespace joined to this one by a veth pair: 10.77.N.1 here, the phone's
+// address there, which the test moves. Removed with its links on destruction.
+class MovableNetwork {
+public:
+    std::string Create()
+    {
+        m_ip = zelora::test::FindProgram("ip");
+        if (m_ip.empty())
+            return zelora::test::MissingProgram("ip", "iproute2");
+        const int n = 1 + static_cast<int>(getpid() % 250);
+        m_name = "zt-move-" + std::to_string(getpid());
+        m_host = "ztmh" + std::to_string(getpid());
+        m_prefix = "10.77." + std::to_string(n) + ".";
+        const std::string peer = "ztmp" + std::to_string(getpid());
+        for (const std::vector<std::string>& step : std::vector<std::vector<std::string>>{
+                 {m_ip, "netns", "add", m_name},
+                 {m_ip, "link", "add", m_host, "type", "veth", "peer", "name", peer},
+                 {m_ip, "link", "set", peer, "netns", m_name},
+                 {m_ip, "addr", "add", Here() + "/24", "dev", m_host},
+                 {m_ip, "link", "set", m_host, "up"},
+                 {m_ip, "-n", m_name, "link", "set", "lo", "up"},
+                 // The moved-to address, added beside the first, must survive the first's removal.
+                 {m_ip, "netns", "exec", m_name, "sysctl", "-qw", "net.ipv4.conf.all.promote_secondaries=1"},
+                 {m_ip, "-n", m_name, "addr", "add", m_prefix + "2/24", "dev", peer},
+                 {m_ip, "-n", m_name, "link", "set", peer, "up"},
+                 {m_ip, "-n", m_name, "route", "add", "default", "via", Here()}}) {
+            std::string error = Run(step);
+            if (!error.empty())
+                return "network namespaces need root: " + error;
+        }
+        m_peer = peer;
+        return {};
+    }
+    ~MovableNetwork()
+    {
+        if (!m_name.empty()) {
+            Run({m_ip, "link", "del", m_host});
+            Run({m_ip, "netns", "del", m_name});
+        }
+    }
+    std::string Here() const { return m_prefix + "1"; }
+    std::string There(int host) const { return m_prefix + std::to_string(host); }
+    std::vector<std::string> Wrapper() const { return {m_ip, "netns", "exec", m_name}; }
+    // The phone's address becomes .3: the old one is removed.
+    std::string Move()
+    {
+        std::string error = Run({m_ip, "-n", m_name, "addr", "add", There(3) + "/24", "dev", m_peer});
+        if (error.empty())
+            error = Run({m_ip, "-n", m_name, "addr", "del", There(2) + "/24", "dev", m_peer});
+        if (error.empty())
+            error = Run({m_ip, "-n", m_name, "route", "replace", "default", "via", Here()});
+        return error;
+    }
+
+private:
+    std::string m_ip, m_name, m_host, m_peer, m_prefix;
+};
+
+TEST(PhoneRecovery, MovedAddressIsFollowedByContactAndMedia)
+{
+    const std::string far = "127.0.8.31";
+    MovableNetwork network;
+    ASSERT_EQ(network.Create(), "");
+    const std::string sip = network.Here();
+    PhoneUnderTest phone("recover-move", "", sip);
+    phone.RunThrough(network.Wrapper());
+    KamailioPeer kamailio;
+    KamailioPeer::Options options;
+    options.ip = sip;
+    ASSERT_EQ(kamailio.Start(options), "");
+    BaresipPeer caller;
+    ASSERT_EQ(StartCaller(caller, far, sip), "");
+    ASSERT_EQ(phone.Start(), "");
+    CliPhone& cli = phone.Cli();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+
+    ASSERT_EQ(network.Move(), "");
+    const Clock::time_point moved = Clock::now();
+    ASSERT_NE(cli.WaitFor("MESSAGE \"Network changed. Signing in again...\"", 15s), "") << cli.Transcript();
+    ASSERT_NE(cli.WaitFor("EVENT 1 MXSS_STATUS_REGISTRATION_SUCCESSFUL", 10s), "") << cli.Transcript();
+    double followed = SecondsSince(moved);
+    EXPECT_NE(phone.LogLines("contact moves from <sip:1001@" + network.There(2)), "") << phone.LogLines("contact");
+
+    double rang = DialUntilItRings(caller, cli, sip, 10s);
+    ASSERT_GE(rang, 0) << cli.Transcript() << caller.Log();
+    std::printf("address moved -> registered %.1f s, -> rings %.1f s\n", followed, followed + rang);
+    EXPECT_LT(followed + rang, 40.0);
+    cli.Send("answer");
+    ASSERT_NE(cli.WaitFor("EVENT 14 MXSS_STATUS_CALL_ACK", 10s), "") << cli.Transcript();
+    std::string established = caller.WaitEvent("CALL_ESTABLISHED", 5s);
+    EXPECT_NE(established, "") << caller.Log();
+    // The far end's tone reaches us only if our answer's SDP names the address we now have.
+    std::this_thread::sleep_for(2s);
+    cli.Send("hangup");
+    EXPECT_EQ(cli.Stop(), 0);
+    EXPECT_TRUE(ToneIn(audiotest::ReadWav(phone.Recording()), 600, 1500)) << "no far-end audio: " << phone.Recording();
 }
 
 TEST(PhoneRecovery, TunnelServerRestartedSignsInAgainWithBackoff)

@@ -29,6 +29,8 @@ public:
     // Ends the program (its registry and recording stay) so that it can start again.
     int Stop() { return m_cli.Stop(); }
     CliPhone& Cli() { return m_cli; }
+    // Later starts run the program through `wrapper` (e.g. "ip netns exec NAME").
+    void RunThrough(std::vector<std::string> wrapper) { m_options.wrapper = std::move(wrapper); }
     std::string Recording() const { return m_home + "/playback.wav"; }
     std::string Home() const { return m_home; }
     // The ring tone this phone's registry names (a 440 Hz file in its sound folder).
