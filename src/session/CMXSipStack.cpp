@@ -212,6 +212,11 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
         ZLOG(LOG_ERROR, "Empty SIP Display Name");
         return -3;
     }
+    // Under the library lock: the session core re-registers from its keep-alive thread while
+    // calls are answered from others, and they share these texts.
+    CLibraryLock lock;
+    if (!lock.Ok())
+        return -4;
     StoreCredentials(displayName, userId, password);
     // A guessed media address is guessed again: the registration may follow a changed network.
     if (m_mediaIpGuessed) {
@@ -227,9 +232,6 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
     m_fromAddress = Text(SipAddress(m_userId, host, port).c_str());
     m_proxyAddress = Text(("sip:" + host + ":" + port).c_str());
 
-    CLibraryLock lock;
-    if (!lock.Ok())
-        return -4;
     eXosip_clear_authentication_info();
     if (AddAuthentication(ZLOG_METHOD) != 0)
         return -5;

@@ -38,6 +38,18 @@ std::string StartCaller(BaresipPeer& caller, const std::string& ip, const std::s
     return caller.Start(options);
 }
 
+// Kamailio on `sip`, baresip 1002 on `far` (who calls us), the phone started and signed in as 1001.
+void StartLine(PhoneUnderTest& phone, KamailioPeer& kamailio, BaresipPeer& caller, const std::string& sip,
+               const std::string& far)
+{
+    KamailioPeer::Options options;
+    options.ip = sip;
+    ASSERT_EQ(kamailio.Start(options), "");
+    ASSERT_EQ(StartCaller(caller, far, sip), "");
+    ASSERT_EQ(phone.Start(), "");
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+}
+
 // Dials the phone until it rings or the time is up; the seconds it took, or -1.
 double DialUntilItRings(BaresipPeer& caller, CliPhone& cli, const std::string& registrar, std::chrono::seconds limit)
 {
@@ -93,16 +105,13 @@ TEST(PhoneRecovery, RegistrarRestartedWithoutBindingsRingsAgain)
     const std::string sip = "127.0.8.1", far = "127.0.8.2", me = "127.0.8.3";
     PhoneUnderTest phone("recover-registrar", me, sip);
     KamailioPeer kamailio;
-    KamailioPeer::Options options;
-    options.ip = sip;
-    ASSERT_EQ(kamailio.Start(options), "");
     BaresipPeer caller;
-    ASSERT_EQ(StartCaller(caller, far, sip), "");
-    ASSERT_EQ(phone.Start(), "");
+    ASSERT_NO_FATAL_FAILURE(StartLine(phone, kamailio, caller, sip, far));
     CliPhone& cli = phone.Cli();
-    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
 
     kamailio.Stop();
+    KamailioPeer::Options options;
+    options.ip = sip;
     ASSERT_EQ(kamailio.Start(options), "");
     const Clock::time_point back = Clock::now();
     // The keep-alive passes the registrar's challenge and finds no binding for us.
@@ -238,14 +247,9 @@ TEST(PhoneRecovery, MovedAddressIsFollowedByContactAndMedia)
     PhoneUnderTest phone("recover-move", "", sip);
     phone.RunThrough(network.Wrapper());
     KamailioPeer kamailio;
-    KamailioPeer::Options options;
-    options.ip = sip;
-    ASSERT_EQ(kamailio.Start(options), "");
     BaresipPeer caller;
-    ASSERT_EQ(StartCaller(caller, far, sip), "");
-    ASSERT_EQ(phone.Start(), "");
+    ASSERT_NO_FATAL_FAILURE(StartLine(phone, kamailio, caller, sip, far));
     CliPhone& cli = phone.Cli();
-    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
 
     ASSERT_EQ(network.Move(), "");
     const Clock::time_point moved = Clock::now();
