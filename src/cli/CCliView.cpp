@@ -15,6 +15,12 @@ void CCliView::MessageBox(const std::string& text, CzeloraTALKView::Icon)
     WriteLine(CCliProtocol::MessageLine(text));
 }
 
+void CCliView::ShowRecoveryStatus(const std::string& text)
+{
+    if (!text.empty())
+        WriteLine(CCliProtocol::MessageLine(text));
+}
+
 bool CCliView::AskYesNo(const std::string& text)
 {
     // The console's quit stands for answering Yes.

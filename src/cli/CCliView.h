@@ -36,6 +36,7 @@ public:
     void ShowVoipNumber(const std::string& voipNumber, const std::string& userId) override;
     void ShowSmsNotice(const std::string& text) override;
     void OpenLink(const std::string& url) override;
+    void ShowRecoveryStatus(const std::string& text) override;
 
     // Login panel.
     void SetFields(const std::string&, const std::string&, bool, bool, bool) override { }

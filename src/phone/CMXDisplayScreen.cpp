@@ -73,6 +73,13 @@ void CMXDisplayScreen::Reset(const std::string& text)
     m_clockRunning = false;
 }
 
+void CMXDisplayScreen::SetStatusText(const std::string& text)
+{
+    ZLOG_SCOPE();
+    std::lock_guard<std::mutex> guard(m_mutex);
+    m_statusText = text;
+}
+
 void CMXDisplayScreen::UpdateCallDuration()
 {
     ZLOG_SCOPE();
@@ -109,6 +116,11 @@ bool CMXDisplayScreen::Draw(Lines& out)
     ZLOG_SCOPE();
     std::lock_guard<std::mutex> guard(m_mutex);
     out = Lines{};
+    if (m_callType == CALLTYPE_NONE && !m_statusText.empty()) {
+        out[2] = m_statusText;
+        m_lastPainted = m_rect;
+        return true;
+    }
     if (!m_signedIn || m_callType == CALLTYPE_NONE)
         return false;
     out[0] = m_callerId;

@@ -24,6 +24,8 @@ public:
     void DisplayCodec(const std::string& text);
     void SetSignedIn(bool signedIn);
     void Reset(const std::string& text);
+    // A short status of the line's own recovery on the third line while no call is shown ("" clears).
+    void SetStatusText(const std::string& text);
     void UpdateCallDuration();
     Rect GetRect() const;
     void SetRect(const Rect& rect);
@@ -56,6 +58,7 @@ private:
     int m_callType = CALLTYPE_NONE;
     std::string m_codec;
     std::string m_resetText;
+    std::string m_statusText;
     int m_hours = 0, m_minutes = 0, m_seconds = 0;
     std::string m_duration = "00:00:00";
     bool m_clockRunning = false;

@@ -323,6 +323,8 @@ int CzeloraTALKDlg::StartSessionCore(const CSettingsHttpProxy& proxy)
     MXSPCore::Options coreOptions;
     coreOptions.factory = m_options.protocolFactory;
     coreOptions.startKeepAliveThread = m_options.startThreads;
+    // Called under the core's lock: only posted here.
+    coreOptions.recoveryStatus = [this](const std::string& text) { Post(WM_INTERNAL_RECOVERY_STATUS, 0, text); };
     m_core = std::make_unique<MXSPCore>(m_serverAddress.c_str(), m_serverAddress.c_str(), m_serverPort.c_str(),
                                         &CzeloraTALKDlg::SessionCallBack, this, m_codecs, m_codecCount, kUserAgent, 0,
                                         coreOptions);

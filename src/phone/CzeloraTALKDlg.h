@@ -56,6 +56,8 @@ public:
     static constexpr unsigned WM_INTERNAL_NETWORK_LOST = zelora::WM_USER + 105;
     // The newer-version question (data: the question); Yes opens the download link.
     static constexpr unsigned WM_INTERNAL_ASK_NEW_VERSION = zelora::WM_USER + 106;
+    // The line's recovery status changed (data: the text, "" when done).
+    static constexpr unsigned WM_INTERNAL_RECOVERY_STATUS = zelora::WM_USER + 107;
     // wParam of WM_SHOW_ACCOUNT_TEXTS when the window shows its own (cleared) labels rather
     // than the texts the web side received.
     static constexpr std::intptr_t kOwnAccountTexts = 1;
@@ -244,6 +246,7 @@ private:
     void OnMsgHangUp(const zelora::Message& message);
     void OnMsgNetworkLost(const zelora::Message& message);
     void OnMsgAskNewVersion(const zelora::Message& message);
+    void OnMsgRecoveryStatus(const zelora::Message& message);
 
     CzeloraTALKView& m_view;
     CPhoneAudio& m_audio;

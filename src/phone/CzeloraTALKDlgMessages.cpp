@@ -30,6 +30,7 @@ const CzeloraTALKDlg::MessageHandlerEntry CzeloraTALKDlg::kMessageHandlers[] = {
     {WM_INTERNAL_HANGUP, &CzeloraTALKDlg::OnMsgHangUp},
     {WM_INTERNAL_NETWORK_LOST, &CzeloraTALKDlg::OnMsgNetworkLost},
     {WM_INTERNAL_ASK_NEW_VERSION, &CzeloraTALKDlg::OnMsgAskNewVersion},
+    {WM_INTERNAL_RECOVERY_STATUS, &CzeloraTALKDlg::OnMsgRecoveryStatus},
 };
 
 std::size_t CzeloraTALKDlg::DrainMessages()
@@ -52,6 +53,13 @@ void CzeloraTALKDlg::OnMsgCloseApp(const zelora::Message&) { OnClose(); }
 void CzeloraTALKDlg::OnMsgReLogin(const zelora::Message&) { OnReLogin(); }
 
 void CzeloraTALKDlg::OnMsgDialFromWeb(const zelora::Message&) { OnDialFromWeb(); }
+
+void CzeloraTALKDlg::OnMsgRecoveryStatus(const zelora::Message& message)
+{
+    m_display.SetStatusText(message.data);
+    RepaintDisplay();
+    m_view.ShowRecoveryStatus(message.data);
+}
 
 void CzeloraTALKDlg::OnMsgShowSipMsg(const zelora::Message& message) { OnShowSipMsg(message.data); }
 

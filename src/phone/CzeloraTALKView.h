@@ -41,4 +41,7 @@ public:
     virtual void ShowSmsNotice(const std::string& text) { (void)text; }
     // A link opened with the desktop's browser.
     virtual void OpenLink(const std::string& url) { (void)url; }
+    // The line's recovery status as it changes ("" when done); the display's third line
+    // shows it too, so a window may leave this out.
+    virtual void ShowRecoveryStatus(const std::string& text) { (void)text; }
 };

@@ -6,6 +6,7 @@
 
 #include "app/CLogger.h"
 #include "phone/SessionProtocolFactory.h"
+#include "session/CMXSipStack.h"
 
 namespace {
 
@@ -25,6 +26,8 @@ bool IsFiltered(int status)
         status == MXSS_STATUS_DTMF || (status >= 22 && status <= MXSS_STATUS_TIMESTAMP);
 }
 
+bool IsKept(int status) { return status == MXSS_STATUS_KEEPALIVE_LOST; }
+
 } // namespace
 
 MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback,
@@ -38,12 +41,16 @@ MXSPCore::MXSPCore(const char* realm, const char* proxyHost, const char* proxyPo
                    Options options)
     : m_realm(Bound(realm)), m_proxyHost(Bound(proxyHost)), m_proxyPort(Bound(proxyPort)),
       m_userAgent(Bound(userAgent)), m_callback(callback), m_context(context), m_codecs(codecs),
-      m_codecCount(codecCount), m_localSipPort(localSipPort), m_factory(std::move(options.factory))
+      m_codecCount(codecCount), m_localSipPort(localSipPort), m_factory(std::move(options.factory)),
+      m_recovery(options.recovery), m_recoveryStatus(std::move(options.recoveryStatus)),
+      m_localAddressTowards(std::move(options.localAddressTowards))
 {
     ZLOG_SCOPE();
     ClearEventInfo(m_currentCall);
     if (!m_factory)
         m_factory = CreateSessionProtocol;
+    if (!m_localAddressTowards)
+        m_localAddressTowards = &CMXSipStack::LocalAddressTowards;
     if (!options.startKeepAliveThread)
         return;
     try {
@@ -168,6 +175,8 @@ int MXSPCore::Register(const char* displayName, const char* userId, const char* 
     m_displayName = Bound(displayName);
     m_userId = Bound(userId);
     m_password = Bound(password);
+    m_recovery.SignInStarted();
+    PublishRecoveryStatus();
     if (m_protocol == nullptr) {
         m_lastError = 400016;
         ZLOG(LOG_ERROR, "Register failed: no protocol");
@@ -262,6 +271,8 @@ int MXSPCore::UnRegister(const char* displayName, const char* userId, const char
         ZLOG(LOG_ERROR, "UnRegister failed %d", result);
         return result;
     }
+    m_recovery.SignedOut();
+    PublishRecoveryStatus();
     m_unregisterRequested = true;
     return result;
 }
@@ -297,7 +308,8 @@ int MXSPCore::ProtocolCallBack(int status, void* context, SESSION_EVENT_INFO* re
 
 const MXSPCore::HandlerEntry MXSPCore::kHandlers[] = {
     {MXSS_STATUS_REGISTRATION_SUCCESSFUL, &MXSPCore::OnRegistrationSuccessful, false},
-    {MXSS_STATUS_REGISTRATION_FAILURE, &MXSPCore::OnForwardAlone, false},
+    {MXSS_STATUS_REGISTRATION_FAILURE, &MXSPCore::OnRegistrationFailure, false},
+    {MXSS_STATUS_KEEPALIVE_LOST, &MXSPCore::OnKeepAliveLost, false},
     {MXSS_STATUS_REGISTRATION_TIMEOUT, &MXSPCore::OnRegistrationTimeout, false},
     {MXSS_STATUS_LOGOUT, &MXSPCore::OnLogout, false},
     {MXSS_STATUS_OTHER_SIP_MESSAGE, &MXSPCore::OnForwardWithRecord, false},
@@ -322,7 +334,7 @@ const MXSPCore::HandlerEntry MXSPCore::kHandlers[] = {
 int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
 {
     ZLOG_SCOPE();
-    if (IsFiltered(status))
+    if (IsFiltered(status) && !IsKept(status))
         return 1;
     std::lock_guard<std::recursive_mutex> guard(m_lock);
     ZLOG(LOG_DEBUG, "status %d (%s)", status, MXSSStatusName(status));
@@ -361,6 +373,10 @@ int MXSPCore::OnRegistrationSuccessful(int status, SESSION_EVENT_INFO*)
     ZLOG_SCOPE();
     if (!m_unregisterRequested) {
         m_registered = true;
+        if (!m_tunnel && m_localAddressTowards)
+            m_recovery.NoteLocalAddress(m_localAddressTowards(m_proxyHost));
+        m_recovery.OnRegistered(CReconnectPolicy::Clock::now());
+        PublishRecoveryStatus();
         Forward(status, nullptr);
         return 1;
     }
@@ -370,13 +386,6 @@ int MXSPCore::OnRegistrationSuccessful(int status, SESSION_EVENT_INFO*)
     m_registered = false;
     m_countdown = kCountdownOff;
     Forward(MXSS_STATUS_LOGOUT, nullptr);
-    return 1;
-}
-
-int MXSPCore::OnForwardAlone(int status, SESSION_EVENT_INFO*)
-{
-    ZLOG_SCOPE();
-    Forward(status, nullptr);
     return 1;
 }
 
@@ -391,7 +400,28 @@ int MXSPCore::OnRegistrationTimeout(int status, SESSION_EVENT_INFO*)
 {
     ZLOG_SCOPE();
     m_registered = false;
+    // While the phone recovers by itself the window keeps its signed-in look and its status line.
+    bool absorbed = m_recovery.OnRegistrationTimeout(CReconnectPolicy::Clock::now());
+    PublishRecoveryStatus();
+    if (!absorbed)
+        Forward(status, nullptr);
+    return 1;
+}
+
+int MXSPCore::OnRegistrationFailure(int status, SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    m_recovery.OnRegistrationFailure(CReconnectPolicy::Clock::now());
+    PublishRecoveryStatus();
     Forward(status, nullptr);
+    return 1;
+}
+
+int MXSPCore::OnKeepAliveLost(int, SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    m_recovery.OnConnectionLost(CReconnectPolicy::Clock::now());
+    PublishRecoveryStatus();
     return 1;
 }
 
@@ -402,6 +432,9 @@ int MXSPCore::OnLogout(int status, SESSION_EVENT_INFO* record)
     m_unregisterRequested = false;
     m_registered = false;
     m_countdown = kCountdownOff;
+    // The window signs out as before; the recovery then signs in again by itself.
+    m_recovery.OnConnectionLost(CReconnectPolicy::Clock::now());
+    PublishRecoveryStatus();
     Forward(status, record);
     return 1;
 }
@@ -542,35 +575,4 @@ int MXSPCore::OnCallEnded(int status, SESSION_EVENT_INFO* record)
     ResetCall();
     Forward(status, record);
     return 1;
-}
-
-void MXSPCore::KeepAliveTick()
-{
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    if (m_countdown != kCountdownOff) {
-        --m_countdown;
-        if (m_countdown < 1) {
-            std::string displayName = m_displayName, userId = m_userId, password = m_password;
-            Register(displayName.c_str(), userId.c_str(), password.c_str(), m_expiry);
-        }
-    }
-    if (m_countdown % 30 == 0 && m_registered && m_protocol != nullptr) {
-        if (m_protocol->SendPing() < 0) {
-            m_lastError = 400017;
-            ZLOG(LOG_ERROR, "SendPing failed");
-        }
-    }
-}
-
-void MXSPCore::KeepAliveThreadProc()
-{
-    ZLOG_SCOPE();
-    if (!m_stop.Wait(1000)) {
-        while (!m_stop.IsSet()) {
-            KeepAliveTick();
-            if (m_stop.Wait(1000))
-                break;
-        }
-    }
-    m_stopped = true;
 }

@@ -2,14 +2,16 @@
 // The session core: owns the one protocol object, serialises every operation and event on it,
 // keeps the single current call, re-registers before expiry and filters events for the window.
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 
-#include "session/CSessionProtocol.h"
+#include "phone/CReconnectPolicy.h"
 #include "platform/Event.h"
+#include "session/CSessionProtocol.h"
 #include "session/SessionTypes.h"
 
 // Connection settings handed to the tunnel protocol (HttpProxy group order).
@@ -37,6 +39,12 @@ public:
     struct Options {
         ProtocolFactory factory; // empty: the built-in SIP stack and tunnel
         bool startKeepAliveThread = true; // tests drive KeepAliveTick() by hand
+        CReconnectPolicy::Settings recovery;
+        // The recovery's short status while it works ("" when done); may be called with the
+        // core's lock held, so it only records or posts.
+        std::function<void(const std::string& text)> recoveryStatus;
+        // The local address towards a host (a routing lookup); empty: the SIP stack's own.
+        std::function<std::string(const std::string& host)> localAddressTowards;
     };
 
     MXSPCore(const char* realm, const char* proxyHost, const char* proxyPort, SESSION_CALLBACK callback, void* context,
@@ -63,8 +71,10 @@ public:
     // Plain-function entry handed to the protocol as its callback (context = the core).
     static int ProtocolCallBack(int status, void* context, SESSION_EVENT_INFO* record);
 
-    // One second of the keep-alive thread's work (countdown, re-register, ping).
-    void KeepAliveTick();
+    // One second of the keep-alive thread's work (countdown, recovery, ping); `late` is how much
+    // later than planned the tick came (the process or machine slept).
+    void KeepAliveTick(std::chrono::milliseconds late = {});
+    bool IsRecovering() const;
 
     int GetCallState() const { return m_callState.load(); }
     int GetLastError() const { return m_lastError.load(); }
@@ -92,7 +102,8 @@ private:
     bool TakeAnswer(const SESSION_EVENT_INFO* record);
     int StartMedia(int status, SESSION_EVENT_INFO* record, int failureCode);
     int OnRegistrationSuccessful(int status, SESSION_EVENT_INFO* record);
-    int OnForwardAlone(int status, SESSION_EVENT_INFO* record);
+    int OnRegistrationFailure(int status, SESSION_EVENT_INFO* record);
+    int OnKeepAliveLost(int status, SESSION_EVENT_INFO* record);
     int OnForwardWithRecord(int status, SESSION_EVENT_INFO* record);
     int OnRegistrationTimeout(int status, SESSION_EVENT_INFO* record);
     int OnLogout(int status, SESSION_EVENT_INFO* record);
@@ -112,6 +123,10 @@ private:
     void Forward(int status, SESSION_EVENT_INFO* record);
     bool SameCall(const SESSION_EVENT_INFO* record) const;
     void KeepAliveThreadProc();
+    // Registers again with the kept account, without the core's lock: a tunnel reconnects
+    // inside Register, and its reader may be waiting for that lock.
+    void ReRegister();
+    void PublishRecoveryStatus();
     int StartProtocol(bool tunnel, const TunnelSettings& settings, const char* logFilePath, int failureCode);
 
     std::string m_realm;
@@ -141,6 +156,10 @@ private:
     std::string m_userId;
     std::string m_password;
     std::atomic<int> m_lastError{0};
+    CReconnectPolicy m_recovery;
+    std::function<void(const std::string&)> m_recoveryStatus;
+    std::function<std::string(const std::string&)> m_localAddressTowards;
+    int m_ticks = 0; // keep-alive thread only
 
     mutable std::recursive_mutex m_lock;
     zelora::Event m_stop;

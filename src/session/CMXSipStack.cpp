@@ -1,5 +1,7 @@
 #include "session/CMXSipStack.h"
 
+#include <arpa/inet.h>
+
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include "app/CLogger.h"
 #include "session/CLibraryLock.h"
 #include "session/sdp/CMXSdpNegotiator.h"
+#include "session/sip/CUdpTransport.h"
 #include "session/sip/OsipPtr.h"
 #include "session/sip/eXosip.h"
 
@@ -209,7 +212,17 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
         ZLOG(LOG_ERROR, "Empty SIP Display Name");
         return -3;
     }
+    // Under the library lock: the session core re-registers from its keep-alive thread while
+    // calls are answered from others, and they share these texts.
+    CLibraryLock lock;
+    if (!lock.Ok())
+        return -4;
     StoreCredentials(displayName, userId, password);
+    // A guessed media address is guessed again: the registration may follow a changed network.
+    if (m_mediaIpGuessed) {
+        m_localMediaIp.clear();
+        m_mediaIpGuessed = false;
+    }
     std::string host = m_proxyHost;
     std::string port = m_proxyPort;
     if (proxyHost != nullptr && proxyPort != nullptr) {
@@ -219,9 +232,6 @@ int CMXSipStack::Register(const char* displayName, const char* userId, const cha
     m_fromAddress = Text(SipAddress(m_userId, host, port).c_str());
     m_proxyAddress = Text(("sip:" + host + ":" + port).c_str());
 
-    CLibraryLock lock;
-    if (!lock.Ok())
-        return -4;
     eXosip_clear_authentication_info();
     if (AddAuthentication(ZLOG_METHOD) != 0)
         return -5;
@@ -265,6 +275,18 @@ int CMXSipStack::UnRegister(const char* /*displayName*/, const char* /*userId*/,
     return 1;
 }
 
+std::string CMXSipStack::LocalAddressTowards(const std::string& host)
+{
+    // A name is not resolved here (this runs every few seconds and must not wait on DNS): the
+    // route of the default probe then stands for it.
+    in_addr numeric{};
+    const bool isNumeric = inet_pton(AF_INET, host.c_str(), &numeric) == 1;
+    std::string address;
+    if (zelora::CUdpTransport::LocalAddressTowards(isNumeric ? host.c_str() : nullptr, address) != 0)
+        return {};
+    return address;
+}
+
 bool CMXSipStack::LocalMediaIp(const char* method)
 {
     ZLOG_SCOPE();
@@ -282,6 +304,7 @@ bool CMXSipStack::LocalMediaIp(const char* method)
         return false;
     }
     m_localMediaIp = Text(address, 254);
+    m_mediaIpGuessed = true;
     return true;
 }
 
@@ -317,9 +340,10 @@ int CMXSipStack::Invite(const char* ownUser, const char* calledUser, const char*
         ZLOG(LOG_ERROR, "eXosip_call_build_initial_invite failed");
         return -2;
     }
-    if (localMediaIp != nullptr)
+    if (localMediaIp != nullptr) {
         m_localMediaIp = Text(localMediaIp, 254);
-    else if (!LocalMediaIp(ZLOG_METHOD))
+        m_mediaIpGuessed = false;
+    } else if (!LocalMediaIp(ZLOG_METHOD))
         return -3;
     m_localMediaPort = localMediaPort != nullptr ? Text(localMediaPort, 254) : std::string(kDefaultMediaPort);
 
@@ -409,6 +433,7 @@ int CMXSipStack::AnswerWithSdp(SESSION_EVENT_INFO* record, const char* localMedi
         return -1;
     if (localMediaIp != nullptr) {
         m_localMediaIp = Text(localMediaIp, 254);
+        m_mediaIpGuessed = false;
         m_localMediaPort = localMediaPort != nullptr ? Text(localMediaPort, 254) : std::string(kDefaultMediaPort);
     } else {
         if (!LocalMediaIp(method))

@@ -35,6 +35,10 @@ public:
                    const char* proxyPort) override;
     int SendPing() override;
 
+    // The local IPv4 address that datagrams to `host` leave from (a routing lookup, nothing
+    // sent); "" when there is no route.
+    static std::string LocalAddressTowards(const std::string& host);
+
     // "EXOSIP_CALL_INVITE" for 5 ... "EXOSIP_EVENT_COUNT" for 54; "UNKNOWN" otherwise.
     static const char* EventName(int type);
 
@@ -77,6 +81,8 @@ private:
     int OnCallClosed(eXosip_event* event, SESSION_EVENT_INFO& record);
     int OnCallReleased(eXosip_event* event, SESSION_EVENT_INFO& record);
     int OnOther(eXosip_event* event, SESSION_EVENT_INFO& record);
+    // The keep-alive's final failure: its challenge answered, else reported as a lost binding.
+    int OnMessageFailure(eXosip_event* event, SESSION_EVENT_INFO& record);
 
     // Negotiates the event's remote SDP (caller holds the library lock). An incoming INVITE
     // that fails is answered 488.
@@ -95,6 +101,7 @@ private:
     std::string m_fromAddress;
     std::string m_proxyAddress;
     std::string m_localMediaIp;
+    bool m_mediaIpGuessed = false; // found by the stack, not given
     std::string m_localMediaPort;
     int m_registrationId = -1;
     std::thread m_worker;

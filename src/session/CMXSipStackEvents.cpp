@@ -129,6 +129,9 @@ const CMXSipStack::HandlerEntry CMXSipStack::kHandlers[] = {
     {EXOSIP_CALL_MESSAGE_REQUESTFAILURE, &CMXSipStack::OnCallMessageRequestFailure},
     {EXOSIP_CALL_CLOSED, &CMXSipStack::OnCallClosed},
     {EXOSIP_CALL_RELEASED, &CMXSipStack::OnCallReleased},
+    {EXOSIP_MESSAGE_REQUESTFAILURE, &CMXSipStack::OnMessageFailure},
+    {EXOSIP_MESSAGE_SERVERFAILURE, &CMXSipStack::OnMessageFailure},
+    {EXOSIP_MESSAGE_GLOBALFAILURE, &CMXSipStack::OnMessageFailure},
 };
 
 const char* CMXSipStack::EventName(int type)
@@ -476,6 +479,23 @@ int CMXSipStack::OnCallReleased(eXosip_event*, SESSION_EVENT_INFO&)
 {
     ZLOG_SCOPE();
     return MXSS_STATUS_CALL_RELEASED;
+}
+
+int CMXSipStack::OnMessageFailure(eXosip_event* event, SESSION_EVENT_INFO& /*record*/)
+{
+    ZLOG_SCOPE();
+    const int code = event->response != nullptr ? osip_message_get_status_code(event->response) : 0;
+    if ((code == 401 || code == 407) && DefaultAction(event) == 0)
+        return 0; // answered with credentials; its own answer follows
+    // The keep-alive is addressed to our own account: a registrar that finds no binding for it
+    // (404, 480) has forgotten us. Silence, a time-out, a server failure or a refused challenge
+    // say the same; any other 4xx comes from a registrar that still knows us.
+    const bool lost =
+        code == 0 || code == 401 || code == 407 || code == 404 || code == 408 || code == 480 || code >= 500;
+    if (!lost)
+        return MXSS_STATUS_OTHER_SIP_MESSAGE;
+    ZLOG(LOG_WARNING, "keep-alive failed with %d", code);
+    return MXSS_STATUS_KEEPALIVE_LOST;
 }
 
 int CMXSipStack::OnOther(eXosip_event*, SESSION_EVENT_INFO&)

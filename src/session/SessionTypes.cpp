@@ -49,6 +49,8 @@ const char* MXSSStatusName(int status)
         return "MXSS_STATUS_INVITE_RESULT";
     case MXSS_STATUS_LOGOUT:
         return "MXSS_STATUS_LOGOUT";
+    case MXSS_STATUS_KEEPALIVE_LOST:
+        return "MXSS_STATUS_KEEPALIVE_LOST";
     default:
         return "UNKNOWN";
     }

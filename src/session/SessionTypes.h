@@ -70,6 +70,8 @@ enum MXSS_STATUS {
     MXSS_STATUS_TIMESTAMP = 100,
     MXSS_STATUS_INVITE_RESULT = 101,
     MXSS_STATUS_LOGOUT = 102,
+    // SIP: the keep-alive MESSAGE went unanswered or failed; the binding may be lost.
+    MXSS_STATUS_KEEPALIVE_LOST = 103,
 };
 
 // "MXSS_STATUS_CALL_RINGING" for 8; "UNKNOWN" for codes outside the table.

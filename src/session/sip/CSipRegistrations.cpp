@@ -63,6 +63,7 @@ int CSipRegistrations::BuildInitial(const char* from, const char* proxy, const c
             header = nullptr;
         }
         osip_message_set_expires(msg.get(), expiresText.c_str());
+        FollowLocalAddress(msg.get(), expires);
         if (reg->lastStatus == 401 || reg->lastStatus == 407)
             m_agent.AddCredentials(msg.get(), reg->challenge.get());
         reg->expires = expires;
@@ -89,6 +90,30 @@ int CSipRegistrations::BuildInitial(const char* from, const char* proxy, const c
     m_registrations[rid] = std::move(created);
     *out = msg;
     return rid;
+}
+
+void CSipRegistrations::FollowLocalAddress(osip_message_t* msg, int expires)
+{
+    ZLOG_SCOPE();
+    auto* old = static_cast<osip_contact_t*>(osip_list_get(&msg->contacts, 0));
+    if (old == nullptr || old->url == nullptr || msg->req_uri == nullptr)
+        return;
+    const SipLocal local = m_agent.LocalFor(msg->req_uri->host);
+    const std::string now = CSipMessageFactory::Contact(UserOf(msg->from), local);
+    char* oldText = nullptr;
+    if (osip_contact_to_str(old, &oldText) != 0 || oldText == nullptr)
+        return;
+    const std::string before = oldText;
+    osip_free(oldText);
+    if (before.find(local.ip + ":" + std::to_string(local.port) + ">") != std::string::npos)
+        return;
+    // The address towards the registrar changed: the new binding replaces the old one, which
+    // is released in the same request so that calls stop forking to an address that is gone.
+    ZLOG(LOG_INFO, "contact moves from %s to %s", before.c_str(), now.c_str());
+    osip_list_special_free(&msg->contacts, reinterpret_cast<void (*)(void*)>(&osip_contact_free));
+    osip_message_set_contact(msg, now.c_str());
+    if (expires > 0)
+        osip_message_set_contact(msg, (before + ";expires=0").c_str());
 }
 
 int CSipRegistrations::Send(int rid, osip_message_t* msg)

@@ -53,6 +53,8 @@ private:
     int Retry(Registration& reg);
     int SendRegister(Registration& reg, osip_message_t* msg);
     void ScheduleRefresh(Registration& reg, const osip_message_t* ok);
+    // A REGISTER cloned from the last one gets the Contact of today's local address.
+    void FollowLocalAddress(osip_message_t* msg, int expires);
 
     CSipUserAgent& m_agent;
     int m_nextRid = 1;

@@ -320,8 +320,14 @@ void CSipUserAgent::OnKilled(osip_transaction_t* tr)
         return;
     }
     t->killed = true;
-    if (t->rid != 0 && !IsFinal(tr->last_response))
+    if (IsFinal(tr->last_response))
+        return;
+    if (t->rid != 0)
         m_registrations.OnNoFinalAnswer(t->rid, tr);
+    else if (t->cid == 0 && tr->orig_request != nullptr && MSG_IS_MESSAGE(tr->orig_request))
+        // Out of dialog a MESSAGE that nobody answered is reported, so that a keep-alive can
+        // tell a silent server from a slow one.
+        Emit(EXOSIP_MESSAGE_REQUESTFAILURE, tr->orig_request, nullptr, 0, 0, tr->transactionid, 0);
 }
 
 void CSipUserAgent::OnNictResponse(osip_transaction_t* tr, osip_message_t* msg)
@@ -390,6 +396,8 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
             CSipCalls::Call* call = m_calls.FindCallByCid(event->cid);
             return call != nullptr ? m_calls.RetryInvite(*call, event->response) : -1;
         }
+        if (event->type == EXOSIP_MESSAGE_REQUESTFAILURE)
+            return RetryMessage(event->request, event->response);
         return 1;
     }
     if (status >= 300 && status < 400 && event->type == EXOSIP_CALL_REDIRECTED) {
@@ -397,6 +405,21 @@ int CSipUserAgent::DefaultAction(eXosip_event_t* event)
         return call != nullptr ? m_calls.Redirect(*call, event->response) : -1;
     }
     return 1;
+}
+
+int CSipUserAgent::RetryMessage(const osip_message_t* request, const osip_message_t* challenge)
+{
+    ZLOG_SCOPE();
+    if (request == nullptr || challenge == nullptr)
+        return -1;
+    // A request that carried credentials and was challenged again has a wrong password or a
+    // stale nonce the next challenge would not cure: one retry per request.
+    if (osip_list_size(&request->authorizations) > 0 || osip_list_size(&request->proxy_authorizations) > 0)
+        return -1;
+    OsipMessagePtr msg = NextAttempt(request);
+    if (msg == nullptr || AddCredentials(msg.get(), challenge) == 0)
+        return -1;
+    return MessageSendRequest(msg.release());
 }
 
 OsipMessagePtr CSipUserAgent::NextAttempt(const osip_message_t* previous)

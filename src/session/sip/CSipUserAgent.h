@@ -127,6 +127,8 @@ private:
 
     SipLocal LocalFor(const char* nextHop);
     int AddCredentials(osip_message_t* request, const osip_message_t* challenge);
+    // An out-of-dialog request answered 401/407 sent again with credentials: 0, or -1.
+    int RetryMessage(const osip_message_t* request, const osip_message_t* challenge);
     // A copy of `previous` to send again: no credentials, the next CSeq, a new branch.
     OsipMessagePtr NextAttempt(const osip_message_t* previous);
 

@@ -53,11 +53,14 @@ std::string CliPhone::Start(const Options& options)
         for (std::string& e : env)
             envp.push_back(e.data());
         envp.push_back(nullptr);
-        std::vector<char*> argv{const_cast<char*>(options.program.c_str())};
-        for (const std::string& a : options.arguments)
-            argv.push_back(const_cast<char*>(a.c_str()));
+        std::vector<std::string> command = options.wrapper;
+        command.push_back(options.program);
+        command.insert(command.end(), options.arguments.begin(), options.arguments.end());
+        std::vector<char*> argv;
+        for (std::string& a : command)
+            argv.push_back(a.data());
         argv.push_back(nullptr);
-        execve(options.program.c_str(), argv.data(), envp.data());
+        execve(command[0].c_str(), argv.data(), envp.data());
         _exit(127);
     }
     close(in[0]);

@@ -23,6 +23,7 @@ public:
         std::string playback; // where what it plays is recorded
         std::string appPath; // sound folder (ring tones); empty: the registry default
         std::vector<std::string> arguments; // its command line after the program name
+        std::vector<std::string> wrapper; // a command that runs it (e.g. in a network namespace)
     };
 
     ~CliPhone();

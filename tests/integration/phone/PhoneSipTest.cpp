@@ -86,12 +86,6 @@ private:
     zelora::test::PeerProcess m_process;
 };
 
-// Energy at `want` against energy at a frequency nobody sends.
-bool ToneIn(const std::vector<int16_t>& samples, double want, double other)
-{
-    return !samples.empty() && audiotest::Goertzel(samples, want) > 100 * audiotest::Goertzel(samples, other);
-}
-
 TEST(PhoneSip, CallToBaresipCarriesToneAndKeysBothWays)
 {
     const std::string sip = "127.0.6.10", far = "127.0.6.11", me = "127.0.6.12";

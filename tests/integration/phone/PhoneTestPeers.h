@@ -2,6 +2,7 @@
 // What every end-to-end phone test needs: its folder, a deployment file, tone files, and the
 // console phone started against the test's own peers.
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -28,6 +29,8 @@ public:
     // Ends the program (its registry and recording stay) so that it can start again.
     int Stop() { return m_cli.Stop(); }
     CliPhone& Cli() { return m_cli; }
+    // Later starts run the program through `wrapper` (e.g. "ip netns exec NAME").
+    void RunThrough(std::vector<std::string> wrapper) { m_options.wrapper = std::move(wrapper); }
     std::string Recording() const { return m_home + "/playback.wav"; }
     std::string Home() const { return m_home; }
     // The ring tone this phone's registry names (a 440 Hz file in its sound folder).
@@ -44,5 +47,27 @@ private:
     CliPhone::Options m_options;
     std::unique_ptr<zelora::test::TempDir> m_dir;
 };
+
+bool TcpAnswers(const std::string& ip, int port);
+// Energy at `want` against energy at a frequency nobody sends.
+bool ToneIn(const std::vector<int16_t>& samples, double want, double other);
+
+// tools/tunnel-server on `ip`:443 with accounts 1001 and 1002 and the echo number "echo".
+class TunnelServer {
+public:
+    // "" or what went wrong.
+    std::string Start(const std::string& ip, const std::string& folder);
+    void Stop() { m_process.Stop(); }
+    std::string Log() const { return zelora::test::ReadFile(m_log); }
+
+private:
+    zelora::test::PeerProcess m_process;
+    std::string m_log;
+};
+
+// Stores the connection settings through the phone's own settings window, then restarts it.
+void UseTunnel(PhoneUnderTest& phone, const std::string& settings);
+// A call to the echo number whose recording must hold our own tone; `signIn` first signs in.
+void EchoCall(PhoneUnderTest& phone, bool signIn = true);
 
 } // namespace phone_it

@@ -2,11 +2,6 @@
 // number, two phones on one machine, and the server going away. Addresses 127.0.6.100-127.0.6.149.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <thread>
 
 #include "AudioTestSignals.h"
@@ -16,80 +11,6 @@ using namespace phone_it;
 using zelora::test::PeerProcess;
 
 namespace {
-
-bool TcpAnswers(const std::string& ip, int port)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    inet_pton(AF_INET, ip.c_str(), &a.sin_addr);
-    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
-class TunnelServer {
-public:
-    // "" or what went wrong.
-    std::string Start(const std::string& ip, const std::string& folder)
-    {
-        if (std::string(TUNNEL_SERVER_PATH).empty())
-            return "tools/tunnel-server is not built";
-        zelora::test::WriteFile(folder + "/accounts", "1001 pw1001\n1002 pw1002\n");
-        std::string error = m_process.Start(
-            {TUNNEL_SERVER_PATH, "--listen", ip, "--port", "443", "--accounts", folder + "/accounts", "--echo", "echo"},
-            folder + "/tunnel-server.log");
-        if (!error.empty())
-            return error;
-        m_log = folder + "/tunnel-server.log";
-        if (!zelora::test::WaitUntil([&] { return TcpAnswers(ip, 443); }, 5s))
-            return "tunnel-server does not answer on " + ip + ":443\n" + zelora::test::ReadFile(m_log);
-        return {};
-    }
-    void Stop() { m_process.Stop(); }
-    std::string Log() const { return zelora::test::ReadFile(m_log); }
-
-private:
-    PeerProcess m_process;
-    std::string m_log;
-};
-
-bool ToneIn(const std::vector<int16_t>& samples, double want, double other)
-{
-    return !samples.empty() && audiotest::Goertzel(samples, want) > 100 * audiotest::Goertzel(samples, other);
-}
-
-// Stores the connection settings through the phone's own settings window, then restarts it.
-void UseTunnel(PhoneUnderTest& phone, const std::string& settings)
-{
-    ASSERT_EQ(phone.Start(), "");
-    phone.Cli().Send("proxy-settings " + settings);
-    ASSERT_NE(phone.Cli().WaitFor("MESSAGE \"Your settings is saved and it will take effect after you restart your "
-                                  "zelora\"",
-                                  5s),
-              "")
-        << phone.Cli().Transcript();
-    ASSERT_EQ(phone.Stop(), 0);
-    ASSERT_EQ(phone.Start(), "");
-}
-
-void EchoCall(PhoneUnderTest& phone)
-{
-    CliPhone& cli = phone.Cli();
-    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
-    cli.Send("dial echo");
-    ASSERT_NE(cli.WaitFor("EVENT 9 MXSS_STATUS_OUTGOING_CALL_ANSWERED", 10s), "") << cli.Transcript();
-    std::this_thread::sleep_for(3s);
-    cli.Send("hangup");
-    cli.Send("status");
-    EXPECT_NE(cli.WaitFor("STATE signed_in=1 call_state=0", 5s), "") << cli.Transcript();
-    EXPECT_EQ(phone.Stop(), 0);
-    EXPECT_TRUE(ToneIn(audiotest::ReadWav(phone.Recording()), 1000, 1500))
-        << "our tone did not come back: " << phone.Recording();
-}
 
 TEST(PhoneTunnel, EchoCallDirect)
 {

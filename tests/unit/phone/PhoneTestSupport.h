@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -41,6 +42,7 @@ public:
     int startListenResult = 1;
     int hangUpFailures = 0; // how many HangUp calls fail before they succeed
     std::vector<Call> calls;
+    std::function<void()> onRegister; // runs inside Register
     SESSION_CALLBACK callback = nullptr;
     void* context = nullptr;
 
@@ -77,6 +79,8 @@ public:
         calls.push_back({"Register",
                          {S(displayName), S(userId), S(password), std::to_string(expiry), proxyHost ? "host" : "null",
                           proxyPort ? "port" : "null", std::to_string(reserved)}});
+        if (onRegister)
+            onRegister();
         return registerResult;
     }
     int Invite(const char* ownUser, const char* calledUser, const char* proxyHost, const char* proxyPort,
