@@ -20,7 +20,7 @@ TEST(PresenceCli, SubscribeAcceptStatusChatAndHistory)
     zelora::test::TempDir dir("zelora-cli-services");
     std::ofstream(dir.Path() + "/users") << "1001\tFirst Phone\tone@example.org\t1001\n"
                                          << "1002\tSecond Phone\ttwo@example.org\t1002\n";
-    ASSERT_EQ(xmpp.StartServices(ZELORA_PRESENCE_SERVICES_PATH, dir.Path() + "/users"), "");
+    ASSERT_EQ(xmpp.StartServices(PRESENCE_SERVICES_PATH, dir.Path() + "/users"), "");
     zelora::test::KamailioPeer kamailio;
     zelora::test::KamailioPeer::Options k;
     k.ip = "127.0.0.33";

@@ -130,7 +130,7 @@ TEST(PresenceServices, SearchGatewayLifeBroadcastAndRoomInvitation)
                          << "bob\tBob Smithers\tbob@example.org\t1002\n"
                          << "broken line without tabs\n"
                          << "carol\tCarol Jones\tcarol@smith.example\t1003\n";
-    ASSERT_EQ(server.StartServices(ZELORA_PRESENCE_SERVICES_PATH, users), "");
+    ASSERT_EQ(server.StartServices(PRESENCE_SERVICES_PATH, users), "");
 
     {
         Phone alice("alice"), bob("bob");
