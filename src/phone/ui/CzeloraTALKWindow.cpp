@@ -454,6 +454,10 @@ void CzeloraTALKWindow::RefreshControls(bool signedIn, const std::string& dialFi
 
 void CzeloraTALKWindow::ShowSignedInButtons()
 {
+    // Signed in from the login panel: back to the phone through the controller, which keeps
+    // track of the panel shown.
+    if (m_panel == PANEL_LOGIN && m_dlg != nullptr)
+        m_dlg->Queue().Post(CzeloraTALKDlg::WM_RESTORE_PANEL);
     for (const char* name : {"Call", "Hang up", "Redial"})
         if (CMXSkinButton* button = Button(name))
             button->setEnabled(true);
