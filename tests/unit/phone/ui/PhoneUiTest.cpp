@@ -303,6 +303,10 @@ void PhoneUiTest::mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime()
     auto* window = qobject_cast<CzeloraTALKWindow*>(windows.MainWindow());
     QVERIFY(window != nullptr);
     QCOMPARE(window->accessibleName(), QString("zeloraTALK"));
+    // Picture buttons: the fixed name, the tooltip as description.
+    QCOMPARE(window->Button("Call")->accessibleDescription(), QString("Dial"));
+    QCOMPARE(window->Button("Hang up")->accessibleDescription(), QString("End call"));
+    QCOMPARE(window->NumberField()->accessibleName(), QString("Number"));
     QVERIFY(protocol != nullptr);
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
