@@ -18,6 +18,18 @@ QSet<QString> g_reported;
 
 QString FileIn(const QString& folder, const QString& name) { return folder + "/" + name + ".svg"; }
 
+// The picture's renderer, false when there is nothing to draw.
+bool Load(QSvgRenderer& renderer, const QString& name, QSize size)
+{
+    QString path = CSkin::PathOf(name);
+    if (path.isEmpty() || size.isEmpty())
+        return false;
+    if (renderer.load(path) && renderer.isValid())
+        return true;
+    ZLOG_AS(LOG_ERROR, "CSkin::Load", "Skin picture %s unreadable", qPrintable(path));
+    return false;
+}
+
 } // namespace
 
 void CSkin::SetFolder(const QString& folder)
@@ -75,11 +87,8 @@ QSize CSkin::NaturalSize(const QString& name)
 
 QPixmap CSkin::Face(const QString& name, QSize size, qreal dpr)
 {
-    QString path = PathOf(name);
-    if (path.isEmpty() || size.isEmpty())
-        return {};
-    QSvgRenderer renderer(path);
-    if (!renderer.isValid())
+    QSvgRenderer renderer;
+    if (!Load(renderer, name, size))
         return {};
     QPixmap pixmap(size * dpr);
     pixmap.fill(Qt::transparent);
@@ -93,11 +102,8 @@ QPixmap CSkin::Face(const QString& name, QSize size, qreal dpr)
 
 QImage CSkin::MaskImage(const QString& name, QSize size)
 {
-    QString path = PathOf(name);
-    if (path.isEmpty() || size.isEmpty())
-        return {};
-    QSvgRenderer renderer(path);
-    if (!renderer.isValid())
+    QSvgRenderer renderer;
+    if (!Load(renderer, name, size))
         return {};
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);

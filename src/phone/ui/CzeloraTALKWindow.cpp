@@ -119,11 +119,14 @@ QWidget* CzeloraTALKWindow::BuildPhonePage()
             m_dlg->SetDialField(text.toStdString());
     });
     dialRow->addWidget(m_number, 1);
-    dialRow->addWidget(AddButton("small", "Clear", "Clear last input digit", dialPage, [this]() {
-        if (m_dlg != nullptr)
-            m_dlg->OnClearDigit();
-        ShowNumber();
-    }));
+    dialRow->addWidget(AddButton(
+        "small", "Clear", "Clear last input digit", dialPage,
+        [this]() {
+            if (m_dlg != nullptr)
+                m_dlg->OnClearDigit();
+            ShowNumber();
+        },
+        QString::fromUtf8("\u2190")));
     m_inner->addWidget(dialPage);
     m_display = new CDisplayWidget(m_inner);
     m_inner->addWidget(m_display);

@@ -14,24 +14,27 @@ QString IndicatorStyle(const char* control)
         .arg(control, CSkin::PathOf("check"), CSkin::PathOf("check_checked"));
 }
 
+// A check box or radio button of class `Control` with the skin's indicator.
+template <class Control>
+Control* WithIndicator(const QString& caption, QWidget* parent, const char* className)
+{
+    auto* control = new Control(caption, parent);
+    control->setStyleSheet(IndicatorStyle(className));
+    control->setAccessibleName(caption);
+    control->setCursor(Qt::PointingHandCursor);
+    return control;
+}
+
 } // namespace
 
 QCheckBox* CheckBox(const QString& caption, QWidget* parent)
 {
-    auto* box = new QCheckBox(caption, parent);
-    box->setStyleSheet(IndicatorStyle("QCheckBox"));
-    box->setAccessibleName(caption);
-    box->setCursor(Qt::PointingHandCursor);
-    return box;
+    return WithIndicator<QCheckBox>(caption, parent, "QCheckBox");
 }
 
 QRadioButton* RadioButton(const QString& caption, QWidget* parent)
 {
-    auto* button = new QRadioButton(caption, parent);
-    button->setStyleSheet(IndicatorStyle("QRadioButton"));
-    button->setAccessibleName(caption);
-    button->setCursor(Qt::PointingHandCursor);
-    return button;
+    return WithIndicator<QRadioButton>(caption, parent, "QRadioButton");
 }
 
 QPushButton* Link(const QString& caption, QWidget* parent)

@@ -21,32 +21,10 @@ using namespace phonetest;
 
 namespace {
 
-// A settings store on a registry file in a folder of the test's own.
-class UiSettings {
+// Settings in a folder of the test's own, named after the test function.
+class UiSettings : public TempSettings {
 public:
-    UiSettings()
-    {
-        std::string root = m_dir.path().toStdString();
-        QDir().mkpath(m_dir.filePath("app"));
-        m_registry.Open(root + "/registry.ini", false);
-        m_mx =
-            std::make_unique<MXRegistry>(m_registry, TestDeployment().sipDefaultServer, TestDeployment().tunnelServer);
-        m_file = std::make_unique<MXFileHelper>(TestDeployment().sipDefaultServer, TestDeployment().tunnelServer);
-        m_file->SetDefaults(Folder());
-        m_file->SetFolder(Folder());
-        m_settings = std::make_unique<CSettings>(*m_mx, *m_file, Folder());
-        CSettings::SetFromFile(false);
-    }
-    std::string Folder() const { return m_dir.filePath("app").toStdString() + "/"; }
-    CSettings& Settings() { return *m_settings; }
-    MXRegistry& Reg() { return *m_mx; }
-
-private:
-    QTemporaryDir m_dir;
-    zelora::Registry m_registry;
-    std::unique_ptr<MXRegistry> m_mx;
-    std::unique_ptr<MXFileHelper> m_file;
-    std::unique_ptr<CSettings> m_settings;
+    UiSettings() : TempSettings(std::string("ui.") + QTest::currentTestFunction()) { }
 };
 
 // Answers every message box as it opens; records the texts and the most boxes seen at once.
