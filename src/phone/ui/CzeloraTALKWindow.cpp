@@ -55,6 +55,17 @@ CzeloraTALKWindow::CzeloraTALKWindow(CLoginPanel* loginPanel, Hooks hooks, QWidg
     layout->addWidget(m_ticker);
 
     m_notifier = new CIncomingCallNotifier(this);
+    // The pop-up's buttons are the call and hang-up buttons of the window.
+    m_notifier->SetActions(
+        [this]() {
+            if (m_dlg != nullptr)
+                m_dlg->OnBnClickedButtonCall();
+        },
+        [this]() {
+            if (m_dlg != nullptr)
+                m_dlg->OnBnClickedButtonHangup();
+            ShowNumber();
+        });
     m_smsNotice = new CSmsNotice(this);
     CreateTray();
 }

@@ -10,6 +10,7 @@
 
 #include "../PhoneTestSupport.h"
 #include "phone/ui/CDisplayWidget.h"
+#include "phone/ui/CIncomingCallNotifier.h"
 #include "phone/ui/CLoginPanel.h"
 #include "phone/ui/CPhoneWindows.h"
 #include "phone/ui/CProxySettingsWindow.h"
@@ -101,6 +102,33 @@ double CentreOf(const QImage& image, int top, int bottom, QRgb colour)
     return n > 0 ? sum / n : -1;
 }
 
+// The program's windows over a fake session (set into `protocol` at start-up) and audio engine.
+CPhoneWindows::Dependencies Dependencies(UiSettings& temp, FakeAudio& audio, FakeProtocol*& protocol)
+{
+    CPhoneWindows::Dependencies deps;
+    deps.settings = &temp.Settings();
+    deps.audio = &audio;
+    deps.deployment = TestDeployment();
+    deps.programFolder = temp.Folder();
+    deps.options.startThreads = false;
+    deps.options.localAddress = "127.0.11.1";
+    deps.options.protocolFactory = [&protocol](bool, const TunnelSettings&) {
+        auto p = std::make_unique<FakeProtocol>();
+        protocol = p.get();
+        return std::unique_ptr<CSessionProtocol>(std::move(p));
+    };
+    return deps;
+}
+
+// Signed in as the registration event from the protocol's side would do it; the queue wakes
+// the window, which drains it.
+bool SignIn(CPhoneWindows& windows, FakeProtocol* protocol)
+{
+    windows.Controller().RegisterSoftPhone("1001", "pw1001");
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    return QTest::qWaitFor([&windows]() { return windows.Controller().IsSignedIn(); });
+}
+
 } // namespace
 
 class PhoneUiTest : public QObject {
@@ -117,6 +145,7 @@ private slots:
     void loginPanelFollowsTheControllersRules();
     void connectionSettingsCheckTheProxyFields();
     void mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime();
+    void incomingCallNotifierSlidesInAndAnswers();
 
 private:
     QTemporaryDir m_xdg;
@@ -263,19 +292,7 @@ void PhoneUiTest::mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime()
     FakeAudio audio;
     FakeProtocol* protocol = nullptr;
     BoxAnswerer answerer;
-    CPhoneWindows::Dependencies deps;
-    deps.settings = &temp.Settings();
-    deps.audio = &audio;
-    deps.deployment = TestDeployment();
-    deps.programFolder = temp.Folder();
-    deps.options.startThreads = false;
-    deps.options.localAddress = "127.0.11.1";
-    deps.options.protocolFactory = [&protocol](bool, const TunnelSettings&) {
-        auto p = std::make_unique<FakeProtocol>();
-        protocol = p.get();
-        return std::unique_ptr<CSessionProtocol>(std::move(p));
-    };
-    CPhoneWindows windows(deps);
+    CPhoneWindows windows(Dependencies(temp, audio, protocol));
     QSignalSpy closed(&windows, &CPhoneWindows::Closed);
     QVERIFY(windows.Start());
     auto* window = qobject_cast<CzeloraTALKWindow*>(windows.MainWindow());
@@ -293,11 +310,8 @@ void PhoneUiTest::mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime()
     QDir().mkpath(shots);
     QVERIFY(window->grab().save(shots + "/login.png"));
 
-    // Signed in: the registration event comes from the protocol's side and the queue wakes the window.
     CzeloraTALKDlg& dlg = windows.Controller();
-    dlg.RegisterSoftPhone("1001", "pw1001");
-    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
-    QTRY_VERIFY(dlg.IsSignedIn());
+    QVERIFY(SignIn(windows, protocol));
     QTRY_COMPARE(window->Panel(), int(CzeloraTALKView::PANEL_DIALPAD));
 
     QTest::keyClicks(window, "55*1#");
@@ -338,6 +352,44 @@ void PhoneUiTest::mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime()
     QTRY_COMPARE(answerer.texts.last(), QString("Currently call is in progress. Do you want to close anyway?"));
     QVERIFY(window->isVisible());
     QCOMPARE(closed.count(), 0);
+}
+
+void PhoneUiTest::incomingCallNotifierSlidesInAndAnswers()
+{
+    UiSettings temp;
+    FakeAudio audio;
+    FakeProtocol* protocol = nullptr;
+    CPhoneWindows windows(Dependencies(temp, audio, protocol));
+    QVERIFY(windows.Start());
+    QVERIFY(SignIn(windows, protocol));
+    auto* window = qobject_cast<CzeloraTALKWindow*>(windows.MainWindow());
+    CIncomingCallNotifier* notifier = window->Notifier();
+
+    SESSION_EVENT_INFO offer = Record(21);
+    CopyText(offer.codecName, "PCMA");
+    CopyText(offer.codecPayload, "8");
+    CopyText(offer.rtpIp, "127.0.11.2");
+    CopyText(offer.rtpPort, "30002");
+    CopyText(offer.fromUserName, "5550199");
+    protocol->Raise(MXSS_STATUS_INCOMING_CALL, &offer);
+    QTRY_VERIFY(notifier->isVisible());
+    QCOMPARE(notifier->windowTitle(), QString("Incoming call"));
+    QVERIFY(notifier->Caller().contains("5550199"));
+    QCOMPARE(notifier->CurrentState(), CSlidePopup::STATE_SLIDING_IN);
+    QTRY_COMPARE(notifier->CurrentState(), CSlidePopup::STATE_SHOWN);
+    // Fully in at the corner of the available area.
+    QRect area = notifier->screen()->availableGeometry();
+    QCOMPARE(notifier->geometry().bottomRight(), area.bottomRight());
+    // A second show while shown keeps it shown (the stay starts again).
+    notifier->Popup();
+    QCOMPARE(notifier->CurrentState(), CSlidePopup::STATE_SHOWN);
+
+    auto* answer = notifier->findChild<CMXSkinButton*>();
+    QVERIFY(answer != nullptr);
+    QCOMPARE(answer->accessibleName(), QString("Answer"));
+    answer->click();
+    QVERIFY(!notifier->isVisible());
+    QCOMPARE(protocol->Count("AcceptIncomingCall"), 1);
 }
 
 QTEST_MAIN(PhoneUiTest)
