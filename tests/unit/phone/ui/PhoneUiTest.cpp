@@ -1,6 +1,6 @@
 // The phone's windows over their real controllers: the display's drawing, the login panel's
 // rules, the connection settings' checks, and the main window driven through CzeloraTALKDlg with
-// a fake session and audio engine. Screenshots of the three panels go to the build tree.
+// a fake protocol and audio engine. Screenshots of the three panels go to the build tree.
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "../PhoneTestSupport.h"
+#include "phone/ui/CAdsTicker.h"
 #include "phone/ui/CDisplayWidget.h"
 #include "phone/ui/CIncomingCallNotifier.h"
 #include "phone/ui/CLoginPanel.h"
@@ -16,6 +17,7 @@
 #include "phone/ui/CProxySettingsWindow.h"
 #include "phone/ui/CzeloraTALKWindow.h"
 #include "phone/ui/MessageBoxes.h"
+#include "web/CScrollLink.h"
 #include "widgets/CMXSkinButton.h"
 
 using namespace phonetest;
@@ -102,7 +104,7 @@ double CentreOf(const QImage& image, int top, int bottom, QRgb colour)
     return n > 0 ? sum / n : -1;
 }
 
-// The program's windows over a fake session (set into `protocol` at start-up) and audio engine.
+// The program's windows over a fake protocol (set into `protocol` at start-up) and audio engine.
 CPhoneWindows::Dependencies Dependencies(UiSettings& temp, FakeAudio& audio, FakeProtocol*& protocol)
 {
     CPhoneWindows::Dependencies deps;
@@ -146,6 +148,7 @@ private slots:
     void connectionSettingsCheckTheProxyFields();
     void mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime();
     void incomingCallNotifierSlidesInAndAnswers();
+    void adsTickerDrawsTheMovingTextAndOpensTheLinkClicked();
 
 private:
     QTemporaryDir m_xdg;
@@ -390,6 +393,29 @@ void PhoneUiTest::incomingCallNotifierSlidesInAndAnswers()
     answer->click();
     QVERIFY(!notifier->isVisible());
     QCOMPARE(protocol->Count("AcceptIncomingCall"), 1);
+}
+
+void PhoneUiTest::adsTickerDrawsTheMovingTextAndOpensTheLinkClicked()
+{
+    CScrollLink ticker;
+    CAdsTicker view;
+    view.resize(200, 18);
+    QStringList opened;
+    view.Attach(&ticker, [&opened](const std::string& link) { opened << QString::fromStdString(link); });
+    ticker.AddScrollText("Cheap calls", "http://127.0.11.3/offer");
+    // Steps by hand (no ticker thread) until the text is well inside the area.
+    for (int i = 0; i < 400 && (ticker.Frames().empty() || ticker.Frames().front().x > 60); ++i)
+        ticker.Step();
+    QVERIFY(!ticker.Frames().empty());
+    const CTextFrame frame = ticker.Frames().front();
+    QVERIFY(frame.width > 20); // measured with the ticker's font, not left at 0
+    QImage image = view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QVERIFY2(CountColour(image, QRect(frame.x, 0, frame.width, 18), qRgb(0x8f, 0xc6, 0xe6), 60) > 10,
+             "ticker text not drawn where its frame is");
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(frame.x + frame.width / 2, 9));
+    QCOMPARE(opened, QStringList{"http://127.0.11.3/offer"});
+    QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(frame.x + frame.width + 5, 9));
+    QCOMPARE(opened.size(), 1); // between frames: nothing opens
 }
 
 QTEST_MAIN(PhoneUiTest)
