@@ -259,10 +259,10 @@ inline DeploymentValues TestDeployment()
 // A registry and a settings file of the test's own, in a temp folder removed at the end.
 class TempSettings {
 public:
-    TempSettings()
+    TempSettings() : TempSettings(CurrentTestName()) { }
+    // Outside gtest (the Qt tests): the folder named by the caller.
+    explicit TempSettings(const std::string& name)
     {
-        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "." + info->name();
         m_dir = std::filesystem::temp_directory_path() / ("zelora-phone-" + std::to_string(::getpid()) + "-" + name);
         std::filesystem::remove_all(m_dir);
         std::filesystem::create_directories(m_dir / "app");
@@ -288,6 +288,12 @@ public:
     MXFileHelper& File() { return *m_file; }
 
 private:
+    static std::string CurrentTestName()
+    {
+        const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+        return std::string(info->test_suite_name()) + "." + info->name();
+    }
+
     std::filesystem::path m_dir;
     zelora::Registry m_registry;
     std::unique_ptr<MXRegistry> m_mxRegistry;
