@@ -39,8 +39,12 @@ CLoginPanel::CLoginPanel(Hooks hooks, std::string signupPage, QWidget* parent)
     layout->addStretch();
 
     connect(m_rememberMe, &QCheckBox::toggled, this, [this](bool checked) {
+        // The rule refills the fields from the controller: what the user typed is kept.
+        QString user = m_userId->text(), password = m_password->text();
         if (m_controller != nullptr)
             m_controller->OnRememberMeToggled(checked);
+        m_userId->setText(user);
+        m_password->setText(password);
         m_autoLogin->setEnabled(m_controller != nullptr ? m_controller->AutoLoginEnabled() : checked);
         if (m_controller != nullptr)
             m_autoLogin->setChecked(m_controller->AutoLogin());

@@ -26,6 +26,7 @@ namespace {
 constexpr int kWidth = 300;
 constexpr int kHeight = 480;
 constexpr int kVolumeMax = 255;
+constexpr int kKeySize = 40;
 
 } // namespace
 
@@ -126,7 +127,7 @@ QWidget* CzeloraTALKWindow::BuildPhonePage()
     m_inner->addWidget(dialPage);
     m_display = new CDisplayWidget(m_inner);
     m_inner->addWidget(m_display);
-    m_inner->setFixedHeight(70);
+    m_inner->setFixedHeight(66);
     layout->addWidget(m_inner);
     layout->addWidget(BuildKeypad(), 0, Qt::AlignHCenter);
     layout->addWidget(BuildCallRow());
@@ -140,8 +141,8 @@ QWidget* CzeloraTALKWindow::BuildKeypad()
     auto* pad = new QWidget(this);
     auto* grid = new QGridLayout(pad);
     grid->setContentsMargins(0, 0, 0, 0);
-    grid->setHorizontalSpacing(18);
-    grid->setVerticalSpacing(6);
+    grid->setHorizontalSpacing(22);
+    grid->setVerticalSpacing(4);
     const char* keys = "123456789*0#";
     for (int i = 0; i < 12; ++i) {
         char key = keys[i];
@@ -153,7 +154,7 @@ QWidget* CzeloraTALKWindow::BuildKeypad()
                     m_dlg->OnDialKey(key);
                 ShowNumber();
             },
-            caption);
+            caption, QSize(kKeySize, kKeySize));
         button->setFont(QFont("DejaVu Sans", 14, QFont::Bold));
         grid->addWidget(button, i / 3, i % 3);
     }
@@ -454,6 +455,10 @@ void CzeloraTALKWindow::RefreshControls(bool signedIn, const std::string& dialFi
 
 void CzeloraTALKWindow::ShowSignedInButtons()
 {
+    // Signed in from the login panel: back to the phone through the controller, which keeps
+    // track of the panel shown.
+    if (m_panel == PANEL_LOGIN && m_dlg != nullptr)
+        m_dlg->Queue().Post(CzeloraTALKDlg::WM_RESTORE_PANEL);
     for (const char* name : {"Call", "Hang up", "Redial"})
         if (CMXSkinButton* button = Button(name))
             button->setEnabled(true);

@@ -38,9 +38,10 @@ int RunOneAtATime(QMessageBox& box)
         --g_waiting;
     }
     g_open = &box;
-    int result = box.exec();
-    g_open = nullptr;
-    return result;
+    // Closed is free for the next box at once, even while this exec() has still to unwind
+    // below the one that waited.
+    QObject::connect(&box, &QMessageBox::finished, &box, []() { g_open = nullptr; });
+    return box.exec();
 }
 
 } // namespace
