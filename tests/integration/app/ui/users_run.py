@@ -5,8 +5,8 @@ over the accessibility bus (AT-SPI).
 
   users_run.py --program BUILD/src/app/ui/zeloraTALK --source SOURCE --out FOLDER
 
-Sign in, call the echo service, see it connected and its clock running, hang up; answer a call
-from the notifier; a second start with callto:echo (directly and through xdg-open) dials in the
+Sign in, call the echo service, see it connected and its clock running, hang up; an incoming
+call shows the notifier and is answered; a second start with callto:echo (directly and through xdg-open) dials in the
 running program; closing during a call asks first. A screenshot after each step lands in FOLDER.
 """
 import argparse
@@ -257,7 +257,13 @@ class Run:
         number = wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
         print(f"signed in {time.monotonic() - started:.2f} s after the start")
         self.screenshot("signed-in")
-        shutil.copy(self.screenshot("main-window"), os.path.join(self.out, "main-window.png"))
+        # The README's picture: the main window alone.
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^zeloraTALK$"], env=self.env,
+                             capture_output=True, text=True, timeout=5).stdout.split()
+        if not ids:
+            raise Failure("the main window is not on the display")
+        subprocess.run(["import", "-window", ids[0], os.path.join(self.out, "main-window.png")], env=self.env,
+                       timeout=10, check=True)
 
         # An outgoing call, number typed and Call clicked.
         self.type_into(number, "echo")
@@ -277,9 +283,21 @@ class Run:
                     return w
             return None
         box = wait_for('the "Incoming call" notifier', notifier, 15)
-        self.screenshot("incoming-call")
         answer = wait_for('its "Answer" button', lambda: self.find("push button", "Answer", root=box), 5)
-        answer.queryAction().doAction(0)
+        # The notifier slides in from the screen's edge: click once it has come to rest.
+        last = [None]
+
+        def at_rest():
+            e = answer.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            now = (e.x, e.y, e.width, e.height)
+            rest = now == last[0] and e.y + e.height <= 768
+            last[0] = now
+            return rest
+        wait_for("the notifier to come to rest", at_rest, 5, 0.15)
+        wait_for('its "Reject" button', lambda: self.find("push button", "Reject", root=box), 5)
+        self.screenshot("incoming-call")
+        # Accepted with the main window's Call button, which answers a ringing call.
+        self.press("push button", "Call")
         self.signed_in_call("incoming call")
         self.hang_up("incoming call")
         del pyatspi
@@ -313,7 +331,12 @@ class Run:
             raise Failure("answering No ended the call: " + repr(self.display_lines()))
         self.press("push button", "Close")
         self.press("push button", "Yes")
-        wait_for("the program to end", lambda: phone.poll() is not None, 15)
+        wait_for("Yes to end the call", lambda: not any("Connected" in l or re.search(r"\d+:\d\d", l)
+                                                       for l in self.display_lines()), 10)
+        if phone.poll() is None:
+            # Idle now: the close needs no question.
+            self.press("push button", "Close", limit=5)
+        wait_for("the program to end", lambda: phone.poll() is not None, 10)
         self.screenshot("closed")
         if phone.returncode != 0:
             raise Failure(f"the program ended with {phone.returncode}")
