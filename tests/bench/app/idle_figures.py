@@ -41,14 +41,10 @@ def rss_kb(pid):
 
 
 def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--source", required=True)
-    args = parser.parse_args()
-    if os.environ.get("ZELORA_USERS_RUN_BUS") != "1":
-        env = dict(os.environ, ZELORA_USERS_RUN_BUS="1")
-        return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
+    args = users_run.arguments("program", "cli", "source")
+    rc = users_run.on_own_bus()
+    if rc is not None:
+        return rc
     run = users_run.Run(argparse.Namespace(program=args.program, source=args.source, out=run_dir()))
     try:
         run.start_display()

@@ -300,7 +300,6 @@ class Run:
         self.press("push button", "Call")
         self.signed_in_call("incoming call")
         self.hang_up("incoming call")
-        del pyatspi
 
         # A second start hands its number over and ends; the running program dials.
         second = subprocess.run([program, "callto:echo"], env=env, timeout=15, capture_output=True)
@@ -352,12 +351,24 @@ class Run:
                     p.wait()
 
 
-def main():
+def arguments(*names):
     parser = argparse.ArgumentParser()
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--out", required=True)
-    args = parser.parse_args()
+    for name in names:
+        parser.add_argument("--" + name, required=True)
+    return parser.parse_args()
+
+
+def on_own_bus():
+    """None inside a D-Bus daemon of this run's own, else the exit code of this script run in one
+    (the accessibility bus and its registry start on it)."""
+    if os.environ.get("ZELORA_USERS_RUN_BUS") == "1":
+        return None
+    env = dict(os.environ, ZELORA_USERS_RUN_BUS="1")
+    return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
+
+
+def main():
+    args = arguments("program", "source", "out")
     missing = [f"{program} (Debian package {package})" for program, package in NEEDED if shutil.which(program) is None]
     try:
         import pyatspi  # noqa: F401
@@ -369,10 +380,9 @@ def main():
     if not os.access(args.program, os.X_OK):
         print(f"{args.program} not built", file=sys.stderr)
         return 1
-    if os.environ.get("ZELORA_USERS_RUN_BUS") != "1":
-        # A session bus of its own: the accessibility bus and the registry start on it.
-        env = dict(os.environ, ZELORA_USERS_RUN_BUS="1")
-        return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
+    rc = on_own_bus()
+    if rc is not None:
+        return rc
     os.makedirs(args.out, exist_ok=True)
     run = Run(args)
     try:
