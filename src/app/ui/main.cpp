@@ -12,13 +12,18 @@ int main(int argc, char** argv)
     options.parameters.assign(argv + 1, argv + argc);
     options.initInet = []() { return CMXINet::Init(); };
     options.exitInet = []() { CMXINet::Exit(); };
-    // Before QApplication: the start-up may move the user's folders beside a portable program.
+    // Before QApplication: the start-up may move the user's folders beside a portable program,
+    // and a later start hands its number over without opening the display at all.
     CzeloraTALKApp app(std::move(options));
-    QApplication qt(argc, argv);
-    QApplication::setApplicationName("zeloraTALK");
-    QApplication::setQuitOnLastWindowClosed(false);
     std::string error;
-    const int rc = app.Run([](CzeloraTALKApp& started) { return CDesktopApp(started).Exec(); }, &error);
+    const int rc = app.Run(
+        [&argc, argv](CzeloraTALKApp& started) {
+            QApplication qt(argc, argv);
+            QApplication::setApplicationName("zeloraTALK");
+            QApplication::setQuitOnLastWindowClosed(false);
+            return CDesktopApp(started).Exec();
+        },
+        &error);
     if (!error.empty())
         std::fprintf(stderr, "zeloraTALK: %s\n", error.c_str());
     return rc;

@@ -302,11 +302,17 @@ class Run:
         self.hang_up("incoming call")
 
         # A second start hands its number over and ends; the running program dials.
+        handed = time.monotonic()
         second = subprocess.run([program, "callto:echo"], env=env, timeout=15, capture_output=True)
+        print(f"second start handed over and ended in {time.monotonic() - handed:.3f} s")
         if second.returncode != 0:
             raise Failure(f"the second start ended with {second.returncode}: {second.stderr.decode()[-2000:]}")
         self.signed_in_call("second start")
         self.hang_up("second start")
+        # Without a number a later start only brings the running window forward, and ends.
+        bare = subprocess.run([program], env=env, timeout=15, capture_output=True)
+        if bare.returncode != 0 or phone.poll() is not None:
+            raise Failure(f"a start without a number ended with {bare.returncode}: {bare.stderr.decode()[-2000:]}")
 
         # The same through the desktop: the entry installed into this run's data folder.
         apps = os.path.join(env["XDG_DATA_HOME"], "applications")
