@@ -25,12 +25,14 @@ def figures(pid):
     with open(f"/proc/{pid}/stat") as f:
         fields = f.read().rsplit(")", 1)[1].split()
     cpu = (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-    switches = 0
+    switches = {}  # by thread
     for status in glob.glob(f"/proc/{pid}/task/*/status"):
         try:
             with open(status) as f:
-                switches += next(int(l.split()[1]) for l in f if l.startswith("voluntary_ctxt_switches"))
-        except (OSError, StopIteration):
+                lines = f.read().splitlines()
+            name = lines[0].split(None, 1)[1] + "/" + status.split("/")[-2]
+            switches[name] = next(int(l.split()[1]) for l in lines if l.startswith("voluntary_ctxt_switches"))
+        except (OSError, StopIteration, IndexError):
             pass  # a thread that ended meanwhile
     return cpu, switches
 
@@ -82,8 +84,10 @@ def main():
         print(f"{'program':16} {'signed in':>10} {'VmRSS':>10} {'CPU/min':>9} {'wake-ups/min':>13}")
         for name, start in (("zeloraTALK", gui_start), ("zeloratalk-cli", cli_start)):
             cpu = after[name][0] - before[name][0]
-            wakeups = after[name][1] - before[name][1]
-            print(f"{name:16} {start:9.2f}s {rss[name]:8d}kB {cpu:8.2f}s {wakeups:13d}")
+            by_thread = {t: n - before[name][1].get(t, 0) for t, n in after[name][1].items()}
+            wakeups = sum(by_thread.values())
+            busiest = ", ".join(f"{t} {n}" for t, n in sorted(by_thread.items(), key=lambda x: -x[1])[:4])
+            print(f"{name:16} {start:9.2f}s {rss[name]:8d}kB {cpu:8.2f}s {wakeups:13d}   {busiest}")
         cli.stdin.write(b"quit\n")
         cli.stdin.flush()
         cli.wait(10)
