@@ -8,6 +8,7 @@
 #include "cli/CCliApp.h"
 #include "cli/CCliProtocol.h"
 #include "cli/CCliView.h"
+#include "app/CCommandLineArgument.h"
 #include "app/CLogger.h"
 #include "phone/CMXSoundPhoneAudio.h"
 #include "phone/CProxySettingsDlg.h"
@@ -70,13 +71,9 @@ int main(int argc, char** argv)
         view.WriteLine(CCliProtocol::EventLine(status, record));
     });
     // The first parameter that carries a callto number is the one dialled.
-    for (int i = 1; i < argc; ++i) {
-        std::string number;
-        if (CzeloraTALKDlg::ParseCallto(argv[i], number)) {
-            dlg.SetCalltoNumber(number);
-            break;
-        }
-    }
+    CCommandLineArgument commandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (commandLine.Found())
+        dlg.SetCalltoNumber(commandLine.Number());
 
     if (dlg.OnInitDialog() < 0) {
         dlg.DrainMessages();

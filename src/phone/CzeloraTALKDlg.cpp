@@ -73,20 +73,6 @@ void CzeloraTALKDlg::SetCredentials(const std::string& userId, const std::string
     m_password = password.substr(0, 255);
 }
 
-bool CzeloraTALKDlg::ParseCallto(const std::string& parameter, std::string& number)
-{
-    std::string text = Trim(parameter);
-    std::size_t colon = text.find(':');
-    if (colon == std::string::npos)
-        return false;
-    if (!EqualsNoCase(Trim(text.substr(0, colon)), "callto"))
-        return false;
-    std::string rest = text.substr(colon + 1);
-    std::size_t next = rest.find(':');
-    number = Trim(next == std::string::npos ? rest : rest.substr(0, next));
-    return true;
-}
-
 std::string CzeloraTALKDlg::GroupNumber(const std::string& number)
 {
     if (number.size() < 7 || number[0] != '1')

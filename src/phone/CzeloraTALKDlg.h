@@ -150,8 +150,6 @@ public:
     MXSPCore* Core() { return m_core.get(); }
     void SetInternetReachable(bool reachable) { m_internetReachable = reachable; }
     void SetCredentials(const std::string& userId, const std::string& password);
-    // The text a "callto:" parameter carries (trimmed, case-insensitive scheme), or nothing.
-    static bool ParseCallto(const std::string& parameter, std::string& number);
     // "1-234-567-890" grouping of long numbers that start with "1".
     static std::string GroupNumber(const std::string& number);
 

@@ -9,6 +9,7 @@
 #   sandbox.sh status             what runs where
 #   sandbox.sh env                the environment a phone needs to use the sandbox (eval-able)
 #   sandbox.sh cli [USER]         zeloratalk-cli signed in as USER (default 1001); stdin is passed on
+#   sandbox.sh desktop [ARGS]     the desktop program zeloraTALK (sign in from its login panel)
 #
 # Accounts (user/password): 1001/pw1001, 1002/pw1002, echo/pwecho. "echo" answers every call and
 # sends back what it hears. The tunnel server knows the same accounts and its own echo number.
@@ -296,14 +297,25 @@ cli() {
     { echo "login $user $password"; cat; } | "$program"
 }
 
+desktop() {
+    local program="$build_dir/src/app/ui/zeloraTALK"
+    [ -x "$program" ] || die "$program not found: build the project first"
+    pid_alive "$(read_pid kamailio)" || die "the sandbox is not running (sandbox.sh start --detach)"
+    [ -f "$sandbox_dir/deployment.ini" ] || write_configs
+    eval "$(print_env)"
+    export ZELORA_LOCAL_ADDRESS="${ZELORA_LOCAL_ADDRESS:-127.0.6.213}"
+    exec "$program" "$@"
+}
+
 case "${1:-}" in
     start) shift; start "$@" ;;
     stop) stop ;;
     status) status ;;
     env) print_env ;;
     cli) shift; cli "$@" ;;
+    desktop) shift; desktop "$@" ;;
     *)
-        sed -n '2,13p' "$0" | sed 's/^# \{0,1\}//'
+        sed -n '2,14p' "$0" | sed 's/^# \{0,1\}//'
         exit 2
         ;;
 esac

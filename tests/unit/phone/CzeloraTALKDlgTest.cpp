@@ -716,15 +716,8 @@ TEST_F(DlgTest, EventCasesLogEnteringAndLeavingUnderTheHandlersName)
                                         "########MXSS_STATUS_12_FAILURE Leaving########"}));
 }
 
-TEST(DlgHelpers, CalltoParameterAndNumberGrouping)
+TEST(DlgHelpers, NumberGrouping)
 {
-    std::string number;
-    EXPECT_TRUE(CzeloraTALKDlg::ParseCallto("callto:123", number));
-    EXPECT_EQ(number, "123");
-    EXPECT_TRUE(CzeloraTALKDlg::ParseCallto("  CALLTO: 123 ", number));
-    EXPECT_EQ(number, "123");
-    EXPECT_FALSE(CzeloraTALKDlg::ParseCallto("sip:123", number));
-    EXPECT_FALSE(CzeloraTALKDlg::ParseCallto("callto123", number));
     EXPECT_EQ(CzeloraTALKDlg::GroupNumber("1234567"), "1-234-567-");
     EXPECT_EQ(CzeloraTALKDlg::GroupNumber("12345678901"), "1-234-567-8901");
     EXPECT_EQ(CzeloraTALKDlg::GroupNumber("123456"), "123456");
