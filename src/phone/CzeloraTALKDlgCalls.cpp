@@ -296,7 +296,9 @@ bool CzeloraTALKDlg::OnClose()
         // Set first: the call's release may arrive on the protocol's thread before the hang-up returns.
         m_closeAfterCall = true;
         OnBnClickedButtonHangup();
-        return false;
+        // A call dropped on our side is over at once; the far end's release may never come.
+        if (GetCallState() != MXSPCore::CALL_IDLE || !m_closeAfterCall.exchange(false))
+            return false;
     }
     m_view.CloseWindow();
     return true;
