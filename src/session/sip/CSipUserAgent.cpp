@@ -219,13 +219,11 @@ int CSipUserAgent::NextTimeoutMs()
     timeval tv{};
     osip_timers_gettimeout(m_osip, &tv);
     long long next = static_cast<long long>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
-    // Calls and live transactions have deadlines of their own (ACK, no answer, release) that
-    // housekeeping checks; with none, only the next registration refresh is due.
-    bool busy = !m_calls.Empty();
-    for (const auto& [tid, t] : m_transactions)
-        busy = busy || !t.killed;
+    // Calls have deadlines of their own (ACK, no answer) that housekeeping checks; transactions
+    // end inside a round, which housekeeping follows. Without a call only the next registration
+    // refresh is due.
     long long housekeeping = kBusyHousekeepingMs;
-    if (!busy) {
+    if (m_calls.Empty()) {
         using std::chrono::milliseconds;
         const auto untilRefresh = m_registrations.NextRefresh() - Clock::now();
         // One millisecond more, so that the refresh is due when the worker wakes.

@@ -29,7 +29,7 @@ public:
     static constexpr size_t kMaxCredentialText = 255;
     static constexpr std::chrono::seconds kNoAnswerTimeout{180};
     static constexpr std::chrono::milliseconds kAckTimeout{64 * DEFAULT_T1};
-    // Housekeeping's pace while a call or transaction is alive, and the longest idle wait.
+    // Housekeeping's pace during a call, and the longest idle wait.
     static constexpr long long kBusyHousekeepingMs = 100;
     static constexpr long long kIdleWaitMs = 60000;
 

@@ -5,6 +5,7 @@
 #
 #   tests/bench/phone/calls.sh [BUILD_DIR]     (CALLS=1000 SAMPLE=50 WARMUP=50 CALL_MS=300)
 #   PHONE_WRAP="valgrind --tool=massif --massif-out-file=F" runs the phone under another program.
+#   Given the build dir of a ZELORA_SANITIZE build, the leak checker's report at exit is shown.
 set -u
 build_dir="${1:-${ZELORA_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/build}}"
 source "$(dirname "${BASH_SOURCE[0]}")/peers.sh"
@@ -37,6 +38,9 @@ for ((c = 1; c <= calls; c++)); do
 done
 end_rss=$(rss_kb "$phone_pid")
 stop_phone
+status=$?
+[ -s "$phone_err" ] && { echo "the phone's standard error:"; cat "$phone_err"; }
+echo "phone exit status $status"
 if [ -n "$warm_rss" ] && ((calls > warmup)); then
     awk -v a="$warm_rss" -v b="$end_rss" -v n=$((calls - warmup)) \
         'BEGIN {printf "growth after %d calls of warm-up: %.2f kB a call\n", n, (b - a) / n}'

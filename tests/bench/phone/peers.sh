@@ -90,12 +90,12 @@ EOF2
     sox -n -r 8000 -c 1 -b 16 "$work/tone.wav" synth "${TONE_SECONDS:-5}" sine 1000 2> /dev/null
 }
 
-# start_phone: a console phone reading commands from fd 7; sets phone_pid and phone_out.
+# start_phone: a console phone reading commands from fd 7; sets phone_pid, phone_out and phone_err.
 start_phone() {
     local home="$work/phone-$RANDOM"
     mkdir -p "$home"/{config,data,state,runtime}
     mkfifo "$home/in"
-    phone_out="$home/out"
+    phone_out="$home/out" phone_err="$home/err"
     XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state" \
         XDG_RUNTIME_DIR="$home/runtime" ZELORA_DEPLOYMENT="$work/deployment.ini" ZELORA_LOCAL_ADDRESS="$phone_ip" \
         ZELORA_AUDIO="${PHONE_AUDIO:-file:$work/tone.wav:$home/rec.wav}" ${PHONE_WRAP:-} "$cli" < "$home/in" \
@@ -103,7 +103,7 @@ start_phone() {
     phone_pid=$!
     exec 7> "$home/in"
 }
-stop_phone() {
+stop_phone() {   # returns the phone's exit status
     echo "quit" >&7
     exec 7>&-
     wait "$phone_pid"
