@@ -1,34 +1,21 @@
 #include "audio/CRestGate.h"
 
-void CRestGate::Wake()
-{
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_woken = true;
-    }
-    m_changed.notify_one();
-}
-
 void CRestGate::Close()
 {
-    {
-        std::lock_guard<std::mutex> guard(m_lock);
-        m_closed = true;
-    }
-    m_changed.notify_all();
+    m_closed = true;
+    m_wake.Set();
 }
 
 void CRestGate::Reset()
 {
-    std::lock_guard<std::mutex> guard(m_lock);
     m_closed = false;
-    m_woken = false;
+    m_wake.Reset();
 }
 
 bool CRestGate::Rest()
 {
-    std::unique_lock<std::mutex> guard(m_lock);
-    m_changed.wait(guard, [this] { return m_woken || m_closed; });
-    m_woken = false;
+    m_wake.Wait();
+    // A wake between the wait and this reset is not lost: the frame that follows sees its sound.
+    m_wake.Reset();
     return !m_closed;
 }

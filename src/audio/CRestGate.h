@@ -2,13 +2,14 @@
 // Where a device thread rests while the engine has nothing to play or send:
 // it blocks instead of ticking, and the engine's next sound opens the gate.
 // A wake that comes before the rest is kept, so none is lost in between.
-#include <condition_variable>
-#include <mutex>
+#include <atomic>
+
+#include "platform/Event.h"
 
 class CRestGate {
 public:
     // Opens the gate for the next (or the current) rest.
-    void Wake();
+    void Wake() { m_wake.Set(); }
     // Ends every rest for good: the device is stopping.
     void Close();
     // Allows rests again after Close, for a device started anew.
@@ -17,8 +18,6 @@ public:
     bool Rest();
 
 private:
-    std::mutex m_lock;
-    std::condition_variable m_changed;
-    bool m_woken = false;
-    bool m_closed = false;
+    zelora::Event m_wake;
+    std::atomic<bool> m_closed{false};
 };

@@ -7,7 +7,7 @@
 #   PHONE_WRAP="valgrind --tool=massif --massif-out-file=F" runs the phone under another program.
 #   Given the build dir of a ZELORA_SANITIZE build, the leak checker's report at exit is shown.
 set -u
-build_dir="${1:-${ZELORA_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/build}}"
+build_dir="${1:-}"
 source "$(dirname "${BASH_SOURCE[0]}")/peers.sh"
 calls="${CALLS:-1000}"
 sample="${SAMPLE:-50}"
@@ -25,7 +25,7 @@ printf '%6d %9d\n' 0 "$(rss_kb "$phone_pid")"
 warm_rss=
 for ((c = 1; c <= calls; c++)); do
     echo "dial echo" >&7
-    wait_count "$phone_out" "EVENT 9 " "$c" 20 || { echo "call $c not answered" >&2; exit 1; }
+    wait_count "$phone_out" "EVENT 9 " "$c" 20 || { echo "call $c not answered:" >&2; tail -5 "$phone_out" >&2; exit 1; }
     sleep "$(awk -v m="$call_ms" 'BEGIN {print m / 1000}')"
     echo "hangup" >&7
     # The phone is idle again once the hang-up is through.

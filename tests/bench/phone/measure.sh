@@ -9,7 +9,7 @@
 #   tests/bench/phone/measure.sh [BUILD_DIR]     (RUNS=5 CALL_SECONDS=60 IDLE_SECONDS=5 by default)
 #   WAKE_DETAIL=1 prints the console phone's wake-ups per thread.
 set -u
-build_dir="${1:-${ZELORA_BUILD_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../../.." && pwd)/build}}"
+build_dir="${1:-}"
 source "$(dirname "${BASH_SOURCE[0]}")/peers.sh"
 runs="${RUNS:-5}"
 call_seconds="${CALL_SECONDS:-60}"

@@ -1,9 +1,11 @@
 # Sourced by the phone benchmarks: one Kamailio and baresip's echo service on loopback, and the
-# helpers that start a console phone, count wake-ups and read memory. Needs $build_dir set.
-# Addresses: SIP server, echo service, console phone, baresip phone.
-sip=127.0.12.21 echo_ip=127.0.12.22 phone_ip=127.0.12.23 bs_ip=127.0.12.24
+# helpers that start a console phone, count wake-ups and read memory. $build_dir: the phone's
+# build (default $ZELORA_BUILD_DIR, then build/ of the source tree).
+# Addresses: SIP server, echo service, console phone, baresip phone, the connectivity probe's site.
+sip=127.0.12.21 echo_ip=127.0.12.22 phone_ip=127.0.12.23 bs_ip=127.0.12.24 web_ip=127.0.12.25
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source_dir="$(cd "$here/../../.." && pwd)"
+build_dir="${build_dir:-${ZELORA_BUILD_DIR:-$source_dir/build}}"
 cli="$build_dir/src/cli/zeloratalk-cli"
 for p in kamailio:kamailio baresip:baresip-core sox:sox; do
     command -v "${p%%:*}" > /dev/null || { echo "${p%%:*} missing: install the Debian package ${p##*:}" >&2; exit 1; }
@@ -86,7 +88,12 @@ EOF2
     baresip -f "$work/echo" > "$work/echo.log" 2>&1 < /dev/null &
     pids+=($!)
     wait_log "$work/echo.log" "200 OK" 10 || { echo "echo service did not register" >&2; exit 1; }
-    sed -e "s/127\.0\.0\.1/$sip/g" "$source_dir/resources/deployment.ini" > "$work/deployment.ini"
+    # The phone signs out after a few minutes of failed connectivity probes: the probe gets a site.
+    mkdir -p "$work/site"
+    python3 -m http.server --bind "$web_ip" --directory "$work/site" 80 > "$work/site.log" 2>&1 &
+    pids+=($!)
+    sed -e "s/127\.0\.0\.1/$sip/g" -e "s/^probe_site = .*/probe_site = $web_ip/" \
+        "$source_dir/resources/deployment.ini" > "$work/deployment.ini"
     sox -n -r 8000 -c 1 -b 16 "$work/tone.wav" synth "${TONE_SECONDS:-5}" sine 1000 2> /dev/null
 }
 
