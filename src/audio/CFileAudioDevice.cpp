@@ -43,6 +43,8 @@ int CFileAudioDevice::Open(std::string& error)
     m_playback = out;
     m_closing = false;
     m_pending.clear();
+    m_pendingSamples = 0;
+    m_flush = false;
     try {
         m_writer = std::thread(&CFileAudioDevice::WriterLoop, this);
     } catch (const std::exception& e) {
@@ -90,29 +92,72 @@ void CFileAudioDevice::ReadCapture(int16_t* capture, size_t samples)
 
 void CFileAudioDevice::WritePlayback(const int16_t* playback, size_t samples)
 {
+    bool full = false;
     {
         std::lock_guard<std::mutex> guard(m_pendingLock);
-        m_pending.insert(m_pending.end(), playback, playback + samples);
+        if (m_pending.empty() || m_pending.back().samples.empty())
+            m_pending.emplace_back();
+        m_pending.back().samples.insert(m_pending.back().samples.end(), playback, playback + samples);
+        m_pendingSamples += samples;
+        full = m_pendingSamples >= kBatchSamples;
+    }
+    if (full)
+        WakeWriter();
+}
+
+void CFileAudioDevice::RestBegins() { WakeWriter(); }
+
+void CFileAudioDevice::RestEnded(size_t samples)
+{
+    if (samples == 0)
+        return;
+    if (!m_capture.empty())
+        m_capturePos = (m_capturePos + samples) % m_capture.size();
+    std::lock_guard<std::mutex> guard(m_pendingLock);
+    m_pending.push_back(Segment{{}, samples});
+}
+
+void CFileAudioDevice::WakeWriter()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_pendingLock);
+        m_pendingSamples = 0;
+        m_flush = true;
     }
     m_pendingReady.notify_one();
+}
+
+void CFileAudioDevice::WriteSegment(const Segment& segment)
+{
+    auto* file = static_cast<SNDFILE*>(m_playback);
+    static const std::vector<int16_t> silence(kSampleRate);
+    for (size_t left = segment.samples.empty() ? segment.silence : segment.samples.size(); left > 0;) {
+        const int16_t* data =
+            segment.samples.empty() ? silence.data() : segment.samples.data() + segment.samples.size() - left;
+        const size_t take = segment.samples.empty() ? std::min(left, silence.size()) : left;
+        const auto frames = static_cast<sf_count_t>(take);
+        if (sf_writef_short(file, data, frames) != frames) {
+            ZLOG(LOG_ERROR, "Unable to write playback file %s: %s", m_playbackPath.c_str(), sf_strerror(file));
+            return;
+        }
+        left -= take;
+    }
 }
 
 void CFileAudioDevice::WriterLoop()
 {
     ZLOG_SCOPE();
-    std::vector<int16_t> batch;
+    std::deque<Segment> batch;
     std::unique_lock<std::mutex> guard(m_pendingLock);
     for (;;) {
-        m_pendingReady.wait(guard, [this] { return m_closing || !m_pending.empty(); });
+        m_pendingReady.wait(guard, [this] { return m_closing || m_flush; });
+        m_flush = false;
         batch.swap(m_pending);
         const bool closing = m_closing;
         guard.unlock();
-        if (!batch.empty() && m_playback) {
-            const auto frames = static_cast<sf_count_t>(batch.size());
-            if (sf_writef_short(static_cast<SNDFILE*>(m_playback), batch.data(), frames) != frames)
-                ZLOG(LOG_ERROR, "Unable to write playback file %s: %s", m_playbackPath.c_str(),
-                     sf_strerror(static_cast<SNDFILE*>(m_playback)));
-        }
+        for (const Segment& segment : batch)
+            if (m_playback)
+                WriteSegment(segment);
         batch.clear();
         guard.lock();
         // Everything queued before the close is written first.

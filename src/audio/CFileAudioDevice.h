@@ -3,6 +3,7 @@
 // device for headless machines and tests.
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,11 +21,21 @@ public:
 protected:
     void ReadCapture(int16_t* capture, size_t samples) override;
     void WritePlayback(const int16_t* playback, size_t samples) override;
+    void RestBegins() override;
+    void RestEnded(size_t samples) override;
     int Open(std::string& error) override;
     void Close() override;
 
 private:
+    // Samples for the file, or (when samples is empty) that much silence: the rests of the
+    // device, which may last hours, cost no memory.
+    struct Segment {
+        std::vector<int16_t> samples;
+        size_t silence = 0;
+    };
     void WriterLoop();
+    void WriteSegment(const Segment& segment);
+    void WakeWriter();
 
     std::string m_capturePath;
     std::string m_playbackPath;
@@ -32,10 +43,14 @@ private:
     size_t m_capturePos = 0;
     void* m_playback = nullptr; // SNDFILE*, kept out of this header
     // The device clock must never wait for the disk: a writer thread takes
-    // the samples and the clock thread only appends them here.
+    // the samples and the clock thread only appends them here, waking the
+    // writer once a batch is full or before a rest, not every frame.
     std::mutex m_pendingLock;
     std::condition_variable m_pendingReady;
-    std::vector<int16_t> m_pending;
+    static constexpr size_t kBatchSamples = kSampleRate / 4;
+    std::deque<Segment> m_pending;
+    size_t m_pendingSamples = 0;
+    bool m_flush = false;
     bool m_closing = false;
     std::thread m_writer;
 };

@@ -7,7 +7,7 @@ CFilePlayer::CFilePlayer(std::vector<int16_t> samples, bool loop) : m_samples(st
     m_finished = m_samples.empty();
 }
 
-// Runs every 10 ms on the media thread: no logging.
+// Runs every frame on the media thread: no logging.
 size_t CFilePlayer::MixInto(int16_t* mix, size_t n)
 {
     size_t done = 0;

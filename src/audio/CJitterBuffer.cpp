@@ -9,7 +9,7 @@ constexpr int kWindowPackets = 25; // half a second of G.711
 constexpr int kSsrcTakeOver = 3; // consecutive packets before a new SSRC is followed
 } // namespace
 
-// No logging in this class: it runs for every packet and every 10 ms tick.
+// No logging in this class: it runs for every packet and every device frame.
 
 CJitterBuffer::CJitterBuffer(const JitterBufferConfig& config) : m_config(config), m_seenSeq(kSeqWindow, false) { }
 

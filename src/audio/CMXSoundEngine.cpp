@@ -84,7 +84,7 @@ int CMXSoundEngine::StartSoundEngine()
     std::unique_ptr<CAudioDevice> device = CAudioDevice::Create(setting, code, error);
     if (!device)
         return Fail(code, error);
-    auto frame = [this](const int16_t* c, int16_t* p, size_t n) { OnFrame(c, p, n); };
+    auto frame = [this](const int16_t* c, int16_t* p, size_t n) { return OnFrame(c, p, n); };
     code = device->Start(frame, error);
     if (code != MXSOUND_OK && setting.empty()) {
         // No sound card and nothing asked for: the phone still signs in and signals calls.
@@ -161,6 +161,7 @@ int CMXSoundEngine::PlayFile(const char* path, bool loop)
         old = std::move(m_file);
         m_file = std::move(player);
     }
+    m_device->Wake();
     ZLOG(LOG_DEBUG, "Playing %s (%s)", path, loop ? "loop" : "once");
     return Succeed();
 }
@@ -230,8 +231,11 @@ int CMXSoundEngine::StartVoiceCall(int payloadType, const char* codecName, int l
         ZLOG(LOG_ERROR, "Unable to start voice call: %s", error.c_str());
         return Fail(rc, error);
     }
-    std::lock_guard<std::mutex> mix(m_mixLock);
-    m_call = std::move(call);
+    {
+        std::lock_guard<std::mutex> mix(m_mixLock);
+        m_call = std::move(call);
+    }
+    m_device->Wake();
     return Succeed();
 }
 
@@ -273,14 +277,17 @@ int CMXSoundEngine::PlayLocalDTMFTone(int key)
         return Fail(MXSOUND_ERROR_INVALID_ARGUMENT, "Invalid key code " + std::to_string(key));
     if (!m_started)
         return Fail(MXSOUND_ERROR_NOT_STARTED, "Sound engine not started");
-    std::lock_guard<std::mutex> mix(m_mixLock);
-    if (!m_localTones.Queue(key))
-        return Fail(MXSOUND_ERROR_RESOURCE, "Key queue full");
+    {
+        std::lock_guard<std::mutex> mix(m_mixLock);
+        if (!m_localTones.Queue(key))
+            return Fail(MXSOUND_ERROR_RESOURCE, "Key queue full");
+    }
+    m_device->Wake();
     return Succeed();
 }
 
-// Device thread, every 10 ms: no entering/leaving trace.
-void CMXSoundEngine::OnFrame(const int16_t* capture, int16_t* playback, size_t samples)
+// Device thread, every frame: no entering/leaving trace.
+bool CMXSoundEngine::OnFrame(const int16_t* capture, int16_t* playback, size_t samples)
 {
     if (samples > m_mic.size()) {
         m_mic.resize(samples);
@@ -289,6 +296,7 @@ void CMXSoundEngine::OnFrame(const int16_t* capture, int16_t* playback, size_t s
     std::copy_n(capture, samples, m_mic.data());
     zelora::audio::ApplyVolume(m_mic.data(), samples, m_micVolume);
     std::fill_n(playback, samples, int16_t(0));
+    bool sounding = false;
     {
         std::lock_guard<std::mutex> mix(m_mixLock);
         if (m_call)
@@ -298,6 +306,8 @@ void CMXSoundEngine::OnFrame(const int16_t* capture, int16_t* playback, size_t s
         std::fill_n(m_mix.data(), samples, int16_t(0));
         if (m_localTones.Generate(m_mix.data(), samples) > 0)
             zelora::audio::MixInto(playback, m_mix.data(), samples);
+        sounding = m_call || (m_file && !m_file->Finished()) || m_localTones.Active();
     }
     zelora::audio::ApplyVolume(playback, samples, m_speakerVolume);
+    return sounding;
 }

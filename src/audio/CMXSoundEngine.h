@@ -44,7 +44,8 @@ public:
 private:
     int Fail(int code, const std::string& text);
     int Succeed();
-    void OnFrame(const int16_t* capture, int16_t* playback, size_t samples);
+    // Returns whether a call, a file or a key tone is still sounding.
+    bool OnFrame(const int16_t* capture, int16_t* playback, size_t samples);
 
     std::mutex m_apiLock;
     std::mutex m_mixLock;

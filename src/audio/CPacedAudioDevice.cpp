@@ -1,5 +1,6 @@
 #include "audio/CPacedAudioDevice.h"
 
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -21,6 +22,7 @@ int CPacedAudioDevice::Start(FrameCallback cb, std::string& error)
     if (rc != MXSOUND_OK)
         return rc;
     m_callback = std::move(cb);
+    m_gate.Reset();
     m_running = true;
     try {
         m_thread = std::thread(&CPacedAudioDevice::Run, this);
@@ -40,6 +42,7 @@ void CPacedAudioDevice::Stop()
     if (!m_thread.joinable())
         return;
     m_running = false;
+    m_gate.Close();
     m_thread.join();
     Close();
 }
@@ -55,9 +58,20 @@ void CPacedAudioDevice::Run()
     while (m_running) {
         ReadCapture(capture.data(), kFrameSamples);
         std::fill(playback.begin(), playback.end(), int16_t(0));
-        m_callback(capture.data(), playback.data(), kFrameSamples);
+        const bool busy = m_callback(capture.data(), playback.data(), kFrameSamples);
         WritePlayback(playback.data(), kFrameSamples);
         deadline += period;
+        if (!busy) {
+            RestBegins();
+            const bool woken = m_gate.Rest();
+            // Whole frames only, so the derived device's files stay aligned to the frame clock; a
+            // rest that a stop ends counts too, so a recording is as long as the device ran.
+            const auto frames = std::max<long long>(0, (clock::now() - deadline) / period);
+            deadline += frames * period;
+            RestEnded(static_cast<size_t>(frames) * kFrameSamples);
+            if (!woken)
+                break;
+        }
         const auto now = clock::now();
         // After a long stall (suspend, debugger) start afresh instead of racing to catch up.
         if (now - deadline > std::chrono::milliseconds(500))

@@ -83,6 +83,7 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     }
     m_stream = stream;
     m_callback = std::move(cb);
+    m_gate.Reset();
     m_running = true;
     try {
         m_thread = std::thread(&CPortAudioDevice::Run, this);
@@ -115,6 +116,7 @@ void CPortAudioDevice::Stop()
     ZLOG_SCOPE();
     if (m_thread.joinable()) {
         m_running = false;
+        m_gate.Close();
         m_thread.join();
     }
     std::lock_guard<std::mutex> guard(PortAudioLock());
@@ -137,11 +139,34 @@ void CPortAudioDevice::Run()
             }
         }
         std::fill(playback.begin(), playback.end(), int16_t(0));
-        m_callback(capture.data(), playback.data(), kFrameSamples);
+        const bool busy = m_callback(capture.data(), playback.data(), kFrameSamples);
         const PaError rc = Pa_WriteStream(stream, playback.data(), kFrameSamples);
         if (rc != paNoError && rc != paOutputUnderflowed) {
             ZLOG(LOG_ERROR, "Pa_WriteStream failed: %s", Pa_GetErrorText(rc));
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
+        if (!busy && !Rest())
+            break;
     }
+}
+
+bool CPortAudioDevice::Rest()
+{
+    ZLOG_SCOPE();
+    auto* stream = static_cast<PaStream*>(m_stream);
+    {
+        std::lock_guard<std::mutex> guard(PortAudioLock());
+        const PaError rc = Pa_StopStream(stream);
+        if (rc != paNoError)
+            ZLOG(LOG_ERROR, "Pa_StopStream failed: %s", Pa_GetErrorText(rc));
+    }
+    const bool woken = m_gate.Rest();
+    // Release() stops the stream again on the way out; nothing to start then.
+    if (!woken)
+        return false;
+    std::lock_guard<std::mutex> guard(PortAudioLock());
+    const PaError rc = Pa_StartStream(stream);
+    if (rc != paNoError)
+        ZLOG(LOG_ERROR, "Pa_StartStream failed: %s", Pa_GetErrorText(rc));
+    return true;
 }

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "audio/CAudioDevice.h"
+#include "audio/CRestGate.h"
 
 class CPortAudioDevice : public CAudioDevice {
 public:
@@ -12,16 +13,20 @@ public:
     ~CPortAudioDevice() override;
     int Start(FrameCallback cb, std::string& error) override;
     void Stop() override;
+    void Wake() override { m_gate.Wake(); }
     std::string Name() const override { return "portaudio"; }
 
 private:
     void Run();
     void Release();
+    // Stops the stream while the engine has nothing to play; false when the device is stopping.
+    bool Rest();
 
     FrameCallback m_callback;
     void* m_stream = nullptr; // PaStream*
     bool m_initialised = false;
     bool m_hasInput = false;
     std::atomic<bool> m_running{false};
+    CRestGate m_gate;
     std::thread m_thread;
 };

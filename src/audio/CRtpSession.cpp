@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -38,15 +39,34 @@ CRtpSession::CRtpSession()
     m_sequence = static_cast<uint16_t>(rd());
     m_timestamp = rd();
     m_ssrc = rd();
+    m_interruptFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_interruptFd < 0)
+        ZLOG(LOG_ERROR, "Unable to create media wake-up: %s", std::strerror(errno));
 }
 
-CRtpSession::~CRtpSession() { Close(); }
+CRtpSession::~CRtpSession()
+{
+    Close();
+    if (m_interruptFd >= 0)
+        ::close(m_interruptFd);
+}
+
+void CRtpSession::Interrupt()
+{
+    ZLOG_SCOPE();
+    const uint64_t one = 1;
+    if (m_interruptFd >= 0 && ::write(m_interruptFd, &one, sizeof one) < 0)
+        ZLOG(LOG_ERROR, "Unable to wake the media receiver: %s", std::strerror(errno));
+}
 
 int CRtpSession::Open(const std::string& localAddress, int localPort, const std::string& remoteAddress, int remotePort,
                       std::string& error)
 {
     ZLOG_SCOPE();
     Close();
+    uint64_t stale = 0;
+    if (m_interruptFd >= 0 && ::read(m_interruptFd, &stale, sizeof stale) < 0 && errno != EAGAIN)
+        ZLOG(LOG_ERROR, "Unable to clear the media wake-up: %s", std::strerror(errno));
     if (localPort <= 0 || localPort > 65535 || remotePort <= 0 || remotePort > 65535) {
         error = "Invalid media port";
         ZLOG(LOG_ERROR, "Invalid media port %d/%d", localPort, remotePort);
@@ -130,10 +150,12 @@ int CRtpSession::Receive(uint8_t* buffer, size_t cap, int timeoutMs)
 {
     if (m_fd < 0)
         return -1;
-    pollfd p{m_fd, POLLIN, 0};
-    const int rc = poll(&p, 1, timeoutMs);
+    pollfd p[2] = {{m_fd, POLLIN, 0}, {m_interruptFd, POLLIN, 0}};
+    const int rc = poll(p, m_interruptFd >= 0 ? 2 : 1, timeoutMs);
     if (rc <= 0)
         return rc < 0 && errno != EINTR ? -1 : 0;
+    if ((p[0].revents & POLLIN) == 0)
+        return 0;
     const ssize_t n = recv(m_fd, buffer, cap, MSG_DONTWAIT);
     if (n < 0) {
         // ICMP port unreachable from an earlier send shows up here: not fatal.

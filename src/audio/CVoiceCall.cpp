@@ -49,6 +49,7 @@ void CVoiceCall::Stop()
 {
     ZLOG_SCOPE();
     m_running = false;
+    m_rtp.Interrupt();
     if (m_receiver.joinable())
         m_receiver.join();
     if (m_rtp.IsOpen()) {
@@ -70,7 +71,8 @@ void CVoiceCall::ReceiveLoop()
     uint8_t buffer[CRtpPacket::kMaxPacket];
     const int payloadType = m_codec->PayloadType();
     while (m_running) {
-        const int n = m_rtp.Receive(buffer, sizeof buffer, 20);
+        // Blocks until a packet or Stop; the bound only guards against a lost wake-up.
+        const int n = m_rtp.Receive(buffer, sizeof buffer, 1000);
         if (n <= 0) {
             if (n < 0)
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -115,7 +117,7 @@ VoiceCallStats CVoiceCall::Stats()
     return s;
 }
 
-// Device thread, every 10 ms: no entering/leaving trace.
+// Device thread, every frame: no entering/leaving trace.
 void CVoiceCall::Tick(const int16_t* mic, int16_t* speaker, size_t samples)
 {
     // Sending side: a key being sent takes the place of the microphone.

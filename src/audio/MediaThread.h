@@ -1,5 +1,5 @@
 #pragma once
-// Media threads wake every 10-20 ms and must not lose their turn to a busy
+// Media threads wake every 20 ms and must not lose their turn to a busy
 // machine, or the far end hears gaps: they ask for round-robin real-time
 // priority where the system grants it, and carry a name for debuggers.
 

@@ -512,7 +512,9 @@ void CInetEngine::Run()
                 continue;
             }
         }
-        curl_multi_poll(m_multi, nullptr, 0, 1000, nullptr);
+        // New work and Stop wake the poll, and curl shortens the wait to its transfers' own
+        // timers: the bound only guards against a lost wake-up.
+        curl_multi_poll(m_multi, nullptr, 0, 60000, nullptr);
     }
     for (auto& h : m_active) {
         Detach(*h);

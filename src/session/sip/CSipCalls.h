@@ -71,6 +71,8 @@ public:
     void Housekeeping(Clock::time_point now);
     void Clear();
 
+    bool Empty() const { return m_calls.empty(); }
+
 private:
     void FreeCall(Call& call);
 

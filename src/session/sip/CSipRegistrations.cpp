@@ -1,5 +1,7 @@
 #include "session/sip/CSipRegistrations.h"
 
+#include <algorithm>
+
 #include <cstdlib>
 
 #include "app/CLogger.h"
@@ -201,6 +203,15 @@ void CSipRegistrations::RefreshDue()
         if (SendRegister(*reg, msg) != 0)
             reg->refreshing = false;
     }
+}
+
+CSipRegistrations::Clock::time_point CSipRegistrations::NextRefresh() const
+{
+    auto next = Clock::time_point::max();
+    for (const auto& [rid, reg] : m_registrations)
+        if (reg->refreshAt != Clock::time_point{})
+            next = std::min(next, reg->refreshAt);
+    return next;
 }
 
 int CSipRegistrations::Retry(Registration& reg)

@@ -29,6 +29,8 @@ public:
     void OnNoFinalAnswer(int rid, osip_transaction_t* tr);
     // Sends the refreshes that are due.
     void RefreshDue();
+    // When the next refresh is due; time_point::max() when none is.
+    std::chrono::steady_clock::time_point NextRefresh() const;
     // Whether `tid` is the latest transaction of `rid` (kept so its answer can be retried).
     bool IsCurrent(int rid, int tid);
     void Clear();

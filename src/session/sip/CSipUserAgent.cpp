@@ -209,11 +209,31 @@ void CSipUserAgent::WorkerLoop()
         for (const Datagram& d : batch)
             HandleDatagram(d.data.data(), d.data.size(), d.ip, d.port);
         RunRound();
-        timeval tv{};
-        osip_timers_gettimeout(m_osip, &tv);
-        long long next = static_cast<long long>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
-        timeoutMs = static_cast<int>(next < 0 ? 0 : (next > 100 ? 100 : next));
+        timeoutMs = NextTimeoutMs();
     }
+}
+
+int CSipUserAgent::NextTimeoutMs()
+{
+    ZLOG_SCOPE();
+    timeval tv{};
+    osip_timers_gettimeout(m_osip, &tv);
+    long long next = static_cast<long long>(tv.tv_sec) * 1000 + tv.tv_usec / 1000;
+    // Calls have deadlines of their own (ACK, no answer) that housekeeping checks; transactions
+    // end inside a round, which housekeeping follows. Without a call only the next registration
+    // refresh is due.
+    long long housekeeping = kBusyHousekeepingMs;
+    if (m_calls.Empty()) {
+        using std::chrono::milliseconds;
+        const auto untilRefresh = m_registrations.NextRefresh() - Clock::now();
+        // One millisecond more, so that the refresh is due when the worker wakes.
+        housekeeping =
+            std::chrono::duration_cast<milliseconds>(std::min<Clock::duration>(untilRefresh, milliseconds(kIdleWaitMs)))
+                .count() +
+            1;
+    }
+    next = std::min(next, housekeeping);
+    return static_cast<int>(next < 0 ? 0 : next);
 }
 
 void CSipUserAgent::RunRound()

@@ -29,6 +29,9 @@ public:
     static constexpr size_t kMaxCredentialText = 255;
     static constexpr std::chrono::seconds kNoAnswerTimeout{180};
     static constexpr std::chrono::milliseconds kAckTimeout{64 * DEFAULT_T1};
+    // Housekeeping's pace during a call, and the longest idle wait.
+    static constexpr long long kBusyHousekeepingMs = 100;
+    static constexpr long long kIdleWaitMs = 60000;
 
     CSipUserAgent();
     ~CSipUserAgent();
@@ -103,6 +106,8 @@ private:
 
     void WorkerLoop();
     void Wake();
+    // How long the worker may block: until the next timer of the stack or of housekeeping.
+    int NextTimeoutMs();
     void Housekeeping();
 
     void HandleNewRequest(osip_event_t* evt);
