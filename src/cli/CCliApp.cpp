@@ -258,9 +258,9 @@ int CCliApp::Run(int inputFd)
             auto waited =
                 std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - quitStarted)
                     .count();
-            if (waited >= kQuitGraceMs)
+            if (waited >= CzeloraTALKDlg::kCloseGraceMs)
                 break;
-            timeout = static_cast<int>(kQuitGraceMs - waited);
+            timeout = static_cast<int>(CzeloraTALKDlg::kCloseGraceMs - waited);
         }
         pollfd fds[2] = {{wake[0], POLLIN, 0}, {input, POLLIN, 0}};
         int count = poll(fds, input >= 0 ? 2 : 1, timeout);

@@ -12,9 +12,6 @@ class CWebPhoneDuties;
 
 class CCliApp {
 public:
-    // How long a quit during a call waits for the call to be released before closing anyway.
-    static constexpr int kQuitGraceMs = 5000;
-
     CCliApp(CzeloraTALKDlg& dlg, CCliView& view, MXLoginDlg& login, CProxySettingsDlg& proxy);
 
     // Runs until the window closes; reads commands from `inputFd`. The result is the exit code.

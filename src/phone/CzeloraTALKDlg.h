@@ -25,6 +25,8 @@ struct CSettingsHttpProxy;
 
 class CzeloraTALKDlg {
 public:
+    // How long a close during a call waits for the call to be released before closing anyway.
+    static constexpr int kCloseGraceMs = 5000;
     // Private window messages.
     static constexpr unsigned WM_TRAY_NOTIFICATION = zelora::WM_USER + 1;
     static constexpr unsigned WM_SHOW_SMS_DIALOG = zelora::WM_USER + 20;

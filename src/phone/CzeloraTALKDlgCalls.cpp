@@ -296,9 +296,7 @@ bool CzeloraTALKDlg::OnClose()
         // Set first: the call's release may arrive on the protocol's thread before the hang-up returns.
         m_closeAfterCall = true;
         OnBnClickedButtonHangup();
-        // A call dropped on our side is over at once; the far end's release may never come.
-        if (GetCallState() != MXSPCore::CALL_IDLE || !m_closeAfterCall.exchange(false))
-            return false;
+        return false;
     }
     m_view.CloseWindow();
     return true;

@@ -263,11 +263,6 @@ void CzeloraTALKDlg::OnSipCallClosed(SESSION_EVENT_INFO*)
     ZLOG_SCOPE();
     StopCall();
     m_callEnded = true;
-    // A hang-up of our own ends with the call closed and no release from the far end.
-    if (m_closeAfterCall.exchange(false)) {
-        Post(WM_CLOSE_APP);
-        return;
-    }
     if (!m_web->BalanceKnown())
         Post(WM_REQ_BALANCE);
 }

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/CLogger.h"
@@ -92,12 +93,7 @@ QWidget* CzeloraTALKWindow::BuildTopBar()
     auto* tray = AddButton(
         "small", "Hide to tray", "Hide to tray", bar, [this]() { HideToTray(); }, "_");
     auto* close = AddButton(
-        "small", "Close", "Close", bar,
-        [this]() {
-            if (m_dlg != nullptr)
-                m_dlg->OnClose();
-        },
-        QString::fromUtf8("\u00d7"));
+        "small", "Close", "Close", bar, [this]() { RequestClose(); }, QString::fromUtf8("\u00d7"));
     row->addWidget(m_title, 0, 0);
     row->addWidget(m_status, 0, 1);
     row->addWidget(tray, 0, 2);
@@ -304,10 +300,7 @@ void CzeloraTALKWindow::CreateTray()
     m_tray->setToolTip("zeloraTALK");
     auto* menu = new QMenu(this);
     menu->addAction("Show zeloraTALK", this, [this]() { ActivateWindow(); });
-    menu->addAction("Exit", this, [this]() {
-        if (m_dlg != nullptr)
-            m_dlg->OnClose();
-    });
+    menu->addAction("Exit", this, [this]() { RequestClose(); });
     m_tray->setContextMenu(menu);
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason != QSystemTrayIcon::Trigger)
@@ -420,9 +413,20 @@ void CzeloraTALKWindow::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    // The controller decides (a call in progress asks first); it closes through CloseWindow.
     event->ignore();
-    m_dlg->OnClose();
+    RequestClose();
+}
+
+void CzeloraTALKWindow::RequestClose()
+{
+    // The controller decides (a call in progress asks first); it closes through CloseWindow.
+    if (m_dlg == nullptr || m_dlg->OnClose() || !m_dlg->IsCloseAfterCall())
+        return;
+    // It closes on the call's release; a release that never comes must not keep the program.
+    QTimer::singleShot(CzeloraTALKDlg::kCloseGraceMs, this, [this]() {
+        if (!m_closing)
+            CloseWindow();
+    });
 }
 
 void CzeloraTALKWindow::mousePressEvent(QMouseEvent* event)

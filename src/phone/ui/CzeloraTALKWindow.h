@@ -86,6 +86,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
+    void RequestClose();
     QWidget* BuildPhonePage();
     QWidget* BuildTopBar();
     QWidget* BuildKeypad();
