@@ -20,6 +20,30 @@
 
 namespace zelora {
 
+namespace {
+
+// A section line ends at its line end, as the Windows profile functions read it. SimpleIni
+// would carry the name on to the next "]" in a later line, and write that name back as
+// lines of its own, so that every save moved the section's keys somewhere else.
+void CloseOpenSectionLines(std::string& text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find('\n', pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::size_t first = text.find_first_not_of(" \t", pos);
+        std::size_t last = end > pos && text[end - 1] == '\r' ? end - 1 : end;
+        if (first < last && text[first] == '[' && text.find(']', first) >= last) {
+            text.insert(last, 1, ']');
+            ++end;
+        }
+        pos = end + 1;
+    }
+}
+
+} // namespace
+
 int ReplaceFileContents(const std::string& path, std::string_view data)
 {
     static std::atomic<unsigned> counter{0};
@@ -102,6 +126,7 @@ int ProfileFile::Load()
         return 0;
     if (rc < 0)
         return -1;
+    CloseOpenSectionLines(text);
     if (text.find('\0') != std::string::npos || m_impl->ini.LoadData(text) < 0) {
         m_impl->ini.Reset();
         PLATFORM_LOG(1, "Profile file %s is not readable as a profile", m_path.c_str());
