@@ -19,10 +19,10 @@ void Check(bool condition)
 
 bool Bounded(const WebContact& c)
 {
-    const std::string* fields[] = {&c.entryNumber, &c.name,       &c.email,     &c.voip,        &c.mobile,
-                                   &c.home,        &c.business,   &c.title,     &c.firstName,   &c.middleName,
-                                   &c.lastName,    &c.birthDate,  &c.companyName, &c.altEmail,  &c.fax,
-                                   &c.pager,       &c.icq,        &c.website,   &c.comments};
+    const std::string* fields[] = {&c.entryNumber, &c.name,      &c.email,       &c.voip,      &c.mobile,
+                                   &c.home,        &c.business,  &c.title,       &c.firstName, &c.middleName,
+                                   &c.lastName,    &c.birthDate, &c.companyName, &c.altEmail,  &c.fax,
+                                   &c.pager,       &c.icq,       &c.website,     &c.comments};
     for (const std::string* f : fields)
         if (f->size() > CMXXMLParser::kMaxFieldText)
             return false;
@@ -77,9 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parser.ParseXMLData(reply) == 1) {
         for (const std::string* f : {&parser.TransId(), &parser.Status(), &parser.Code(), &parser.Desc()})
             Check(f->size() < CMXXMLParser::kFieldBuffer);
-        for (const std::string* f : {&parser.Balance(), &parser.SmsBalance(), &parser.VersionNumber(),
-                                     &parser.DownloadLink(), &parser.VoipNumber(), &parser.UserId(),
-                                     &parser.EntryNumber()})
+        for (const std::string* f :
+             {&parser.Balance(), &parser.SmsBalance(), &parser.VersionNumber(), &parser.DownloadLink(),
+              &parser.VoipNumber(), &parser.UserId(), &parser.EntryNumber()})
             Check(f->size() <= CMXXMLParser::kMaxFieldText);
         Check(parser.AppliedEntries() == store.applied);
         Check(static_cast<std::size_t>(store.applied) <= Count(reply, "<entry>"));

@@ -145,8 +145,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (built == nullptr)
         return 0;
     ClearEventInfo(record);
-    int result =
-        CMXSdpNegotiator::ProcessSDP(built, CMXSdpNegotiator::FirstAudioMedia(built), local.codecs, local.count, record);
+    int result = CMXSdpNegotiator::ProcessSDP(built, CMXSdpNegotiator::FirstAudioMedia(built), local.codecs,
+                                              local.count, record);
     sdp_message_free(built);
     CheckRecord(result, record, local);
     return 0;
