@@ -7,15 +7,12 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "app/CBase64Coder.h"
 
-namespace {
+using fuzzsupport::Check;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 std::string WithoutBlanks(std::string_view text)
 {

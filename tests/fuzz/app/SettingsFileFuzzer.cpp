@@ -9,18 +9,14 @@
 #include <string_view>
 #include <vector>
 
-#include "FuzzScratch.h"
+#include "FuzzSupport.h"
 #include "app/CEncryptDecrypt.h"
 #include "app/MXFileHelper.h"
 #include "platform/HexString.h"
 
-namespace {
+using fuzzsupport::Check;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 void Quiet(const char*, bool) { }
 

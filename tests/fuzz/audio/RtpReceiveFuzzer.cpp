@@ -9,19 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "audio/CCodec.h"
 #include "audio/CJitterBuffer.h"
 #include "audio/CRtpPacket.h"
 
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using fuzzsupport::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

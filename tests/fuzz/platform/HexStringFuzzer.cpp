@@ -7,17 +7,10 @@
 #include <string_view>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "platform/HexString.h"
 
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using fuzzsupport::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

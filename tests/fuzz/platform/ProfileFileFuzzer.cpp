@@ -1,5 +1,6 @@
 // Any bytes as a profile (INI) file: whatever loads reads the same after one key was
 // written, so the presence settings and the deployment values never lose a neighbour.
+#include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
@@ -8,16 +9,12 @@
 #include <utility>
 #include <vector>
 
-#include "FuzzScratch.h"
+#include "FuzzSupport.h"
 #include "platform/ProfileFile.h"
 
-namespace {
+using fuzzsupport::Check;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
@@ -30,7 +27,7 @@ Entries Contents(const zelora::ProfileFile& file)
     return out;
 }
 
-// The written key, under whatever case the file already gave it.
+// Without the written key (under whatever case the file already gave it), in name order.
 Entries WithoutProbe(Entries entries)
 {
     std::erase_if(entries, [](const auto& e) {
@@ -39,6 +36,8 @@ Entries WithoutProbe(Entries entries)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         return folded == "fuzzsection\nfuzzkey";
     });
+    // Keys before any section and those of "[]" are one section, written first on a save.
+    std::sort(entries.begin(), entries.end());
     return entries;
 }
 

@@ -6,19 +6,11 @@
 #include <cstdlib>
 #include <string>
 
-#include "FuzzScratch.h"
+#include "FuzzSupport.h"
 #include "platform/ProfileFile.h"
 #include "platform/Registry.h"
 
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using fuzzsupport::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -8,20 +8,13 @@
 #include <cstring>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "quvane/CQuvaneState.h"
 #include "quvane/MosScore.h"
 #include "quvane/ProbePacket.h"
 #include "quvane/ReplyAnalysis.h"
 
-namespace {
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
-
-} // namespace
+using fuzzsupport::Check;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

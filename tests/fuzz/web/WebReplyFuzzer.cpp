@@ -6,16 +6,13 @@
 #include <cstdlib>
 #include <string>
 
+#include "FuzzSupport.h"
 #include "web/CMXXMLParser.h"
 #include "web/WebApi.h"
 
-namespace {
+using fuzzsupport::Check;
 
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
+namespace {
 
 bool Bounded(const WebContact& c)
 {

@@ -18,7 +18,10 @@
 #include <osipparser2/osip_port.h>
 #include <osipparser2/sdp_message.h>
 
+#include "FuzzSupport.h"
 #include "session/sdp/CMXSdpNegotiator.h"
+
+using fuzzsupport::Check;
 
 namespace {
 
@@ -34,12 +37,6 @@ struct LocalList {
         ++count;
     }
 };
-
-void Check(bool condition)
-{
-    if (!condition)
-        std::abort();
-}
 
 char* Dup(std::string_view s)
 {

@@ -1,6 +1,7 @@
 #pragma once
-// A private folder for the targets that read files: made once per process under the
-// temporary directory, removed with everything in it when the process ends.
+// What the fuzz targets share: the check that ends the run on a broken property, and a
+// private folder for the targets that read files (made once per process under the
+// temporary directory, removed with everything in it when the process ends).
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,13 @@
 #include <system_error>
 
 namespace fuzzsupport {
+
+// A failed property aborts, so libFuzzer keeps the input as a crash.
+inline void Check(bool condition)
+{
+    if (!condition)
+        std::abort();
+}
 
 class Scratch {
 public:
