@@ -27,15 +27,15 @@ namespace {
 // lines of its own, so that every save moved the section's keys somewhere else.
 void CloseOpenSectionLines(std::string& text)
 {
-    std::size_t pos = 0;
+    // SimpleIni ends a line at CR as well as at LF, and skips a UTF-8 byte order mark.
+    std::size_t pos = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
     while (pos < text.size()) {
-        std::size_t end = text.find('\n', pos);
+        std::size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos)
             end = text.size();
         std::size_t first = text.find_first_not_of(" \t", pos);
-        std::size_t last = end > pos && text[end - 1] == '\r' ? end - 1 : end;
-        if (first < last && text[first] == '[' && text.find(']', first) >= last) {
-            text.insert(last, 1, ']');
+        if (first < end && text[first] == '[' && text.find(']', first) >= end) {
+            text.insert(end, 1, ']');
             ++end;
         }
         pos = end + 1;
