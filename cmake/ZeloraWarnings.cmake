@@ -12,11 +12,12 @@ if(ZELORA_FUZZ)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
-# zelora_add_fuzzer(name source... LIBS lib...): a libFuzzer target, run for
-# ZELORA_FUZZ_SECONDS by ctest when fuzzing is enabled.
-set(ZELORA_FUZZ_SECONDS 30 CACHE STRING "Seconds each fuzzer runs under ctest")
+# zelora_add_fuzzer(name SOURCES src... LIBS lib... [SEEDS dir] [DICT file]): a libFuzzer
+# target, run for ZELORA_FUZZ_SECONDS by ctest when fuzzing is enabled. The seeds are copied
+# into a corpus folder in the build tree, so the runs grow that copy and never the sources.
+set(ZELORA_FUZZ_SECONDS 15 CACHE STRING "Seconds each fuzzer runs under ctest")
 function(zelora_add_fuzzer name)
-  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(F "" "SEEDS;DICT" "SOURCES;LIBS" ${ARGN})
   if(NOT ZELORA_FUZZ)
     return()
   endif()
@@ -26,10 +27,17 @@ function(zelora_add_fuzzer name)
   endif()
   add_dependencies(zelora_fuzzers ${name})
   target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/fuzz)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(corpus ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
   file(MAKE_DIRECTORY ${corpus})
-  add_test(NAME fuzz.${name}
-           COMMAND ${name} -max_total_time=${ZELORA_FUZZ_SECONDS} -rss_limit_mb=2048 ${corpus})
+  if(F_SEEDS)
+    file(COPY ${CMAKE_CURRENT_SOURCE_DIR}/${F_SEEDS}/ DESTINATION ${corpus})
+  endif()
+  set(options -max_total_time=${ZELORA_FUZZ_SECONDS} -rss_limit_mb=2048 -print_final_stats=1)
+  if(F_DICT)
+    list(APPEND options -dict=${CMAKE_CURRENT_SOURCE_DIR}/${F_DICT})
+  endif()
+  add_test(NAME fuzz.${name} COMMAND ${name} ${options} ${corpus})
   set_tests_properties(fuzz.${name} PROPERTIES LABELS fuzz TIMEOUT 300)
 endfunction()

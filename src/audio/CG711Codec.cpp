@@ -2,6 +2,8 @@
 
 #include <spandsp.h>
 
+#include <algorithm>
+
 struct CG711Codec::Plc {
     plc_state_t state;
 };
@@ -39,4 +41,14 @@ int CG711Codec::Decode(const uint8_t* payload, size_t len, int16_t* out, size_t 
     return static_cast<int>(len);
 }
 
-void CG711Codec::Conceal(int16_t* out, size_t samples) { plc_fillin(&m_plc->state, out, static_cast<int>(samples)); }
+void CG711Codec::Conceal(int16_t* out, size_t samples)
+{
+    // At the start of a gap spandsp puts its ring of history in order with a memcpy between
+    // overlapping ranges; doing that rotation here first leaves it nothing to move.
+    plc_state_t& s = m_plc->state;
+    if (s.missing_samples == 0 && s.buf_ptr > 0 && s.buf_ptr < PLC_HISTORY_LEN) {
+        std::rotate(s.history, s.history + s.buf_ptr, s.history + PLC_HISTORY_LEN);
+        s.buf_ptr = 0;
+    }
+    plc_fillin(&s, out, static_cast<int>(samples));
+}

@@ -20,6 +20,30 @@
 
 namespace zelora {
 
+namespace {
+
+// A section line ends at its line end, as the Windows profile functions read it. SimpleIni
+// would carry the name on to the next "]" in a later line, and write that name back as
+// lines of its own, so that every save moved the section's keys somewhere else.
+void CloseOpenSectionLines(std::string& text)
+{
+    // SimpleIni ends a line at CR as well as at LF, and skips a UTF-8 byte order mark.
+    std::size_t pos = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            end = text.size();
+        std::size_t first = text.find_first_not_of(" \t", pos);
+        if (first < end && text[first] == '[' && text.find(']', first) >= end) {
+            text.insert(end, 1, ']');
+            ++end;
+        }
+        pos = end + 1;
+    }
+}
+
+} // namespace
+
 int ReplaceFileContents(const std::string& path, std::string_view data)
 {
     static std::atomic<unsigned> counter{0};
@@ -102,6 +126,7 @@ int ProfileFile::Load()
         return 0;
     if (rc < 0)
         return -1;
+    CloseOpenSectionLines(text);
     if (text.find('\0') != std::string::npos || m_impl->ini.LoadData(text) < 0) {
         m_impl->ini.Reset();
         PLATFORM_LOG(1, "Profile file %s is not readable as a profile", m_path.c_str());

@@ -102,3 +102,19 @@ TEST(ProfileFile, ReplaceFileContentsIsAllOrNothing)
     EXPECT_EQ(-1, zelora::ReadFileContents(dir.File("missing"), out));
     EXPECT_EQ(-2, zelora::ReadFileContents(dir.Path().string(), out));
 }
+
+TEST(ProfileFile, SectionLineWithoutItsBracketEndsAtTheLineEnd)
+{
+    TempDir dir;
+    std::string path = dir.File("deployment.ini");
+    ASSERT_EQ(0, zelora::ReplaceFileContents(path, "[Servers\r\nsip=127.0.0.1\n[Brand]\nword=zelora\n"));
+    ASSERT_EQ(0, zelora::WritePrivateProfileString("Brand", "home", "x", path));
+    // Twice, since each save once wrote the name back as lines of its own.
+    ASSERT_EQ(0, zelora::WritePrivateProfileString("Brand", "home", "y", path));
+    ProfileFile file(path);
+    ASSERT_EQ(0, file.Load());
+    EXPECT_EQ((std::vector<std::string>{"Servers", "Brand"}), file.Sections());
+    EXPECT_EQ("127.0.0.1", file.GetString("Servers", "sip", ""));
+    EXPECT_EQ("zelora", file.GetString("Brand", "word", ""));
+    EXPECT_EQ("y", file.GetString("Brand", "home", ""));
+}
