@@ -247,6 +247,7 @@ private:
     void OnMsgNetworkLost(const zelora::Message& message);
     void OnMsgAskNewVersion(const zelora::Message& message);
     void OnMsgRecoveryStatus(const zelora::Message& message);
+    void OnMsgShowSmsDialog(const zelora::Message& message);
 
     CzeloraTALKView& m_view;
     CPhoneAudio& m_audio;

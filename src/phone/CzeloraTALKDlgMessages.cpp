@@ -22,6 +22,7 @@ const CzeloraTALKDlg::MessageHandlerEntry CzeloraTALKDlg::kMessageHandlers[] = {
     {WM_SWITCH_PANEL, &CzeloraTALKDlg::OnMsgSwitchPanel},
     {WM_RESTORE_PANEL, &CzeloraTALKDlg::OnMsgRestorePanel},
     {WM_PLAY_PRESENCE_SOUND, &CzeloraTALKDlg::OnMsgPlayPresenceSound},
+    {WM_SHOW_SMS_DIALOG, &CzeloraTALKDlg::OnMsgShowSmsDialog},
     {zelora::WM_COPYDATA, &CzeloraTALKDlg::OnMsgCopyData},
     {WM_INTERNAL_SHOW_BOX, &CzeloraTALKDlg::OnMsgShowBox},
     {WM_INTERNAL_REPAINT, &CzeloraTALKDlg::OnMsgRepaint},
@@ -53,6 +54,8 @@ void CzeloraTALKDlg::OnMsgCloseApp(const zelora::Message&) { OnClose(); }
 void CzeloraTALKDlg::OnMsgReLogin(const zelora::Message&) { OnReLogin(); }
 
 void CzeloraTALKDlg::OnMsgDialFromWeb(const zelora::Message&) { OnDialFromWeb(); }
+
+void CzeloraTALKDlg::OnMsgShowSmsDialog(const zelora::Message& message) { m_view.OpenSmsWindow(message.data); }
 
 void CzeloraTALKDlg::OnMsgRecoveryStatus(const zelora::Message& message)
 {

@@ -41,6 +41,8 @@ public:
     virtual void ShowSmsNotice(const std::string& text) { (void)text; }
     // A link opened with the desktop's browser.
     virtual void OpenLink(const std::string& url) { (void)url; }
+    // Message 0x414: the SMS window opens, with the number chosen in the address book, if any.
+    virtual void OpenSmsWindow(const std::string& number) { (void)number; }
     // The line's recovery status as it changes ("" when done); the display's third line
     // shows it too, so a window may leave this out.
     virtual void ShowRecoveryStatus(const std::string& text) { (void)text; }

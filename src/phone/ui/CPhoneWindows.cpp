@@ -83,6 +83,8 @@ CPhoneWindows::CPhoneWindows(Dependencies dependencies) : m_impl(std::make_uniqu
     hooks.openUrl = &OpenInBrowser;
     hooks.shopPage = d.deps.deployment.shopPage;
     hooks.homePage = d.deps.deployment.homePage;
+    hooks.moreTools = d.deps.moreTools;
+    hooks.smsWindow = d.deps.smsWindow;
     d.window = std::make_unique<CzeloraTALKWindow>(d.loginPanel, hooks);
 
     CzeloraTALKDlg::Options options = d.deps.options;

@@ -18,11 +18,14 @@
 //   incoming-call notifier     window title "Incoming call", buttons "Answer" and "Reject"
 //   message boxes              QMessageBox with standard buttons "Yes", "No", "OK"
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Deployment.h"
 #include "phone/CzeloraTALKDlg.h"
+#include "phone/ui/CzeloraTALKWindow.h"
 
 class QWidget;
 class CSettings;
@@ -45,6 +48,10 @@ public:
         std::string calltoNumber;
         // Passed to the controller; options.webDuties set: used instead of a built web side.
         CzeloraTALKDlg::Options options;
+        // The other subsystems' windows: their buttons on the main window and the SMS window of
+        // message 0x414 (see CzeloraTALKWindow::Hooks).
+        std::vector<CzeloraTALKWindow::Tool> moreTools;
+        std::function<void(const std::string& number)> smsWindow;
     };
 
     explicit CPhoneWindows(Dependencies dependencies);

@@ -26,6 +26,9 @@ namespace {
 
 constexpr int kWidth = 300;
 constexpr int kHeight = 480;
+// The other subsystems' buttons: four to a row, each row making the window taller.
+constexpr int kToolsPerRow = 4;
+constexpr int kToolRowHeight = 26;
 constexpr int kVolumeMax = 255;
 constexpr int kKeySize = 40;
 
@@ -38,7 +41,8 @@ CzeloraTALKWindow::CzeloraTALKWindow(CLoginPanel* loginPanel, Hooks hooks, QWidg
     setAttribute(Qt::WA_TranslucentBackground);
     setWindowTitle("zeloraTALK");
     setAccessibleName("zeloraTALK");
-    setFixedSize(kWidth, kHeight);
+    const int toolRows = (static_cast<int>(m_hooks.moreTools.size()) + kToolsPerRow - 1) / kToolsPerRow;
+    setFixedSize(kWidth, kHeight + toolRows * kToolRowHeight);
     setStyleSheet(skinned::WindowStyle());
     setFocusPolicy(Qt::StrongFocus);
 
@@ -244,11 +248,6 @@ QWidget* CzeloraTALKWindow::BuildTools()
     auto* row = new QWidget(this);
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
-    struct Tool {
-        const char* caption;
-        const char* tip;
-        std::function<void()> action;
-    };
     const Tool tools[] = {
         {"Settings", "Settings",
          [this]() {
@@ -264,12 +263,34 @@ QWidget* CzeloraTALKWindow::BuildTools()
         {"Home", "Home", [this]() { OpenLink(m_hooks.homePage); }},
     };
     for (const Tool& tool : tools) {
+        QString caption = QString::fromStdString(tool.caption);
         CMXSkinButton* button =
-            AddButton("button", tool.caption, tool.tip, row, tool.action, tool.caption, QSize(60, 24));
+            AddButton("button", caption, QString::fromStdString(tool.tip), row, tool.action, caption, QSize(60, 24));
         button->setFont(QFont("DejaVu Sans", 8));
         layout->addWidget(button);
     }
-    return row;
+    if (m_hooks.moreTools.empty())
+        return row;
+    auto* both = new QWidget(this);
+    auto* rows = new QVBoxLayout(both);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(2);
+    rows->addWidget(row);
+    auto* more = new QWidget(both);
+    auto* moreLayout = new QGridLayout(more);
+    moreLayout->setContentsMargins(0, 0, 0, 0);
+    moreLayout->setVerticalSpacing(2);
+    int index = 0;
+    for (const Tool& tool : m_hooks.moreTools) {
+        QString tip = QString::fromStdString(tool.tip);
+        CMXSkinButton* button =
+            AddButton("button", tip, tip, more, tool.action, QString::fromStdString(tool.caption), QSize(60, 24));
+        button->setFont(QFont("DejaVu Sans", 8));
+        moreLayout->addWidget(button, index / kToolsPerRow, index % kToolsPerRow);
+        ++index;
+    }
+    rows->addWidget(more);
+    return both;
 }
 
 CMXSkinButton* CzeloraTALKWindow::AddButton(const QString& skin, const QString& name, const QString& tip,
@@ -550,6 +571,14 @@ void CzeloraTALKWindow::ShowVoipNumber(const std::string& voipNumber, const std:
 }
 
 void CzeloraTALKWindow::ShowSmsNotice(const std::string& text) { m_smsNotice->ShowText(QString::fromStdString(text)); }
+
+void CzeloraTALKWindow::OpenSmsWindow(const std::string& number)
+{
+    if (m_hooks.smsWindow)
+        m_hooks.smsWindow(number);
+    else
+        ZLOG(LOG_WARNING, "No SMS window in this program");
+}
 
 void CzeloraTALKWindow::OpenLink(const std::string& url)
 {

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <map>
+#include <vector>
 
 #include "phone/CzeloraTALKView.h"
 #include "widgets/CSkinBackground.h"
@@ -25,6 +26,12 @@ class CSmsNotice;
 class CzeloraTALKWindow : public CSkinBackground, public CzeloraTALKView {
     Q_OBJECT
 public:
+    // A button of another subsystem's window (address book, portal pages, presence).
+    struct Tool {
+        std::string caption;
+        std::string tip; // also the button's accessible name
+        std::function<void()> action;
+    };
     struct Hooks {
         std::function<void()> loginShown; // the login panel is about to show: load credentials
         std::function<void()> closed; // the controller closed the window
@@ -33,6 +40,10 @@ public:
         std::function<bool(const std::string&)> openUrl; // false when no browser started
         std::string shopPage;
         std::string homePage;
+        // The other subsystems' buttons, in a second row under the phone's own.
+        std::vector<Tool> moreTools;
+        // Message 0x414: the SMS window, with the number chosen in the address book ("" for none).
+        std::function<void(const std::string& number)> smsWindow;
     };
 
     CzeloraTALKWindow(CLoginPanel* loginPanel, Hooks hooks, QWidget* parent = nullptr);
@@ -61,6 +72,7 @@ public:
     void ShowVoipNumber(const std::string& voipNumber, const std::string& userId) override;
     void ShowSmsNotice(const std::string& text) override;
     void OpenLink(const std::string& url) override;
+    void OpenSmsWindow(const std::string& number) override;
 
     // Hides to the tray when the desktop has one; false (window stays) otherwise.
     bool HideToTray();
