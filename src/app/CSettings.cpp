@@ -216,6 +216,7 @@ int CSettings::ReadHttpProxy(CSettingsHttpProxy& proxy)
         proxy.httpUseProxy = d.httpUseProxy;
         proxy.httpUseTunnel = d.httpUseTunnel;
         proxy.httpTunnelIp = d.httpTunnelIp;
+        proxy.lastConnection = d.lastConnection;
         return 1;
     }
     MXHttpProxyGroup group;
@@ -225,6 +226,7 @@ int CSettings::ReadHttpProxy(CSettingsHttpProxy& proxy)
     proxy.httpUseProxy = static_cast<int>(group.httpUseProxy);
     proxy.httpUseTunnel = static_cast<int>(group.httpUseTunnel);
     proxy.httpTunnelIp = group.httpTunnelIp;
+    proxy.lastConnection = static_cast<int>(group.lastConnection);
     return rc;
 }
 
@@ -239,6 +241,7 @@ int CSettings::WriteHttpProxy(const CSettingsHttpProxy& proxy)
         d.httpUseProxy = proxy.httpUseProxy;
         d.httpUseTunnel = proxy.httpUseTunnel;
         d.httpTunnelIp = proxy.httpTunnelIp;
+        d.lastConnection = proxy.lastConnection;
         return SaveFile();
     }
     MXHttpProxyGroup group;
@@ -247,6 +250,7 @@ int CSettings::WriteHttpProxy(const CSettingsHttpProxy& proxy)
     group.httpUseProxy = static_cast<std::uint32_t>(proxy.httpUseProxy);
     group.httpUseTunnel = static_cast<std::uint32_t>(proxy.httpUseTunnel);
     group.httpTunnelIp = proxy.httpTunnelIp;
+    group.lastConnection = static_cast<std::uint32_t>(proxy.lastConnection);
     return m_registry.WriteHttpProxy(group);
 }
 

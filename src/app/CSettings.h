@@ -30,8 +30,9 @@ struct CSettingsHttpProxy {
     std::string httpProxyIp;
     int httpProxyPort = 0;
     int httpUseProxy = 0;
-    int httpUseTunnel = 0;
+    int httpUseTunnel = 0; // 0 SIP over UDP, 1 tunnel, 2 automatic
     std::string httpTunnelIp;
+    int lastConnection = 0; // the way the automatic choice last signed in by
 };
 
 class CSettings {

@@ -150,6 +150,9 @@ int MXFileHelper::ParseSettings(std::string_view text)
         else
             m_data.*t.number = std::atoi(value.c_str());
     }
+    // Optional: files written before it existed lack it.
+    if (GetNextTag(text, kLastConnectionTag, value) == 0)
+        m_data.lastConnection = std::atoi(value.c_str());
     return kOk;
 }
 
@@ -167,6 +170,12 @@ std::string MXFileHelper::BuildText() const
             text.append(number);
         }
         text.append("</").append(t.name).append(">");
+    }
+    // Only written once known, so that files stay readable by programs that predate it.
+    if (m_data.lastConnection != 0) {
+        std::snprintf(number, sizeof number, "%i", m_data.lastConnection);
+        text.append("<").append(kLastConnectionTag).append(">").append(number);
+        text.append("</").append(kLastConnectionTag).append(">");
     }
     return text;
 }

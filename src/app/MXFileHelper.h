@@ -26,7 +26,8 @@ struct MXSettingsData {
     int httpProxyPort = 0;
     std::string httpTunnelIp;
     int httpUseProxy = 0;
-    int httpUseTunnel = 0;
+    int httpUseTunnel = 0; // 0 SIP over UDP, 1 tunnel, 2 automatic
+    int lastConnection = 0; // the way the automatic choice last signed in by
     int logLevel = 1;
     int logSize = 1;
     std::string smsRequestPage;
@@ -43,6 +44,7 @@ public:
     static constexpr const char* kFileName = "Settings.ini";
     static constexpr std::size_t kMaxValue = 255;
     static constexpr std::size_t kTagCount = 22;
+    static constexpr const char* kLastConnectionTag = "LastConnection"; // optional, after the others
 
     // Results besides those of SaveSettings and CEncryptDecrypt::Decrypt (-1..-3).
     static constexpr int kOk = 0;

@@ -221,6 +221,8 @@ int MXRegistry::GetHttpProxy(MXHttpProxyGroup& group)
         std::string builtIn = m_useDeployment ? Deployment::Get().tunnelServer : m_tunnelServer;
         rc = ReadOrCreateString(kHttpProxyKey, "HttpTunnelIP", group.httpTunnelIp, builtIn);
     }
+    if (rc == 1)
+        rc = ReadOrCreateDword(kHttpProxyKey, "LastConnection", group.lastConnection, 0);
     if (rc != 1)
         ZLOG(LOG_ERROR, "Unable to read HTTP proxy settings");
     return rc;
@@ -290,6 +292,8 @@ int MXRegistry::WriteHttpProxy(const MXHttpProxyGroup& group)
         return -5;
     if (WriteString(kHttpProxyKey, "HttpTunnelIP", group.httpTunnelIp) != 0)
         return -6;
+    if (WriteDword(kHttpProxyKey, "LastConnection", group.lastConnection) != 0)
+        return -7;
     return 1;
 }
 

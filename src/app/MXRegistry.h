@@ -25,8 +25,9 @@ struct MXHttpProxyGroup {
     std::uint32_t httpProxyPort = 0;
     std::string httpProxyIp;
     std::uint32_t httpUseProxy = 0;
-    std::uint32_t httpUseTunnel = 0;
+    std::uint32_t httpUseTunnel = 0; // 0 SIP over UDP, 1 tunnel, 2 automatic
     std::string httpTunnelIp;
+    std::uint32_t lastConnection = 0; // the way the automatic choice last signed in by
 };
 
 struct MXLoggerGroup {
@@ -82,7 +83,8 @@ public:
 
     // Writers: 1, or -1 the key could not be created, then one code per value in the order
     // written (Config: AutoLogin -2, RememberMe -3, Config1 -4, Config2 -5;
-    // HttpProxy: HttpProxyPort -2, HttpUseTunnel -3, HttpUseProxy -4, HttpProxyIP -5, HttpTunnelIP -6).
+    // HttpProxy: HttpProxyPort -2, HttpUseTunnel -3, HttpUseProxy -4, HttpProxyIP -5, HttpTunnelIP -6,
+    // LastConnection -7).
     int WriteLastCheckTS(std::string_view value);
     int WriteRingTone(std::string_view value);
     int WriteDialedFromWeb(std::string_view value);

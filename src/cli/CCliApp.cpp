@@ -11,6 +11,7 @@
 #include "cli/CCliProtocol.h"
 #include "cli/CCliView.h"
 #include "app/CLogger.h"
+#include "phone/CConnectionChooser.h"
 #include "phone/CProxySettingsDlg.h"
 #include "phone/CWebPhoneDuties.h"
 #include "phone/CzeloraTALKDlg.h"
@@ -40,7 +41,7 @@ const std::vector<CCliApp::Command>& CCliApp::Commands()
         {"redial", "redial", "Call the last number again", &CCliApp::Redial},
         {"key", "key C", "Press a key: 0-9 * # + (tones during a call) or a letter", &CCliApp::Key},
         {"volume", "volume speaker|mic 0-255", "Set a volume", &CCliApp::Volume},
-        {"proxy-settings", "proxy-settings tunnel=0|1 proxy=0|1 [host=H] [port=P]",
+        {"proxy-settings", "proxy-settings tunnel=0|1|auto proxy=0|1 [host=H] [port=P]",
          "Store the connection settings (used at the next start)", &CCliApp::ProxySettings},
         {"status", "status", "Print the STATE line", &CCliApp::Status},
         {"quit", "quit", "Sign out and end the program", &CCliApp::QuitCommand},
@@ -191,14 +192,17 @@ CCliApp::Outcome CCliApp::ProxySettings(const Words& w)
     std::string tunnel, proxy, host, port;
     if (!CCliProtocol::TakeValue(w[1], "tunnel", tunnel) || !CCliProtocol::TakeValue(w[2], "proxy", proxy))
         return Outcome::Malformed;
-    if ((tunnel != "0" && tunnel != "1") || (proxy != "0" && proxy != "1"))
+    if ((tunnel != "0" && tunnel != "1" && tunnel != "auto") || (proxy != "0" && proxy != "1"))
         return Outcome::Malformed;
     for (std::size_t i = 3; i < w.size(); ++i) {
         if (!CCliProtocol::TakeValue(w[i], "host", host) && !CCliProtocol::TakeValue(w[i], "port", port))
             return Outcome::Malformed;
     }
     m_proxy.OnInitDialog();
-    m_proxy.OnOK(tunnel == "1", proxy == "1", host, port);
+    int mode = tunnel == "auto" ? CConnectionChooser::MODE_AUTO
+        : tunnel == "1"         ? CConnectionChooser::MODE_TUNNEL
+                                : CConnectionChooser::MODE_SIP;
+    m_proxy.OnOKMode(mode, proxy == "1", host, port);
     return Outcome::Done;
 }
 

@@ -48,6 +48,7 @@ public:
     // Connection settings.
     void SetFields(bool, bool, const std::string&, const std::string&) override { }
     void SetEnabled(bool, bool) override { }
+    void SetAutomatic(bool) override { }
     void SetRingToneLabel(const std::string&) override { }
     std::optional<std::string> ChooseWavFile() override { return std::nullopt; }
     void Close() override { }

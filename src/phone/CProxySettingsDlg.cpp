@@ -5,6 +5,7 @@
 
 #include "app/CLogger.h"
 #include "app/CSettings.h"
+#include "phone/CConnectionChooser.h"
 #include "phone/PhoneText.h"
 
 namespace {
@@ -45,7 +46,12 @@ CProxySettingsDlg::CProxySettingsDlg(CProxySettingsView& view, CSettings& settin
         m_systemProxyList = &CProxySettingsDlg::EnvironmentProxyList;
 }
 
-void CProxySettingsDlg::ApplyEnabling() { m_view.SetEnabled(m_useTunnel, m_useTunnel && m_useProxy); }
+// The automatic choice may end on the tunnel through the proxy: its fields stay open.
+void CProxySettingsDlg::ApplyEnabling()
+{
+    bool tunnelPossible = m_useTunnel || m_automatic;
+    m_view.SetEnabled(tunnelPossible, tunnelPossible && m_useProxy);
+}
 
 int CProxySettingsDlg::OnInitDialog()
 {
@@ -55,13 +61,15 @@ int CProxySettingsDlg::OnInitDialog()
         ZLOG(LOG_ERROR, "Init GUI failed");
         return -1;
     }
-    m_useTunnel = proxy.httpUseTunnel == 1;
+    m_useTunnel = proxy.httpUseTunnel == CConnectionChooser::MODE_TUNNEL;
+    m_automatic = proxy.httpUseTunnel == CConnectionChooser::MODE_AUTO;
     m_useProxy = proxy.httpUseProxy == 1;
     m_address = proxy.httpProxyIp;
     char port[16];
     std::snprintf(port, sizeof port, "%d", proxy.httpProxyPort);
     m_port = port;
     m_view.SetFields(m_useTunnel, m_useProxy, m_address, m_port);
+    m_view.SetAutomatic(m_automatic);
     ApplyEnabling();
     std::string ringTone;
     m_settings.ReadRingTone(ringTone);
@@ -73,6 +81,14 @@ void CProxySettingsDlg::OnUseTunnelToggled(bool checked)
 {
     ZLOG_SCOPE();
     m_useTunnel = checked;
+    ApplyEnabling();
+}
+
+void CProxySettingsDlg::OnAutomaticToggled(bool checked)
+{
+    ZLOG_SCOPE();
+    m_automatic = checked;
+    m_view.SetAutomatic(checked);
     ApplyEnabling();
 }
 
@@ -160,6 +176,19 @@ void CProxySettingsDlg::OnBrowseRingTone()
 bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& address, const std::string& port)
 {
     ZLOG_SCOPE();
+    int mode = m_automatic ? CConnectionChooser::MODE_AUTO
+        : useTunnel        ? CConnectionChooser::MODE_TUNNEL
+                           : CConnectionChooser::MODE_SIP;
+    return OnOKMode(mode, useProxy, address, port);
+}
+
+bool CProxySettingsDlg::OnOKMode(int mode, bool useProxy, const std::string& address, const std::string& port)
+{
+    ZLOG_SCOPE();
+    if (mode < CConnectionChooser::MODE_SIP || mode > CConnectionChooser::MODE_AUTO) {
+        ZLOG(LOG_ERROR, "Unknown connection setting %d", mode);
+        return false;
+    }
     std::string trimmedAddress = Trim(address), trimmedPort = Trim(port);
     if (useProxy) {
         if (trimmedAddress.empty()) {
@@ -171,7 +200,8 @@ bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& a
             return false;
         }
     }
-    m_useTunnel = useTunnel;
+    m_useTunnel = mode == CConnectionChooser::MODE_TUNNEL;
+    m_automatic = mode == CConnectionChooser::MODE_AUTO;
     m_useProxy = useProxy;
     m_address = trimmedAddress.substr(0, 254);
     m_port = trimmedPort;
@@ -181,7 +211,7 @@ bool CProxySettingsDlg::OnOK(bool useTunnel, bool useProxy, const std::string& a
     proxy.httpProxyPort = ValidPort(trimmedPort) ? std::atoi(trimmedPort.c_str()) : 0;
     proxy.httpProxyIp = m_address;
     proxy.httpUseProxy = useProxy ? 1 : 0;
-    proxy.httpUseTunnel = useTunnel ? 1 : 0;
+    proxy.httpUseTunnel = mode;
     if (m_settings.WriteHttpProxy(proxy) < 0)
         ZLOG(LOG_ERROR, "Unable to store proxy settings");
     m_view.MessageBox("Your settings is saved and it will take effect after you restart your zelora",

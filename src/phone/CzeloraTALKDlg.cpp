@@ -299,7 +299,14 @@ CSettingsHttpProxy CzeloraTALKDlg::ReadProxySettings()
     }
     if (proxy.httpTunnelIp.empty())
         proxy.httpTunnelIp = m_deployment.tunnelServer;
-    m_useTunnel = proxy.httpUseTunnel == 1;
+    m_useTunnel = proxy.httpUseTunnel == CConnectionChooser::MODE_TUNNEL;
+    if (proxy.httpUseTunnel == CConnectionChooser::MODE_AUTO) {
+        std::lock_guard<std::mutex> guard(m_chooserLock);
+        m_chooser = std::make_unique<CConnectionChooser>(proxy.httpUseProxy == 1 && !proxy.httpProxyIp.empty(),
+                                                         proxy.lastConnection);
+        m_useTunnel = CConnectionChooser::IsTunnel(m_chooser->Current());
+    }
+    m_proxy = proxy;
     return proxy;
 }
 
@@ -314,6 +321,8 @@ int CzeloraTALKDlg::StartSessionCore(const CSettingsHttpProxy& proxy)
     m_core = std::make_unique<MXSPCore>(m_serverAddress.c_str(), m_serverAddress.c_str(), m_serverPort.c_str(),
                                         &CzeloraTALKDlg::SessionCallBack, this, m_codecs, m_codecCount, kUserAgent, 0,
                                         coreOptions);
+    if (m_chooser != nullptr)
+        return StartChosenConnection();
     if (!m_useTunnel) {
         if (m_core->StartSipStack(nullptr) < 0)
             return Fatal("Unable to start sip stack. Please contact your system administrator", nullptr);
@@ -372,6 +381,7 @@ void CzeloraTALKDlg::OnDestroy()
     m_stop.Set();
     if (m_worker.joinable())
         m_worker.join();
+    m_answerTimer.Cancel();
     m_core.reset();
     m_audio.Terminate();
     m_queue.Close();

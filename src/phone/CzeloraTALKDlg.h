@@ -2,7 +2,8 @@
 // The main phone window's behaviour: start-up, the session events, the call flow, the dial pad,
 // volumes, the worker thread. The window itself stands behind CzeloraTALKView. The members are
 // defined in one file per concern: CzeloraTALKDlg.cpp (life, start-up, worker),
-// CzeloraTALKDlgEvents.cpp, CzeloraTALKDlgMessages.cpp, CzeloraTALKDlgSignIn.cpp, CzeloraTALKDlgCalls.cpp.
+// CzeloraTALKDlgEvents.cpp, CzeloraTALKDlgMessages.cpp, CzeloraTALKDlgSignIn.cpp, CzeloraTALKDlgCalls.cpp,
+// CzeloraTALKDlgConnection.cpp (the automatic connection choice).
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -10,6 +11,9 @@
 #include <string>
 #include <thread>
 
+#include "app/CSettings.h"
+#include "phone/CAnswerTimer.h"
+#include "phone/CConnectionChooser.h"
 #include "phone/CMXDisplayScreen.h"
 #include "phone/CPhoneAudio.h"
 #include "phone/CPhoneWebDuties.h"
@@ -19,9 +23,6 @@
 #include "phone/MXSPCore.h"
 #include "platform/MessageQueue.h"
 #include "session/SessionTypes.h"
-
-class CSettings;
-struct CSettingsHttpProxy;
 
 class CzeloraTALKDlg {
 public:
@@ -60,6 +61,9 @@ public:
     static constexpr unsigned WM_INTERNAL_ASK_NEW_VERSION = zelora::WM_USER + 106;
     // The line's recovery status changed (data: the text, "" when done).
     static constexpr unsigned WM_INTERNAL_RECOVERY_STATUS = zelora::WM_USER + 107;
+    // The automatic choice: the registrar did not answer in time (next way), or it did (remember).
+    static constexpr unsigned WM_INTERNAL_NEXT_CONNECTION = zelora::WM_USER + 108;
+    static constexpr unsigned WM_INTERNAL_CONNECTION_WORKED = zelora::WM_USER + 109;
     // wParam of WM_SHOW_ACCOUNT_TEXTS when the window shows its own (cleared) labels rather
     // than the texts the web side received.
     static constexpr std::intptr_t kOwnAccountTexts = 1;
@@ -187,6 +191,12 @@ private:
     void ReadAppPath();
     CSettingsHttpProxy ReadProxySettings();
     int StartSessionCore(const CSettingsHttpProxy& proxy);
+    // The automatic choice (CzeloraTALKDlgConnection.cpp).
+    int StartChosenConnection();
+    int StartWay(CConnectionChooser::Way way);
+    void ArmConnectionFallback();
+    void OnMsgNextConnection(const zelora::Message& message);
+    void OnMsgConnectionWorked(const zelora::Message& message);
     int LoadAccount(bool& autoLogin);
     int StartWorker();
 
@@ -268,7 +278,12 @@ private:
     std::string m_serverAddress;
     std::string m_serverPort = kSipPort;
     std::string m_appPath;
-    bool m_useTunnel = false;
+    std::atomic<bool> m_useTunnel{false};
+    CSettingsHttpProxy m_proxy;
+    std::mutex m_chooserLock; // the chooser is asked by the sign-in and the window's messages
+    // Only with the automatic choice; made before the core and kept until the window goes.
+    std::unique_ptr<CConnectionChooser> m_chooser;
+    CAnswerTimer m_answerTimer{[this] { Post(WM_INTERNAL_NEXT_CONNECTION); }};
     std::atomic<bool> m_signedIn{false};
     std::atomic<bool> m_internetReachable{true};
     std::atomic<int> m_regFailCount{0};

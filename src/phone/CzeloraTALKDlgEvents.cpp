@@ -90,6 +90,11 @@ int CzeloraTALKDlg::HandleSipData(int status, SESSION_EVENT_INFO* record)
 void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
 {
     ZLOG_SCOPE();
+    // Possibly under the core's lock: the timer's lock only, and the rest on the window's thread.
+    if (m_chooser != nullptr) {
+        m_answerTimer.Cancel();
+        Post(WM_INTERNAL_CONNECTION_WORKED);
+    }
     if (!IsSignedIn()) {
         m_web->ReloadAddressBook();
         SetSignedIn(true);

@@ -32,6 +32,8 @@ const CzeloraTALKDlg::MessageHandlerEntry CzeloraTALKDlg::kMessageHandlers[] = {
     {WM_INTERNAL_NETWORK_LOST, &CzeloraTALKDlg::OnMsgNetworkLost},
     {WM_INTERNAL_ASK_NEW_VERSION, &CzeloraTALKDlg::OnMsgAskNewVersion},
     {WM_INTERNAL_RECOVERY_STATUS, &CzeloraTALKDlg::OnMsgRecoveryStatus},
+    {WM_INTERNAL_NEXT_CONNECTION, &CzeloraTALKDlg::OnMsgNextConnection},
+    {WM_INTERNAL_CONNECTION_WORKED, &CzeloraTALKDlg::OnMsgConnectionWorked},
 };
 
 std::size_t CzeloraTALKDlg::DrainMessages()

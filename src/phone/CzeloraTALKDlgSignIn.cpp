@@ -18,6 +18,8 @@ void CzeloraTALKDlg::OnSendRegister()
     // before Register even returns, and must not be undone afterwards.
     SetSignedIn(false);
     std::string user = GetUserId(), password = GetPassword();
+    // Armed before the request: a quick answer must find it set to cancel it.
+    ArmConnectionFallback();
     if (m_core != nullptr)
         m_core->Register(user.c_str(), user.c_str(), password.c_str(), kRegisterExpiry);
     Post(WM_REFRESH_CONTROLS);

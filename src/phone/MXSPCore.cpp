@@ -122,6 +122,17 @@ SESSION_EVENT_INFO MXSPCore::GetCurrentCall() const
 
 int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const char* logFilePath, int failureCode)
 {
+    // A protocol already running is replaced (the automatic connection choice moves on):
+    // destroyed outside the lock, as in the destructor, since its worker may deliver an event.
+    std::unique_ptr<CSessionProtocol> previous;
+    std::lock_guard<std::mutex> swapGuard(m_protocolSwap);
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        previous = std::move(m_protocol);
+        m_registered = false;
+        m_tunnel = false;
+    }
+    previous.reset();
     std::unique_ptr<CSessionProtocol> protocol = m_factory ? m_factory(tunnel, settings) : nullptr;
     if (protocol == nullptr) {
         m_lastError = failureCode;

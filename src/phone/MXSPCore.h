@@ -55,6 +55,7 @@ public:
     MXSPCore(const MXSPCore&) = delete;
     MXSPCore& operator=(const MXSPCore&) = delete;
 
+    // Either start replaces a protocol already running (the old one signs nothing out).
     int StartSipStack(const char* logFilePath);
     int StartTunnel(int proxyPort, const char* proxyAddress, int useProxy, const char* tunnelServer,
                     const char* logFilePath, const char* localAddress = nullptr);
@@ -162,6 +163,9 @@ private:
     int m_ticks = 0; // keep-alive thread only
 
     mutable std::recursive_mutex m_lock;
+    // Taken before m_lock, never while holding it: a re-registration that uses the protocol
+    // without m_lock holds it, and so does the replacement of the protocol.
+    std::mutex m_protocolSwap;
     zelora::Event m_stop;
     std::atomic<bool> m_stopped{true};
     std::thread m_thread;

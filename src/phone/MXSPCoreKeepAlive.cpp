@@ -42,6 +42,8 @@ void MXSPCore::ReRegister()
     CSessionProtocol* protocol = nullptr;
     std::string displayName, userId, password;
     int expiry = 0;
+    // Keeps the protocol from being replaced while it is used without the core's lock.
+    std::lock_guard<std::mutex> swapGuard(m_protocolSwap);
     {
         std::lock_guard<std::recursive_mutex> guard(m_lock);
         protocol = m_protocol.get();
@@ -52,7 +54,8 @@ void MXSPCore::ReRegister()
         m_countdown = m_expiry - kMinExpiry;
         m_registered = false; // no ping until it is answered
     }
-    // The protocol object lives until the destructor, which stops this thread first.
+    // The protocol object lives until replaced (not while m_protocolSwap is held) or until the
+    // destructor, which stops this thread first.
     int result = protocol == nullptr || userId.empty()
         ? -1
         : protocol->Register(displayName.c_str(), userId.c_str(), password.c_str(), expiry, nullptr, nullptr, 0);

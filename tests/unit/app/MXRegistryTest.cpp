@@ -86,6 +86,7 @@ TEST_F(MXRegistryTest, FirstReadCreatesEveryDefault)
         {"HttpProxy", "HttpUseProxy", RegType::Dword, "", 0},
         {"HttpProxy", "HttpUseTunnel", RegType::Dword, "", 0},
         {"HttpProxy", "HttpTunnelIP", RegType::String, kTunnel, 0},
+        {"HttpProxy", "LastConnection", RegType::Dword, "", 0},
         {"Logger", "LogLevel", RegType::Dword, "", 7},
         {"Logger", "LogFileSize", RegType::Dword, "", 7},
     };

@@ -183,7 +183,7 @@ TEST_F(LoginTest, LinksAndBack)
 class ProxyView : public CProxySettingsView {
 public:
     std::vector<std::string> messages;
-    bool tunnel = false, proxy = false, proxyEnabled = false, fieldsEnabled = false;
+    bool tunnel = false, proxy = false, proxyEnabled = false, fieldsEnabled = false, automatic = false;
     std::string address, port, ringTone;
     std::optional<std::string> chosen;
     int closed = 0;
@@ -192,6 +192,7 @@ public:
         tunnel = t, proxy = p, address = a, port = o;
     }
     void SetEnabled(bool p, bool f) override { proxyEnabled = p, fieldsEnabled = f; }
+    void SetAutomatic(bool a) override { automatic = a; }
     void SetRingToneLabel(const std::string& path) override { ringTone = path; }
     void MessageBox(const std::string& text, CzeloraTALKView::Icon) override { messages.push_back(text); }
     std::optional<std::string> ChooseWavFile() override { return chosen; }
