@@ -100,6 +100,9 @@ int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::st
     }
     values.presenceServer = file.GetString("presence", "server", "");
     values.presencePort = file.GetInt("presence", "port", 5222);
+    values.registrarCheck = file.GetInt("sip", "registrar_check", 120);
+    if (values.registrarCheck < 1)
+        values.registrarCheck = 120;
     out = std::move(values);
     return kOk;
 }

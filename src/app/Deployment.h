@@ -4,6 +4,8 @@
 // it asks Deployment::Get().
 //
 //   [sip]       default_server other_server_1 other_server_2
+//               registrar_check (optional: seconds between the checks that a signed-in phone is
+//               still known to the registrar, default 120)
 //   [tunnel]    server
 //   [web]       service_host portal_host ads_host probe_site home_page signup_page
 //               password_reset_page shop_page
@@ -36,6 +38,7 @@ struct DeploymentValues {
     std::string mailWebHost;
     std::string presenceServer;
     int presencePort = 5222;
+    int registrarCheck = 120;
 };
 
 class Deployment {

@@ -11,7 +11,7 @@ CConnectionChooser::CConnectionChooser(bool proxySet, int remembered)
     if (proxySet)
         m_order.push_back(WAY_TUNNEL_PROXY);
     auto found = std::find(m_order.begin(), m_order.end(), static_cast<Way>(remembered));
-    if (remembered != WAY_NONE && found != m_order.end()) {
+    if (found != m_order.end()) {
         // The remembered way first; the others keep their order behind it.
         std::rotate(m_order.begin(), found, found + 1);
         m_remembered = remembered;
@@ -22,11 +22,13 @@ CConnectionChooser::CConnectionChooser(bool proxySet, int remembered)
 bool CConnectionChooser::Advance()
 {
     ZLOG_SCOPE();
-    if (m_index + 1 >= m_order.size()) {
+    if (m_tried >= m_order.size()) {
         ZLOG(LOG_ERROR, "Every way of connecting was tried; staying on %s", Name(Current()));
         return false;
     }
-    ++m_index;
+    // Round the order: a later sign-in starts from where the last one ended.
+    m_index = (m_index + 1) % m_order.size();
+    ++m_tried;
     ZLOG(LOG_INFO, "Trying %s", Name(Current()));
     return true;
 }

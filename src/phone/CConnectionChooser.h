@@ -1,30 +1,31 @@
 #pragma once
 // The automatic connection choice: the order in which the ways of signing in are tried, and
 // which one is remembered for the next start. Plain state, no thread and no lock: the window
-// asks it on its own thread and acts on the answers.
+// guards it and acts on the answers.
 #include <chrono>
+#include <cstddef>
 #include <vector>
 
 class CConnectionChooser {
 public:
-    // The stored connection setting.
+    // The stored connection setting (HttpUseTunnel).
     enum Mode { MODE_SIP = 0, MODE_TUNNEL = 1, MODE_AUTO = 2 };
-    // One way of signing in; the numbers are what is remembered.
-    enum Way { WAY_NONE = -1, WAY_SIP = 0, WAY_TUNNEL = 1, WAY_TUNNEL_PROXY = 2 };
+    // One way of signing in; the numbers are what is stored as LastConnection (0: none yet).
+    enum Way { WAY_NONE = 0, WAY_SIP = 1, WAY_TUNNEL = 2, WAY_TUNNEL_PROXY = 3 };
 
     // The registrar is given this long to answer before the next way is tried.
     static constexpr std::chrono::milliseconds kAnswerWait{2000};
 
     // SIP over UDP, the tunnel direct, then through the proxy when `proxySet`; the way that
-    // worked last (`remembered`, WAY_NONE when unknown or no longer possible) comes first.
+    // worked last (`remembered`; unknown or no longer possible ones are ignored) comes first.
     CConnectionChooser(bool proxySet, int remembered);
 
     Way Current() const { return m_order[m_index]; }
-    // Moves to the next way; false (staying on the last) when every way was tried.
+    // A sign-in starts: it goes by the current way first, then by the others in turn.
+    void BeginSignIn() { m_tried = 1; }
+    // Moves on to the next way not yet tried by this sign-in; false when none is left.
     bool Advance();
-    // A sign-in starts again from the first way.
-    void Restart() { m_index = 0; }
-    // The current way signed in: it is the one to remember (false when already remembered).
+    // The current way signed in: true when it is not the remembered one yet (store it).
     bool Succeeded();
     int Remembered() const { return m_remembered; }
     const std::vector<Way>& Order() const { return m_order; }
@@ -35,5 +36,6 @@ public:
 private:
     std::vector<Way> m_order;
     std::size_t m_index = 0;
+    std::size_t m_tried = 1;
     int m_remembered = WAY_NONE;
 };

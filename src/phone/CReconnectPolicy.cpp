@@ -138,8 +138,17 @@ bool CReconnectPolicy::Tick(Clock::time_point now, Clock::duration late)
         }
         return false;
     }
-    if (m_state != State::Recovering || m_inFlight)
+    if (m_state != State::Recovering)
         return false;
+    if (m_inFlight) {
+        // Unanswered for the answer time: failed. The next attempt waits its backoff rather than
+        // the half minute a SIP transaction takes to give up on a registrar that is gone.
+        if (now - m_sentAt >= m_settings.answerTimeout) {
+            m_inFlight = false;
+            ScheduleRetry(now);
+        }
+        return false;
+    }
     if (late >= m_settings.sleepThreshold || now >= m_nextAttempt) {
         ++m_attempts;
         m_inFlight = true;

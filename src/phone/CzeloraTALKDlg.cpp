@@ -304,7 +304,6 @@ CSettingsHttpProxy CzeloraTALKDlg::ReadProxySettings()
         std::lock_guard<std::mutex> guard(m_chooserLock);
         m_chooser = std::make_unique<CConnectionChooser>(proxy.httpUseProxy == 1 && !proxy.httpProxyIp.empty(),
                                                          proxy.lastConnection);
-        m_useTunnel = CConnectionChooser::IsTunnel(m_chooser->Current());
     }
     m_proxy = proxy;
     return proxy;
@@ -316,6 +315,11 @@ int CzeloraTALKDlg::StartSessionCore(const CSettingsHttpProxy& proxy)
     MXSPCore::Options coreOptions;
     coreOptions.factory = m_options.protocolFactory;
     coreOptions.startKeepAliveThread = m_options.startThreads;
+    // A registrar that leaves a REGISTER unanswered this long is unreachable, as for the
+    // automatic choice; the check that it still knows us is the operator's to tune.
+    coreOptions.recovery.answerTimeout =
+        std::chrono::duration_cast<std::chrono::seconds>(CConnectionChooser::kAnswerWait);
+    coreOptions.recovery.bindingCheck = std::chrono::seconds(m_deployment.registrarCheck);
     // Called under the core's lock: only posted here.
     coreOptions.recoveryStatus = [this](const std::string& text) { Post(WM_INTERNAL_RECOVERY_STATUS, 0, text); };
     m_core = std::make_unique<MXSPCore>(m_serverAddress.c_str(), m_serverAddress.c_str(), m_serverPort.c_str(),
@@ -381,7 +385,7 @@ void CzeloraTALKDlg::OnDestroy()
     m_stop.Set();
     if (m_worker.joinable())
         m_worker.join();
-    m_answerTimer.Cancel();
+    StopConnectionChoice();
     m_core.reset();
     m_audio.Terminate();
     m_queue.Close();

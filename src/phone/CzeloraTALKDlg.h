@@ -64,6 +64,8 @@ public:
     // The automatic choice: the registrar did not answer in time (next way), or it did (remember).
     static constexpr unsigned WM_INTERNAL_NEXT_CONNECTION = zelora::WM_USER + 108;
     static constexpr unsigned WM_INTERNAL_CONNECTION_WORKED = zelora::WM_USER + 109;
+    // Data of WM_INTERNAL_NEXT_CONNECTION when the way's own registration timed out.
+    static constexpr const char* kChoiceTimedOut = "timed out";
     // wParam of WM_SHOW_ACCOUNT_TEXTS when the window shows its own (cleared) labels rather
     // than the texts the web side received.
     static constexpr std::intptr_t kOwnAccountTexts = 1;
@@ -194,7 +196,12 @@ private:
     // The automatic choice (CzeloraTALKDlgConnection.cpp).
     int StartChosenConnection();
     int StartWay(CConnectionChooser::Way way);
-    void ArmConnectionFallback();
+    // `nextWay`: the same sign-in goes on by the next way; else a new sign-in begins.
+    void SendRegister(bool nextWay);
+    void ArmConnectionFallback(bool nextWay);
+    // The first answer came, or the sign-in ended: no further way is tried.
+    void StopConnectionChoice();
+    void ShowRegistrationTimeout();
     void OnMsgNextConnection(const zelora::Message& message);
     void OnMsgConnectionWorked(const zelora::Message& message);
     int LoadAccount(bool& autoLogin);
@@ -280,10 +287,15 @@ private:
     std::string m_appPath;
     std::atomic<bool> m_useTunnel{false};
     CSettingsHttpProxy m_proxy;
-    std::mutex m_chooserLock; // the chooser is asked by the sign-in and the window's messages
-    // Only with the automatic choice; made before the core and kept until the window goes.
+    // Only with the automatic choice; made before the core and kept until the window goes. The
+    // sign-in (any thread) and the window's messages ask it, under its lock only.
     std::unique_ptr<CConnectionChooser> m_chooser;
-    CAnswerTimer m_answerTimer{[this] { Post(WM_INTERNAL_NEXT_CONNECTION); }};
+    std::mutex m_chooserLock;
+    // A sign-in by the automatic choice waits for its first answer; the generation tells a
+    // late fallback of an earlier sign-in from the current one.
+    std::atomic<bool> m_choosing{false};
+    std::atomic<std::intptr_t> m_choiceGeneration{0};
+    CAnswerTimer m_answerTimer{[this] { Post(WM_INTERNAL_NEXT_CONNECTION, m_choiceGeneration.load()); }};
     std::atomic<bool> m_signedIn{false};
     std::atomic<bool> m_internetReachable{true};
     std::atomic<int> m_regFailCount{0};

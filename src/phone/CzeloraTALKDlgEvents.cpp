@@ -90,9 +90,9 @@ int CzeloraTALKDlg::HandleSipData(int status, SESSION_EVENT_INFO* record)
 void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
 {
     ZLOG_SCOPE();
-    // Possibly under the core's lock: the timer's lock only, and the rest on the window's thread.
-    if (m_chooser != nullptr) {
-        m_answerTimer.Cancel();
+    // Under the core's lock: the timer's lock only, and the rest on the window's thread.
+    if (m_choosing) {
+        StopConnectionChoice();
         Post(WM_INTERNAL_CONNECTION_WORKED);
     }
     if (!IsSignedIn()) {
@@ -132,6 +132,8 @@ void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
 void CzeloraTALKDlg::OnSipRegistrationFailure(SESSION_EVENT_INFO*)
 {
     ZLOG_SCOPE();
+    // A refusal is an answer: the way works, the account does not, and no other way helps.
+    StopConnectionChoice();
     if (m_regFailCount >= 2) {
         Post(WM_RELOGIN);
         m_regFailCount = 0;
@@ -141,6 +143,17 @@ void CzeloraTALKDlg::OnSipRegistrationFailure(SESSION_EVENT_INFO*)
 }
 
 void CzeloraTALKDlg::OnSipRegistrationTimeout(SESSION_EVENT_INFO*)
+{
+    ZLOG_SCOPE();
+    // The automatic choice moves on to the next way first; the user hears of the last one.
+    if (m_choosing) {
+        Post(WM_INTERNAL_NEXT_CONNECTION, m_choiceGeneration.load(), kChoiceTimedOut);
+        return;
+    }
+    ShowRegistrationTimeout();
+}
+
+void CzeloraTALKDlg::ShowRegistrationTimeout()
 {
     ZLOG_SCOPE();
     std::string text;

@@ -3,7 +3,9 @@
 
 #include "app/CLogger.h"
 
-void CzeloraTALKDlg::OnSendRegister()
+void CzeloraTALKDlg::OnSendRegister() { SendRegister(false); }
+
+void CzeloraTALKDlg::SendRegister(bool nextWay)
 {
     ZLOG_SCOPE();
     m_display.SetCallType(CMXDisplayScreen::CALLTYPE_NONE);
@@ -19,7 +21,7 @@ void CzeloraTALKDlg::OnSendRegister()
     SetSignedIn(false);
     std::string user = GetUserId(), password = GetPassword();
     // Armed before the request: a quick answer must find it set to cancel it.
-    ArmConnectionFallback();
+    ArmConnectionFallback(nextWay);
     if (m_core != nullptr)
         m_core->Register(user.c_str(), user.c_str(), password.c_str(), kRegisterExpiry);
     Post(WM_REFRESH_CONTROLS);
@@ -67,6 +69,7 @@ void CzeloraTALKDlg::SignOut()
         return;
     }
     m_reRegisterPending = false;
+    StopConnectionChoice();
     std::string user = GetUserId(), password = GetPassword();
     SetSignedIn(false);
     if (m_core != nullptr)

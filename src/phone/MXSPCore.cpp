@@ -122,33 +122,37 @@ SESSION_EVENT_INFO MXSPCore::GetCurrentCall() const
 
 int MXSPCore::StartProtocol(bool tunnel, const TunnelSettings& settings, const char* logFilePath, int failureCode)
 {
-    // A protocol already running is replaced (the automatic connection choice moves on):
-    // destroyed outside the lock, as in the destructor, since its worker may deliver an event.
-    std::unique_ptr<CSessionProtocol> previous;
+    // A protocol already running is replaced (the automatic connection choice moves on), but
+    // only by one that started: a way that cannot start leaves the current one in place.
     std::lock_guard<std::mutex> swapGuard(m_protocolSwap);
-    {
-        std::lock_guard<std::recursive_mutex> guard(m_lock);
-        previous = std::move(m_protocol);
-        m_registered = false;
-        m_tunnel = false;
-    }
-    previous.reset();
     std::unique_ptr<CSessionProtocol> protocol = m_factory ? m_factory(tunnel, settings) : nullptr;
     if (protocol == nullptr) {
         m_lastError = failureCode;
         ZLOG(LOG_ERROR, "Unable to create session protocol");
         return -1;
     }
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    int result = protocol->Init(m_realm.c_str(), m_proxyHost.c_str(), m_proxyPort.c_str(), &MXSPCore::ProtocolCallBack,
+    std::unique_ptr<CSessionProtocol> previous;
+    int result = 0;
+    {
+        std::lock_guard<std::recursive_mutex> guard(m_lock);
+        result = protocol->Init(m_realm.c_str(), m_proxyHost.c_str(), m_proxyPort.c_str(), &MXSPCore::ProtocolCallBack,
                                 this, logFilePath, m_codecs, m_codecCount, m_userAgent.c_str(), m_localSipPort);
-    if (result < 0) {
-        m_lastError = failureCode;
-        ZLOG(LOG_ERROR, "Init failed %d", result);
-        // A failed protocol is not kept: every later operation then fails cleanly.
-        return result;
+        if (result < 0) {
+            m_lastError = failureCode;
+            ZLOG(LOG_ERROR, "Init failed %d", result);
+            return result;
+        }
+        previous = std::move(m_protocol);
+        m_protocol = std::move(protocol);
+        m_tunnel = tunnel;
+        m_registered = false;
+        m_retiring = previous != nullptr;
     }
-    m_protocol = std::move(protocol);
+    // Destroyed outside the lock, as in the destructor, since its worker may deliver an event.
+    // What it still reports while it shuts down (a closed tunnel, a cancelled REGISTER) is about
+    // a way no longer used, and the new one is not signed in yet: the window hears of neither.
+    previous.reset();
+    m_retiring = false;
     return result;
 }
 
@@ -169,10 +173,7 @@ int MXSPCore::StartTunnel(int proxyPort, const char* proxyAddress, int useProxy,
     settings.tunnelServer = Bound(tunnelServer);
     settings.localAddress = Bound(localAddress);
     settings.userAgent = m_userAgent;
-    int result = StartProtocol(true, settings, logFilePath, 400014);
-    std::lock_guard<std::recursive_mutex> guard(m_lock);
-    m_tunnel = result >= 0;
-    return result;
+    return StartProtocol(true, settings, logFilePath, 400014);
 }
 
 int MXSPCore::Register(const char* displayName, const char* userId, const char* password, int expiry)
@@ -348,6 +349,10 @@ int MXSPCore::MXSPC_HandleCallBack(int status, SESSION_EVENT_INFO* record)
     if (IsFiltered(status) && !IsKept(status))
         return 1;
     std::lock_guard<std::recursive_mutex> guard(m_lock);
+    if (m_retiring) {
+        ZLOG(LOG_DEBUG, "status %d of the replaced protocol dropped", status);
+        return 1;
+    }
     ZLOG(LOG_DEBUG, "status %d (%s)", status, MXSSStatusName(status));
     for (const HandlerEntry& entry : kHandlers) {
         if (entry.status != status)

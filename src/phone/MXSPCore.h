@@ -55,7 +55,8 @@ public:
     MXSPCore(const MXSPCore&) = delete;
     MXSPCore& operator=(const MXSPCore&) = delete;
 
-    // Either start replaces a protocol already running (the old one signs nothing out).
+    // Either start replaces a protocol already running (the old one signs nothing out); one
+    // that fails to start leaves the running one in place.
     int StartSipStack(const char* logFilePath);
     int StartTunnel(int proxyPort, const char* proxyAddress, int useProxy, const char* tunnelServer,
                     const char* logFilePath, const char* localAddress = nullptr);
@@ -166,6 +167,7 @@ private:
     // Taken before m_lock, never while holding it: a re-registration that uses the protocol
     // without m_lock holds it, and so does the replacement of the protocol.
     std::mutex m_protocolSwap;
+    std::atomic<bool> m_retiring{false}; // the replaced protocol is being destroyed
     zelora::Event m_stop;
     std::atomic<bool> m_stopped{true};
     std::thread m_thread;

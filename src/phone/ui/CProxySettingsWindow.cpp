@@ -13,8 +13,10 @@
 const std::vector<CProxySettingsWindow::Choice>& CProxySettingsWindow::Choices()
 {
     static const std::vector<Choice> choices = {
-        {CONNECTION_DIRECT, "Direct connection"},
-        {CONNECTION_TUNNEL, "Tunnel"},
+        {CONNECTION_DIRECT, "Direct connection", "SIP over UDP to the registrar"},
+        {CONNECTION_TUNNEL, "Tunnel", "Calls through the tunnel server, directly or through the HTTP proxy"},
+        {CONNECTION_AUTOMATIC, "Automatic",
+         "SIP over UDP first; the tunnel, then the HTTP proxy, when the registrar does not answer"},
     };
     return choices;
 }
@@ -27,6 +29,8 @@ CProxySettingsWindow::CProxySettingsWindow(CSettings& settings, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     for (const Choice& choice : Choices()) {
         QRadioButton* button = skinned::RadioButton(choice.caption, this);
+        button->setToolTip(choice.description);
+        button->setAccessibleDescription(choice.description);
         m_choices.addButton(button, choice.connection);
         layout->addWidget(button);
     }
@@ -70,7 +74,9 @@ CProxySettingsWindow::~CProxySettingsWindow() = default;
 
 void CProxySettingsWindow::ApplyChoice(Connection connection)
 {
-    m_controller->OnUseTunnelToggled(connection == CONNECTION_TUNNEL);
+    m_controller->OnAutomaticToggled(connection == CONNECTION_AUTOMATIC);
+    if (connection != CONNECTION_AUTOMATIC)
+        m_controller->OnUseTunnelToggled(connection == CONNECTION_TUNNEL);
 }
 
 CProxySettingsWindow::Connection CProxySettingsWindow::CurrentChoice() const
@@ -98,6 +104,15 @@ void CProxySettingsWindow::SetFields(bool useTunnel, bool useProxy, const std::s
     m_useProxy->setChecked(useProxy);
     m_address->setText(QString::fromStdString(address));
     m_port->setText(QString::fromStdString(port));
+}
+
+void CProxySettingsWindow::SetAutomatic(bool automatic)
+{
+    if (!automatic)
+        return; // SetFields has checked the other choice
+    QSignalBlocker blockChoices(&m_choices);
+    if (QAbstractButton* button = m_choices.button(CONNECTION_AUTOMATIC))
+        button->setChecked(true);
 }
 
 void CProxySettingsWindow::SetEnabled(bool useProxyEnabled, bool addressAndPortEnabled)

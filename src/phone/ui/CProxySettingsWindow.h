@@ -16,10 +16,11 @@ class CProxySettingsWindow : public QDialog, public CProxySettingsView {
 public:
     // The connection choices, in the order shown. A further choice is one more entry here and
     // one more case where the choice reaches the controller (ApplyChoice).
-    enum Connection { CONNECTION_DIRECT = 0, CONNECTION_TUNNEL = 1 };
+    enum Connection { CONNECTION_DIRECT = 0, CONNECTION_TUNNEL = 1, CONNECTION_AUTOMATIC = 2 };
     struct Choice {
         Connection connection;
         const char* caption;
+        const char* description; // tooltip and accessible description
     };
     static const std::vector<Choice>& Choices();
 
@@ -29,6 +30,7 @@ public:
     // CProxySettingsView
     void SetFields(bool useTunnel, bool useProxy, const std::string& address, const std::string& port) override;
     void SetEnabled(bool useProxyEnabled, bool addressAndPortEnabled) override;
+    void SetAutomatic(bool automatic) override;
     void SetRingToneLabel(const std::string& path) override;
     void MessageBox(const std::string& text, CzeloraTALKView::Icon icon) override;
     std::optional<std::string> ChooseWavFile() override;

@@ -64,21 +64,22 @@ double DialUntilItRings(BaresipPeer& caller, CliPhone& cli, const std::string& r
     return -1;
 }
 
-// Kamailio with the shared configuration but registrations that last `expires` seconds.
-class ShortLivedRegistrar {
+// Kamailio with the shared configuration changed by `edits` (text found -> its replacement).
+class DerivedRegistrar {
 public:
-    std::string Start(const std::string& ip, const std::string& folder, int expires)
+    using Edits = std::vector<std::pair<std::string, std::string>>;
+
+    std::string Start(const std::string& ip, const std::string& folder, const Edits& edits)
     {
         std::string program = zelora::test::FindProgram("kamailio");
         if (program.empty())
             return zelora::test::MissingProgram("kamailio", "kamailio");
         std::string config = zelora::test::ReadFile(std::string(PHONE_IT_PEERS_DIR) + "/kamailio.cfg");
-        for (const char* name : {"\"max_expires\", 3600", "\"default_expires\", 600"}) {
-            std::size_t at = config.find(name);
+        for (const auto& [from, to] : edits) {
+            std::size_t at = config.find(from);
             if (at == std::string::npos)
-                return std::string("the shared Kamailio configuration has no ") + name;
-            std::string key(name);
-            config.replace(at, key.size(), key.substr(0, key.find(',') + 2) + std::to_string(expires));
+                return "the shared Kamailio configuration has no " + from;
+            config.replace(at, from.size(), to);
         }
         std::filesystem::create_directories(folder + "/run");
         if (!zelora::test::WriteFile(folder + "/kamailio.cfg", config))
@@ -94,6 +95,15 @@ public:
             return "kamailio did not answer OPTIONS:\n" + zelora::test::ReadFile(m_log);
         return {};
     }
+    // Registrations that last `expires` seconds.
+    std::string StartShortLived(const std::string& ip, const std::string& folder, int expires)
+    {
+        const std::string e = std::to_string(expires);
+        return Start(ip, folder,
+                     {{"\"max_expires\", 3600", "\"max_expires\", " + e},
+                      {"\"default_expires\", 600", "\"default_expires\", " + e}});
+    }
+    void Stop() { m_process.Stop(); }
 
 private:
     PeerProcess m_process;
@@ -136,8 +146,8 @@ TEST(PhoneRecovery, PausedLongerThanTheRegistrationRegistersOnResume)
 {
     const std::string sip = "127.0.8.10", far = "127.0.8.11", me = "127.0.8.12";
     PhoneUnderTest phone("recover-pause", me, sip);
-    ShortLivedRegistrar registrar;
-    ASSERT_EQ(registrar.Start(sip, phone.Home() + "/registrar", 12), "");
+    DerivedRegistrar registrar;
+    ASSERT_EQ(registrar.StartShortLived(sip, phone.Home() + "/registrar", 12), "");
     BaresipPeer caller;
     ASSERT_EQ(StartCaller(caller, far, sip), "");
     ASSERT_EQ(phone.Start(), "");
@@ -159,6 +169,61 @@ TEST(PhoneRecovery, PausedLongerThanTheRegistrationRegistersOnResume)
     EXPECT_LT(rang, 5.0);
     EXPECT_NE(phone.LogLines("late: signing in again"), "");
     cli.Send("hangup");
+    EXPECT_EQ(cli.Stop(), 0);
+}
+
+// The registrar away for a while: the attempts back off 1, 2, 4 s (each also waits 2 s for an
+// answer), the phone is back soon after the registrar; a password it no longer takes still ends,
+// after the third refusal, at the sign-in panel. Addresses 127.0.14.30-127.0.14.39.
+TEST(PhoneRecovery, RegistrarAwayRetriesWithGrowingWaitsAndARefusedPasswordStops)
+{
+    const std::string sip = "127.0.14.30", me = "127.0.14.31";
+    PhoneUnderTest phone("recover-away", me, sip);
+    // Checked every 2 s rather than 120 s, so that the loss shows at once.
+    std::string deployment = DeploymentText(sip, "127.0.14.39");
+    deployment.replace(deployment.find("[sip]\n"), 6, "[sip]\nregistrar_check = 2\n");
+    ASSERT_TRUE(zelora::test::WriteFile(phone.Home() + "/deployment.ini", deployment));
+    DerivedRegistrar registrar;
+    const std::string folder = phone.Home() + "/registrar";
+    ASSERT_EQ(registrar.Start(sip, folder, {}), "");
+    ASSERT_EQ(phone.Start(), "");
+    CliPhone& cli = phone.Cli();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+
+    registrar.Stop();
+    ASSERT_NE(cli.WaitFor("MESSAGE \"Connection lost. Reconnecting...\"", 10s), "") << cli.Transcript();
+    std::vector<double> told;
+    const Clock::time_point lost = Clock::now();
+    for (int wait : {1, 2, 4}) {
+        ASSERT_NE(cli.WaitFor("MESSAGE \"Reconnecting in " + std::to_string(wait) + " s...\"", 10s), "")
+            << cli.Transcript();
+        told.push_back(SecondsSince(lost));
+    }
+    const double first = told[1] - told[0], second = told[2] - told[1];
+    std::printf("registrar away: attempts %.1f s and %.1f s apart\n", first, second);
+    EXPECT_NEAR(first, 1 + 2, 0.8);
+    EXPECT_NEAR(second, 2 + 2, 0.8);
+    EXPECT_FALSE(cli.Seen("EVENT 3 ")) << cli.Transcript();
+
+    ASSERT_EQ(registrar.Start(sip, folder, {}), "");
+    const Clock::time_point back = Clock::now();
+    ASSERT_NE(cli.WaitFor("EVENT 1 MXSS_STATUS_REGISTRATION_SUCCESSFUL", 10s), "") << cli.Transcript();
+    const double registered = SecondsSince(back);
+    std::printf("registrar back -> registered %.1f s\n", registered);
+    EXPECT_LT(registered, 4 + 2 + 1.0);
+    cli.Send("status");
+    EXPECT_NE(cli.WaitFor("STATE signed_in=1", 5s), "") << cli.Transcript();
+
+    registrar.Stop();
+    ASSERT_NE(cli.WaitFor("MESSAGE \"Connection lost. Reconnecting...\"", 10s), "") << cli.Transcript();
+    ASSERT_EQ(registrar.Start(sip, folder, {{"$sht(users=>1001) = \"pw1001\"", "$sht(users=>1001) = \"other\""}}), "");
+    ASSERT_NE(cli.WaitFor("MESSAGE \"Invalid Username/Password\"", 20s), "") << cli.Transcript();
+    cli.Mark();
+    std::this_thread::sleep_for(5s);
+    EXPECT_FALSE(cli.Seen("MESSAGE \"Reconnecting")) << cli.Transcript();
+    EXPECT_FALSE(cli.Seen("EVENT 2 ")) << cli.Transcript();
+    cli.Send("status");
+    EXPECT_NE(cli.WaitFor("STATE signed_in=0", 5s), "") << cli.Transcript();
     EXPECT_EQ(cli.Stop(), 0);
 }
 

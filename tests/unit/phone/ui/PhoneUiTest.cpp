@@ -146,6 +146,7 @@ private slots:
     void displayDrawsCentredColouredLinesAndElidesLongOnes();
     void loginPanelFollowsTheControllersRules();
     void connectionSettingsCheckTheProxyFields();
+    void connectionSettingsAutomaticIsStoredAndReadBack();
     void mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime();
     void incomingCallNotifierSlidesInAndAnswers();
     void adsTickerDrawsTheMovingTextAndOpensTheLinkClicked();
@@ -287,6 +288,43 @@ void PhoneUiTest::connectionSettingsCheckTheProxyFields()
     CProxySettingsWindow again(temp.Settings());
     QVERIFY(again.ChoiceButton(CProxySettingsWindow::CONNECTION_DIRECT)->isChecked());
     QVERIFY(!again.UseProxyBox()->isChecked());
+}
+
+// Automatic keeps the proxy fields open (it may end on the tunnel through the proxy); it is
+// stored as 2, read back as the checked choice, and leaving it stores the other choice again.
+void PhoneUiTest::connectionSettingsAutomaticIsStoredAndReadBack()
+{
+    UiSettings temp;
+    BoxAnswerer answerer;
+    {
+        CProxySettingsWindow window(temp.Settings());
+        window.ChoiceButton(CProxySettingsWindow::CONNECTION_AUTOMATIC)->click();
+        QVERIFY(window.UseProxyBox()->isEnabled());
+        window.UseProxyBox()->click();
+        QVERIFY(window.AddressField()->isEnabled());
+        window.AddressField()->setText("127.0.14.40");
+        window.PortField()->setText("8888");
+        window.Accept();
+        QTRY_VERIFY(answerer.texts.size() == 1 && answerer.texts[0].startsWith("Your settings is saved"));
+    }
+    CSettingsHttpProxy stored;
+    QVERIFY(temp.Settings().ReadHttpProxy(stored) >= 0);
+    QCOMPARE(stored.httpUseTunnel, 2);
+    QCOMPARE(stored.httpUseProxy, 1);
+    QCOMPARE(QString::fromStdString(stored.httpProxyIp), QString("127.0.14.40"));
+
+    CProxySettingsWindow again(temp.Settings());
+    QVERIFY(again.ChoiceButton(CProxySettingsWindow::CONNECTION_AUTOMATIC)->isChecked());
+    QVERIFY(!again.ChoiceButton(CProxySettingsWindow::CONNECTION_DIRECT)->isChecked());
+    QVERIFY(again.UseProxyBox()->isChecked() && again.AddressField()->isEnabled());
+    QVERIFY(!again.ChoiceButton(CProxySettingsWindow::CONNECTION_AUTOMATIC)->accessibleDescription().isEmpty());
+    again.ChoiceButton(CProxySettingsWindow::CONNECTION_TUNNEL)->click();
+    again.Accept();
+    QTRY_COMPARE(answerer.texts.size(), 2);
+    QVERIFY(temp.Settings().ReadHttpProxy(stored) >= 0);
+    QCOMPARE(stored.httpUseTunnel, 1);
+    CProxySettingsWindow third(temp.Settings());
+    QVERIFY(third.ChoiceButton(CProxySettingsWindow::CONNECTION_TUNNEL)->isChecked());
 }
 
 void PhoneUiTest::mainWindowDialsFromTheKeyboardAndShowsOneBoxAtATime()

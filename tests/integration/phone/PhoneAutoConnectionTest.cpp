@@ -1,0 +1,106 @@
+// The automatic connection choice end to end: SIP over UDP first, the tunnel when the registrar
+// does not answer, and the way that worked tried first at the next start.
+// Addresses 127.0.14.1-127.0.14.29.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "KamailioPeer.h"
+#include "PhoneTestPeers.h"
+
+using namespace phone_it;
+using zelora::test::KamailioPeer;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// The way the phone stored as the one that signed in last ("" when none is stored).
+std::string RememberedWay(const PhoneUnderTest& phone)
+{
+    std::string registry = zelora::test::ReadFile(phone.Home() + "/config/zeloraTALK/registry.ini");
+    std::size_t at = registry.find("LastConnection=");
+    if (at == std::string::npos)
+        return "";
+    std::size_t end = registry.find('\n', at);
+    return registry.substr(at, end == std::string::npos ? std::string::npos : end - at);
+}
+
+std::size_t Count(const std::string& text, const std::string& what)
+{
+    std::size_t n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(PhoneAutoConnection, NothingOnTheSipAddressSignsInThroughTheTunnelAndEchoes)
+{
+    const std::string sip = "127.0.14.1", server = "127.0.14.2", me = "127.0.14.3";
+    PhoneUnderTest phone("auto-tunnel", me, sip, server);
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=auto proxy=0"));
+    CliPhone& cli = phone.Cli();
+
+    const Clock::time_point login = Clock::now();
+    cli.Send("login 1001 pw1001");
+    ASSERT_NE(cli.WaitFor("EVENT 1 MXSS_STATUS_REGISTRATION_SUCCESSFUL", 5s), "") << cli.Transcript();
+    const double took = SecondsSince(login);
+    std::printf("automatic: login -> registered through the tunnel %.2f s\n", took);
+    // SIP over UDP had its two seconds first; nothing of its failure reached the user.
+    EXPECT_GE(took, 1.9);
+    EXPECT_NE(phone.LogLines("Connecting by SIP over UDP"), "");
+    EXPECT_NE(phone.LogLines("Connecting by the tunnel"), "");
+    EXPECT_FALSE(cli.Seen("MESSAGE \"Unable to sign in")) << cli.Transcript();
+    EXPECT_NE(tunnel.Log().find("1001"), std::string::npos) << tunnel.Log();
+    ASSERT_NO_FATAL_FAILURE(EchoCall(phone, false));
+    EXPECT_EQ(RememberedWay(phone), "LastConnection=dword:00000002");
+}
+
+TEST(PhoneAutoConnection, RemembersTheWayThatSignedInAndTriesItFirstAtTheNextStart)
+{
+    const std::string sip = "127.0.14.10", server = "127.0.14.11", me = "127.0.14.12";
+    PhoneUnderTest phone("auto-remember", me, sip, server);
+    KamailioPeer kamailio;
+    KamailioPeer::Options options;
+    options.ip = sip;
+    ASSERT_EQ(kamailio.Start(options), "");
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=auto proxy=0"));
+    CliPhone& cli = phone.Cli();
+
+    // The registrar answers: SIP over UDP signs in, and is remembered.
+    const Clock::time_point login = Clock::now();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    EXPECT_LT(SecondsSince(login), 1.5);
+    EXPECT_EQ(phone.LogLines("Connecting by the tunnel"), "");
+    EXPECT_EQ(RememberedWay(phone), "LastConnection=dword:00000001");
+    EXPECT_EQ(tunnel.Log().find("1001"), std::string::npos) << tunnel.Log();
+    ASSERT_EQ(phone.Stop(), 0);
+
+    // The registrar is gone at the next start: the remembered way first, then the tunnel.
+    kamailio.Stop();
+    ASSERT_EQ(phone.Start(), "");
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    EXPECT_NE(phone.LogLines("Connection order starts with SIP over UDP (remembered 1)"), "");
+    EXPECT_EQ(RememberedWay(phone), "LastConnection=dword:00000002");
+    ASSERT_EQ(phone.Stop(), 0);
+
+    // Back again, the registrar is not asked: the tunnel that worked last signs in at once.
+    ASSERT_EQ(kamailio.Start(options), "");
+    ASSERT_EQ(phone.Start(), "");
+    const Clock::time_point again = Clock::now();
+    ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
+    EXPECT_LT(SecondsSince(again), 1.5);
+    EXPECT_NE(phone.LogLines("Connection order starts with the tunnel (remembered 2)"), "");
+    EXPECT_EQ(Count(phone.LogLines("Connecting by SIP over UDP"), "\n"), 2u) << phone.LogLines("Connecting by");
+    cli.Send("status");
+    EXPECT_NE(cli.WaitFor("STATE signed_in=1", 5s), "") << cli.Transcript();
+    EXPECT_EQ(phone.Stop(), 0);
+}
+
+} // namespace
