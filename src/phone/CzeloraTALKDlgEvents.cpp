@@ -135,6 +135,11 @@ void CzeloraTALKDlg::OnSipRegistrationFailure(SESSION_EVENT_INFO*)
     // A refusal is an answer: the way works, the account does not, and no other way helps.
     StopConnectionChoice();
     if (m_regFailCount >= 2) {
+        // A line that the recovery kept looking signed in is signed out here: the sign-in panel
+        // must not stand over a phone that still claims to be signed in.
+        SetSignedIn(false);
+        Post(WM_REFRESH_CONTROLS);
+        Post(WM_REFRESH_DISPLAY);
         Post(WM_RELOGIN);
         m_regFailCount = 0;
     } else {

@@ -248,6 +248,9 @@ int CMXSipStack::OnRegistrationFailure(eXosip_event* event, SESSION_EVENT_INFO& 
     bool retried = DefaultAction(event) == 0;
     if (challenge && retried && ChallengeIsRoutine(event->request, event->response))
         return 0;
+    // Refused for good: nothing of ours stands at the registrar that we could still remove, so
+    // the quit does not wait for the answer to an unregistration that is refused in turn.
+    m_registered = false;
     if (m_quitting)
         return 0;
     return challenge ? MXSS_STATUS_REGISTRATION_FAILURE : MXSS_STATUS_REGISTRATION_TIMEOUT;
