@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <thread>
 
 #include "app/CLogger.h"
 
@@ -725,3 +726,76 @@ TEST(DlgHelpers, NumberGrouping)
 }
 
 } // namespace
+
+// The automatic choice moves on when the way gives no answer in 2 s or times out, stops on a
+// sign-out (its late fallback swaps nothing), stores the way that answered, and a close while
+// the fallback is armed leaves nothing behind.
+TEST(DlgAutomatic, NoAnswerMovesOnSignOutStopsTheChoiceAndTheWayThatAnsweredIsStored)
+{
+    TempSettings temp;
+    FakeAudio audio;
+    RecordingView view;
+    CSettingsHttpProxy proxy;
+    proxy.httpUseTunnel = 2;
+    proxy.httpUseProxy = 1;
+    proxy.httpProxyIp = "127.0.14.60";
+    proxy.httpProxyPort = 8888;
+    ASSERT_GE(temp.Settings().WriteHttpProxy(proxy), 0);
+    struct Made {
+        bool tunnel;
+        int useProxy;
+    };
+    std::vector<Made> made;
+    FakeProtocol* protocol = nullptr;
+    CzeloraTALKDlg::Options options;
+    options.startThreads = false;
+    options.protocolFactory = [&](bool tunnel, const TunnelSettings& settings) {
+        auto p = std::make_unique<FakeProtocol>();
+        protocol = p.get();
+        made.push_back({tunnel, settings.useProxy});
+        return std::unique_ptr<CSessionProtocol>(std::move(p));
+    };
+    auto dlg = std::make_unique<CzeloraTALKDlg>(view, audio, temp.Settings(), TestDeployment(), options);
+    ASSERT_EQ(dlg->OnInitDialog(), 0);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_FALSE(made[0].tunnel);
+
+    dlg->RegisterSoftPhone("1001", "pw1001");
+    EXPECT_EQ(protocol->Count("Register"), 1);
+    std::this_thread::sleep_for(CConnectionChooser::kAnswerWait + std::chrono::milliseconds(300));
+    dlg->DrainMessages();
+    ASSERT_EQ(made.size(), 2u);
+    EXPECT_TRUE(made[1].tunnel);
+    EXPECT_EQ(made[1].useProxy, 0);
+    EXPECT_EQ(protocol->Count("Register"), 1) << "the same sign-in goes on by the tunnel";
+    // The tunnel's own time-out moves on at once, to the tunnel through the proxy.
+    protocol->Raise(MXSS_STATUS_REGISTRATION_TIMEOUT, nullptr);
+    dlg->DrainMessages();
+    ASSERT_EQ(made.size(), 3u);
+    EXPECT_EQ(made[2].useProxy, 1);
+
+    // Signed out during the choice, then refused (an answer: no other way helps a password):
+    // neither sign-in's fallback swaps anything.
+    dlg->SignOut();
+    dlg->RegisterSoftPhone("1001", "bad");
+    protocol->Raise(MXSS_STATUS_REGISTRATION_FAILURE, nullptr);
+    std::this_thread::sleep_for(CConnectionChooser::kAnswerWait + std::chrono::milliseconds(300));
+    dlg->DrainMessages();
+    EXPECT_EQ(made.size(), 3u);
+
+    dlg->RegisterSoftPhone("1001", "pw1001");
+    protocol->Raise(MXSS_STATUS_REGISTRATION_SUCCESSFUL, nullptr);
+    dlg->DrainMessages();
+    EXPECT_TRUE(dlg->IsSignedIn());
+    EXPECT_TRUE(view.messages.empty()) << view.messages[0];
+    CSettingsHttpProxy stored;
+    ASSERT_GE(temp.Settings().ReadHttpProxy(stored), 0);
+    EXPECT_EQ(stored.lastConnection, CConnectionChooser::WAY_TUNNEL_PROXY);
+    EXPECT_EQ(stored.httpProxyIp, "127.0.14.60");
+
+    // Closed with the fallback armed.
+    dlg->SignOut();
+    dlg->RegisterSoftPhone("1001", "pw1001");
+    dlg->OnDestroy();
+    dlg.reset();
+}
