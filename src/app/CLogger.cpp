@@ -1,5 +1,6 @@
 #include "app/CLogger.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdlib>
 #include <ctime>
@@ -12,6 +13,9 @@ std::string CLogger::s_fileName;
 std::recursive_mutex CLogger::s_lock;
 std::atomic<CLogger::MessageBoxHandler> CLogger::s_messageBox{nullptr};
 std::atomic<FILE*> CLogger::s_notices{nullptr};
+long CLogger::s_size = 0;
+std::time_t CLogger::s_stampTime = static_cast<std::time_t>(-1);
+char CLogger::s_stamp[32] = {0};
 
 FILE* CLogger::NoticeStream()
 {
@@ -21,6 +25,15 @@ FILE* CLogger::NoticeStream()
 
 namespace {
 void defaultMessageBox(const char* text) { std::fprintf(stderr, "%s\n", text); }
+
+// Opened for appending: what is there already counts towards the rotation.
+long FileSize(FILE* stream)
+{
+    if (std::fseek(stream, 0, SEEK_END) != 0)
+        return 0;
+    long size = std::ftell(stream);
+    return size > 0 ? size : 0;
+}
 } // namespace
 
 const char* CLogger::GetLevelName(int level)
@@ -60,25 +73,30 @@ int CLogger::Log(int level, const char* sourceFile, int line, const char* method
         return -1;
     }
 
+    // Every line is written and flushed as before; what each line no longer pays for is the
+    // seeks that measured the file and the time formatting, done once per second.
     std::time_t now = std::time(nullptr);
-    std::tm tmNow{};
-    if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tmNow) == nullptr) {
-        MessageBoxHandler box = s_messageBox.load();
-        (box ? box : defaultMessageBox)("Invalid date");
-        return -2;
+    if (now != s_stampTime) {
+        std::tm tmNow{};
+        if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &tmNow) == nullptr) {
+            MessageBoxHandler box = s_messageBox.load();
+            (box ? box : defaultMessageBox)("Invalid date");
+            return -2;
+        }
+        if (std::strftime(s_stamp, sizeof s_stamp, "%d-%m-%y %H:%M:%S", &tmNow) == 0)
+            s_stamp[0] = '\0';
+        s_stampTime = now;
     }
-    char stamp[256];
-    if (std::strftime(stamp, sizeof stamp, "%d-%m-%y %H:%M:%S", &tmNow) == 0)
-        stamp[0] = '\0';
 
     FILE* out = s_stream.load();
-    std::fprintf(out, "[%s][%s][%s][%s][%d] ", stamp, GetLevelName(level), sourceFile, method, line);
+    int written = std::fprintf(out, "[%s][%s][%s][%s][%d] ", s_stamp, GetLevelName(level), sourceFile, method, line);
     va_list args;
     va_start(args, format);
-    std::vfprintf(out, format, args);
+    int text = std::vfprintf(out, format, args);
     va_end(args);
     std::fputc('\n', out);
     std::fflush(out);
+    s_size += std::max(written, 0) + std::max(text, 0) + 1;
     return 1;
 }
 
@@ -88,10 +106,8 @@ int CLogger::IsNewLogFileRequired()
     FILE* out = s_stream.load();
     if (out == nullptr)
         return 0;
-    long pos = std::ftell(out);
-    std::fseek(out, 0, SEEK_END);
-    long size = std::ftell(out);
-    std::fseek(out, pos, SEEK_SET);
+    // The size written through this stream since it was opened at the file's end.
+    long size = s_size;
     long maximum = s_maxSize.load();
     if (size < maximum)
         return 0;
@@ -117,6 +133,7 @@ int CLogger::RotateLogFile()
                      s_fileName.c_str());
         return -1;
     }
+    s_size = FileSize(fresh);
     s_stream.store(fresh, std::memory_order_release);
     return 1;
 }
@@ -141,6 +158,7 @@ int CLogger::Open(const std::string& path)
     FILE* fresh = std::fopen(path.c_str(), "a");
     if (fresh == nullptr)
         return -1;
+    s_size = FileSize(fresh);
     FILE* old = s_stream.exchange(fresh, std::memory_order_acq_rel);
     if (old != nullptr)
         std::fclose(old);

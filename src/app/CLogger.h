@@ -1,6 +1,7 @@
 #pragma once
 // Process-wide log writer. Every line: "[time][level][file][method][line] message".
 #include <atomic>
+#include <ctime>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -54,6 +55,10 @@ private:
     static std::atomic<MessageBoxHandler> s_messageBox;
     static FILE* NoticeStream();
     static std::atomic<FILE*> s_notices; // null: stdout
+    // Guarded by s_lock: bytes in the open file, and the time stamp of the current second.
+    static long s_size;
+    static std::time_t s_stampTime;
+    static char s_stamp[32];
 };
 
 // Entering/leaving trace of one method: logs on construction and on every return path.

@@ -78,7 +78,8 @@ TEST(PhoneAutoConnection, RemembersTheWayThatSignedInAndTriesItFirstAtTheNextSta
     // The registrar answers: SIP over UDP signs in, and is remembered.
     const Clock::time_point login = Clock::now();
     ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
-    EXPECT_LT(SecondsSince(login), 1.5);
+    const double overSip = SecondsSince(login);
+    EXPECT_LT(overSip, 1.5);
     EXPECT_EQ(phone.LogLines("Connecting by the tunnel"), "");
     EXPECT_TRUE(Remembers(phone, 1));
     EXPECT_EQ(tunnel.Log().find("1001"), std::string::npos) << tunnel.Log();
@@ -97,7 +98,10 @@ TEST(PhoneAutoConnection, RemembersTheWayThatSignedInAndTriesItFirstAtTheNextSta
     ASSERT_EQ(phone.Start(), "");
     const Clock::time_point again = Clock::now();
     ASSERT_EQ(phone.SignIn("1001", "pw1001"), "");
-    EXPECT_LT(SecondsSince(again), 1.5);
+    const double byTunnel = SecondsSince(again);
+    std::printf("automatic: login -> registered over SIP %.0f ms, by the remembered tunnel %.0f ms\n", overSip * 1000,
+                byTunnel * 1000);
+    EXPECT_LT(byTunnel, 1.5);
     EXPECT_NE(phone.LogLines("Connection order starts with the tunnel (remembered 2)"), "");
     EXPECT_EQ(Count(phone.LogLines("Connecting by SIP over UDP"), "\n"), 2u) << phone.LogLines("Connecting by");
     cli.Send("status");

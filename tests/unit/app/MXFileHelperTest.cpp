@@ -87,7 +87,8 @@ TEST_F(MXFileHelperTest, SaveAndLoadGiveBackEveryValueTrimmed)
     d.httpProxyIp = "127.0.7.6";
     d.httpProxyPort = 3128;
     d.httpUseProxy = 1;
-    d.httpUseTunnel = 1;
+    d.httpUseTunnel = 2;
+    d.lastConnection = 3;
     d.autoLogin = 1;
     d.rememberMe = 1;
     d.logLevel = -3;
@@ -110,7 +111,8 @@ TEST_F(MXFileHelperTest, SaveAndLoadGiveBackEveryValueTrimmed)
     EXPECT_EQ("127.0.7.6", b.httpProxyIp);
     EXPECT_EQ(3128, b.httpProxyPort);
     EXPECT_EQ(1, b.httpUseProxy);
-    EXPECT_EQ(1, b.httpUseTunnel);
+    EXPECT_EQ(2, b.httpUseTunnel);
+    EXPECT_EQ(3, b.lastConnection);
     EXPECT_EQ(1, b.autoLogin);
     EXPECT_EQ(1, b.rememberMe);
     EXPECT_EQ(-3, b.logLevel);
