@@ -155,3 +155,36 @@ TEST(ReconnectPolicy, CoreSignsTheTunnelInAgainOutsideItsLockAndTellsTheWindow)
 }
 
 } // namespace
+
+namespace {
+
+// A registrar that is simply gone answers nothing: each attempt counts as failed after the
+// answer time rather than after the transaction's own half minute, so the waits still double.
+TEST(ReconnectPolicy, UnansweredAttemptsFailAfterTheAnswerTimeAndTheWaitsStillDouble)
+{
+    CReconnectPolicy::Settings settings;
+    settings.answerTimeout = 2s;
+    CReconnectPolicy policy(settings);
+    Clock::time_point t{};
+    policy.SignInStarted();
+    policy.OnRegistered(t);
+    policy.OnConnectionLost(t);
+    Status(policy);
+    std::vector<std::string> told;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        ASSERT_TRUE(policy.Tick(t, {})) << "attempt " << attempt;
+        EXPECT_FALSE(policy.Tick(t + 2s - 1ms, {}));
+        Status(policy);
+        t += 2s;
+        EXPECT_FALSE(policy.Tick(t, {}));
+        told.push_back(Status(policy));
+        const long long wait = 1LL << attempt;
+        EXPECT_FALSE(policy.Tick(t + std::chrono::seconds(wait) - 1ms, {}));
+        t += std::chrono::seconds(wait);
+    }
+    EXPECT_EQ(told,
+              (std::vector<std::string>{"Reconnecting in 1 s...", "Reconnecting in 2 s...", "Reconnecting in 4 s..."}));
+    EXPECT_TRUE(policy.Recovering());
+}
+
+} // namespace
