@@ -224,6 +224,11 @@ void CTunnelServer::Accept()
         char text[INET_ADDRSTRLEN] = {};
         inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text);
         std::string name = std::string(text) + ":" + std::to_string(ntohs(peer.sin_port));
+        if (!m_options.refuseFrom.empty() && m_options.refuseFrom == text) {
+            Log("%s refused: its address is blocked", name.c_str());
+            ::close(fd);
+            continue;
+        }
         if (static_cast<int>(m_clients.size()) >= m_options.maxClients) {
             Log("%s refused: %d clients already", name.c_str(), m_options.maxClients);
             ::close(fd);

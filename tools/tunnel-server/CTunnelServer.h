@@ -20,6 +20,7 @@ struct TunnelServerOptions {
     int timestampInterval = 300; // seconds between command-100 frames
     int idleTimeout = 180; // seconds without a byte before a client is dropped
     int maxClients = 256;
+    std::string refuseFrom; // connections from this address are closed at once (a blocked path)
     int rtpBase = 40000;
     std::vector<int> codecPreference{8, 0, 102};
 };

@@ -21,7 +21,7 @@ void Usage(FILE* to)
     std::fprintf(to,
                  "usage: tunnel-server [--listen ADDRESS] [--port N] [--accounts FILE] [--echo NUMBER]\n"
                  "                     [--timestamp-interval SECONDS] [--idle-timeout SECONDS]\n"
-                 "                     [--max-clients N] [--rtp-base PORT] [--codecs 8,0,102]\n"
+                 "                     [--max-clients N] [--refuse-from IP] [--rtp-base PORT] [--codecs 8,0,102]\n"
                  "  accounts file: one \"user password\" pair a line, '#' starts a comment\n");
 }
 
@@ -64,6 +64,8 @@ int main(int argc, char** argv)
             ok = ToInt(v, 0, 86400, options.timestampInterval);
         else if (a == "--idle-timeout")
             ok = ToInt(v, 1, 86400, options.idleTimeout);
+        else if (a == "--refuse-from")
+            options.refuseFrom = v;
         else if (a == "--max-clients")
             ok = ToInt(v, 1, 4096, options.maxClients);
         else if (a == "--rtp-base")

@@ -1,6 +1,6 @@
 // The automatic connection choice end to end: SIP over UDP first, the tunnel when the registrar
 // does not answer, and the way that worked tried first at the next start.
-// Addresses 127.0.14.1-127.0.14.29.
+// Addresses 127.0.14.1-127.0.14.29; tinyproxy where the direct tunnel is refused.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -106,6 +106,31 @@ TEST(PhoneAutoConnection, RemembersTheWayThatSignedInAndTriesItFirstAtTheNextSta
     EXPECT_EQ(Count(phone.LogLines("Connecting by SIP over UDP"), "\n"), 2u) << phone.LogLines("Connecting by");
     cli.Send("status");
     EXPECT_NE(cli.WaitFor("STATE signed_in=1", 5s), "") << cli.Transcript();
+    EXPECT_EQ(phone.Stop(), 0);
+}
+
+// The tunnel server shuts the door on the address the phone's connections leave from (the
+// loopback's own, 127.0.0.1); the HTTP proxy, whose connections leave from another, gets through.
+TEST(PhoneAutoConnection, DirectTunnelRefusedSignsInThroughTheProxy)
+{
+    const std::string sip = "127.0.14.20", server = "127.0.14.21", me = "127.0.14.22", proxyIp = "127.0.14.23",
+                      proxyOut = "127.0.14.24";
+    PhoneUnderTest phone("auto-proxy", me, sip, server);
+    TunnelServer tunnel;
+    ASSERT_EQ(tunnel.Start(server, phone.Home(), "127.0.0.1"), "");
+    zelora::test::PeerProcess proxy;
+    ASSERT_EQ(StartTinyproxy(proxy, proxyIp, phone.Home(), proxyOut), "");
+    ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=auto proxy=1 host=" + proxyIp + " port=8888"));
+    CliPhone& cli = phone.Cli();
+
+    cli.Send("login 1001 pw1001");
+    ASSERT_NE(cli.WaitFor("EVENT 1 MXSS_STATUS_REGISTRATION_SUCCESSFUL", 20s), "") << cli.Transcript();
+    EXPECT_NE(phone.LogLines("Connecting by the tunnel through the HTTP proxy"), "");
+    EXPECT_NE(tunnel.Log().find("its address is blocked"), std::string::npos) << tunnel.Log();
+    EXPECT_NE(tunnel.Log().find("connected from " + proxyOut), std::string::npos) << tunnel.Log();
+    EXPECT_NE(zelora::test::ReadFile(phone.Home() + "/tinyproxy.log").find("CONNECT " + server + ":443"),
+              std::string::npos);
+    EXPECT_TRUE(Remembers(phone, 3));
     EXPECT_EQ(phone.Stop(), 0);
 }
 

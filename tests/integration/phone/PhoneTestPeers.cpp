@@ -90,14 +90,18 @@ bool TcpAnswers(const std::string& ip, int port)
     return ok;
 }
 
-std::string TunnelServer::Start(const std::string& ip, const std::string& folder)
+std::string TunnelServer::Start(const std::string& ip, const std::string& folder, const std::string& refuseFrom)
 {
     if (std::string(TUNNEL_SERVER_PATH).empty())
         return "tools/tunnel-server is not built";
     zelora::test::WriteFile(folder + "/accounts", "1001 pw1001\n1002 pw1002\n");
-    std::string error = m_process.Start(
-        {TUNNEL_SERVER_PATH, "--listen", ip, "--port", "443", "--accounts", folder + "/accounts", "--echo", "echo"},
-        folder + "/tunnel-server.log");
+    std::vector<std::string> argv = {TUNNEL_SERVER_PATH, "--listen",           ip,       "--port", "443",
+                                     "--accounts",       folder + "/accounts", "--echo", "echo"};
+    if (!refuseFrom.empty()) {
+        argv.push_back("--refuse-from");
+        argv.push_back(refuseFrom);
+    }
+    std::string error = m_process.Start(argv, folder + "/tunnel-server.log");
     if (!error.empty())
         return error;
     m_log = folder + "/tunnel-server.log";
@@ -109,6 +113,26 @@ std::string TunnelServer::Start(const std::string& ip, const std::string& folder
 bool ToneIn(const std::vector<int16_t>& samples, double want, double other)
 {
     return !samples.empty() && audiotest::Goertzel(samples, want) > 100 * audiotest::Goertzel(samples, other);
+}
+
+std::string StartTinyproxy(zelora::test::PeerProcess& proxy, const std::string& ip, const std::string& folder,
+                           const std::string& bind)
+{
+    std::string tinyproxy = zelora::test::FindProgram("tinyproxy");
+    if (tinyproxy.empty())
+        return zelora::test::MissingProgram("tinyproxy", "tinyproxy");
+    std::string config = "Port 8888\nListen " + ip + "\nTimeout 60\nMaxClients 10\nLogFile \"" + folder +
+        "/tinyproxy.log\"\nLogLevel Connect\nPidFile \"" + folder +
+        "/tinyproxy.pid\"\nAllow 127.0.0.0/8\nConnectPort 443\n";
+    if (!bind.empty())
+        config += "Bind " + bind + "\n";
+    zelora::test::WriteFile(folder + "/tinyproxy.conf", config);
+    std::string error = proxy.Start({tinyproxy, "-d", "-c", folder + "/tinyproxy.conf"}, folder + "/tinyproxy.out");
+    if (!error.empty())
+        return error;
+    if (!zelora::test::WaitUntil([&] { return TcpAnswers(ip, 8888); }, 5s))
+        return "tinyproxy does not answer on " + ip + ":8888";
+    return {};
 }
 
 void UseTunnel(PhoneUnderTest& phone, const std::string& settings)

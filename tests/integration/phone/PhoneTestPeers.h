@@ -55,8 +55,8 @@ bool ToneIn(const std::vector<int16_t>& samples, double want, double other);
 // tools/tunnel-server on `ip`:443 with accounts 1001 and 1002 and the echo number "echo".
 class TunnelServer {
 public:
-    // "" or what went wrong.
-    std::string Start(const std::string& ip, const std::string& folder);
+    // "" or what went wrong. `refuseFrom`: connections from that address are closed at once.
+    std::string Start(const std::string& ip, const std::string& folder, const std::string& refuseFrom = "");
     void Stop() { m_process.Stop(); }
     std::string Log() const { return zelora::test::ReadFile(m_log); }
 
@@ -64,6 +64,11 @@ private:
     zelora::test::PeerProcess m_process;
     std::string m_log;
 };
+
+// tinyproxy on `ip`:8888, logging its CONNECTs to `folder`/tinyproxy.log; its own connections
+// leave from `bind` when given. "" or what went wrong (a missing program names its package).
+std::string StartTinyproxy(zelora::test::PeerProcess& proxy, const std::string& ip, const std::string& folder,
+                           const std::string& bind = "");
 
 // Stores the connection settings through the phone's own settings window, then restarts it.
 void UseTunnel(PhoneUnderTest& phone, const std::string& settings);

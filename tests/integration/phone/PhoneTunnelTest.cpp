@@ -26,18 +26,11 @@ TEST(PhoneTunnel, EchoCallThroughTinyproxy)
 {
     const std::string server = "127.0.6.110", proxyIp = "127.0.6.111", me = "127.0.6.112";
     PhoneUnderTest phone("tunnel-proxy", me, "127.0.6.254", server);
-    std::string tinyproxy = zelora::test::FindProgram("tinyproxy");
-    ASSERT_NE(tinyproxy, "") << zelora::test::MissingProgram("tinyproxy", "tinyproxy");
     TunnelServer tunnel;
     ASSERT_EQ(tunnel.Start(server, phone.Home()), "");
     std::string d = phone.Home();
-    zelora::test::WriteFile(d + "/tinyproxy.conf",
-                            "Port 8888\nListen " + proxyIp + "\nTimeout 60\nMaxClients 10\nLogFile \"" + d +
-                                "/tinyproxy.log\"\nLogLevel Connect\nPidFile \"" + d +
-                                "/tinyproxy.pid\"\nAllow 127.0.0.0/8\nConnectPort 443\n");
     PeerProcess proxy;
-    ASSERT_EQ(proxy.Start({tinyproxy, "-d", "-c", d + "/tinyproxy.conf"}, d + "/tinyproxy.out"), "");
-    ASSERT_TRUE(zelora::test::WaitUntil([&] { return TcpAnswers(proxyIp, 8888); }, 5s)) << "tinyproxy does not answer";
+    ASSERT_EQ(StartTinyproxy(proxy, proxyIp, d), "");
     ASSERT_NO_FATAL_FAILURE(UseTunnel(phone, "tunnel=1 proxy=1 host=" + proxyIp + " port=8888"));
     ASSERT_NO_FATAL_FAILURE(EchoCall(phone));
     EXPECT_NE(zelora::test::ReadFile(d + "/tinyproxy.log").find("CONNECT " + server + ":443"), std::string::npos);
