@@ -64,6 +64,8 @@ public:
     void OnMessage(const zelora::Message& m);
     void OnTimer(int id);
     static void INetStatus(std::string text, int state, void* context);
+    // No reply within the modal wait's bound: failed like a request error.
+    void OnTimeout();
 
     int Kind() const { return m_kind; }
     const std::string& RequestText() const { return m_request; }

@@ -100,6 +100,7 @@ int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::st
     }
     values.presenceServer = file.GetString("presence", "server", "");
     values.presencePort = file.GetInt("presence", "port", 5222);
+    values.remoteStoragePlugin = file.GetString("plugins", "remote_storage", "");
     out = std::move(values);
     return kOk;
 }
