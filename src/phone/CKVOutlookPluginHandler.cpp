@@ -9,7 +9,7 @@ CKVOutlookPluginHandler::CKVOutlookPluginHandler(const zelora::Registry* machine
     ZLOG_SCOPE();
     const zelora::Registry& registry = machine != nullptr ? *machine : zelora::Registry::LocalMachine();
     std::string path;
-    if (registry.GetString(kAppPathKey, "", path) != 0 || path.empty()) {
+    if (registry.GetString(kAppPathKey, kDefaultValue, path) != 0 || path.empty()) {
         ZLOG(LOG_DEBUG, "PIM sync plug-in not installed");
         return;
     }

@@ -12,6 +12,8 @@ class CKVOutlookPluginHandler {
 public:
     static constexpr const char* kAppPathKey =
         "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OutlookPlugin.exe\\";
+    // A key's default value, named as .reg files name it (a machine file line "@=sz:/opt/...").
+    static constexpr const char* kDefaultValue = "@";
     static constexpr const char* kNotInstalled = "You would need to install PIM Sync plug-in to enjoy this feature";
     static constexpr std::size_t kMaxPath = 255;
 

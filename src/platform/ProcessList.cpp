@@ -29,6 +29,16 @@ std::string BaseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// A process that has ended but is not reaped yet (state Z) runs no program any more.
+bool IsZombie(const std::string& folder)
+{
+    std::ifstream stat(folder + "/stat");
+    std::string text;
+    std::getline(stat, text);
+    const std::size_t close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+}
+
 // The executable's file name of one process, "" when it has none (kernel threads, zombies).
 // `cut`: only the kernel's command name was readable, at most 15 characters of the name.
 std::string ExecutableName(const std::string& folder, bool& cut)
@@ -71,8 +81,9 @@ pid_t ProcessList::FindByExecutableName(const std::string& name, const std::stri
         if (found != -1 && pid >= found)
             continue;
         bool cut = false;
-        std::string exe = ExecutableName(procRoot + "/" + entry->d_name, cut);
-        if (!exe.empty() && Folded(exe) == (cut ? wanted.substr(0, 15) : wanted))
+        const std::string folder = procRoot + "/" + entry->d_name;
+        std::string exe = ExecutableName(folder, cut);
+        if (!exe.empty() && Folded(exe) == (cut ? wanted.substr(0, 15) : wanted) && !IsZombie(folder))
             found = static_cast<pid_t>(pid);
     }
     closedir(dir);
