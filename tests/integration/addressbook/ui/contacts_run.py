@@ -1,0 +1,162 @@
+#!/usr/bin/python3
+"""The address book in the desktop program, used as a user would: on a virtual display of its own,
+with its own registrar, echo phone and operator web service, driven with real pointer clicks and
+typed keys (xdotool) and read over the accessibility bus (AT-SPI).
+
+  contacts_run.py --program BUILD/src/app/ui/zeloraTALK --source SOURCE --sim BUILD/tools/operator-sim/operator-sim
+                  --out FOLDER
+
+Sign in, open the address book from the main window, add a contact through the form (it reaches
+the operator and the list), call its VoIP number from the Phone menu and hear the echo answer.
+Screenshots of the form and of the contacts window land in FOLDER.
+"""
+import os
+import re
+import shutil
+import subprocess
+import sys
+import time
+import urllib.request
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../app/ui"))
+import users_run  # noqa: E402
+from users_run import Failure, wait_for  # noqa: E402
+
+# This run's own peers.
+users_run.SIP_IP = "127.0.15.1"
+users_run.ECHO_IP = "127.0.15.2"
+users_run.CALLER_IP = "127.0.15.3"
+users_run.PHONE_IP = "127.0.15.4"
+WEB_IP = "127.0.15.5"
+
+OPERATOR_DATA = """[server]
+version = zeloraTALK Version 3.1.2
+
+[user:1001]
+balance = 1.00
+smsbalance = 0
+lvl3 = 4930111222
+inbox = 0
+"""
+
+
+class ContactsRun(users_run.Run):
+    def start_operator(self):
+        self.operator_data = os.path.join(self.dir, "operator.ini")
+        with open(self.operator_data, "w") as f:
+            f.write(OPERATOR_DATA)
+        self.spawn("operator-sim", [self.args.sim, "--listen", WEB_IP, "--port", "80", "--data", self.operator_data])
+        wait_for("operator-sim", lambda: "listening" in self.log("operator-sim"), 5)
+
+    def operator_requests(self):
+        with urllib.request.urlopen(f"http://{WEB_IP}/sim/requests", timeout=3) as reply:
+            return reply.read().decode()
+
+    def phone_env(self):
+        env = super().phone_env()
+        with open(env["ZELORA_DEPLOYMENT"]) as f:
+            deployment = f.read()
+        deployment = re.sub(r"(?m)^(service_host|portal_host|ads_host|probe_site) =.*", r"\1 = " + WEB_IP, deployment)
+        with open(env["ZELORA_DEPLOYMENT"], "w") as f:
+            f.write(deployment)
+        return env
+
+    def window(self, title):
+        app = self.app()
+        for i in range(app.childCount if app else 0):
+            w = app.getChildAtIndex(i)
+            if w is not None and w.name == title:
+                return w
+        return None
+
+    def shoot_window(self, title, file):
+        ids = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", f"^{title}$"], env=self.env,
+                             capture_output=True, text=True, timeout=5).stdout.split()
+        if not ids:
+            raise Failure(f'the window "{title}" is not on the display')
+        subprocess.run(["import", "-window", ids[-1], os.path.join(self.out, file)], env=self.env, timeout=10,
+                       check=True)
+
+    def scenario(self):
+        env = self.phone_env()
+        started = time.monotonic()
+        self.spawn("zeloraTALK", [self.args.program], env=env)
+        wait_for("the program on the accessibility bus", self.app, 20)
+        user = wait_for("the User ID field", lambda: self.find("text", "User ID"))
+        self.type_into(user, "1001")
+        self.type_into(self.find(("text", "password text"), "Password"), "pw1001")
+        self.press("push button", "Sign in")
+        wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
+        print(f"signed in {time.monotonic() - started:.2f} s after the start")
+
+        # The main window's "Contacts" button opens the address book.
+        self.press("push button", "Contacts")
+        book = wait_for('the "Address Book" window', lambda: self.window("Address Book"), 10)
+        self.press("push button", "Add")
+        form = wait_for('the "New Contact" form', lambda: self.window("New Contact"), 10)
+        for field, text in (("First Name", "Fiona"), ("Last Name", "Echo"), ("E-Mail", "fiona@example.com"),
+                            ("VOIP Number", "echo")):
+            self.type_into(wait_for(f'the "{field}" field', lambda: self.find("text", field, root=form)), text)
+        self.shoot_window("New Contact", "contact-form.png")
+        self.click(self.find("push button", "OK", root=form))
+        wait_for("the form to close once the operator took the contact", lambda: self.window("New Contact") is None,
+                 10)
+        if re.search(r"(?m)^_addent 1$", self.operator_requests()) is None:
+            raise Failure("the operator got no add: " + self.operator_requests())
+        with open(self.operator_data) as f:
+            if "Fiona" not in f.read():
+                raise Failure("the operator's store lacks the contact")
+        cell = wait_for("the contact in the list", lambda: self.find("table cell", "Fiona", root=book), 5)
+        self.shoot_window("Address Book", "contacts-window.png")
+
+        # Its VoIP number called from the Phone menu: the echo answers.
+        self.click(cell)
+        self.click(wait_for('the "Phone" menu', lambda: self.find(("menu", "menu item"), "Phone", root=book), 5))
+        self.click(wait_for('its "VOIP Number" item', lambda: self.find("menu item", "VOIP Number"), 5))
+        wait_for("the address book to close for the call", lambda: self.window("Address Book") is None, 5)
+        self.wait_line("the call to the contact: Connected", r"Connected", 15)
+        self.screenshot("contact-called")
+        self.press("push button", "Hang up")
+        wait_for("the call to end", lambda: not any("Connected" in l for l in self.display_lines()), 10)
+        print(f"contact added and called {time.monotonic() - started:.2f} s after the start")
+
+
+def main():
+    args = users_run.arguments("program", "source", "sim", "out")
+    missing = [f"{p} (Debian package {k})" for p, k in users_run.NEEDED if shutil.which(p) is None]
+    try:
+        import pyatspi  # noqa: F401
+    except ImportError:
+        missing.append("pyatspi for /usr/bin/python3 (Debian package python3-pyatspi)")
+    if missing:
+        print("missing: " + ", ".join(missing), file=sys.stderr)
+        return 1
+    for program in (args.program, args.sim):
+        if not os.access(program, os.X_OK):
+            print(f"{program} not built", file=sys.stderr)
+            return 1
+    rc = users_run.on_own_bus()
+    if rc is not None:
+        return rc
+    os.makedirs(args.out, exist_ok=True)
+    run = ContactsRun(args)
+    try:
+        run.start_display()
+        run.start_operator()
+        run.start_peers()
+        run.scenario()
+        print("contacts run passed; screenshots in " + args.out)
+        return 0
+    except Exception as e:  # every failure names its step; the logs tell the rest
+        run.screenshot("failure")
+        print(f"FAILED: {e}", file=sys.stderr)
+        for name in ("zeloraTALK", "operator-sim", "kamailio", "echo"):
+            print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
+        return 1
+    finally:
+        run.stop()
+        shutil.rmtree(run.dir, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
