@@ -119,6 +119,24 @@ void CAddressBookNetStatusDlg::BuildDeleteAll(const std::string& timeStamp)
     m_request = Envelope("_delAll", m_userId) + "&timeStamp=" + Stamp(timeStamp);
 }
 
+void CAddressBookNetStatusDlg::Build(int kind, const ContactRecord& r)
+{
+    switch (kind) {
+    case KIND_ADD:
+        BuildAdd(r);
+        break;
+    case KIND_UPDATE:
+        BuildUpdate(r);
+        break;
+    case KIND_DELETE:
+        BuildDelete(r);
+        break;
+    default:
+        BuildDeleteAll();
+        break;
+    }
+}
+
 void CAddressBookNetStatusDlg::Status(const std::string& text)
 {
     if (text == m_status)

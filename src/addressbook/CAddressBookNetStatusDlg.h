@@ -54,6 +54,8 @@ public:
     void BuildUpdate(const ContactRecord& r, const std::string& timeStamp = {});
     void BuildDelete(const ContactRecord& r, const std::string& timeStamp = {});
     void BuildDeleteAll(const std::string& timeStamp = {});
+    // The builder of `kind` (KIND_*) on the record.
+    void Build(int kind, const ContactRecord& r);
 
     // Runs until accepted (IDOK) or failed (IDCANCEL: the console stands for pressing "Close").
     // `timeoutMs` bounds the wait for a reply that never completes.

@@ -37,20 +37,7 @@ CAddressBookNetStatusWindow::CAddressBookNetStatusWindow(const std::string& host
 bool CAddressBookNetStatusWindow::Run(int kind, const ContactRecord& record, std::string& entryNumber, int limitMs)
 {
     ZLOG_SCOPE();
-    switch (kind) {
-    case CAddressBookNetStatusDlg::KIND_ADD:
-        m_dlg.BuildAdd(record);
-        break;
-    case CAddressBookNetStatusDlg::KIND_UPDATE:
-        m_dlg.BuildUpdate(record);
-        break;
-    case CAddressBookNetStatusDlg::KIND_DELETE:
-        m_dlg.BuildDelete(record);
-        break;
-    default:
-        m_dlg.BuildDeleteAll();
-        break;
-    }
+    m_dlg.Build(kind, record);
     m_limitMs = limitMs;
     m_elapsed.start();
     m_dlg.OnInitDialog();

@@ -13,7 +13,6 @@ Screenshots of the form and of the contacts window land in FOLDER.
 """
 import os
 import re
-import shutil
 import subprocess
 import sys
 import time
@@ -42,7 +41,13 @@ inbox = 0
 
 
 class ContactsRun(users_run.Run):
+    def start_peers(self):
+        self.start_operator()
+        super().start_peers()
+
     def start_operator(self):
+        if not os.access(self.args.sim, os.X_OK):
+            raise Failure(f"{self.args.sim} not built (this project's operator-sim)")
         self.operator_data = os.path.join(self.dir, "operator.ini")
         with open(self.operator_data, "w") as f:
             f.write(OPERATOR_DATA)
@@ -138,40 +143,8 @@ class ContactsRun(users_run.Run):
 
 
 def main():
-    args = users_run.arguments("program", "source", "sim", "out")
-    missing = [f"{p} (Debian package {k})" for p, k in users_run.NEEDED if shutil.which(p) is None]
-    try:
-        import pyatspi  # noqa: F401
-    except ImportError:
-        missing.append("pyatspi for /usr/bin/python3 (Debian package python3-pyatspi)")
-    if missing:
-        print("missing: " + ", ".join(missing), file=sys.stderr)
-        return 1
-    for program in (args.program, args.sim):
-        if not os.access(program, os.X_OK):
-            print(f"{program} not built", file=sys.stderr)
-            return 1
-    rc = users_run.on_own_bus()
-    if rc is not None:
-        return rc
-    os.makedirs(args.out, exist_ok=True)
-    run = ContactsRun(args)
-    try:
-        run.start_display()
-        run.start_operator()
-        run.start_peers()
-        run.scenario()
-        print("contacts run passed; screenshots in " + args.out)
-        return 0
-    except Exception as e:  # every failure names its step; the logs tell the rest
-        run.screenshot("failure")
-        print(f"FAILED: {e}", file=sys.stderr)
-        for name in ("zeloraTALK", "operator-sim", "kamailio", "echo"):
-            print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
-        return 1
-    finally:
-        run.stop()
-        shutil.rmtree(run.dir, ignore_errors=True)
+    return users_run.main(ContactsRun, ("program", "source", "sim", "out"),
+                          ("zeloraTALK", "operator-sim", "kamailio", "echo"), "contacts run")
 
 
 if __name__ == "__main__":
