@@ -17,7 +17,7 @@
 #include <QtTest>
 #include <fstream>
 
-#include "../StoreTestSupport.h"
+#include "StoreTestSupport.h"
 #include "BoxAnswerer.h"
 #include "WebPeers.h"
 #include "addressbook/CAddressBookNetStatusDlg.h"
