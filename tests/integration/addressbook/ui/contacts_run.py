@@ -4,11 +4,12 @@ with its own registrar, echo phone and operator web service, driven with real po
 typed keys (xdotool) and read over the accessibility bus (AT-SPI).
 
   contacts_run.py --program BUILD/src/app/ui/zeloraTALK --source SOURCE --sim BUILD/tools/operator-sim/operator-sim
-                  --out FOLDER
+                  --storage BUILD/tools/storage-plugin/libstorage-plugin.so --out FOLDER
 
 Sign in, open the address book from the main window, add a contact through the form (it reaches
 the operator and the list), call its VoIP number from the Phone menu and hear the echo answer; a call from its mobile number
-rings with its name.
+rings with its name. Without a PIM-sync plug-in its button says how to get one; the "Remote Storage"
+button hands the subscriber's number and the (70-character) proxy address, cut to 63, to the plug-in.
 Screenshots of the form and of the contacts window land in FOLDER.
 """
 import os
@@ -28,6 +29,7 @@ users_run.ECHO_IP = "127.0.15.2"
 users_run.CALLER_IP = "127.0.15.3"
 users_run.PHONE_IP = "127.0.15.4"
 WEB_IP = "127.0.15.5"
+PROXY = "proxy-" + "x" * 54 + ".example"  # 70 characters
 
 OPERATOR_DATA = """[server]
 version = zeloraTALK Version 3.1.2
@@ -63,8 +65,16 @@ class ContactsRun(users_run.Run):
         with open(env["ZELORA_DEPLOYMENT"]) as f:
             deployment = f.read()
         deployment = re.sub(r"(?m)^(service_host|portal_host|ads_host|probe_site) =.*", r"\1 = " + WEB_IP, deployment)
+        deployment = re.sub(r"(?m)^remote_storage =.*", "remote_storage = " + self.args.storage, deployment)
         with open(env["ZELORA_DEPLOYMENT"], "w") as f:
             f.write(deployment)
+        with open(os.path.join(env["XDG_CONFIG_HOME"], "zeloraTALK/registry.ini"), "a") as f:
+            f.write(f"[Software\\zeloraTALK\\zeloraTALK\\HttpProxy]\nHttpProxyIP=sz:{PROXY}\n"
+                    "HttpProxyPort=dword:00000c38\n")
+        self.storage_record = os.path.join(self.dir, "storage.txt")
+        # No machine-wide App Paths entry: the PIM-sync plug-in is not installed.
+        env.update({"ZELORA_STORAGE_RECORD": self.storage_record,
+                    "ZELORA_HKLM_FILE": os.path.join(self.dir, "machine-registry.ini")})
         return env
 
     def window(self, title):
@@ -120,6 +130,12 @@ class ContactsRun(users_run.Run):
         cell = wait_for("the contact in the list", lambda: self.find("table cell", "Fiona", root=book), 5)
         self.shoot_window("Address Book", "contacts-window.png")
 
+        self.click(self.find("push button", "PIM Sync", root=book))
+        info = "You would need to install PIM Sync plug-in to enjoy this feature"
+        wait_for("the PIM-sync information box", lambda: self.find("label", info), 5)
+        self.press("push button", "OK")
+        wait_for("the information box to go", lambda: self.find("label", info) is None, 5)
+
         # Its VoIP number called from the Phone menu: the echo answers.
         self.click(cell)
         self.click(wait_for('the "Phone" menu', lambda: self.find(("menu", "menu item"), "Phone", root=book), 5))
@@ -139,11 +155,17 @@ class ContactsRun(users_run.Run):
         # The notifier slides in: its button is pressed over the bus rather than at a moving spot.
         self.press("push button", "Reject", real=False)
         wait_for("the notifier to go", lambda: self.window("Incoming call") is None, 10)
+        # Remote storage: the plug-in gets the subscriber's number (the VoIP number once known) and
+        # the proxy record, then its second entry runs.
+        self.press("push button", "Remote Storage")
+        want = f"25 subscriber=4930111222 host={PROXY[:63]} port=3128\n26\n"
+        wait_for("the remote-storage plug-in's calls", lambda: os.path.exists(self.storage_record) and
+                 open(self.storage_record).read() == want, 5)
         print(f"contact added and called {time.monotonic() - started:.2f} s after the start")
 
 
 def main():
-    return users_run.main(ContactsRun, ("program", "source", "sim", "out"),
+    return users_run.main(ContactsRun, ("program", "source", "sim", "storage", "out"),
                           ("zeloraTALK", "operator-sim", "kamailio", "echo"), "contacts run")
 
 
