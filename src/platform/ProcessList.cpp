@@ -72,6 +72,7 @@ pid_t ProcessList::FindByExecutableName(const std::string& name, const std::stri
         return -1;
     const std::string wanted = Folded(name);
     const pid_t self = getpid();
+    const uid_t uid = geteuid();
     pid_t found = -1;
     while (dirent* entry = readdir(dir)) {
         char* end = nullptr;
@@ -83,6 +84,10 @@ pid_t ProcessList::FindByExecutableName(const std::string& name, const std::stri
         bool cut = false;
         const std::string folder = procRoot + "/" + entry->d_name;
         std::string exe = ExecutableName(folder, cut);
+        // Only this user's own: another user's program of the same name is none of ours to end.
+        struct stat owner { };
+        if (stat(folder.c_str(), &owner) != 0 || owner.st_uid != uid)
+            continue;
         if (!exe.empty() && Folded(exe) == (cut ? wanted.substr(0, 15) : wanted) && !IsZombie(folder))
             found = static_cast<pid_t>(pid);
     }

@@ -9,7 +9,7 @@ namespace zelora {
 
 class ProcessList {
 public:
-    // The first process (lowest id, this one excluded) whose executable's file name equals `name`
+    // The first process of this user (lowest id, this one excluded) whose executable's file name equals `name`
     // ignoring case; -1 when none. The executable is /proc/<pid>/exe; where that cannot be read
     // (another user's process) the kernel's command name stands in.
     static pid_t FindByExecutableName(const std::string& name, const std::string& procRoot = "/proc");

@@ -57,10 +57,13 @@ protected:
                   0);
         return copy.string();
     }
-    pid_t StartDirectly(const std::string& path)
+    // `asUser` >= 0: the program runs as that user (needs root).
+    pid_t StartDirectly(const std::string& path, int asUser = -1)
     {
         pid_t pid = fork();
         if (pid == 0) {
+            if (asUser >= 0 && (setgid(static_cast<gid_t>(asUser)) != 0 || setuid(static_cast<uid_t>(asUser)) != 0))
+                _exit(126);
             execl(path.c_str(), path.c_str(), static_cast<char*>(nullptr));
             _exit(127);
         }
@@ -172,6 +175,28 @@ TEST_F(HandOffs, InstalledPluginStartsOnItsOwnAndShutDownEndsItOnlyWhenItRuns)
     EXPECT_EQ(Read(record), "started " + std::to_string(pid) + "\nended " + std::to_string(pid) + "\n");
     EXPECT_TRUE(WaitFor([&] { return zelora::ProcessList::FindByExecutableName(handler.PluginFileName()) < 0; }));
     unsetenv("ZELORA_PIM_RECORD");
+}
+
+TEST_F(HandOffs, ShutDownLeavesAnotherUsersProgramOfTheSameNameAlone)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "starting a program as another user needs root";
+    const std::string path = InstallPlugin();
+    pid_t theirs = StartDirectly(path, 65534);
+    ASSERT_TRUE(WaitFor([&] {
+        std::ifstream status("/proc/" + std::to_string(theirs) + "/status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("Uid:", 0) == 0)
+                return line.find("65534") != std::string::npos;
+        return false;
+    }));
+    std::this_thread::sleep_for(100ms);
+    ASSERT_TRUE(Alive(theirs)) << "the plug-in did not run as the other user";
+    EXPECT_EQ(zelora::ProcessList::FindByExecutableName(fs::path(path).filename()), -1);
+    EXPECT_EQ(CKVOutlookPluginHandler(&m_machine).Stop(), 0);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_TRUE(Alive(theirs));
 }
 
 TEST_F(HandOffs, PluginThatCannotStartReportsTheSystemError)
