@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "addressbook/AddressBookStore.h"
 #include "addressbook/ui/CContactFormWindow.h"
 #include "app/CLogger.h"
 #include "phone/ui/MessageBoxes.h"
@@ -84,6 +85,21 @@ CViewContactsWindow::CViewContactsWindow(AddressBookStore& store, CContactUpload
     layout->addLayout(buttons);
     LoadColumns();
     m_dlg.OnInitDialog();
+    connect(&m_watch, &QTimer::timeout, this, &CViewContactsWindow::WatchStore);
+    m_watch.start(kWatchMs);
+}
+
+void CViewContactsWindow::WatchStore()
+{
+    // Redrawn only when something shown changed: a redraw would cost the user's scroll position.
+    const auto live = m_store.LiveEntries();
+    const auto& rows = m_dlg.Rows();
+    bool same = live.size() == rows.size();
+    for (std::size_t i = 0; same && i < live.size(); ++i)
+        same = live[i].first == rows[i].position && live[i].second.presence == rows[i].presence &&
+            CViewContactsDlg::Columns(live[i].second) == rows[i].columns;
+    if (!same)
+        m_dlg.Refresh();
 }
 
 CViewContactsWindow::~CViewContactsWindow() = default;

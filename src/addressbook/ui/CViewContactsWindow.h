@@ -4,6 +4,7 @@
 // operator's presence domain, the Phone and SMS menus, add, edit, delete, delete all and the
 // PIM-sync button.
 #include <QDialog>
+#include <QTimer>
 #include <functional>
 #include <optional>
 #include <string>
@@ -20,6 +21,8 @@ public:
     // The list's control ID: its value name under "ListCtrls".
     static constexpr int kListControlId = 1017;
     static constexpr const char* kListCtrlsKey = "Software\\zeloraTALK\\zeloraTALK\\ListCtrls";
+    // How often the list looks for changes made elsewhere (the web service's replies, presence).
+    static constexpr int kWatchMs = 2000;
 
     struct Hooks {
         std::function<void(QWidget* parent)> pimSync;
@@ -61,6 +64,7 @@ private:
     void BuildMenus();
     QPushButton* AddButton(const QString& caption, const QString& tip, std::function<void()> action);
     bool InPresenceDomain(const CViewContactsDlg::Row& row) const;
+    void WatchStore();
     void LoadColumns();
     void SaveColumns() const;
 
@@ -70,4 +74,5 @@ private:
     CViewContactsDlg m_dlg;
     QTreeWidget* m_list = nullptr;
     QMenuBar* m_menus = nullptr;
+    QTimer m_watch;
 };
