@@ -48,8 +48,9 @@ class ContactsRun(users_run.Run):
         super().start_peers()
 
     def start_operator(self):
-        if not os.access(self.args.sim, os.X_OK):
-            raise Failure(f"{self.args.sim} not built (this project's operator-sim)")
+        for path in (self.args.sim, self.args.storage):
+            if not os.path.isfile(path):
+                raise Failure(f"{path} not built (this project's tools/)")
         self.operator_data = os.path.join(self.dir, "operator.ini")
         with open(self.operator_data, "w") as f:
             f.write(OPERATOR_DATA)
