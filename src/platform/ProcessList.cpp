@@ -9,6 +9,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <linux/close_range.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -120,6 +122,11 @@ int ProcessList::Spawn(const std::vector<std::string>& argv)
     for (const std::string& a : argv)
         args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
+    // Whatever the phone holds open (its sockets, the single-instance listener) must not live on
+    // in the program started: everything past stderr is closed at the exec.
+    rlimit files{};
+    const unsigned lastFd =
+        getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < 65536 ? static_cast<unsigned>(files.rlim_cur) : 65536;
     // The grandchild reports a failed exec through this pipe; a successful exec closes it.
     int report[2];
     if (pipe2(report, O_CLOEXEC) != 0)
@@ -134,6 +141,12 @@ int ProcessList::Spawn(const std::vector<std::string>& argv)
     if (child == 0) {
         // Only async-signal-safe calls between fork and exec.
         close(report[0]);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+            for (unsigned fd = 3; fd < lastFd; ++fd)
+                fcntl(static_cast<int>(fd), F_SETFD, FD_CLOEXEC);
         setsid();
         pid_t grandchild = fork();
         if (grandchild != 0)

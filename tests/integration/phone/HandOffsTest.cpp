@@ -3,6 +3,7 @@
 // App Paths key, started and found again in /proc at shut-down.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -154,12 +155,22 @@ TEST_F(HandOffs, InstalledPluginStartsOnItsOwnAndShutDownEndsItOnlyWhenItRuns)
     // Installed, not running: shut-down finds nothing and does nothing.
     EXPECT_EQ(handler.Stop(), 0);
 
+    // A descriptor of the phone's without close-on-exec, as a library might leave one.
+    const int leaked = dup(STDERR_FILENO);
+    ASSERT_GT(leaked, 2);
     bool boxShown = false;
     EXPECT_EQ(handler.Start([&](const char*) { boxShown = true; }), 1);
+    close(leaked);
     EXPECT_FALSE(boxShown);
     pid_t pid = -1;
     ASSERT_TRUE(
         WaitFor([&] { return (pid = zelora::ProcessList::FindByExecutableName(handler.PluginFileName())) > 0; }));
+    // It holds nothing of the phone's open but the standard three.
+    std::vector<int> fds;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd"))
+        fds.push_back(std::stoi(entry.path().filename().string()));
+    std::sort(fds.begin(), fds.end());
+    EXPECT_EQ(fds, (std::vector<int>{0, 1, 2}));
     // Detached: not a child of this process, and the lookup ignores case.
     EXPECT_NE(getppid(), pid);
     EXPECT_EQ(waitpid(pid, nullptr, WNOHANG), -1);
