@@ -119,6 +119,24 @@ void CAddressBookNetStatusDlg::BuildDeleteAll(const std::string& timeStamp)
     m_request = Envelope("_delAll", m_userId) + "&timeStamp=" + Stamp(timeStamp);
 }
 
+void CAddressBookNetStatusDlg::Build(int kind, const ContactRecord& r)
+{
+    switch (kind) {
+    case KIND_ADD:
+        BuildAdd(r);
+        break;
+    case KIND_UPDATE:
+        BuildUpdate(r);
+        break;
+    case KIND_DELETE:
+        BuildDelete(r);
+        break;
+    default:
+        BuildDeleteAll();
+        break;
+    }
+}
+
 void CAddressBookNetStatusDlg::Status(const std::string& text)
 {
     if (text == m_status)
@@ -262,6 +280,13 @@ void CAddressBookNetStatusDlg::OnTimer(int id)
     Fail(Format(patterns[m_kind >= 0 && m_kind <= 3 ? m_kind : 0], m_contactName), true);
 }
 
+void CAddressBookNetStatusDlg::OnTimeout()
+{
+    ZLOG_SCOPE();
+    if (m_result == 0)
+        Fail("Internet request error.", true);
+}
+
 int CAddressBookNetStatusDlg::DoModal(int timeoutMs)
 {
     ZLOG_SCOPE();
@@ -272,7 +297,7 @@ int CAddressBookNetStatusDlg::DoModal(int timeoutMs)
     while (m_result == 0) {
         const auto now = Clock::now();
         if (now >= deadline) {
-            Fail("Internet request error.", true);
+            OnTimeout();
             break;
         }
         int wait = static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - now).count());

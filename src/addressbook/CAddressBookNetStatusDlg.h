@@ -54,6 +54,8 @@ public:
     void BuildUpdate(const ContactRecord& r, const std::string& timeStamp = {});
     void BuildDelete(const ContactRecord& r, const std::string& timeStamp = {});
     void BuildDeleteAll(const std::string& timeStamp = {});
+    // The builder of `kind` (KIND_*) on the record.
+    void Build(int kind, const ContactRecord& r);
 
     // Runs until accepted (IDOK) or failed (IDCANCEL: the console stands for pressing "Close").
     // `timeoutMs` bounds the wait for a reply that never completes.
@@ -64,6 +66,8 @@ public:
     void OnMessage(const zelora::Message& m);
     void OnTimer(int id);
     static void INetStatus(std::string text, int state, void* context);
+    // No reply within the modal wait's bound: failed like a request error.
+    void OnTimeout();
 
     int Kind() const { return m_kind; }
     const std::string& RequestText() const { return m_request; }

@@ -103,6 +103,7 @@ int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::st
     values.registrarCheck = file.GetInt("sip", "registrar_check", 120);
     if (values.registrarCheck < 1)
         values.registrarCheck = 120;
+    values.remoteStoragePlugin = file.GetString("plugins", "remote_storage", "");
     out = std::move(values);
     return kOk;
 }

@@ -12,6 +12,7 @@
 //   [presence]  domain gateway_yahoo gateway_msn gateway_gtalk brand_word mail_domain mail_web_host
 //               server port (optional: the host the XMPP client connects to, empty = the domain;
 //               default port 5222)
+//   [plugins]   remote_storage (optional: the remote-storage plug-in library, empty = none)
 //
 // Every other key must be present; a missing one is an error that names it ("[web] shop_page").
 #include <string>
@@ -39,6 +40,7 @@ struct DeploymentValues {
     std::string presenceServer;
     int presencePort = 5222;
     int registrarCheck = 120;
+    std::string remoteStoragePlugin;
 };
 
 class Deployment {

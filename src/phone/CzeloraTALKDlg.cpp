@@ -161,6 +161,14 @@ std::string CzeloraTALKDlg::GetUserId() const
     return m_userId;
 }
 
+std::string CzeloraTALKDlg::GetSubscriberNumber()
+{
+    std::string voipNumber, userId;
+    if (m_web->VoipNumber(voipNumber, userId))
+        return voipNumber;
+    return GetUserId();
+}
+
 std::string CzeloraTALKDlg::GetPassword() const
 {
     std::lock_guard<std::mutex> guard(m_fields);

@@ -145,6 +145,8 @@ public:
     std::string GetLastDialed() const;
     std::string GetUserId() const;
     std::string GetPassword() const;
+    // The subscriber's number: the VoIP number once the web service sent it, else the user ID.
+    std::string GetSubscriberNumber();
     std::string GetServerAddress() const { return m_serverAddress; }
     std::string GetServerPort() const { return m_serverPort; }
     bool UsesTunnel() const { return m_useTunnel; }

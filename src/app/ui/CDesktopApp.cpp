@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "addressbook/AddressBookStore.h"
+#include "addressbook/ui/CAddressBookWindows.h"
 #include "app/CLogger.h"
 #include "app/CSettings.h"
 #include "app/CzeloraTALKApp.h"
@@ -33,7 +34,12 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
     deps.addressBook = m_addressBook.get();
     deps.programFolder = app.ProgramFolder();
     deps.calltoNumber = app.CommandLine().Number();
+    m_addressBookWindows = std::make_unique<CAddressBookWindows>(
+        CAddressBookWindows::Dependencies{m_addressBook.get(), deployment, &CSettings::Instance()});
+    for (auto& tool : m_addressBookWindows->Tools())
+        deps.moreTools.push_back(std::move(tool));
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
+    m_addressBookWindows->Attach(m_windows->Controller(), m_windows->MainWindow());
     connect(m_windows.get(), &CPhoneWindows::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     const int fd = app.Instance().ListenFd();
@@ -51,6 +57,7 @@ CDesktopApp::~CDesktopApp()
     m_pending.clear();
     // The windows stop the controllers, which still use the audio and the address book.
     m_windows.reset();
+    m_addressBookWindows.reset();
 }
 
 int CDesktopApp::Exec()

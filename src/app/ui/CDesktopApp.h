@@ -12,6 +12,7 @@ class CzeloraTALKApp;
 class CPhoneWindows;
 class CMXSoundPhoneAudio;
 class AddressBookStore;
+class CAddressBookWindows;
 class QSocketNotifier;
 
 class CDesktopApp : public QObject {
@@ -36,6 +37,7 @@ private:
     CzeloraTALKApp& m_app;
     std::unique_ptr<CMXSoundPhoneAudio> m_audio;
     std::unique_ptr<AddressBookStore> m_addressBook;
+    std::unique_ptr<CAddressBookWindows> m_addressBookWindows;
     std::unique_ptr<CPhoneWindows> m_windows;
     QSocketNotifier* m_listen = nullptr;
     struct Pending {

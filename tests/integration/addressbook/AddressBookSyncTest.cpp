@@ -41,34 +41,6 @@ std::string WithWebHost(std::string text)
     return text;
 }
 
-// One POST to the simulator's control path; the reply's body, or "" when it failed.
-std::string Control(const std::string& form)
-{
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(80);
-    inet_pton(AF_INET, kWeb.c_str(), &addr.sin_addr);
-    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        close(fd);
-        return "";
-    }
-    std::string request = "POST /control/addressbook HTTP/1.0\r\nHost: " + kWeb +
-        "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " + std::to_string(form.size()) +
-        "\r\n\r\n" + form;
-    RawServer::SendAll(fd, request);
-    std::string reply;
-    char buffer[1024];
-    ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0)
-        reply.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
-    if (reply.find(" 200 ") == std::string::npos)
-        return "";
-    std::size_t body = reply.find("\r\n\r\n");
-    return body == std::string::npos ? "" : reply.substr(body + 4);
-}
-
 // The phone's CONTACT lines, from one "contacts" command.
 std::vector<std::string> Contacts(CliPhone& cli)
 {
@@ -147,7 +119,7 @@ TEST(AddressBookSync, ContactsTravelBetweenTwoPhonesOfTheSameUserAndTheOperator)
     }
     EXPECT_NE(operatorData.find("entry.1 = "), std::string::npos) << operatorData;
     // The operator adds one of its own.
-    ASSERT_EQ(Control("op=add&user=1001&name=+&firstname=Bob&email=bob%40example.com&voip=2002"), "sno=2\n");
+    ASSERT_EQ(sim.Control("op=add&user=1001&name=+&firstname=Bob&email=bob%40example.com&voip=2002"), "sno=2\n");
 
     // B hears of both by its query.
     EXPECT_TRUE(WaitForContacts(
@@ -159,8 +131,8 @@ TEST(AddressBookSync, ContactsTravelBetweenTwoPhonesOfTheSameUserAndTheOperator)
         << cb.Transcript();
 
     // The operator edits Ann and deletes Bob: B follows by its next query.
-    ASSERT_EQ(Control("op=update&user=1001&sno=1&mobile=0999"), "sno=1\n");
-    ASSERT_EQ(Control("op=delete&user=1001&sno=2"), "sno=2\n");
+    ASSERT_EQ(sim.Control("op=update&user=1001&sno=1&mobile=0999"), "sno=1\n");
+    ASSERT_EQ(sim.Control("op=delete&user=1001&sno=2"), "sno=2\n");
     EXPECT_TRUE(WaitForContacts(
         cb,
         [](const auto& lines) {
@@ -176,7 +148,7 @@ TEST(AddressBookSync, ContactsTravelBetweenTwoPhonesOfTheSameUserAndTheOperator)
     EXPECT_NE(ca.WaitFor("UPLOAD add \"User name (Ann) already exist\"", 15s), "") << ca.Transcript();
     EXPECT_NE(ca.WaitFor("UPLOAD add FAILED", 5s), "") << ca.Transcript();
     // A 404 changes nothing either.
-    ASSERT_EQ(Control("op=fail&status=404&count=1"), "ok\n");
+    ASSERT_EQ(sim.Control("op=fail&status=404&count=1"), "ok\n");
     ca.Mark();
     ca.Send("contact-delete 1");
     EXPECT_NE(ca.WaitFor("UPLOAD delete \"Requested page not found.\"", 15s), "") << ca.Transcript();

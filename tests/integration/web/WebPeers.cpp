@@ -69,11 +69,12 @@ void ReadRequest(int fd)
 
 } // namespace
 
-int SimProcess::Requests(const std::string& action) const
+bool SimProcess::Exchange(const std::string& request, std::string& body) const
 {
+    body.clear();
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        return -1;
+        return false;
     }
     timeval limit{2, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof(limit));
@@ -81,7 +82,6 @@ int SimProcess::Requests(const std::string& action) const
     sockaddr_in a = Address(m_address, 80);
     std::string reply;
     if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0) {
-        const std::string request = "GET /sim/requests HTTP/1.0\r\nHost: " + m_address + "\r\n\r\n";
         if (send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
             char buffer[4096];
             ssize_t n;
@@ -91,14 +91,34 @@ int SimProcess::Requests(const std::string& action) const
         }
     }
     close(fd);
-    const auto body = reply.find("\r\n\r\n");
-    if (reply.rfind("HTTP/1.", 0) != 0 || reply.find(" 200 ") > reply.find("\r\n") || body == std::string::npos) {
+    const auto end = reply.find("\r\n\r\n");
+    if (reply.rfind("HTTP/1.", 0) != 0 || reply.find(" 200 ") > reply.find("\r\n") || end == std::string::npos) {
+        return false;
+    }
+    body = reply.substr(end + 4);
+    return true;
+}
+
+int SimProcess::Requests(const std::string& action) const
+{
+    std::string body;
+    if (!Exchange("GET /sim/requests HTTP/1.0\r\nHost: " + m_address + "\r\n\r\n", body)) {
         return -1;
     }
     const std::string key = "\n" + action + " ";
-    const std::string text = "\n" + reply.substr(body + 4);
+    const std::string text = "\n" + body;
     const auto at = text.find(key);
     return at == std::string::npos ? 0 : std::atoi(text.c_str() + at + key.size());
+}
+
+std::string SimProcess::Control(const std::string& form) const
+{
+    std::string body;
+    Exchange("POST /control/addressbook HTTP/1.0\r\nHost: " + m_address +
+                 "\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                 std::to_string(form.size()) + "\r\n\r\n" + form,
+             body);
+    return body;
 }
 
 SimProcess::SimProcess(std::string binary, std::string address, std::string dataFile)

@@ -21,8 +21,14 @@ public:
     // How many requests of `action` ("_getbal", ..., "ads" for advertisements) the simulator
     // has answered; -1 when it cannot be asked.
     int Requests(const std::string& action) const;
+    // One POST of an URL-encoded form to the simulator's control path: the reply's body, or ""
+    // when it failed.
+    std::string Control(const std::string& form) const;
 
 private:
+    // The body of a 200 reply to one request, or "" (and false) when there was none.
+    bool Exchange(const std::string& request, std::string& body) const;
+
     std::string m_binary;
     std::string m_address;
     std::string m_dataFile;

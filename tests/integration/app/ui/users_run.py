@@ -368,8 +368,10 @@ def on_own_bus():
     return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
 
 
-def main():
-    args = arguments("program", "source", "out")
+def main(run_class=None, options=("program", "source", "out"), logs=("zeloraTALK", "kamailio", "echo", "caller"),
+         title="users' run"):
+    """Runs the scenario of `run_class` (a Run) with the command line's `options`; the exit code."""
+    args = arguments(*options)
     missing = [f"{program} (Debian package {package})" for program, package in NEEDED if shutil.which(program) is None]
     try:
         import pyatspi  # noqa: F401
@@ -385,17 +387,17 @@ def main():
     if rc is not None:
         return rc
     os.makedirs(args.out, exist_ok=True)
-    run = Run(args)
+    run = (run_class or Run)(args)
     try:
         run.start_display()
         run.start_peers()
         run.scenario()
-        print("users' run passed; screenshots in " + args.out)
+        print(f"{title} passed; screenshots in " + args.out)
         return 0
     except Exception as e:  # every failure names its step; the logs tell the rest
         run.screenshot("failure")
         print(f"FAILED: {e}", file=sys.stderr)
-        for name in ("zeloraTALK", "kamailio", "echo", "caller"):
+        for name in logs:
             print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
         state = os.path.join(run.dir, "phone/state/zeloraTALK/zeloraTALK.log")
         if os.path.exists(state):
