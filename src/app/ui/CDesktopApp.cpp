@@ -13,6 +13,7 @@
 #include "app/Deployment.h"
 #include "phone/CMXSoundPhoneAudio.h"
 #include "phone/ui/CPhoneWindows.h"
+#include "web/ui/CPortalWindows.h"
 #include "widgets/CSkin.h"
 
 CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
@@ -33,6 +34,11 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
     deps.addressBook = m_addressBook.get();
     deps.programFolder = app.ProgramFolder();
     deps.calltoNumber = app.CommandLine().Number();
+    m_portal = std::make_unique<CPortalWindows>(
+        deployment.portalHost.empty() ? deployment.webServiceHost : deployment.portalHost,
+        [this]() { return m_windows != nullptr ? m_windows->Controller().GetUserId() : std::string(); });
+    deps.moreTools = m_portal->Tools();
+    deps.smsWindow = m_portal->SmsWindow();
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
     connect(m_windows.get(), &CPhoneWindows::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 

@@ -10,6 +10,7 @@
 
 class CzeloraTALKApp;
 class CPhoneWindows;
+class CPortalWindows;
 class CMXSoundPhoneAudio;
 class AddressBookStore;
 class QSocketNotifier;
@@ -36,6 +37,8 @@ private:
     CzeloraTALKApp& m_app;
     std::unique_ptr<CMXSoundPhoneAudio> m_audio;
     std::unique_ptr<AddressBookStore> m_addressBook;
+    // Before the phone's windows: their buttons open these, so these go last.
+    std::unique_ptr<CPortalWindows> m_portal;
     std::unique_ptr<CPhoneWindows> m_windows;
     QSocketNotifier* m_listen = nullptr;
     struct Pending {
