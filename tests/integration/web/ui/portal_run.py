@@ -88,11 +88,15 @@ class PortalRun(users_run.Run):
         self.press("push button", "Sign in")
         wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
 
-    def open_page(self, button, title, expected, limit=15.0):
-        """Presses the button; seconds until the page's text holds `expected`."""
+    def open_page(self, button, title, expected, limit=15.0, real=True):
+        """Presses the button (a click, or its accessible action); seconds until the page's text
+        holds `expected`."""
         node = wait_for(f'the "{button}" button', lambda: self.find("push button", button), 10)
         started = time.monotonic()
-        self.click(node)
+        if real:
+            self.click(node)
+        else:
+            node.queryAction().doAction(0)
         wait_for(f'the page of "{title}" showing "{expected}"', lambda: expected in self.page_text(title), limit, 0.05)
         return time.monotonic() - started
 
@@ -114,7 +118,9 @@ class PortalRun(users_run.Run):
             raise Failure("the SMS page is not the signed-in inbox: " + repr(text))
         self.screenshot("sms-page")
         self.window_shot("SMS Dialog", "sms-window.png")
-        took = self.open_page("Call History", "Call History", MISSED)
+        # Without a window manager the SMS window lies over the main window's buttons: this one is
+        # pressed as a screen reader would.
+        took = self.open_page("Call History", "Call History", MISSED, real=False)
         print(f"missed-calls page shown {took:.2f} s after the button")
         self.screenshot("call-history")
         # The windows go with the program.
