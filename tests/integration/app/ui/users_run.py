@@ -368,6 +368,19 @@ def on_own_bus():
     return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
 
 
+def report_failure(run, error, peers):
+    """The failed step, a screenshot, the peers' output and the phone's log on stderr."""
+    run.screenshot("failure")
+    print(f"FAILED: {error}", file=sys.stderr)
+    for name in peers:
+        print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
+    state = os.path.join(run.dir, "phone/state/zeloraTALK/zeloraTALK.log")
+    if os.path.exists(state):
+        with open(state, errors="replace") as f:
+            print("----- phone log (without the method trace) -----\n" +
+                  "".join(l for l in f if "Entering*" not in l and "Leaving#" not in l)[-4000:], file=sys.stderr)
+
+
 def main():
     args = arguments("program", "source", "out")
     missing = [f"{program} (Debian package {package})" for program, package in NEEDED if shutil.which(program) is None]
@@ -393,15 +406,7 @@ def main():
         print("users' run passed; screenshots in " + args.out)
         return 0
     except Exception as e:  # every failure names its step; the logs tell the rest
-        run.screenshot("failure")
-        print(f"FAILED: {e}", file=sys.stderr)
-        for name in ("zeloraTALK", "kamailio", "echo", "caller"):
-            print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
-        state = os.path.join(run.dir, "phone/state/zeloraTALK/zeloraTALK.log")
-        if os.path.exists(state):
-            with open(state, errors="replace") as f:
-                print("----- phone log (without the method trace) -----\n" +
-                      "".join(l for l in f if "Entering*" not in l and "Leaving#" not in l)[-4000:], file=sys.stderr)
+        report_failure(run, e, ("zeloraTALK", "kamailio", "echo", "caller"))
         return 1
     finally:
         run.stop()

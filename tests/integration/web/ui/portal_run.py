@@ -153,15 +153,7 @@ def run_with(args, body):
         body(run)
         return 0
     except Exception as e:  # every failure names its step; the logs tell the rest
-        run.screenshot("failure")
-        print(f"FAILED: {e}", file=sys.stderr)
-        for name in ("zeloraTALK", "operator-sim", "kamailio"):
-            print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
-        log = os.path.join(run.dir, "phone/state/zeloraTALK/zeloraTALK.log")
-        if os.path.exists(log):
-            with open(log, errors="replace") as f:
-                print("----- phone log (without the method trace) -----\n" +
-                      "".join(l for l in f if "Entering*" not in l and "Leaving#" not in l)[-4000:], file=sys.stderr)
+        users_run.report_failure(run, e, ("zeloraTALK", "operator-sim", "kamailio"))
         return 1
     finally:
         run.stop()
