@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWebEngineView>
 #include <QtTest>
 #include <chrono>
 #include <fstream>
@@ -41,8 +42,14 @@ private slots:
     void encipheringFailureShowsTheBox();
     void pageInTheEmbeddedBrowser();
     void defaultBrowserWhenNotEmbedded();
+    void defaultBrowserWhenTheEmbeddedOneEnds();
 
 private:
+    // A stub browser named by BROWSER that writes the URL it gets into the file returned;
+    // empty XDG folders so that no installed handler comes first.
+    QString StubBrowser();
+    void CheckStubGot(const std::string& url, const QString& file);
+
     QTemporaryDir m_dir;
     std::unique_ptr<SimProcess> m_sim;
 };
@@ -113,26 +120,38 @@ void PortalWindowsTest::pageInTheEmbeddedBrowser()
     QCOMPARE(history.windowTitle(), QString("Call History"));
 }
 
-void PortalWindowsTest::defaultBrowserWhenNotEmbedded()
+QString PortalWindowsTest::StubBrowser()
 {
-    const QString opener = QStandardPaths::findExecutable("xdg-open");
-    QVERIFY2(!opener.isEmpty(), "xdg-open is missing (Debian package xdg-utils)");
-    // A stub browser that notes its argument; empty XDG folders so no installed handler wins.
     const QString got = m_dir.filePath("browser.txt");
+    QFile::remove(got);
     const QString stub = m_dir.filePath("browser.sh");
-    {
-        QFile file(stub);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QString("#!/bin/sh\nprintf '%s\\n' \"$1\" > '%1.part' && mv '%1.part' '%1'\n").arg(got).toUtf8());
-    }
+    QFile file(stub);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(QString("#!/bin/sh\nprintf '%s\\n' \"$1\" > '%1.part' && mv '%1.part' '%1'\n").arg(got).toUtf8());
+    file.close();
     QFile::setPermissions(stub, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_DIRS"}) {
         QDir().mkpath(m_dir.filePath(name));
         qputenv(name, m_dir.filePath(name).toUtf8());
     }
     qputenv("BROWSER", stub.toUtf8());
-    qputenv(CWebPageView::kBrowserVariable, "external");
+    return got;
+}
 
+void PortalWindowsTest::CheckStubGot(const std::string& url, const QString& got)
+{
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(got), 10000);
+    QFile file(got);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().trimmed().toStdString(), url);
+}
+
+void PortalWindowsTest::defaultBrowserWhenNotEmbedded()
+{
+    QVERIFY2(!QStandardPaths::findExecutable("xdg-open").isEmpty(), "xdg-open is missing (Debian package xdg-utils)");
+    const QString got = StubBrowser();
+    qputenv(CWebPageView::kBrowserVariable, "external");
     CzeloraTALKCallHistoryDialog dlg(From("1001"));
     QSignalSpy outside(dlg.View(), &CWebPageView::OpenedOutside);
     QCOMPARE(dlg.Open(), 0);
@@ -140,15 +159,29 @@ void PortalWindowsTest::defaultBrowserWhenNotEmbedded()
     QCOMPARE(outside.count(), 1);
     QVERIFY(outside.at(0).at(1).toBool());
     QVERIFY(!dlg.View()->Embedded());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(got), 10000);
-    QFile file(got);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const std::string url = file.readAll().trimmed().toStdString();
-    QCOMPARE(url, dlg.Controller().Url());
+    const std::string url = dlg.Controller().Url();
+    CheckStubGot(url, got);
     zelora::web::CPortalLink::Request request;
     QCOMPARE(zelora::web::CPortalLink::Read(url.substr(url.find("msg=")), request), 1);
     QCOMPARE(request.page, std::string("MissedCallViewBO"));
     QCOMPARE(request.userId, std::string("1001"));
+}
+
+void PortalWindowsTest::defaultBrowserWhenTheEmbeddedOneEnds()
+{
+    const QString got = StubBrowser();
+    CWebSMSDlg dlg(From("1001"));
+    QSignalSpy shown(dlg.View(), &CWebPageView::PageShown);
+    QSignalSpy outside(dlg.View(), &CWebPageView::OpenedOutside);
+    QCOMPARE(dlg.Open(), 0);
+    QVERIFY(shown.wait(20000));
+    // Chromium's own debug page ends the page's process as a crash would.
+    auto* web = dlg.View()->findChild<QWebEngineView*>();
+    QVERIFY(web != nullptr);
+    web->load(QUrl("chrome://kill"));
+    QVERIFY2(outside.wait(20000), "the ended browser did not hand the page over");
+    QVERIFY(!dlg.View()->Embedded());
+    CheckStubGot(dlg.Controller().Url(), got);
 }
 
 int main(int argc, char** argv)
