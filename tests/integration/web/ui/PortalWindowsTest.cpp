@@ -13,12 +13,14 @@
 #include <QtTest>
 #include <chrono>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "WebPeers.h"
 #include "web/CPortalLink.h"
 #include "web/WebApi.h"
 #include "web/ui/CWebPageView.h"
+#include "web/ui/CPortalWindows.h"
 #include "web/ui/CWebSMSDlg.h"
 #include "web/ui/CzeloraTALKCallHistoryDialog.h"
 
@@ -43,6 +45,7 @@ private slots:
     void pageInTheEmbeddedBrowser();
     void defaultBrowserWhenNotEmbedded();
     void defaultBrowserWhenTheEmbeddedOneEnds();
+    void mainWindowButtonsOpenFreshWindows();
 
 private:
     // A stub browser named by BROWSER that writes the URL it gets into the file returned;
@@ -182,6 +185,42 @@ void PortalWindowsTest::defaultBrowserWhenTheEmbeddedOneEnds()
     QVERIFY2(outside.wait(20000), "the ended browser did not hand the page over");
     QVERIFY(!dlg.View()->Embedded());
     CheckStubGot(dlg.Controller().Url(), got);
+}
+
+void PortalWindowsTest::mainWindowButtonsOpenFreshWindows()
+{
+    std::string user = "1001";
+    CPortalWindows windows(kSimHost, [&user]() { return user; });
+    std::map<std::string, std::function<void()>> press;
+    for (const CzeloraTALKWindow::Tool& tool : windows.Tools())
+        press[tool.tip] = tool.action;
+    QCOMPARE(press.size(), std::size_t(5));
+    for (const char* tip : {"SMS", "Fax", "Call History", "Missed Calls", "Number Assignment"})
+        QVERIFY2(press.count(tip) == 1, tip);
+
+    const std::pair<const char*, const CPortalPage::Kind*> opens[] = {
+        {"Fax", &CPortalPage::kFax},
+        {"Number Assignment", &CPortalPage::kNumberAssignment},
+        {"Missed Calls", &CPortalPage::kCallHistory}};
+    for (const auto& [tip, kind] : opens) {
+        press[tip]();
+        CPortalWindow* window = windows.Window(*kind);
+        QVERIFY2(window != nullptr && window->isVisible(), tip);
+        QCOMPARE(window->windowTitle().toStdString(), std::string(kind->title));
+    }
+    // Message 0x414 and a second "Call History": a new window each, the user of that moment.
+    windows.SmsWindow()("4930555");
+    QPointer<CPortalWindow> sms = windows.Window(CPortalPage::kSms);
+    QVERIFY(!sms.isNull());
+    QPointer<CPortalWindow> history = windows.Window(CPortalPage::kCallHistory);
+    user = "2002";
+    press["Call History"]();
+    QTRY_VERIFY(history.isNull());
+    zelora::web::CPortalLink::Request request;
+    const std::string url = windows.Window(CPortalPage::kCallHistory)->Controller().Url();
+    QCOMPARE(zelora::web::CPortalLink::Read(url.substr(url.find("msg=")), request), 1);
+    QCOMPARE(request.userId, std::string("2002"));
+    QVERIFY(!sms.isNull());
 }
 
 int main(int argc, char** argv)
