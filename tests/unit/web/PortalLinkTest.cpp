@@ -72,15 +72,6 @@ TEST(PortalLink, OpeningsOneSecondApartAndTheWindowsPages)
     RecordingView sms;
     EXPECT_EQ(Start(sms, CPortalPage::kSms, "1001", when).timeStamp, a.timeStamp);
     EXPECT_EQ(sms.calls.front(), "title SMS Dialog");
-
-    const std::pair<const CPortalPage::Kind*, const char*> kinds[] = {
-        {&CPortalPage::kSms, "SmsInboxBO"},
-        {&CPortalPage::kFax, "ZeloraFaxUploadBO"},
-        {&CPortalPage::kNumberAssignment, "ViewAssign2MeBO"}};
-    for (const auto& [kind, name] : kinds) {
-        RecordingView view;
-        EXPECT_EQ(Start(view, *kind, "7", when).page, name);
-    }
 }
 
 TEST(PortalLink, UserIdsGoInAsTheyAre)
