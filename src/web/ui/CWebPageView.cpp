@@ -22,7 +22,7 @@ constexpr const char* kChromiumFlags = "QTWEBENGINE_CHROMIUM_FLAGS";
 
 bool SandboxDisabled() { return qgetenv(kSandboxVariable) == "1" || qgetenv(kChromiumFlags).contains("--no-sandbox"); }
 
-QString HelperProcess()
+QString EngineProcess()
 {
     const QString own = qEnvironmentVariable("QTWEBENGINEPROCESS_PATH");
     if (!own.isEmpty())
@@ -51,8 +51,8 @@ QString CWebPageView::EmbeddingRefused()
 {
     if (qgetenv(kBrowserVariable) == "external")
         return QString(kBrowserVariable) + "=external";
-    if (!QFileInfo(HelperProcess()).isExecutable())
-        return "no " + HelperProcess();
+    if (!QFileInfo(EngineProcess()).isExecutable())
+        return "no " + EngineProcess();
     // Without the switch Chromium would end the program at its first page.
     if (geteuid() == 0 && !SandboxDisabled())
         return "running as root with the sandbox on";

@@ -16,7 +16,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../app/ui"))
-import users_run  # noqa: E402  the user's-run machinery: display, bus, AT-SPI and xdotool helpers
+import users_run  # noqa: E402  the user's-run machinery: display, bus, AT-SPI and xdotool driving
 from users_run import Failure, wait_for  # noqa: E402
 
 SIP_IP = "127.0.16.1"
@@ -28,7 +28,7 @@ MISSED = "4930777 at 2026-12-01 09:30"
 NEEDED = [("Xvfb", "xvfb"), ("dbus-run-session", "dbus-x11"), ("xdotool", "xdotool"), ("import", "imagemagick"),
           ("kamailio", "kamailio")]
 
-# The inherited helpers address the phone and its registrar by these.
+# The inherited methods address the phone and its registrar by these.
 users_run.SIP_IP = SIP_IP
 users_run.PHONE_IP = PHONE_IP
 
