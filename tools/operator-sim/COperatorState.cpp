@@ -1,5 +1,6 @@
 #include "COperatorState.h"
 
+#include "CPortalPages.h"
 #include "UrlForm.h"
 
 #include "web/WebApi.h"
@@ -104,28 +105,28 @@ bool ParseLong(const std::string& text, long long& value)
     return true;
 }
 
-std::string HtmlEscape(const std::string& text)
+// "sms.N = from|text" and "missed.N = from|when": 1 read, 0 not such a line, -1 malformed.
+int LoadPair(const std::string& key, const std::string& value, COperatorState::Account& account)
 {
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
+    auto* list = key.rfind("sms.", 0) == 0 ? &account.sms : key.rfind("missed.", 0) == 0 ? &account.missed : nullptr;
+    if (list == nullptr) {
+        return 0;
     }
-    return out;
+    auto parts = Split(value, '|');
+    std::pair<std::string, std::string> item;
+    if (parts.size() != 2 || !Decode(parts[0], item.first) || !Decode(parts[1], item.second)) {
+        return -1;
+    }
+    list->push_back(std::move(item));
+    return 1;
+}
+
+void SavePairs(const char* name, const std::vector<std::pair<std::string, std::string>>& list, std::string& text)
+{
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        text += std::string(name) + "." + std::to_string(i + 1) + " = " + Encode(list[i].first) + "|" +
+            Encode(list[i].second) + "\n";
+    }
 }
 
 long long NowMs()
@@ -339,7 +340,12 @@ bool COperatorState::Load(const std::string& path, std::string& error)
         keys.sort(CSimpleIniA::Entry::LoadOrder());
         for (const auto& key : keys) {
             std::string keyName = key.pItem;
-            if (keyName.rfind("entry.", 0) != 0) {
+            const int pairs = LoadPair(keyName, ini.GetValue(section.pItem, key.pItem, ""), account);
+            if (pairs < 0) {
+                error = "bad line " + keyName;
+                return false;
+            }
+            if (pairs > 0 || keyName.rfind("entry.", 0) != 0) {
                 continue;
             }
             Entry entry;
@@ -391,6 +397,8 @@ bool COperatorState::Save(std::string& error)
             }
             text += "\n";
         }
+        SavePairs("sms", account.sms, text);
+        SavePairs("missed", account.missed, text);
     }
     const std::string temp = m_path + ".tmp";
     FILE* file = std::fopen(temp.c_str(), "wb");
@@ -584,8 +592,8 @@ std::string COperatorState::HandleAds()
     ++m_requests["ads"];
     std::string list = "&lt;list&gt;";
     for (const auto& [text, link] : m_ads) {
-        list += "&lt;item&gt;&lt;txt&gt;" + HtmlEscape(text) + "&lt;/txt&gt;&lt;url&gt;" + HtmlEscape(link) +
-            "&lt;/url&gt;&lt;/item&gt;";
+        list += "&lt;item&gt;&lt;txt&gt;" + CPortalPages::HtmlEscape(text) + "&lt;/txt&gt;&lt;url&gt;" +
+            CPortalPages::HtmlEscape(link) + "&lt;/url&gt;&lt;/item&gt;";
     }
     list += "&lt;/list&gt;";
     return "<html><body><pre>" + list + "</pre></body></html>";
@@ -594,50 +602,16 @@ std::string COperatorState::HandleAds()
 std::string COperatorState::HandlePortal(const std::string& msgHex, int& httpStatus)
 {
     std::lock_guard<std::mutex> lock(m_lock);
-    auto page = [](const std::string& title, const std::string& text) {
-        return "<html><head><title>" + title + "</title></head><body><h1>" + title + "</h1><p>" + text +
-            "</p></body></html>";
-    };
-    std::string plain;
-    if (msgHex.size() > 2 * kMaxBody || zelora::web::DecodeRequestBody(msgHex, plain) != 1) {
-        httpStatus = 400;
-        return page("Bad request", "The sign-in link is not valid.");
+    zelora::web::CPortalLink::Request request;
+    if (msgHex.size() > 2 * kMaxBody || zelora::web::CPortalLink::Read(msgHex, request) != 1) {
+        return CPortalPages::BadLink(httpStatus);
     }
-    // "redirTo=PAGE&userId=USER&timestamp=MS": the user ID may hold '&', the time stamp is last.
-    const std::size_t userPos = plain.find("&userId=");
-    const std::size_t stampPos = plain.rfind("&timestamp=");
-    long long stamp = 0;
-    if (plain.rfind("redirTo=", 0) != 0 || userPos == std::string::npos || stampPos == std::string::npos ||
-        stampPos < userPos || !ParseLong(plain.substr(stampPos + 11), stamp)) {
-        httpStatus = 400;
-        return page("Bad request", "The sign-in link is not valid.");
+    auto it = m_accounts.find(request.userId);
+    if (it == m_accounts.end()) {
+        return CPortalPages::Render(request, nullptr, kPortalWindowMs, httpStatus);
     }
-    const std::string pageName = plain.substr(8, userPos - 8);
-    const std::string userId = plain.substr(userPos + 8, stampPos - userPos - 8);
-    long long now = 0;
-    ParseLong(zelora::web::RequestTimeStamp(), now);
-    if (stamp < now - kPortalWindowMs || stamp > now + kPortalWindowMs) {
-        httpStatus = 403;
-        return page("Session expired", "The sign-in link has expired.");
-    }
-    if (m_accounts.find(userId) == m_accounts.end()) {
-        httpStatus = 403;
-        return page("Unknown user", "The user is not known.");
-    }
-    static const std::pair<const char*, const char*> pages[] = {
-        {"SmsInboxBO", "SMS Inbox"},
-        {"ZeloraFaxUploadBO", "Fax Upload"},
-        {"ViewAssign2MeBO", "Number Assignment"},
-        {"MissedCallViewBO", "Missed Calls"},
-    };
-    for (const auto& [name, title] : pages) {
-        if (pageName == name) {
-            httpStatus = 200;
-            return page(title, "Signed in as " + HtmlEscape(userId) + ".");
-        }
-    }
-    httpStatus = 404;
-    return page("Not found", "No such page.");
+    const CPortalPages::Subscriber subscriber{it->second.lvl3, it->second.sms, it->second.missed};
+    return CPortalPages::Render(request, &subscriber, kPortalWindowMs, httpStatus);
 }
 
 std::string COperatorState::HandleControl(const std::string& body, int& httpStatus)

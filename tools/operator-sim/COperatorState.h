@@ -32,6 +32,9 @@ public:
         long long deletedAt = 0;
         long nextSno = 1;
         std::vector<Entry> entries;
+        // What the portal pages show: SMS received (from, text) and missed calls (from, when).
+        std::vector<std::pair<std::string, std::string>> sms;
+        std::vector<std::pair<std::string, std::string>> missed;
     };
 
     // Field tags in reply order (after <sno>).
@@ -52,7 +55,7 @@ public:
     //   op=delete&user=U&sno=N                the entry goes
     //   op=fail&status=404&count=1            the next `count` web-service requests get that status
     std::string HandleControl(const std::string& body, int& httpStatus);
-    // msg parameter of the portal's auto-login page; returns HTML.
+    // msg parameter of the portal's auto-login page; returns HTML (see CPortalPages).
     std::string HandlePortal(const std::string& msgHex, int& httpStatus);
 
 private:

@@ -14,6 +14,7 @@
 #include "app/Deployment.h"
 #include "phone/CMXSoundPhoneAudio.h"
 #include "phone/ui/CPhoneWindows.h"
+#include "web/ui/CPortalWindows.h"
 #include "widgets/CSkin.h"
 
 CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
@@ -38,6 +39,12 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
         CAddressBookWindows::Dependencies{m_addressBook.get(), deployment, &CSettings::Instance()});
     for (auto& tool : m_addressBookWindows->Tools())
         deps.moreTools.push_back(std::move(tool));
+    m_portal = std::make_unique<CPortalWindows>(
+        deployment.portalHost.empty() ? deployment.webServiceHost : deployment.portalHost,
+        [this]() { return m_windows != nullptr ? m_windows->Controller().GetUserId() : std::string(); });
+    for (auto& tool : m_portal->Tools())
+        deps.moreTools.push_back(std::move(tool));
+    deps.smsWindow = m_portal->SmsWindow();
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
     m_addressBookWindows->Attach(m_windows->Controller(), m_windows->MainWindow());
     connect(m_windows.get(), &CPhoneWindows::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);

@@ -10,6 +10,7 @@
 
 class CzeloraTALKApp;
 class CPhoneWindows;
+class CPortalWindows;
 class CMXSoundPhoneAudio;
 class AddressBookStore;
 class CAddressBookWindows;
@@ -38,6 +39,8 @@ private:
     std::unique_ptr<CMXSoundPhoneAudio> m_audio;
     std::unique_ptr<AddressBookStore> m_addressBook;
     std::unique_ptr<CAddressBookWindows> m_addressBookWindows;
+    // Before the phone's windows: their buttons open these, so these go last.
+    std::unique_ptr<CPortalWindows> m_portal;
     std::unique_ptr<CPhoneWindows> m_windows;
     QSocketNotifier* m_listen = nullptr;
     struct Pending {

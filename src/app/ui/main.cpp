@@ -5,6 +5,7 @@
 #include "app/CzeloraTALKApp.h"
 #include "app/ui/CDesktopApp.h"
 #include "web/CMXINet.h"
+#include "web/ui/CWebPageView.h"
 
 int main(int argc, char** argv)
 {
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     std::string error;
     const int rc = app.Run(
         [&argc, argv](CzeloraTALKApp& started) {
+            CWebPageView::PrepareProcess();
             QApplication qt(argc, argv);
             QApplication::setApplicationName("zeloraTALK");
             QApplication::setQuitOnLastWindowClosed(false);

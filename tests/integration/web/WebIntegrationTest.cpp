@@ -1,6 +1,7 @@
 // The web client against the operator simulator and misbehaving servers on loopback.
 #include "app/CLogger.h"
 #include "web/CMXINet.h"
+#include "web/CPortalLink.h"
 #include "web/CWebServiceClient.h"
 #include "FakeAddressBook.h"
 #include "web/WebApi.h"
@@ -173,6 +174,8 @@ balance = 12.50
 smsbalance = 7
 lvl3 = 4930111222
 inbox = 2
+sms.1 = 4930555|Meet%20at%20eight%20&%20bring%20<cake>
+missed.1 = 4930777|2026-12-01%2009:30
 
 [user:2002]
 balance = 1.00
@@ -433,29 +436,52 @@ TEST_F(WebService, SimulatorRefusesHostileRequests)
     EXPECT_EQ(ReadFile(s_data), before);
 }
 
+// The portal reads the link with the reader the simulator shares with the program's link builder.
 TEST_F(WebService, PortalSignInChecksStampAndPage)
 {
-    auto link = [](const std::string& page, const std::string& user, const std::string& stamp) {
-        std::string body;
-        MakeRequestBody("redirTo=" + page + "&userId=" + user + "&timestamp=" + stamp, body);
-        return std::string(kAutoLoginPath) + "?" + body;
-    };
     CMXINet client("test_portal");
+    auto get = [&client](const std::string& page, const std::string& user, const std::string& stamp, std::string& text,
+                         const std::function<void(std::string&)>& spoil = {}) {
+        std::string url;
+        EXPECT_EQ(CPortalLink::Make(kSimHost, CPortalLink::Request{page, user, stamp}, url), 1);
+        const std::string prefix = "http://" + kSimHost;
+        EXPECT_EQ(url.rfind(prefix + kAutoLoginPath + "?msg=", 0), 0u) << url;
+        std::string target = url.substr(prefix.size());
+        if (spoil)
+            spoil(target);
+        Exchange exchange;
+        return exchange.Run(client, kSimHost, "GET", target, "", text);
+    };
     std::string page;
-    {
-        Exchange exchange;
-        EXPECT_EQ(exchange.Run(client, kSimHost, "GET", link("SmsInboxBO", "1001", RequestTimeStamp()), "", page), 200);
-        EXPECT_NE(page.find("SMS Inbox"), std::string::npos);
-        EXPECT_NE(page.find("1001"), std::string::npos);
-    }
-    {
-        Exchange exchange;
-        EXPECT_EQ(exchange.Run(client, kSimHost, "GET", link("MissedCallViewBO", "1001", "1000"), "", page), 403);
-    }
-    {
-        Exchange exchange;
-        EXPECT_EQ(exchange.Run(client, kSimHost, "GET", link("NoSuchBO", "1001", RequestTimeStamp()), "", page), 404);
-    }
+    EXPECT_EQ(get(CPortalLink::kSmsInbox, "1001", RequestTimeStamp(), page), 200);
+    EXPECT_NE(page.find("<title>SMS Inbox</title>"), std::string::npos) << page;
+    EXPECT_NE(page.find("4930555: Meet at eight &amp; bring &lt;cake&gt;"), std::string::npos) << page;
+    EXPECT_EQ(get(CPortalLink::kMissedCalls, "1001", RequestTimeStamp(), page), 200);
+    EXPECT_NE(page.find("4930777 at 2026-12-01 09:30"), std::string::npos) << page;
+    EXPECT_EQ(get(CPortalLink::kNumberAssignment, "1001", RequestTimeStamp(), page), 200);
+    EXPECT_NE(page.find("Your number: 4930111222"), std::string::npos) << page;
+    EXPECT_EQ(get(CPortalLink::kFaxUpload, "2002", RequestTimeStamp(), page), 200);
+    EXPECT_NE(page.find("type=\"file\""), std::string::npos) << page;
+
+    // Eleven minutes old, a user the portal does not know, a page it does not have.
+    const std::string stale = RequestTimeStamp(std::chrono::system_clock::now() - std::chrono::minutes(11));
+    EXPECT_EQ(get(CPortalLink::kSmsInbox, "1001", stale, page), 403);
+    EXPECT_NE(page.find("Portal error"), std::string::npos);
+    EXPECT_NE(page.find("expired"), std::string::npos);
+    EXPECT_EQ(get(CPortalLink::kSmsInbox, "1001&x", RequestTimeStamp(), page), 403);
+    EXPECT_EQ(get("NoSuchBO", "1001", RequestTimeStamp(), page), 404);
+    // A changed digit in the first block garbles "redirTo=": the link is not one.
+    EXPECT_EQ(get(CPortalLink::kSmsInbox, "1001", RequestTimeStamp(), page,
+                  [](std::string& target) {
+                      char& digit = target[target.find("msg=") + 6];
+                      digit = digit == '0' ? '1' : '0';
+                  }),
+              400);
+    EXPECT_NE(page.find("The sign-in link is not valid."), std::string::npos) << page;
+    // Cut short: no longer whole cipher blocks.
+    EXPECT_EQ(get(CPortalLink::kSmsInbox, "1001", RequestTimeStamp(), page,
+                  [](std::string& target) { target.resize(target.size() - 2); }),
+              400);
 }
 
 TEST_F(WebService, ProgressNotificationsInOrder)

@@ -368,6 +368,19 @@ def on_own_bus():
     return subprocess.call(["dbus-run-session", "--", sys.executable] + sys.argv, env=env)
 
 
+def report_failure(run, error, peers):
+    """The failed step, a screenshot, the peers' output and the phone's log on stderr."""
+    run.screenshot("failure")
+    print(f"FAILED: {error}", file=sys.stderr)
+    for name in peers:
+        print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
+    state = os.path.join(run.dir, "phone/state/zeloraTALK/zeloraTALK.log")
+    if os.path.exists(state):
+        with open(state, errors="replace") as f:
+            print("----- phone log (without the method trace) -----\n" +
+                  "".join(l for l in f if "Entering*" not in l and "Leaving#" not in l)[-4000:], file=sys.stderr)
+
+
 def main(run_class=None, options=("program", "source", "out"), logs=("zeloraTALK", "kamailio", "echo", "caller"),
          title="users' run"):
     """Runs the scenario of `run_class` (a Run) with the command line's `options`; the exit code."""
@@ -395,15 +408,7 @@ def main(run_class=None, options=("program", "source", "out"), logs=("zeloraTALK
         print(f"{title} passed; screenshots in " + args.out)
         return 0
     except Exception as e:  # every failure names its step; the logs tell the rest
-        run.screenshot("failure")
-        print(f"FAILED: {e}", file=sys.stderr)
-        for name in logs:
-            print(f"----- {name} -----\n{run.log(name)[-3000:]}", file=sys.stderr)
-        state = os.path.join(run.dir, "phone/state/zeloraTALK/zeloraTALK.log")
-        if os.path.exists(state):
-            with open(state, errors="replace") as f:
-                print("----- phone log (without the method trace) -----\n" +
-                      "".join(l for l in f if "Entering*" not in l and "Leaving#" not in l)[-4000:], file=sys.stderr)
+        report_failure(run, e, logs)
         return 1
     finally:
         run.stop()
