@@ -72,6 +72,12 @@ int CGUIPresenceHandler::HandleGUIPresenceData(std::int32_t command, CPresenceDa
     return 0;
 }
 
+void CGUIPresenceHandler::SetNotifySettings(const PresenceNotifySettings& s)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_notify = s;
+}
+
 void CGUIPresenceHandler::WriteToXMPPFIFO(std::int32_t command, CPresenceData* data)
 {
     PresenceWrite(m_xmppFifo, command, data);

@@ -47,7 +47,8 @@ public:
     int HandleGUIPresenceData(std::int32_t command, CPresenceData* data);
     void WriteToXMPPFIFO(std::int32_t command, CPresenceData* data);
     int IsIMTransportJID(const std::string& jid) const;
-    void SetNotifySettings(const PresenceNotifySettings& s) { m_notify = s; }
+    // Any thread: the GUI presence thread reads them while it handles a result.
+    void SetNotifySettings(const PresenceNotifySettings& s);
 
     // Snapshot of the roster model: one entry per contact, in arrival order.
     std::vector<RosterEntry> Roster() const;

@@ -13,6 +13,7 @@
 #include "app/Deployment.h"
 #include "phone/CMXSoundPhoneAudio.h"
 #include "phone/ui/CPhoneWindows.h"
+#include "presence/ui/CPresenceWindows.h"
 #include "widgets/CSkin.h"
 
 CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
@@ -33,7 +34,11 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
     deps.addressBook = m_addressBook.get();
     deps.programFolder = app.ProgramFolder();
     deps.calltoNumber = app.CommandLine().Number();
+    m_presence =
+        std::make_unique<CPresenceWindows>(CPresenceWindows::Dependencies{deployment, m_addressBook.get(), {}});
+    deps.moreTools.push_back(m_presence->ChatTool());
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
+    m_presence->Attach(m_windows->Controller(), m_windows->MainWindow());
     connect(m_windows.get(), &CPhoneWindows::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     const int fd = app.Instance().ListenFd();
@@ -49,6 +54,7 @@ CDesktopApp::~CDesktopApp()
     for (auto& [fd, pending] : m_pending)
         delete pending.notifier;
     m_pending.clear();
+    m_presence.reset(); // its threads post to the phone's window
     // The windows stop the controllers, which still use the audio and the address book.
     m_windows.reset();
 }

@@ -10,6 +10,7 @@
 
 class CzeloraTALKApp;
 class CPhoneWindows;
+class CPresenceWindows;
 class CMXSoundPhoneAudio;
 class AddressBookStore;
 class QSocketNotifier;
@@ -37,6 +38,7 @@ private:
     std::unique_ptr<CMXSoundPhoneAudio> m_audio;
     std::unique_ptr<AddressBookStore> m_addressBook;
     std::unique_ptr<CPhoneWindows> m_windows;
+    std::unique_ptr<CPresenceWindows> m_presence;
     QSocketNotifier* m_listen = nullptr;
     struct Pending {
         std::unique_ptr<zelora::SingleInstance::Connection> connection;
