@@ -133,8 +133,17 @@ void CCustomTreeCtrl::InsertSorted(QTreeWidgetItem* parent, QTreeWidgetItem* nod
 void CCustomTreeCtrl::SetNodeLook(QTreeWidgetItem* node, const QString& text)
 {
     node->setText(0, text);
-    if (CPresenceTreeNodeData* d = Data(node))
-        node->setIcon(0, Image(d->ImageIndex()));
+    CPresenceTreeNodeData* d = Data(node);
+    if (d == nullptr)
+        return;
+    node->setIcon(0, Image(d->ImageIndex()));
+    // The status in words, for the tooltip and the accessibility tree.
+    if (d->GetNodeType() == CPresenceTreeNodeData::NODE_CONTACT) {
+        const int p = d->GetPresenceStatus();
+        const QString status = p >= 1 && p <= 6 ? CKVPresenceDialog::kStatusNames[p - 1] : "Unknown";
+        node->setToolTip(0, status);
+        node->setData(0, Qt::AccessibleDescriptionRole, status);
+    }
 }
 
 QTreeWidgetItem* CCustomTreeCtrl::IsGroupTreeNodeExists(const std::string& name) const

@@ -55,7 +55,7 @@ void CPresenceWindows::Open()
         };
         // A window of its own (no parent): it stays when the main window is minimised.
         m_window = std::make_unique<CPresenceWindow>(*m_settings, m_book.get(), hooks);
-        m_window->resize(300, 520);
+        m_window->resize(340, 520);
     }
     m_window->show();
     m_window->raise();
