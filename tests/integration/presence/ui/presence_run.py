@@ -256,6 +256,9 @@ def main():
     if rc is not None:
         return rc
     os.makedirs(args.out, exist_ok=True)
+    for old in os.listdir(args.out):  # the pictures are this run's alone
+        if old.endswith(".png"):
+            os.remove(os.path.join(args.out, old))
     run = PresenceRun(args)
     try:
         run.start_display()
