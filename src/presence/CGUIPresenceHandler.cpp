@@ -112,6 +112,16 @@ void CGUIPresenceHandler::UseSettingsFile(const std::string& path)
     CPresenceIMAccounts::Load(path, m_status);
 }
 
+void CGUIPresenceHandler::UseSettingsFile(const std::string& path, const GatewayTable& loaded)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_settingsFile = path;
+    for (int type = IM_TYPE_YAHOO; type <= IM_TYPE_GTALK; ++type) {
+        m_status[type].loginInfo = loaded[type].loginInfo;
+        m_status[type].loginAtStartUp = loaded[type].loginAtStartUp;
+    }
+}
+
 int CGUIPresenceHandler::AddIMAccount(int imType, const std::string& userName, const std::string& password,
                                       int atStartUp, std::string& refusal)
 {

@@ -67,6 +67,7 @@ int CPresenceSettings::ReadSettings()
 {
     ZLOG_SCOPE();
     m_values = PresencePreferences{};
+    m_gateways = GatewayTable{};
     zelora::ProfileFile file(m_path);
     if (file.Load() != 0) {
         ZLOG(LOG_ERROR, "Unable to read the presence settings %s", m_path.c_str());
@@ -76,6 +77,7 @@ int CPresenceSettings::ReadSettings()
         m_values.*k.field = std::atoi(file.GetString(k.section, k.key, "").c_str());
     for (const TextKey& k : kTextKeys)
         m_values.*k.field = file.GetString(k.section, k.key, "");
+    CPresenceIMAccounts::Load(file, m_gateways);
     return 0;
 }
 

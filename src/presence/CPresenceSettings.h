@@ -6,6 +6,7 @@
 #include <string>
 
 #include "presence/CGUIPresenceHandler.h"
+#include "presence/CPresenceIMAccounts.h"
 #include "presence/IPresenceDialogs.h"
 
 struct PresencePreferences {
@@ -37,6 +38,8 @@ public:
     int WriteInt(const char* section, const char* key, int value);
 
     PresencePreferences& Values() { return m_values; }
+    // The gateway keys as read with the others (for the GUI handler).
+    const GatewayTable& Gateways() const { return m_gateways; }
     const PresencePreferences& Values() const { return m_values; }
 
     PresenceNotifySettings Notify() const;
@@ -47,4 +50,5 @@ public:
 private:
     std::string m_path;
     PresencePreferences m_values;
+    GatewayTable m_gateways{};
 };

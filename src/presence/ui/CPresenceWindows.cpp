@@ -89,6 +89,7 @@ void CPresenceWindows::Start()
     account.settingsFile = CPresenceIMAccounts::SettingsFile(account.userId);
     *m_settings = CPresenceSettings(account.settingsFile);
     m_settings->ReadSettings();
+    account.gatewaysRead = &m_settings->Gateways(); // one read of the file serves both
     XmppEndpoint endpoint;
     endpoint.server = d.presenceServer;
     endpoint.port = d.presencePort;
@@ -96,6 +97,7 @@ void CPresenceWindows::Start()
     m_window->SetStatusLabel("Trying to Sign in...");
     m_handler->InitializePresenceHandler(account, endpoint, {d.gatewayYahoo, d.gatewayMsn, d.gatewayGtalk},
                                          m_window.get(), &m_phone->Queue());
+    m_handler->Gui()->SetNotifySettings(m_settings->Notify());
     CGUIPresenceHandler& gui = *m_handler->Gui();
     if (m_deps.dialogs)
         m_dialogs = m_deps.dialogs(gui, m_window.get());

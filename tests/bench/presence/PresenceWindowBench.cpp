@@ -81,8 +81,8 @@ TEST(PresenceWindowBench, ButtonToRosterOf500ContactsShown)
         fills.push_back(t.nsecsElapsed() / 1000);
     }
     std::sort(fills.begin(), fills.end());
-    std::printf("presence window: button to %d contacts shown %lld ms; tree fill %lld us (median of 5)\n",
-                kContacts, static_cast<long long>(toShown), static_cast<long long>(fills[2]));
+    std::printf("presence window: button to %d contacts shown %lld ms; tree fill %lld us (median of 5)\n", kContacts,
+                static_cast<long long>(toShown), static_cast<long long>(fills[2]));
 }
 
 } // namespace

@@ -481,7 +481,9 @@ void PresenceUiTest::settingsFileEveryKeyReadAndWritten()
     QCOMPARE(read.ReadSettings(), 0);
     QVERIFY(read.Values() == v);
     QCOMPARE(zelora::GetPrivateProfileString("IMDetails", "nIsIMMSNLoginAtStartUpEnabled", "", path),
-             std::string("1")); // the gateway keys are kept
+             std::string("1")); // the gateway keys are kept, and read with the others
+    QCOMPARE(read.Gateways()[IM_TYPE_MSN].loginAtStartUp, 1);
+    QCOMPARE(read.Gateways()[IM_TYPE_YAHOO].loginAtStartUp, 0);
     // The file's own spelling of sections and keys, and "%d" for integers.
     QCOMPARE(zelora::GetPrivateProfileString("chat", "nIsTabOnTop", "", path), std::string("3"));
     QCOMPARE(zelora::GetPrivateProfileString("FTrans", "csDefualtDirectory", "", path), std::string("text 18"));
