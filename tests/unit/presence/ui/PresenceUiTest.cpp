@@ -19,6 +19,8 @@
 #include "presence/IPresenceDialogs.h"
 #include "presence/PresenceCodes.h"
 #include "presence/ui/CCustomTreeCtrl.h"
+#include "presence/CAddressBookContacts.h"
+#include "presence/ui/CPresenceNotifier.h"
 #include "presence/ui/CPresencePreferencesDialog.h"
 #include "presence/ui/CPresenceWindow.h"
 
@@ -83,6 +85,12 @@ public:
     void SignedOut() override { calls.push_back("signed out"); }
 };
 
+class OneEntryBook : public IPresenceContactBook {
+public:
+    bool FindByJid(const std::string&, PersonalContact&) override { return false; }
+    std::vector<PersonalContact> MappableContacts() override { return {{"12", "Ann Book", "ANN@localhost"}}; }
+};
+
 // A tree whose edits go through the controller into a queue the test reads.
 struct TreeRig {
     CFifo xmpp;
@@ -132,6 +140,7 @@ private slots:
     void renameAndGroupDelete();
     void windowFollowsTheRosterAndHandsOnChats();
     void signInDecisionsAndSubscriptionRequests();
+    void notifierShowsOneAtATime();
     void settingsFileEveryKeyReadAndWritten();
 };
 
@@ -301,7 +310,8 @@ void PresenceUiTest::windowFollowsTheRosterAndHandsOnChats()
     CFifo xmpp, gui;
     DialogsRecorder dialogs;
     CGUIPresenceHandler handler(xmpp, gui);
-    CPresenceWindow window(settings, nullptr, {});
+    OneEntryBook book;
+    CPresenceWindow window(settings, &book, {});
     QCOMPARE(handler.InitializeGUIPresenceHandler("1001@localhost", "1001", "localhost", &window, nullptr,
                                                   {"yahoo.localhost", "msn.localhost", "gtalk.localhost"}),
              0);
@@ -325,6 +335,12 @@ void PresenceUiTest::windowFollowsTheRosterAndHandsOnChats()
     QCOMPARE(tree.GetGroupStringList(), (std::vector<std::string>{"Buddies", "Club", "Work"}));
     QCOMPARE(int(tree.ContactNodes("bob@localhost").size()), 2);
     QVERIFY(!tree.HasContact("yahoo.localhost"));
+    // The address book's entry for a contact, matched without regard to case.
+    QCOMPARE(CCustomTreeCtrl::Data(tree.ContactNodes("ann@localhost")[0])->GetPersonalContactID(), std::string("12"));
+    QCOMPARE(CAddressBookContacts::JidFor("Ann@Mail.Example", "mail.example", "localhost"),
+             std::string("Ann@localhost"));
+    QCOMPARE(CAddressBookContacts::JidFor("ann@other.example", "mail.example", "localhost"), std::string());
+    QCOMPARE(CAddressBookContacts::JidFor("@mail.example", "mail.example", "localhost"), std::string());
 
     handler.Handle(PRESENCE_COMMAND_GUI_LOGIN_SUCCESSFUL, nullptr);
     auto* p = new CRosterPresenceData;
@@ -534,6 +550,25 @@ void PresenceUiTest::settingsFileEveryKeyReadAndWritten()
     std::string after;
     QCOMPARE(zelora::ReadFileContents(path, after), 0);
     QCOMPARE(after, damaged);
+}
+
+void PresenceUiTest::notifierShowsOneAtATime()
+{
+    std::vector<std::string> opened;
+    CPresenceNotifier notifier([&](const std::string& jid) { opened.push_back(jid); });
+    QVERIFY(notifier.Notify("Ann", " is Online", ""));
+    QVERIFY(!notifier.Notify("Bob", " is Offline", "")); // dropped while one shows
+    QCOMPARE(notifier.CurrentPhase(), CPresenceNotifier::PHASE_APPEAR);
+    QElapsedTimer t;
+    t.start();
+    QTRY_COMPARE_WITH_TIMEOUT(notifier.CurrentPhase(), CPresenceNotifier::PHASE_HIDDEN, 5000);
+    QVERIFY(t.elapsed() >= 3 * CPresenceNotifier::kPhaseMs - 100); // appear, stay, disappear
+    QVERIFY(notifier.isHidden());
+    // A message's pop-up opens the chat on a click; the next one shows again.
+    QVERIFY(notifier.Notify("Ann", " Says:\nhi", "ann@localhost"));
+    QTest::mouseClick(&notifier, Qt::LeftButton);
+    QCOMPARE(opened, (std::vector<std::string>{"ann@localhost"}));
+    QCOMPARE(notifier.CurrentPhase(), CPresenceNotifier::PHASE_HIDDEN);
 }
 
 QTEST_MAIN(PresenceUiTest)
