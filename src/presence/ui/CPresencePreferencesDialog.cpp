@@ -13,34 +13,34 @@ namespace {
 
 using P = PresencePreferences;
 
-struct CheckSpec {
+struct CheckRow {
     const char* caption;
     int P::*field;
 };
-struct TextSpec {
+struct TextRow {
     const char* caption;
     std::string P::*field;
 };
 
-const CheckSpec kChatChecks[] = {{"Enable chat history", &P::isDisableHistory},
-                                 {"Show time in chat", &P::isShowTime},
-                                 {"Chat tabs appear on top", &P::isTabOnTop}};
-const CheckSpec kSoundChecks[] = {{"Sound when a message arrives", &P::isSoundMessageArrive},
-                                  {"Sound when a message is sent", &P::isSoundMessageSent},
-                                  {"Sound when a contact goes offline", &P::isSoundOffline},
-                                  {"Sound on an invitation", &P::isSoundInvitation}};
-const TextSpec kSoundTexts[] = {{"Message arrives sound", &P::newMessageSoundFile},
-                                {"Message sent sound", &P::sentMessageSoundFile},
-                                {"Contact offline sound", &P::offlineSoundFile},
-                                {"Invitation sound", &P::invitationSoundFile}};
-const CheckSpec kNotifyChecks[] = {{"Pop-up for arriving messages", &P::isToastPopup},
-                                   {"Bring the chat window to the front", &P::isBringFront},
-                                   {"Pop-up when a contact goes offline", &P::isNotifyOffline},
-                                   {"Pop-up when a contact comes online", &P::isNotifyOnline},
-                                   {"Check for updates", &P::isCheckUpdate},
-                                   {"Show presence in the address book", &P::isNotifyPresenceOnAddressBook}};
-const TextSpec kTransferTexts[] = {{"Transfer time-out", &P::transferTimeout},
-                                   {"Transfer folder", &P::defaultDirectory}};
+const CheckRow kChatChecks[] = {{"Enable chat history", &P::isDisableHistory},
+                                {"Show time in chat", &P::isShowTime},
+                                {"Chat tabs appear on top", &P::isTabOnTop}};
+const CheckRow kSoundChecks[] = {{"Sound when a message arrives", &P::isSoundMessageArrive},
+                                 {"Sound when a message is sent", &P::isSoundMessageSent},
+                                 {"Sound when a contact goes offline", &P::isSoundOffline},
+                                 {"Sound on an invitation", &P::isSoundInvitation}};
+const TextRow kSoundTexts[] = {{"Message arrives sound", &P::newMessageSoundFile},
+                               {"Message sent sound", &P::sentMessageSoundFile},
+                               {"Contact offline sound", &P::offlineSoundFile},
+                               {"Invitation sound", &P::invitationSoundFile}};
+const CheckRow kNotifyChecks[] = {{"Pop-up for arriving messages", &P::isToastPopup},
+                                  {"Bring the chat window to the front", &P::isBringFront},
+                                  {"Pop-up when a contact goes offline", &P::isNotifyOffline},
+                                  {"Pop-up when a contact comes online", &P::isNotifyOnline},
+                                  {"Check for updates", &P::isCheckUpdate},
+                                  {"Show presence in the address book", &P::isNotifyPresenceOnAddressBook}};
+const TextRow kTransferTexts[] = {{"Transfer time-out", &P::transferTimeout},
+                                  {"Transfer folder", &P::defaultDirectory}};
 
 } // namespace
 
@@ -56,8 +56,8 @@ CPresencePreferencesDialog::CPresencePreferencesDialog(const PresencePreferences
         layout->addWidget(box);
         return form;
     };
-    auto checks = [&](QFormLayout* form, const auto& specs) {
-        for (const CheckSpec& s : specs) {
+    auto checks = [&](QFormLayout* form, const auto& rows) {
+        for (const CheckRow& s : rows) {
             auto* box = new QCheckBox(s.caption, this);
             box->setAccessibleName(s.caption);
             box->setChecked(m_values.*s.field == 1);
@@ -65,8 +65,8 @@ CPresencePreferencesDialog::CPresencePreferencesDialog(const PresencePreferences
             m_checks.push_back({box, s.field});
         }
     };
-    auto texts = [&](QFormLayout* form, const auto& specs) {
-        for (const TextSpec& s : specs) {
+    auto texts = [&](QFormLayout* form, const auto& rows) {
+        for (const TextRow& s : rows) {
             auto* edit = new QLineEdit(QString::fromStdString(m_values.*s.field), this);
             edit->setAccessibleName(s.caption);
             form->addRow(s.caption, edit);
