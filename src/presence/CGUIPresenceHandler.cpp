@@ -72,6 +72,12 @@ int CGUIPresenceHandler::HandleGUIPresenceData(std::int32_t command, CPresenceDa
     return 0;
 }
 
+void CGUIPresenceHandler::SetNotifySettings(const PresenceNotifySettings& s)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_notify = s;
+}
+
 void CGUIPresenceHandler::WriteToXMPPFIFO(std::int32_t command, CPresenceData* data)
 {
     PresenceWrite(m_xmppFifo, command, data);
@@ -104,6 +110,16 @@ void CGUIPresenceHandler::UseSettingsFile(const std::string& path)
     std::lock_guard<std::mutex> lock(m_mutex);
     m_settingsFile = path;
     CPresenceIMAccounts::Load(path, m_status);
+}
+
+void CGUIPresenceHandler::UseSettingsFile(const std::string& path, const GatewayTable& loaded)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_settingsFile = path;
+    for (int type = IM_TYPE_YAHOO; type <= IM_TYPE_GTALK; ++type) {
+        m_status[type].loginInfo = loaded[type].loginInfo;
+        m_status[type].loginAtStartUp = loaded[type].loginAtStartUp;
+    }
 }
 
 int CGUIPresenceHandler::AddIMAccount(int imType, const std::string& userName, const std::string& password,

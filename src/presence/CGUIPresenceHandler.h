@@ -47,7 +47,8 @@ public:
     int HandleGUIPresenceData(std::int32_t command, CPresenceData* data);
     void WriteToXMPPFIFO(std::int32_t command, CPresenceData* data);
     int IsIMTransportJID(const std::string& jid) const;
-    void SetNotifySettings(const PresenceNotifySettings& s) { m_notify = s; }
+    // Any thread: the GUI presence thread reads them while it handles a result.
+    void SetNotifySettings(const PresenceNotifySettings& s);
 
     // Snapshot of the roster model: one entry per contact, in arrival order.
     std::vector<RosterEntry> Roster() const;
@@ -55,6 +56,8 @@ public:
     // The presence settings file: its gateway keys are read now and written by the
     // account operations below. Before sign-in.
     void UseSettingsFile(const std::string& path);
+    // The same with the gateway keys read already by the settings reader.
+    void UseSettingsFile(const std::string& path, const GatewayTable& loaded);
     // The account dialog: refused (-3, `refusal` set) for a missing user name or password or
     // an MSN name without '@'; otherwise both keys become "1"/the start-up choice and the
     // registration goes out (0). -1 an IM type outside 1 to 3.

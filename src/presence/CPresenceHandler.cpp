@@ -19,7 +19,9 @@ int CPresenceHandler::InitializePresenceHandler(const PresenceAccount& account, 
     m_ownJid = account.userId + "@" + account.domain;
     if (!m_gui) {
         m_gui = std::make_unique<CGUIPresenceHandler>(m_xmppFifo, m_guiFifo);
-        if (!account.settingsFile.empty())
+        if (!account.settingsFile.empty() && account.gatewaysRead != nullptr)
+            m_gui->UseSettingsFile(account.settingsFile, *account.gatewaysRead);
+        else if (!account.settingsFile.empty())
             m_gui->UseSettingsFile(account.settingsFile);
         m_gui->InitializeGUIPresenceHandler(m_ownJid, account.userId, account.domain, view, mainWindow, gateways);
     }

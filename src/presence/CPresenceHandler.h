@@ -13,6 +13,7 @@ struct PresenceAccount {
     std::string proxyHost;
     int proxyPort = -1;
     std::string settingsFile; // the presence settings; empty: gateway choices are not kept
+    const GatewayTable* gatewaysRead = nullptr; // its gateway keys, when the caller read the file
 };
 
 class CPresenceHandler {

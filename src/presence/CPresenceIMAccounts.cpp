@@ -32,6 +32,11 @@ void CPresenceIMAccounts::Load(const std::string& path, GatewayTable& table)
     zelora::ProfileFile file(path);
     if (file.Load() != 0)
         ZLOG(LOG_ERROR, "Unable to read the presence settings %s", path.c_str());
+    Load(file, table);
+}
+
+void CPresenceIMAccounts::Load(const zelora::ProfileFile& file, GatewayTable& table)
+{
     for (int type = IM_TYPE_YAHOO; type <= IM_TYPE_GTALK; ++type) {
         table[type].loginInfo = file.GetInt(kSection, kKeys[type].loginInfo, 0) == 1 ? 1 : 0;
         table[type].loginAtStartUp = file.GetInt(kSection, kKeys[type].atStartUp, 0) == 1 ? 1 : 0;

@@ -12,6 +12,10 @@ struct GatewayStatus {
 };
 using GatewayTable = std::array<GatewayStatus, 4>; // by IM type, 0 the presence service
 
+namespace zelora {
+class ProfileFile;
+}
+
 class CPresenceIMAccounts {
 public:
     static constexpr const char* kSection = "IMDetails";
@@ -20,6 +24,8 @@ public:
     static std::string SettingsFile(const std::string& voipNumber);
     // Reads both keys of the three gateways into `table`; a missing file reads as 0.
     static void Load(const std::string& path, GatewayTable& table);
+    // The same from a file loaded already.
+    static void Load(const zelora::ProfileFile& file, GatewayTable& table);
     // Writes both keys of one gateway; 0 written, -1 an IM type outside 1 to 3 ("No Case
     // Matched-IM Settings"), -2 the file could not be written.
     static int Store(const std::string& path, int imType, int loginInfo, int loginAtStartUp);

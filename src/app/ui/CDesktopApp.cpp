@@ -15,6 +15,7 @@
 #include "phone/CMXSoundPhoneAudio.h"
 #include "phone/ui/CPhoneWindows.h"
 #include "web/ui/CPortalWindows.h"
+#include "presence/ui/CPresenceWindows.h"
 #include "widgets/CSkin.h"
 
 CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
@@ -45,8 +46,12 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
     for (auto& tool : m_portal->Tools())
         deps.moreTools.push_back(std::move(tool));
     deps.smsWindow = m_portal->SmsWindow();
+    m_presence =
+        std::make_unique<CPresenceWindows>(CPresenceWindows::Dependencies{deployment, m_addressBook.get(), {}});
+    deps.moreTools.push_back(m_presence->ChatTool());
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
     m_addressBookWindows->Attach(m_windows->Controller(), m_windows->MainWindow());
+    m_presence->Attach(m_windows->Controller(), m_windows->MainWindow());
     connect(m_windows.get(), &CPhoneWindows::Closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
 
     const int fd = app.Instance().ListenFd();
@@ -62,6 +67,7 @@ CDesktopApp::~CDesktopApp()
     for (auto& [fd, pending] : m_pending)
         delete pending.notifier;
     m_pending.clear();
+    m_presence.reset(); // its threads post to the phone's window
     // The windows stop the controllers, which still use the audio and the address book.
     m_windows.reset();
     m_addressBookWindows.reset();

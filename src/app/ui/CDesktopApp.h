@@ -11,6 +11,7 @@
 class CzeloraTALKApp;
 class CPhoneWindows;
 class CPortalWindows;
+class CPresenceWindows;
 class CMXSoundPhoneAudio;
 class AddressBookStore;
 class CAddressBookWindows;
@@ -42,6 +43,7 @@ private:
     // Before the phone's windows: their buttons open these, so these go last.
     std::unique_ptr<CPortalWindows> m_portal;
     std::unique_ptr<CPhoneWindows> m_windows;
+    std::unique_ptr<CPresenceWindows> m_presence;
     QSocketNotifier* m_listen = nullptr;
     struct Pending {
         std::unique_ptr<zelora::SingleInstance::Connection> connection;

@@ -1,5 +1,6 @@
 // Figures beside a bare gloox client in the same run: sign-in to roster and memory of a
 // signed-in presence core whose roster holds 500 contacts.
+#include "BenchRoster.h"
 #include "ProsodyPeer.h"
 #include "RecordingView.h"
 
@@ -95,11 +96,7 @@ TEST(PresenceBench, SignInToRosterOf500Contacts)
     ProsodyPeer server(kBench);
     ASSERT_EQ(server.Register({{"alice", "alicepw"}, {"probe", "probepw"}}), "");
     // Both accounts get the same 500-contact roster, written in the server's own store.
-    std::string roster = "return {\n  [false] = { [\"version\"] = 1; };\n";
-    for (int i = 0; i < kContacts; ++i)
-        roster += "  [\"c" + std::to_string(i) + "@localhost\"] = { [\"subscription\"] = \"both\"; [\"name\"] = \"C" +
-            std::to_string(i) + "\"; [\"groups\"] = { [\"G" + std::to_string(i % 7) + "\"] = true; }; };\n";
-    roster += "};\n";
+    const std::string roster = BenchRoster(kContacts);
     std::filesystem::create_directories(server.DataDir() + "/roster");
     ASSERT_TRUE(zelora::test::WriteFile(server.DataDir() + "/roster/alice.dat", roster));
     ASSERT_TRUE(zelora::test::WriteFile(server.DataDir() + "/roster/probe.dat", roster));
