@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <ctime>
 
 CPresenceChatWindow::CPresenceChatWindow(ChatPageIdentity own, CPresenceChatPage::Sender send, QWidget* parent)
@@ -88,6 +89,9 @@ bool CPresenceChatWindow::WindowActive() const { return isActiveWindow(); }
 void CPresenceChatWindow::ShowWindow(bool activate)
 {
     setAttribute(Qt::WA_ShowWithoutActivating, !activate);
+    // The attribute is copied to the native window once, when it is made.
+    if (QWindow* handle = windowHandle())
+        handle->setProperty("_q_showWithoutActivating", !activate);
     if (isMinimized() && activate)
         showNormal();
     show();

@@ -56,6 +56,7 @@ CPresenceSearchWindow::CPresenceSearchWindow(CPresenceSearch::Command send, cons
     for (const auto& c : columns)
         titles << QString::fromStdString(c.first);
     m_results->setHeaderLabels(titles);
+    m_results->header()->setStretchLastSection(false);
     for (int i = 0; i < static_cast<int>(columns.size()); ++i)
         m_results->header()->resizeSection(i, columns[static_cast<std::size_t>(i)].second);
 
