@@ -43,6 +43,13 @@ void CPresenceDialogHost::OnOwnThread(F&& f)
         QMetaObject::invokeMethod(this, std::forward<F>(f), Qt::QueuedConnection);
 }
 
+CPresenceProfileWindow* CPresenceDialogHost::OwnProfileWindow() const { return m_ownProfile; }
+CPresenceProfileWindow* CPresenceDialogHost::ContactProfileWindow() const { return m_contactProfile; }
+CPresenceSearchWindow* CPresenceDialogHost::SearchWindow() const { return m_search; }
+CPresenceInviteWindow* CPresenceDialogHost::InviteWindow() const { return m_invite; }
+CPresenceIMAccountWindow* CPresenceDialogHost::IMAccountWindow() const { return m_imAccount; }
+CPresenceBroadcastWindow* CPresenceDialogHost::BroadcastWindow() const { return m_broadcast; }
+
 bool CPresenceDialogHost::Send(int command, CPresenceData* data)
 {
     if (!m_signedIn) {

@@ -45,12 +45,12 @@ public:
 
     // The windows, once opened (null before).
     CPresenceChatWindow* ChatWindow();
-    CPresenceProfileWindow* OwnProfileWindow() const { return m_ownProfile; }
-    CPresenceProfileWindow* ContactProfileWindow() const { return m_contactProfile; }
-    CPresenceSearchWindow* SearchWindow() const { return m_search; }
-    CPresenceInviteWindow* InviteWindow() const { return m_invite; }
-    CPresenceIMAccountWindow* IMAccountWindow() const { return m_imAccount; }
-    CPresenceBroadcastWindow* BroadcastWindow() const { return m_broadcast; }
+    CPresenceProfileWindow* OwnProfileWindow() const;
+    CPresenceProfileWindow* ContactProfileWindow() const;
+    CPresenceSearchWindow* SearchWindow() const;
+    CPresenceInviteWindow* InviteWindow() const;
+    CPresenceIMAccountWindow* IMAccountWindow() const;
+    CPresenceBroadcastWindow* BroadcastWindow() const;
 
 private:
     template <class F>
