@@ -49,6 +49,7 @@ void CPresenceChatPageWidget::Append(const std::string& text, bool bold, const Q
     line.remove(QLatin1Char('\r'));
     cursor.insertText(line, format);
     m_conversation->verticalScrollBar()->setValue(m_conversation->verticalScrollBar()->maximum());
+    emit Appended();
 }
 
 void CPresenceChatPageWidget::ShowHeader(const std::string& text) { Append(text, true, QColor(0x1f, 0x4e, 0x8c)); }

@@ -22,6 +22,8 @@ public:
 
 signals:
     void SendRequested(const QString& text);
+    // A line was added to the conversation.
+    void Appended();
 
 private:
     void Append(const std::string& text, bool bold, const QColor& colour);

@@ -15,8 +15,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "DialogSession.h"
 #include "ProsodyPeer.h"
-#include "RecordingView.h"
 #include "presence/CFifo.h"
 #include "presence/CPresenceHandler.h"
 #include "presence/PresenceCodes.h"
@@ -32,74 +32,6 @@
 namespace {
 
 constexpr const char* kServer = "127.0.18.1";
-
-// What the presence window does with the results meant for its secondary windows; every
-// other result is recorded for the test to wait on.
-class ForwardingView : public RecordingView {
-public:
-    // Set once the session's core exists; results before that are sign-in ones.
-    std::atomic<CPresenceDialogHost*> host{nullptr};
-    void ChatMessage(std::unique_ptr<CChatMessage> m) override
-    {
-        const std::string name = m->senderName;
-        host.load()->ChatMessage(std::move(m), name);
-    }
-    void ContactPresence(const RosterEntry& contact) override
-    {
-        RecordingView::ContactPresence(contact);
-        if (CPresenceDialogHost* h = host.load())
-            h->ContactPresence(contact);
-    }
-    void Profile(std::unique_ptr<CVCard> card, bool own) override
-    {
-        if (CPresenceDialogHost* h = host.load())
-            h->Profile(std::move(card), own);
-    }
-    void ProfileStored(std::unique_ptr<CVCard> card) override
-    {
-        if (CPresenceDialogHost* h = host.load())
-            h->ProfileStored(std::move(card));
-    }
-    void SearchResult(const CSearchResult* result) override
-    {
-        if (CPresenceDialogHost* h = host.load())
-            h->SearchResult(result);
-    }
-    void ImStatus(int imType, int signedIn, int loginInfo) override
-    {
-        RecordingView::ImStatus(imType, signedIn, loginInfo);
-        if (CPresenceDialogHost* h = host.load())
-            h->ImStatus(imType, signedIn, loginInfo);
-    }
-};
-
-struct Session {
-    CFifo xmpp, gui;
-    ForwardingView view;
-    std::unique_ptr<CPresenceDialogHost> host;
-    // Goes first: the core's threads end before the windows they feed.
-    std::unique_ptr<CPresenceHandler> handler;
-
-    Session(const std::string& user, const std::string& settings)
-    {
-        PresenceAccount a;
-        a.userId = user;
-        a.password = user + "pw";
-        a.domain = "localhost";
-        a.settingsFile = settings;
-        XmppEndpoint e;
-        e.server = kServer;
-        e.port = ProsodyPeer::kPort;
-        handler = std::make_unique<CPresenceHandler>(xmpp, gui);
-        handler->InitializePresenceHandler(a, e, {"yahoo.localhost", "msn.localhost", "gtalk.localhost"}, &view,
-                                           nullptr);
-        host = std::make_unique<CPresenceDialogHost>(*handler->Gui(), nullptr);
-        view.host = host.get();
-        PresenceChatSettings s;
-        s.history = s.showTime = s.bringFront = true;
-        host->ApplyChatSettings(s);
-    }
-};
 
 QPushButton* Button(QWidget* window, const QString& name)
 {
@@ -160,8 +92,8 @@ void PresenceDialogsIntegrationTest::twoUsersThroughTheirWindows()
     std::ofstream(users) << "alice\tAlice Smith\talice@example.org\t1001\nbob\tBob Jones\tbob@example.org\t1002\n";
     QCOMPARE(server.StartServices(PRESENCE_SERVICES_PATH, users), std::string());
 
-    Session alice("alice", home.filePath("alice.ini").toStdString());
-    Session bob("bob", home.filePath("bob.ini").toStdString());
+    DialogSession alice(kServer, "alice", home.filePath("alice.ini").toStdString());
+    DialogSession bob(kServer, "bob", home.filePath("bob.ini").toStdString());
     QVERIFY2(Await(alice.view, "LOGIN OK"), alice.view.Tail(5).c_str());
     QVERIFY(Await(bob.view, "LOGIN OK"));
     QVERIFY(Await(alice.view, "SERVICES"));
