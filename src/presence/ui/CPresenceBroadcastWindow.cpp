@@ -1,5 +1,7 @@
 #include "presence/ui/CPresenceBroadcastWindow.h"
 
+#include "presence/ui/PresenceControls.h"
+
 #include "presence/PresenceCodes.h"
 
 #include <QLabel>
@@ -17,12 +19,8 @@ CPresenceBroadcastWindow::CPresenceBroadcastWindow(Send send, QWidget* parent)
     m_contacts->setAccessibleName(QStringLiteral("Contacts"));
     m_text = new QPlainTextEdit(this);
     m_text->setAccessibleName(QStringLiteral("Broadcast text"));
-    m_send = new QPushButton(tr("Send"), this);
-    m_send->setAccessibleName(QStringLiteral("Send"));
-    m_send->setToolTip(tr("Send the message to every chosen contact"));
-    m_send->setAccessibleDescription(m_send->toolTip());
-    m_message = new QLabel(this);
-    m_message->setAccessibleDescription(QStringLiteral("Broadcast message"));
+    m_send = PresenceButton(tr("Send"), tr("Send the message to every chosen contact"), this);
+    m_message = PresenceStatusLine(QStringLiteral("Broadcast message"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(tr("Send to:"), this));
     layout->addWidget(m_contacts, 2);
@@ -75,10 +73,6 @@ int CPresenceBroadcastWindow::SendToChosen()
     return sent;
 }
 
-void CPresenceBroadcastWindow::SetMessage(const QString& text)
-{
-    m_message->setText(text);
-    m_message->setAccessibleName(text);
-}
+void CPresenceBroadcastWindow::SetMessage(const QString& text) { ShowStatusLine(m_message, text); }
 
 QString CPresenceBroadcastWindow::Message() const { return m_message->text(); }

@@ -1,5 +1,7 @@
 #include "presence/ui/CPresenceChatPageWidget.h"
 
+#include "presence/ui/PresenceControls.h"
+
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,10 +17,7 @@ CPresenceChatPageWidget::CPresenceChatPageWidget(QWidget* parent) : QWidget(pare
     m_input = new QLineEdit(this);
     m_input->setAccessibleName(QStringLiteral("Message"));
     m_input->setPlaceholderText(tr("Type a message"));
-    m_send = new QPushButton(tr("Send"), this);
-    m_send->setAccessibleName(QStringLiteral("Send"));
-    m_send->setToolTip(tr("Send the message"));
-    m_send->setAccessibleDescription(m_send->toolTip());
+    m_send = PresenceButton(tr("Send"), tr("Send the message"), this);
     auto* row = new QHBoxLayout;
     row->addWidget(m_input, 1);
     row->addWidget(m_send);

@@ -1,5 +1,7 @@
 #include "presence/ui/CPresenceChatPopup.h"
 
+#include "presence/ui/PresenceControls.h"
+
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -12,14 +14,11 @@ CPresenceChatPopup::CPresenceChatPopup(QWidget* parent)
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFrameShape(QFrame::Box);
     setAccessibleName(QStringLiteral("Chat notification"));
-    m_title = new QLabel(this);
-    m_title->setAccessibleDescription(QStringLiteral("Notification title"));
+    m_title = PresenceStatusLine(QStringLiteral("Notification title"), this);
     QFont bold = m_title->font();
     bold.setBold(true);
     m_title->setFont(bold);
-    m_text = new QLabel(this);
-    m_text->setAccessibleDescription(QStringLiteral("Notification text"));
-    m_text->setWordWrap(true);
+    m_text = PresenceStatusLine(QStringLiteral("Notification text"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_title);
     layout->addWidget(m_text);

@@ -1,5 +1,7 @@
 #include "presence/ui/CPresenceIMAccountWindow.h"
 
+#include "presence/ui/PresenceControls.h"
+
 #include "app/CLogger.h"
 #include "presence/CGUIPresenceHandler.h"
 #include "presence/PresenceCodes.h"
@@ -11,19 +13,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-namespace {
-
-QPushButton* Button(const QString& caption, const QString& tip, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setAccessibleName(caption);
-    b->setToolTip(tip);
-    b->setAccessibleDescription(tip);
-    return b;
-}
-
-} // namespace
 
 CPresenceIMAccountWindow::CPresenceIMAccountWindow(CGUIPresenceHandler& handler, QWidget* parent)
     : QWidget(parent, Qt::Window), m_handler(handler)
@@ -41,14 +30,12 @@ CPresenceIMAccountWindow::CPresenceIMAccountWindow(CGUIPresenceHandler& handler,
     m_password->setEchoMode(QLineEdit::Password);
     m_startUp = new QCheckBox(tr("Sign in at start-up"), this);
     m_startUp->setAccessibleName(m_startUp->text());
-    m_add = Button(tr("Add Account"), tr("Register the account with the gateway"), this);
-    m_delete = Button(tr("Delete Account"), tr("Remove the login information"), this);
-    m_signIn = Button(tr("Sign In"), tr("Sign in to the network"), this);
-    m_signOut = Button(tr("Sign Out"), tr("Sign out of the network"), this);
-    m_state = new QLabel(this);
-    m_state->setAccessibleDescription(QStringLiteral("Gateway state"));
-    m_message = new QLabel(this);
-    m_message->setAccessibleDescription(QStringLiteral("Account message"));
+    m_add = PresenceButton(tr("Add Account"), tr("Register the account with the gateway"), this);
+    m_delete = PresenceButton(tr("Delete Account"), tr("Remove the login information"), this);
+    m_signIn = PresenceButton(tr("Sign In"), tr("Sign in to the network"), this);
+    m_signOut = PresenceButton(tr("Sign Out"), tr("Sign out of the network"), this);
+    m_state = PresenceStatusLine(QStringLiteral("Gateway state"), this);
+    m_message = PresenceStatusLine(QStringLiteral("Account message"), this);
     auto* buttons = new QHBoxLayout;
     for (QPushButton* b : {m_add, m_delete, m_signIn, m_signOut})
         buttons->addWidget(b);
@@ -102,8 +89,7 @@ void CPresenceIMAccountWindow::Refresh()
     m_signIn->setEnabled(s.loginInfo == 1 && s.signedIn != 1);
     m_signOut->setEnabled(s.signedIn == 1);
     const QString state = s.signedIn == 1 ? tr("Signed in") : s.loginInfo == 1 ? tr("Signed out") : tr("No account");
-    m_state->setText(state);
-    m_state->setAccessibleName(state);
+    ShowStatusLine(m_state, state);
 }
 
 void CPresenceIMAccountWindow::OnAdd()
@@ -145,11 +131,7 @@ void CPresenceIMAccountWindow::OnSign(bool in)
     SetMessage(in ? tr("Signing in...") : tr("Signing out..."));
 }
 
-void CPresenceIMAccountWindow::SetMessage(const QString& text)
-{
-    m_message->setText(text);
-    m_message->setAccessibleName(text);
-}
+void CPresenceIMAccountWindow::SetMessage(const QString& text) { ShowStatusLine(m_message, text); }
 
 QString CPresenceIMAccountWindow::Message() const { return m_message->text(); }
 QString CPresenceIMAccountWindow::State() const { return m_state->text(); }

@@ -1,5 +1,7 @@
 #include "presence/ui/CPresenceInviteWindow.h"
 
+#include "presence/ui/PresenceControls.h"
+
 #include "presence/CPresenceInvite.h"
 
 #include <QCoreApplication>
@@ -17,13 +19,8 @@ CPresenceInviteWindow::CPresenceInviteWindow(std::string host, unsigned port, st
     setAccessibleName(windowTitle());
     m_address = new QLineEdit(this);
     m_address->setAccessibleName(QStringLiteral("E-mail address"));
-    m_send = new QPushButton(tr("Invite"), this);
-    m_send->setAccessibleName(QStringLiteral("Invite"));
-    m_send->setToolTip(tr("Send an invitation by e-mail"));
-    m_send->setAccessibleDescription(m_send->toolTip());
-    m_status = new QLabel(this);
-    m_status->setAccessibleDescription(QStringLiteral("Invitation status"));
-    m_status->setWordWrap(true);
+    m_send = PresenceButton(tr("Invite"), tr("Send an invitation by e-mail"), this);
+    m_status = PresenceStatusLine(QStringLiteral("Invitation status"), this);
     auto* form = new QFormLayout(this);
     form->addRow(tr("E-mail address"), m_address);
     form->addRow(QString(), m_send);
@@ -61,8 +58,7 @@ void CPresenceInviteWindow::OnSend()
 void CPresenceInviteWindow::Finished(const QString& text)
 {
     m_send->setEnabled(true);
-    m_status->setText(text);
-    m_status->setAccessibleName(text);
+    ShowStatusLine(m_status, text);
 }
 
 QString CPresenceInviteWindow::Status() const { return m_status->text(); }

@@ -1,6 +1,7 @@
 #include "presence/ui/CPresenceProfileWindow.h"
 
 #include "presence/ui/CPresenceAvatar.h"
+#include "presence/ui/PresenceControls.h"
 
 #include <QFileDialog>
 #include <QFormLayout>
@@ -59,16 +60,12 @@ CPresenceProfileWindow::CPresenceProfileWindow(Save save, QWidget* parent)
     m_pages->addTab(Page(work, false), tr("Bussiness"));
     m_pages->addTab(Page(AddressRows(&PresenceProfileFields::home, &PresenceProfileFields::homeNumbers), false),
                     tr("Home"));
-    m_status = new QLabel(this);
-    m_status->setAccessibleDescription(QStringLiteral("Profile status"));
+    m_status = PresenceStatusLine(QStringLiteral("Profile status"), this);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_pages);
     layout->addWidget(m_status);
     if (m_save) {
-        m_saveButton = new QPushButton(tr("Save"), this);
-        m_saveButton->setAccessibleName(QStringLiteral("Save"));
-        m_saveButton->setToolTip(tr("Store the profile on the server"));
-        m_saveButton->setAccessibleDescription(m_saveButton->toolTip());
+        m_saveButton = PresenceButton(tr("Save"), tr("Store the profile on the server"), this);
         connect(m_saveButton, &QPushButton::clicked, this, &CPresenceProfileWindow::OnSave);
         layout->addWidget(m_saveButton);
     }
@@ -97,10 +94,7 @@ QWidget* CPresenceProfileWindow::Page(const Rows& rows, bool withAvatar)
         m_picture->setAlignment(Qt::AlignCenter);
         form->addRow(tr("Picture"), m_picture);
         if (m_save) {
-            auto* pick = new QPushButton(tr(kSelectAvatar), page);
-            pick->setAccessibleName(QString::fromUtf8(kSelectAvatar));
-            pick->setToolTip(tr("Choose a picture for your profile"));
-            pick->setAccessibleDescription(pick->toolTip());
+            auto* pick = PresenceButton(tr(kSelectAvatar), tr("Choose a picture for your profile"), page);
             connect(pick, &QPushButton::clicked, this, &CPresenceProfileWindow::OnSelectAvatar);
             form->addRow(QString(), pick);
         }
@@ -177,10 +171,6 @@ void CPresenceProfileWindow::Stored(bool ok)
     SetStatus(ok ? tr("Profile saved") : tr("Unable to save the profile"));
 }
 
-void CPresenceProfileWindow::SetStatus(const QString& text)
-{
-    m_status->setText(text);
-    m_status->setAccessibleName(text);
-}
+void CPresenceProfileWindow::SetStatus(const QString& text) { ShowStatusLine(m_status, text); }
 
 QString CPresenceProfileWindow::Status() const { return m_status->text(); }

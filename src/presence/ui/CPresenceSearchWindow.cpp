@@ -1,5 +1,7 @@
 #include "presence/ui/CPresenceSearchWindow.h"
 
+#include "presence/ui/PresenceControls.h"
+
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QHeaderView>
@@ -10,15 +12,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-QPushButton* Button(const QString& caption, const QString& tip, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setAccessibleName(caption);
-    b->setToolTip(tip);
-    b->setAccessibleDescription(tip);
-    return b;
-}
 
 QCheckBox* Criterion(const QString& caption, QWidget* parent)
 {
@@ -41,12 +34,10 @@ CPresenceSearchWindow::CPresenceSearchWindow(CPresenceSearch::Command send, cons
     m_byName = Criterion(tr("Name"), this);
     m_byEmail = Criterion(tr("E-mail"), this);
     m_byPhone = Criterion(tr("Phone"), this);
-    m_searchButton = Button(tr("Search"), tr("Search the presence service's users"), this);
-    QPushButton* invite = Button(tr("Invite"), tr("Invite a person by e-mail"), this);
-    m_state = new QLabel(this);
-    m_state->setAccessibleDescription(QStringLiteral("Search state"));
-    m_message = new QLabel(this);
-    m_message->setAccessibleDescription(QStringLiteral("Search message"));
+    m_searchButton = PresenceButton(tr("Search"), tr("Search the presence service's users"), this);
+    QPushButton* invite = PresenceButton(tr("Invite"), tr("Invite a person by e-mail"), this);
+    m_state = PresenceStatusLine(QStringLiteral("Search state"), this);
+    m_message = PresenceStatusLine(QStringLiteral("Search message"), this);
     m_results = new QTreeWidget(this);
     m_results->setAccessibleName(QStringLiteral("Search results"));
     m_results->setRootIsDecorated(false);
