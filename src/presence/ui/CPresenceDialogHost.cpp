@@ -144,6 +144,10 @@ void CPresenceDialogHost::OpenOwnProfile()
                 },
                 m_parent);
         }
+        if (m_ownProfile->isVisible()) {
+            m_ownProfile->raise();
+            return;
+        }
         // The stored profile fills the pages when it arrives.
         m_ownProfile->ShowProfile(QString::fromStdString(m_ownJid), {});
         m_ownProfile->SetStatus(tr("Reading the profile..."));
@@ -166,7 +170,8 @@ void CPresenceDialogHost::Profile(std::unique_ptr<CVCard> card, bool own)
         }
         const PresenceProfileFields fields = CPresenceProfile::Read(*c->vcard);
         if (own) {
-            if (m_ownProfile)
+            // A late answer never overwrites what the user has begun to type.
+            if (m_ownProfile && !m_ownProfile->Edited())
                 m_ownProfile->ShowProfile(QString::fromStdString(c->contactJid), fields);
             return;
         }

@@ -83,6 +83,7 @@ QWidget* CPresenceProfileWindow::Page(const Rows& rows, bool withAvatar)
                                     : m_pages->count() == 1 ? QStringLiteral("Business ") + label
                                                             : QString::fromUtf8(label));
         edit->setObjectName(edit->accessibleName());
+        connect(edit, &QLineEdit::textEdited, this, [this] { m_edited = true; });
         form->addRow(tr(label), edit);
         m_fields.push_back({edit, member});
     }
@@ -111,7 +112,8 @@ void CPresenceProfileWindow::ShowProfile(const QString& jid, const PresenceProfi
         f.edit->setText(QString::fromStdString(f.member(copy)));
     m_photo = QByteArray::fromStdString(fields.photo);
     ShowPhoto();
-    m_status->clear();
+    m_edited = false;
+    SetStatus(QString());
     show();
     raise();
 }
@@ -142,6 +144,7 @@ bool CPresenceProfileWindow::TakeAvatar(const QString& path)
         return false;
     }
     m_photo = jpeg;
+    m_edited = true;
     ShowPhoto();
     SetStatus(QString());
     return true;

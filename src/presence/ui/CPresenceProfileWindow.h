@@ -31,6 +31,8 @@ public:
     void SetStatus(const QString& text);
     QString Status() const;
     QTabWidget* Pages() const { return m_pages; }
+    // The user changed something since the profile was last shown.
+    bool Edited() const { return m_edited; }
     const QByteArray& Photo() const { return m_photo; }
 
 private:
@@ -51,4 +53,5 @@ private:
     QPushButton* m_saveButton = nullptr;
     std::vector<Field> m_fields;
     QByteArray m_photo;
+    bool m_edited = false;
 };

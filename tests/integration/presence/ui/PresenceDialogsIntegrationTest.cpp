@@ -162,6 +162,13 @@ void PresenceDialogsIntegrationTest::twoUsersThroughTheirWindows()
     QCOMPARE(seen->Photo(), own->Photo());
     QVERIFY(seen->findChild<QLineEdit*>("Nick Name")->isReadOnly());
     Keep(seen, "presence-contact-profile");
+    // Opened again, the own profile is read back from the server into the editable pages.
+    own->close();
+    alice.host->OpenOwnProfile();
+    QCOMPARE(own->findChild<QLineEdit*>("Nick Name")->text(), QString());
+    QTRY_COMPARE(own->findChild<QLineEdit*>("Nick Name")->text(), QString("Ally"));
+    QCOMPARE(own->Photo(), seen->Photo());
+    QVERIFY(!own->findChild<QLineEdit*>("Nick Name")->isReadOnly());
 
     // A search finds Bob; "Add as a Contact" sends him Alice's subscription request.
     alice.host->OpenSearch();
