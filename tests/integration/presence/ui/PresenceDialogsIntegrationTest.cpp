@@ -2,9 +2,12 @@
 // secondary windows the presence window opens, driven as a user would: chat both ways in
 // tabs, the history file and the history window, an own profile with a photo seen as the
 // contact's profile on the other side, a search whose "Add as a Contact" reaches the other
-// user, and a gateway registered from the IM account dialog that signs in. Address 127.0.18.1.
+// user, a broadcast, and a gateway registered from the IM account dialog that signs in.
+// Address 127.0.18.1.
 #include <QDir>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTreeWidget>
@@ -20,6 +23,7 @@
 #include "presence/CFifo.h"
 #include "presence/CPresenceHandler.h"
 #include "presence/PresenceCodes.h"
+#include "presence/ui/CPresenceBroadcastWindow.h"
 #include "presence/ui/CPresenceChatPageWidget.h"
 #include "presence/ui/CPresenceChatWindow.h"
 #include "presence/ui/CPresenceDialogHost.h"
@@ -181,6 +185,16 @@ void PresenceDialogsIntegrationTest::twoUsersThroughTheirWindows()
     QCOMPARE(search->Results()->topLevelItem(0)->text(1), QString("Bob Jones"));
     search->AddSelectedAsContact();
     QVERIFY2(Await(bob.view, "SUBSCRIBE-REQUEST jid=alice@localhost"), bob.view.Tail(5).c_str());
+
+    // A broadcast to the contacts chosen from the roster arrives in Bob's conversation.
+    QTRY_VERIFY(alice.handler->Gui()->Roster().size() == 1);
+    alice.host->OpenBroadcast();
+    CPresenceBroadcastWindow* broadcast = alice.host->BroadcastWindow();
+    QCOMPARE(broadcast->Contacts()->count(), 1);
+    broadcast->Contacts()->item(0)->setCheckState(Qt::Checked);
+    QTest::keyClicks(broadcast->Text(), "meeting at ten");
+    QTest::mouseClick(broadcast->SendButton(), Qt::LeftButton);
+    QTRY_VERIFY(toAlice->Conversation().endsWith("meeting at ten\n"));
 
     // The Yahoo gateway registered from the account dialog signs in.
     bob.host->OpenIMAccount(1);
