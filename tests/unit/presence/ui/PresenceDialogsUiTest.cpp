@@ -374,10 +374,17 @@ void PresenceDialogsUiTest::arrivalBringsTabForwardOrPopsUp()
     a = receive("dave@localhost", "five");
     QVERIFY(a.created && !a.select && !a.popup);
     QCOMPARE(w.TabWidget()->currentIndex(), 0);
+    // A closed page's session slot outlives it (the XMPP side may still write it) and serves
+    // the contact's next page.
+    ChatSessionSlot* slot = w.Tabs().Page(0)->Slot();
     w.Tabs().Close(0);
     QCOMPARE(w.TabWidget()->count(), 2);
     QCOMPARE(w.Tabs().Find("bob@localhost"), -1);
     QCOMPARE(w.Tabs().Find("dave@localhost"), 1);
+    a = receive("bob@localhost", "six");
+    QVERIFY(a.created);
+    QCOMPARE(w.Tabs().Page(w.Tabs().Find("bob@localhost"))->Slot(), slot);
+    QCOMPARE(w.PageWidget(2)->Conversation(), QString("bob@localhost:\nsix\n"));
 }
 
 void PresenceDialogsUiTest::avatarBecomesSmallJpeg()
