@@ -74,6 +74,15 @@ void CPresenceSearch::Result(const CSearchResult* result)
         Enter(SearchState::Results, std::to_string(m_items.size()) + " contact(s) found");
 }
 
+void CPresenceSearch::TimedOut()
+{
+    if (m_state != SearchState::Searching)
+        return;
+    ZLOG(LOG_ERROR, kNoAnswer);
+    Enter(SearchState::Idle, "");
+    m_view.ShowMessage(kNoAnswer);
+}
+
 int CPresenceSearch::AddAsContact(const std::string& id, const std::string& name)
 {
     ZLOG_SCOPE();

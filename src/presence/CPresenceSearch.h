@@ -32,6 +32,9 @@ public:
     static constexpr const char* kInvalidId = "Invalid Contact Id";
     static constexpr const char* kAddFailed = "Unable to Add Contact";
     static constexpr const char* kAdded = "Contact request sent";
+    static constexpr const char* kNoAnswer = "The search service did not answer";
+    // Without a search service the request is dropped unanswered: the dialog gives up then.
+    static constexpr int kAnswerTimeoutMs = 15000;
     // Sends one command; false when it cannot go out.
     using Command = std::function<bool(int command, CPresenceData* data)>;
 
@@ -41,6 +44,8 @@ public:
     int Search(const std::string& text, const SearchCriteria& criteria);
     // The answer, or null when the search failed.
     void Result(const CSearchResult* result);
+    // No answer within kAnswerTimeoutMs: ready for the next search (a late answer still shows).
+    void TimedOut();
     // 0 requested; -1 an empty ID; -2 it could not be sent.
     int AddAsContact(const std::string& id, const std::string& name);
 

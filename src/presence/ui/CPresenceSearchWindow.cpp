@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace {
@@ -67,6 +68,9 @@ CPresenceSearchWindow::CPresenceSearchWindow(CPresenceSearch::Command send, cons
     connect(m_text, &QLineEdit::returnPressed, this, &CPresenceSearchWindow::OnSearch);
     connect(invite, &QPushButton::clicked, this, &CPresenceSearchWindow::InviteRequested);
     connect(m_results, &QTreeWidget::customContextMenuRequested, this, &CPresenceSearchWindow::OnContextMenu);
+    m_timeout = new QTimer(this);
+    m_timeout->setSingleShot(true);
+    connect(m_timeout, &QTimer::timeout, this, [this] { m_search->TimedOut(); });
     m_search = std::make_unique<CPresenceSearch>(*this, std::move(send), domain);
     resize(500, 400);
 }
@@ -87,6 +91,10 @@ void CPresenceSearchWindow::OnSearch()
 void CPresenceSearchWindow::ShowState(SearchState state, const std::string& text)
 {
     m_searchButton->setEnabled(state != SearchState::Searching);
+    if (state == SearchState::Searching)
+        m_timeout->start(m_timeoutMs);
+    else
+        m_timeout->stop();
     m_state->setText(QString::fromStdString(text));
     m_state->setAccessibleName(m_state->text());
 }

@@ -10,6 +10,7 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTimer;
 class QTreeWidget;
 
 class CPresenceSearchWindow : public QWidget, public IPresenceSearchView {
@@ -31,6 +32,7 @@ public:
     QPushButton* SearchButton() const { return m_searchButton; }
     QTreeWidget* Results() const { return m_results; }
     QString StateText() const;
+    void SetAnswerTimeout(int ms) { m_timeoutMs = ms; }
     QString Message() const;
 
 signals:
@@ -49,5 +51,7 @@ private:
     QLabel* m_state;
     QLabel* m_message;
     QTreeWidget* m_results;
+    QTimer* m_timeout;
+    int m_timeoutMs = CPresenceSearch::kAnswerTimeoutMs;
     std::unique_ptr<CPresenceSearch> m_search;
 };

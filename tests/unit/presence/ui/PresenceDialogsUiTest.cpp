@@ -195,6 +195,15 @@ void PresenceDialogsUiTest::searchStatesAndAddAsContact()
     QVERIFY(w.SearchButton()->isEnabled());
     QCOMPARE(w.Controller().State(), SearchState::Idle);
 
+    // No search service answers: the dialog gives up rather than stay disabled.
+    w.SetAnswerTimeout(30);
+    QTest::mouseClick(w.SearchButton(), Qt::LeftButton);
+    QVERIFY(!w.SearchButton()->isEnabled());
+    QTRY_VERIFY(w.SearchButton()->isEnabled());
+    QCOMPARE(w.Message(), QString("The search service did not answer"));
+    QCOMPARE(w.Controller().State(), SearchState::Idle);
+    w.SetAnswerTimeout(60000);
+
     QTest::mouseClick(w.SearchButton(), Qt::LeftButton);
     CSearchResult found;
     found.items = {{"alice", "Alice A", "alice@mail.example", "555"},
