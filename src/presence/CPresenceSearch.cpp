@@ -14,13 +14,13 @@ CPresenceSearch::CPresenceSearch(IPresenceSearchView& view, Command send, std::s
 std::vector<std::pair<std::string, int>> CPresenceSearch::Columns()
 {
     std::vector<std::pair<std::string, int>> columns;
-    const std::string spec = kColumns;
+    const std::string described = kColumns;
     std::size_t start = 0;
-    while (start < spec.size()) {
-        std::size_t end = spec.find(';', start);
+    while (start < described.size()) {
+        std::size_t end = described.find(';', start);
         if (end == std::string::npos)
-            end = spec.size();
-        const std::string part = spec.substr(start, end - start);
+            end = described.size();
+        const std::string part = described.substr(start, end - start);
         const std::size_t comma = part.find(',');
         columns.emplace_back(part.substr(0, comma), std::atoi(part.c_str() + comma + 1));
         start = end + 1;

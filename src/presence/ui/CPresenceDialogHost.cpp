@@ -269,5 +269,8 @@ void CPresenceDialogHost::SignedOut()
         m_signedIn = false;
         if (m_chat)
             m_chat->Tabs().SignedOut();
+        // The store's answer will not come on a closed connection.
+        if (m_ownProfile && m_ownProfile->Saving())
+            m_ownProfile->Stored(false);
     });
 }

@@ -176,4 +176,6 @@ void CPresenceProfileWindow::Stored(bool ok)
 
 void CPresenceProfileWindow::SetStatus(const QString& text) { ShowStatusLine(m_status, text); }
 
+bool CPresenceProfileWindow::Saving() const { return m_saveButton != nullptr && !m_saveButton->isEnabled(); }
+
 QString CPresenceProfileWindow::Status() const { return m_status->text(); }

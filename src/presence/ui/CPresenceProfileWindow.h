@@ -28,6 +28,8 @@ public:
     // A picture file as the personal page's picker takes it; false: "Invalid file" shown.
     bool TakeAvatar(const QString& path);
     void Stored(bool ok);
+    // A save still waits for the server's answer.
+    bool Saving() const;
     void SetStatus(const QString& text);
     QString Status() const;
     QTabWidget* Pages() const { return m_pages; }

@@ -1,7 +1,8 @@
 // The presence window's secondary windows over their real controllers, offscreen: the IM
 // account dialog's checks and what they write and send, the search dialog's states and
 // "Add as a Contact", a chat page's time prefix, history and send failure, where a message
-// goes (tab forward or pop-up), and the avatar picker's JPEG conversion.
+// goes (tab forward or pop-up), the avatar picker's JPEG conversion, and an invitation's
+// outcome carried from the HTTP client's thread to its window.
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
@@ -22,6 +23,7 @@
 #include "presence/ui/CPresenceChatPopup.h"
 #include "presence/ui/CPresenceChatWindow.h"
 #include "presence/ui/CPresenceIMAccountWindow.h"
+#include "presence/ui/CPresenceInviteWindow.h"
 #include "presence/ui/CPresenceProfileWindow.h"
 #include "presence/ui/CPresenceSearchWindow.h"
 
@@ -74,6 +76,7 @@ private slots:
     void chatPageTimePrefixHistoryAndFailure();
     void arrivalBringsTabForwardOrPopsUp();
     void avatarBecomesSmallJpeg();
+    void invitationOutcomeReachesTheWindow();
 };
 
 void PresenceDialogsUiTest::accountDialogChecksWritesAndSends()
@@ -447,6 +450,22 @@ void PresenceDialogsUiTest::avatarBecomesSmallJpeg()
     QCOMPARE(card->photo().type, std::string("image/jpeg"));
     QCOMPARE(card->photo().binval, kept.toStdString());
     QCOMPARE(card->nickname(), std::string("meme"));
+}
+
+void PresenceDialogsUiTest::invitationOutcomeReachesTheWindow()
+{
+    // Nothing listens there: the request fails on the HTTP client's thread, and the window
+    // shows it on its own.
+    CPresenceInviteWindow w("127.0.18.250", 9, "alice");
+    QTest::keyClicks(w.Address(), "no-at-sign");
+    QTest::mouseClick(w.InviteButton(), Qt::LeftButton);
+    QCOMPARE(w.Status(), QString("Enter a valid e-mail address"));
+    QVERIFY(w.InviteButton()->isEnabled());
+    w.Address()->clear();
+    QTest::keyClicks(w.Address(), "friend@example.org");
+    QTest::keyClick(w.Address(), Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(w.Status(), QString("Error while getting invited contact Request"), 10000);
+    QVERIFY(w.InviteButton()->isEnabled());
 }
 
 QTEST_MAIN(PresenceDialogsUiTest)
