@@ -130,8 +130,10 @@ void CXMPPListener::handleVCard(const gloox::JID& jid, const gloox::VCard* vcard
     ZLOG_SCOPE();
     auto* card = new CVCard;
     card->vcard.reset(vcard != nullptr ? static_cast<gloox::VCard*>(vcard->clone()) : new gloox::VCard);
-    card->vcard->setJabberid(jid.bare());
-    card->contactJid = jid.bare();
+    // An answer without a sender comes from the user's own account: the own profile.
+    const std::string about = jid.bare().empty() ? gloox::JID(m_ownJid).bare() : jid.bare();
+    card->vcard->setJabberid(about);
+    card->contactJid = about;
     card->ownJid = m_ownJid;
     m_owner.HandleVCardResults(jid, card);
 }
