@@ -142,6 +142,13 @@ void CKVPresenceDialog::PresenceItemSubscribedRequest(const std::string& jid, co
         AskNext();
 }
 
+void CKVPresenceDialog::GatewaySubscriptionRequest(const std::string& jid)
+{
+    ZLOG_SCOPE();
+    ZLOG(LOG_INFO, "Gateway %s subscribes: accepted", jid.c_str());
+    SendItem(PRESENCE_COMMAND_XMPP_ACK_SUBSCRIBTION, jid, "Subscription", [](CRosterItem& r) { r.accept = 1; });
+}
+
 void CKVPresenceDialog::AskNext()
 {
     if (!m_requests.empty())

@@ -49,6 +49,9 @@ public:
     int DeleteRosterContact(const std::string& jid);
 
     // A request from `jid`; `inRoster` when the requester is already a contact (accepted at once).
+    // A gateway asks to see the user after the user registered with it: accepted at once, or
+    // the server keeps answering the gateway's probe as unavailable and the network signs out.
+    void GatewaySubscriptionRequest(const std::string& jid);
     void PresenceItemSubscribedRequest(const std::string& jid, const std::string& text, bool inRoster);
     // The request dialog's answers for the request it shows. Accept: null once sent, else the
     // text to show; `jid` the requester to add under `group`.

@@ -15,6 +15,7 @@
 #include "phone/CMXSoundPhoneAudio.h"
 #include "phone/ui/CPhoneWindows.h"
 #include "web/ui/CPortalWindows.h"
+#include "presence/ui/CPresenceDialogHost.h"
 #include "presence/ui/CPresenceWindows.h"
 #include "widgets/CSkin.h"
 
@@ -46,8 +47,10 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
     for (auto& tool : m_portal->Tools())
         deps.moreTools.push_back(std::move(tool));
     deps.smsWindow = m_portal->SmsWindow();
-    m_presence =
-        std::make_unique<CPresenceWindows>(CPresenceWindows::Dependencies{deployment, m_addressBook.get(), {}});
+    m_presence = std::make_unique<CPresenceWindows>(CPresenceWindows::Dependencies{
+        deployment, m_addressBook.get(), [](CGUIPresenceHandler& handler, QWidget* parent) {
+            return std::unique_ptr<IPresenceDialogs>(std::make_unique<CPresenceDialogHost>(handler, parent));
+        }});
     deps.moreTools.push_back(m_presence->ChatTool());
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
     m_addressBookWindows->Attach(m_windows->Controller(), m_windows->MainWindow());

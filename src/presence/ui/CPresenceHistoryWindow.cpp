@@ -1,6 +1,6 @@
 #include "presence/ui/CPresenceHistoryWindow.h"
 
-#include "presence/ui/CPresencePageView.h"
+#include "web/ui/CWebPageView.h"
 
 #include <QFileInfo>
 #include <QUrl>
@@ -10,7 +10,7 @@ CPresenceHistoryWindow::CPresenceHistoryWindow(QWidget* parent) : QWidget(parent
 {
     setAccessibleName(QStringLiteral("Chat History"));
     auto* layout = new QVBoxLayout(this);
-    m_view = new CPresencePageView(this);
+    m_view = new CWebPageView(this);
     layout->addWidget(m_view);
     resize(560, 480);
 }
@@ -20,9 +20,9 @@ void CPresenceHistoryWindow::ShowHistory(const std::string& contactName, const s
     setWindowTitle(QString::fromUtf8(kTitle) + QString::fromStdString(contactName));
     const QString path = QString::fromStdString(file);
     if (QFileInfo::exists(path))
-        m_view->Load(QUrl::fromLocalFile(path));
+        m_view->Open(QUrl::fromLocalFile(path));
     else
-        m_view->Load(QUrl(QStringLiteral("data:text/plain;charset=utf-8,No chat history")));
+        m_view->Open(QUrl(QStringLiteral("data:text/plain;charset=utf-8,No chat history")));
     show();
     raise();
 }

@@ -3,7 +3,7 @@
 #include <QWidget>
 #include <string>
 
-class CPresencePageView;
+class CWebPageView;
 
 class CPresenceHistoryWindow : public QWidget {
     Q_OBJECT
@@ -13,8 +13,8 @@ public:
     explicit CPresenceHistoryWindow(QWidget* parent = nullptr);
     // Shows the file; a missing file shows "No chat history" instead.
     void ShowHistory(const std::string& contactName, const std::string& file);
-    CPresencePageView* View() const { return m_view; }
+    CWebPageView* View() const { return m_view; }
 
 private:
-    CPresencePageView* m_view;
+    CWebPageView* m_view;
 };

@@ -215,7 +215,11 @@ void CPresenceWindow::ContactPresence(const RosterEntry& contact)
 void CPresenceWindow::SubscriptionRequest(const std::string& jid, const std::string& text)
 {
     Later([this, jid, text] {
-        if (m_controller)
+        if (!m_controller)
+            return;
+        if (m_handler != nullptr && m_handler->IsIMTransportJID(jid) > 0)
+            m_controller->GatewaySubscriptionRequest(jid);
+        else
             m_controller->PresenceItemSubscribedRequest(jid, text, m_tree->HasContact(jid));
     });
 }
@@ -268,6 +272,10 @@ void CPresenceWindow::ServiceError(std::unique_ptr<CChatMessage> message)
 void CPresenceWindow::Notify(const std::string& title, const std::string& text, bool headline)
 {
     Later([this, title, text, headline] {
+        // With the chat windows present, they decide a message's pop-up (tab forward or pop-up),
+        // so a message shows one, not two.
+        if (!headline && m_dialogs != nullptr && text.rfind(" Says:", 0) == 0)
+            return;
         std::string jid;
         // A message's pop-up opens the chat with its sender.
         if (!headline && text.rfind(" Says:", 0) == 0)

@@ -91,6 +91,8 @@ CWebPageView::~CWebPageView() = default;
 
 bool CWebPageView::Embedded() const { return m_web != nullptr; }
 
+QString CWebPageView::PageTitle() const { return m_web != nullptr ? m_web->title() : QString(); }
+
 void CWebPageView::Open(const QUrl& url)
 {
     ZLOG_SCOPE();

@@ -35,6 +35,8 @@ public:
     bool Embedded() const;
     QUrl Url() const { return m_url; }
     QString PageText() const { return m_text; }
+    // The embedded page's title ("" when the page is outside).
+    QString PageTitle() const;
 
 signals:
     // An embedded page has loaded (ok false: the browser showed its error page); its text.

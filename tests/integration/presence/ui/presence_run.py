@@ -105,9 +105,10 @@ class PresenceRun(users_run.Run):
         with open(path) as f:
             text = f.read()
         text = re.sub(r"(?m)^server = .*", "server = 127.0.17.30", text)
-        # [presence] is the file's last section: the server's address goes there.
+        # The XMPP server's address goes into the [presence] section, wherever it stands.
+        text = re.sub(r"(?m)^\[presence\]\n", f"[presence]\nserver = {XMPP_IP}\n", text, count=1)
         with open(path, "w") as f:
-            f.write(text + f"server = {XMPP_IP}\n")
+            f.write(text)
         return env
 
     def need(self, role, name):

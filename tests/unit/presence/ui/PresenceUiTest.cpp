@@ -380,6 +380,17 @@ void PresenceUiTest::windowFollowsTheRosterAndHandsOnChats()
     QCOMPARE(sent.size(), std::size_t(1));
     QCOMPARE(sent[0].command, int(PRESENCE_COMMAND_XMPP_ACK_SUBSCRIBTION));
     QCOMPARE(sent[0].Item()->accept, 1);
+    // A gateway the user registered with asks to see the user: accepted, nothing asked or shown.
+    auto* gateway = new CRosterItem;
+    gateway->contactJid = "yahoo.localhost";
+    handler.Handle(PRESENCE_COMMAND_GUI_SUBSCRIPTION_REQUEST, gateway);
+    delete gateway;
+    QTRY_COMPARE(int(xmpp.Size()), 1);
+    sent = Drain(xmpp);
+    QCOMPARE(sent[0].command, int(PRESENCE_COMMAND_XMPP_ACK_SUBSCRIBTION));
+    QCOMPARE(sent[0].Item()->contactJid, std::string("yahoo.localhost"));
+    QCOMPARE(sent[0].Item()->accept, 1);
+    QVERIFY(!tree.HasContact("yahoo.localhost"));
     auto* removed = new CRosterItem;
     removed->contactJid = "bob@localhost";
     handler.Handle(PRESENCE_COMMAND_GUI_ITEM_REMOVED, removed);
