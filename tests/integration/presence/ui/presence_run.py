@@ -169,6 +169,42 @@ class PresenceRun(users_run.Run):
                                                and rx.fullmatch(n.name or "") is not None
                                                and (status is None or n.description == status)), limit)
 
+    def double_click(self, node):
+        import pyatspi
+        box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
+                        "click", "--repeat", "2", "--delay", "80", "1"], env=self.env, check=True, timeout=5)
+
+    def chat_window(self, user):
+        self.pid = self.programs[user].pid
+        return wait_for(f"{user}'s chat window", lambda: self.window("zelora Chat"), 10)
+
+    def say(self, user, text):
+        """Types a line into the user's open conversation and sends it."""
+        chat = self.chat_window(user)
+        field = wait_for(f"{user}'s message field", lambda: self.find("text", "Message", root=chat), 5)
+        self.set_text(field, text)
+        self.press("push button", "Send", real=False)
+
+    def read_chat(self, user, text):
+        """Waits until the user's conversation shows `text`."""
+        chat = self.chat_window(user)
+
+        def shown():
+            import pyatspi
+            view = pyatspi.findDescendant(chat, lambda n: _safe(lambda m: m.name == "Conversation", n))
+            if view is None:
+                return None
+            t = view.queryText()
+            return text in t.getText(0, t.characterCount) or None
+        try:
+            wait_for(f'{user}\'s conversation showing "{text}"', shown, 10)
+        except Failure:
+            import pyatspi
+            nodes = []
+            pyatspi.findAllDescendants(chat, lambda n: nodes.append(f"{n.getRoleName()} {n.name!r}") and False)
+            raise Failure(f'{user}\'s conversation does not show "{text}"; the chat window holds: ' + ", ".join(nodes))
+
     def find_item(self, match):
         import pyatspi
         root = self.window("zeloraTALK Presence")
@@ -227,6 +263,15 @@ class PresenceRun(users_run.Run):
         self.shot("1001", "away")
         self.tree_item("1002", r"1001 - in a meeting", "Away")
         self.shot("1002", "sees-away")
+
+        # 1002 opens a conversation with a double click on 1001; they chat both ways in their chat windows.
+        item = self.tree_item("1002", r"1001 - in a meeting", "Away")
+        self.double_click(item)
+        self.say("1002", "hello from Bee")
+        self.read_chat("1001", "hello from Bee")
+        self.say("1001", "hi Bee, back soon")
+        self.read_chat("1002", "hi Bee, back soon")
+        self.screenshot("chat-both-ways")
         print(f"presence run done {time.monotonic() - started:.2f} s after the start")
         for user, p in self.programs.items():
             p.terminate()
