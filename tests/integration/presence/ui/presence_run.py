@@ -175,6 +175,15 @@ class PresenceRun(users_run.Run):
         subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
                         "click", "--repeat", "2", "--delay", "80", "1"], env=self.env, check=True, timeout=5)
 
+    def check(self, box):
+        import pyatspi
+        if not box.getState().contains(pyatspi.STATE_CHECKED):
+            box.queryAction().doAction(0)
+
+    def descendant(self, what, root, match, limit=10.0):
+        import pyatspi
+        return wait_for(what, lambda: pyatspi.findDescendant(root, lambda n: _safe(match, n)), limit)
+
     def chat_window(self, user):
         self.pid = self.programs[user].pid
         return wait_for(f"{user}'s chat window", lambda: self.window("zelora Chat"), 10)
@@ -272,6 +281,26 @@ class PresenceRun(users_run.Run):
         self.say("1001", "hi Bee, back soon")
         self.read_chat("1002", "hi Bee, back soon")
         self.screenshot("chat-both-ways")
+
+        # 1001 searches the presence service's users by user name and finds 1002.
+        self.pid = self.programs["1001"].pid
+        self.press("push button", "Search", real=False)
+        search = wait_for("the search window", lambda: self.window("Search Contacts"), 10)
+        self.check(self.find("check box", "User Name", root=search))
+        self.set_text(self.find("text", "Search text", root=search), "1002")
+        self.find("push button", "Search", root=search).queryAction().doAction(0)
+        self.descendant("1002 (\"Second Phone\") in 1001's search results", search, lambda n: n.name == "Second Phone")
+        self.screenshot("search-found")
+
+        # 1001 registers a Yahoo account from the account dialog; the gateway signs it in.
+        self.press("push button", "Yahoo", real=False)
+        account = wait_for("the account dialog", lambda: self.window("IM Account"), 10)
+        self.set_text(self.find("text", "Username", root=account), "bee.yahoo")
+        self.set_text(self.find("password text", "Password", root=account) or
+                      self.find("text", "Password", root=account), "secret")
+        self.find("push button", "Add Account", root=account).queryAction().doAction(0)
+        self.descendant("the Yahoo account signed in", account, lambda n: n.name == "Signed in", 15)
+        self.screenshot("yahoo-signed-in")
         print(f"presence run done {time.monotonic() - started:.2f} s after the start")
         for user, p in self.programs.items():
             p.terminate()
