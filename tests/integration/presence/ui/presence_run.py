@@ -273,6 +273,15 @@ class PresenceRun(users_run.Run):
         self.tree_item("1002", r"1001 - in a meeting", "Away")
         self.shot("1002", "sees-away")
 
+        # 1001 turns the chat history on in the preferences (a modal dialog: a real click opens it).
+        self.pid = self.programs["1001"].pid
+        # (The phone's window has a "Settings" button too: this one is the presence window's.)
+        self.click(self.find("push button", "Settings", root=self.window("zeloraTALK Presence")))
+        prefs = wait_for("1001's preferences", lambda: self.window("Presence preferences"), 10)
+        self.check(self.find("check box", "Enable chat history", root=prefs))
+        self.find("push button", "OK", root=prefs).queryAction().doAction(0)
+        wait_for("the preferences to close", lambda: self.window("Presence preferences") is None, 5)
+
         # 1002 opens a conversation with a double click on 1001; they chat both ways in their chat windows.
         item = self.tree_item("1002", r"1001 - in a meeting", "Away")
         self.double_click(item)
@@ -281,6 +290,16 @@ class PresenceRun(users_run.Run):
         self.say("1001", "hi Bee, back soon")
         self.read_chat("1002", "hi Bee, back soon")
         self.screenshot("chat-both-ways")
+        # The history file holds the conversation; the history window shows it through its stylesheet.
+        chat = self.chat_window("1001")
+        history = self.descendant("the chat window's History command", chat,
+                                  lambda n: n.getRoleName() == "menu item" and n.name == "History")
+        history.queryAction().doAction(0)
+        window = wait_for("1001's history window", lambda: self.window("Chat History"), 10)
+        self.descendant("the history page with both lines", window,
+                        lambda n: n.name == "Web page" and "hello from Bee" in (n.description or "")
+                        and "hi Bee, back soon" in (n.description or ""), 15)
+        self.screenshot("history-window")
 
         # 1001 searches the presence service's users by user name and finds 1002.
         self.pid = self.programs["1001"].pid
