@@ -411,8 +411,10 @@ QMenu* CCustomTreeCtrl::BuildContextMenu(QTreeWidgetItem* node)
         return menu;
     }
     add(menu, "Chat", MENU_CHAT);
-    if (d->GetIMType() == 0)
+    if (d->GetIMType() == 0) {
         add(menu, "Call", MENU_CALL);
+        add(menu, "Profile", MENU_PROFILE);
+    }
     const std::vector<std::string> roots = GetGroupStringList();
     for (auto [title, base] :
          {std::pair{"Move To", CRosterTreeRules::kMoveBase}, std::pair{"Copy To", CRosterTreeRules::kCopyBase}}) {
@@ -464,6 +466,11 @@ void CCustomTreeCtrl::OnMenuCommand(QTreeWidgetItem* node, int id)
             m_hooks.openChat(d->GetRosterContactID(), d->GetRosterContactName());
         else
             QMessageBox::critical(this, "zeloraTALK", "Critical Error - Start Chat");
+        return;
+    }
+    if (id == MENU_PROFILE) {
+        if (m_hooks.profile)
+            m_hooks.profile(d->GetRosterContactID());
         return;
     }
     if (id == MENU_CALL) {

@@ -77,7 +77,7 @@ public:
     static CPresenceTreeNodeData* Data(QTreeWidgetItem* node);
     QIcon Image(int index) const;
 
-    enum MenuCommand { MENU_CHAT = 1, MENU_CALL, MENU_RENAME, MENU_DELETE };
+    enum MenuCommand { MENU_CHAT = 1, MENU_CALL, MENU_RENAME, MENU_DELETE, MENU_PROFILE };
 
 protected:
     void startDrag(Qt::DropActions supportedActions) override;

@@ -130,10 +130,14 @@ PresenceProfileFields CPresenceProfileWindow::Fields() const
 void CPresenceProfileWindow::ShowPhoto()
 {
     QPixmap picture;
-    if (!m_photo.isEmpty() && picture.loadFromData(m_photo))
+    if (!m_photo.isEmpty() && picture.loadFromData(m_photo)) {
         m_picture->setPixmap(picture.scaled(m_picture->size(), Qt::KeepAspectRatio, Qt::SmoothTransformation));
-    else
+        // A screen reader says what the picture is, as a sighted user sees that there is one.
+        m_picture->setAccessibleDescription(tr("Picture of %1 by %2").arg(picture.width()).arg(picture.height()));
+    } else {
         m_picture->setText(m_photo.isEmpty() ? tr("No picture") : tr("Unreadable picture"));
+        m_picture->setAccessibleDescription(m_picture->text());
+    }
 }
 
 bool CPresenceProfileWindow::TakeAvatar(const QString& path)

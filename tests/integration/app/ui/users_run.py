@@ -209,12 +209,12 @@ class Run:
             lines.append(node.name if node is not None else "")
         return lines
 
-    def click(self, node):
+    def click(self, node, button=1):
         """A real pointer click at the control's centre: masked buttons take it only inside."""
         import pyatspi
         box = node.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
         subprocess.run(["xdotool", "mousemove", str(box.x + box.width // 2), str(box.y + box.height // 2),
-                        "click", "1"], env=self.env, check=True, timeout=5)
+                        "click", str(button)], env=self.env, check=True, timeout=5)
 
     def type_into(self, node, text):
         self.click(node)

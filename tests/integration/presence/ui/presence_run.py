@@ -184,6 +184,29 @@ class PresenceRun(users_run.Run):
         import pyatspi
         return wait_for(what, lambda: pyatspi.findDescendant(root, lambda n: _safe(match, n)), limit)
 
+    def own_profile_with_photo(self, user, first_name):
+        """The own profile window: a first name and a picture chosen in the file dialog, saved."""
+        self.pid = self.programs[user].pid
+        photo = os.path.join(self.dir, user + "-photo.png")
+        subprocess.run(["/usr/bin/convert", "-size", "160x100", "xc:#1478c8", photo], check=True, timeout=20)
+        self.find("push button", "Profile", root=self.window("zeloraTALK Presence")).queryAction().doAction(0)
+        mine = wait_for(f"{user}'s profile window", lambda: self.window("My Profile"), 10)
+        self.set_text(wait_for("the first-name field", lambda: self.find("text", "First Name", root=mine), 10),
+                      first_name)
+        # The file dialog is modal: a real click opens it.
+        self.click(self.find("push button", "Select Avatar", root=mine))
+        picker = wait_for("the picture chooser", lambda: self.window("Select Avatar"), 10)
+        import pyatspi
+        field = self.descendant("its file-name field", picker, lambda n: n.getRoleName() == "text"
+                                and n.getState().contains(pyatspi.STATE_FOCUSED))
+        self.set_text(field, photo)
+        self.find("push button", "Open", root=picker).queryAction().doAction(0)
+        self.descendant("the chosen picture shown", mine, lambda n: n.name == "Picture"
+                        and (n.description or "").startswith("Picture of "))
+        self.find("push button", "Save", root=mine).queryAction().doAction(0)
+        self.descendant("the profile saved", mine, lambda n: n.name == "Profile saved", 10)
+        self.screenshot(user + "-profile-saved")
+
     def chat_window(self, user):
         self.pid = self.programs[user].pid
         return wait_for(f"{user}'s chat window", lambda: self.window("zelora Chat"), 10)
@@ -290,6 +313,21 @@ class PresenceRun(users_run.Run):
         self.say("1001", "hi Bee, back soon")
         self.read_chat("1002", "hi Bee, back soon")
         self.screenshot("chat-both-ways")
+        # 1001 stores a profile with a photo; 1002 opens 1001's profile from the tree and sees both.
+        self.own_profile_with_photo("1001", "Ada")
+        self.pid = self.programs["1002"].pid
+        item = self.tree_item("1002", r"1001 - in a meeting", "Away")
+        self.click(item, button=3)
+        # The contact's menu: Chat, Call, Profile, ... (a pop-up menu: chosen with the keyboard).
+        time.sleep(0.3)
+        subprocess.run(["xdotool", "key", "Down", "Down", "Down", "Return"], env=self.env, check=True, timeout=5)
+        theirs = wait_for("1001's profile on 1002's side", lambda: self.window("Profile"), 10)
+        self.descendant("1001's first name on 1002's side", theirs, lambda n: n.name == "First Name"
+                        and n.queryText().getText(0, -1) == "Ada")
+        self.descendant("1001's photo on 1002's side", theirs, lambda n: n.name == "Picture"
+                        and (n.description or "").startswith("Picture of "))
+        self.screenshot("profile-seen")
+
         # The history file holds the conversation; the history window shows it through its stylesheet.
         chat = self.chat_window("1001")
         history = self.descendant("the chat window's History command", chat,
