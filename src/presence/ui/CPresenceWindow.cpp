@@ -110,8 +110,9 @@ void CPresenceWindow::BuildControls()
     row({add, group, search, profile});
     row({broadcast, invite, settings, map});
     row({yahoo, msn, gtalk, m_reconnect});
-    m_signedInButtons = {add, group, search, profile, broadcast, invite, map, yahoo, msn, gtalk};
-    m_dialogButtons = {search, profile, broadcast, invite, yahoo, msn, gtalk};
+    m_signedInButtons = {add, group, search, profile, broadcast, invite, map};
+    m_dialogButtons = {search, profile, broadcast, invite};
+    m_gatewayButtons = {yahoo, msn, gtalk};
     connect(add, &QPushButton::clicked, this, &CPresenceWindow::OnAddContact);
     connect(group, &QPushButton::clicked, this, &CPresenceWindow::OnAddGroup);
     connect(settings, &QPushButton::clicked, this, &CPresenceWindow::OnSettings);
@@ -331,6 +332,19 @@ void CPresenceWindow::ImStatus(int imType, int signedIn, int loginInfo)
     });
 }
 
+void CPresenceWindow::ServicesDiscovered(const CIMLoginIDDetails& services)
+{
+    std::vector<std::string> jids = services.jids;
+    Later([this, jids] {
+        for (const std::string& jid : jids) {
+            const int type = m_handler != nullptr ? m_handler->IsIMTransportJID(jid) : -1;
+            if (type >= 1 && type <= 3)
+                m_gatewayOffered[static_cast<std::size_t>(type - 1)] = true;
+        }
+        ShowSignedIn(m_signedIn);
+    });
+}
+
 // ----- the controller's view -----
 
 void CPresenceWindow::ShowSignedIn(bool signedIn)
@@ -342,6 +356,12 @@ void CPresenceWindow::ShowSignedIn(bool signedIn)
         b->setEnabled(signedIn);
     for (QPushButton* b : m_dialogButtons)
         b->setEnabled(signedIn && m_dialogs != nullptr);
+    if (!signedIn && m_signedIn)
+        m_gatewayOffered = {}; // the next sign-in discovers them again
+    m_signedIn = signedIn;
+    for (std::size_t i = 0; i < m_gatewayButtons.size(); ++i)
+        if (m_gatewayButtons[i] != nullptr)
+            m_gatewayButtons[i]->setEnabled(signedIn && m_dialogs != nullptr && m_gatewayOffered[i]);
 }
 
 void CPresenceWindow::SetStatusLabel(const std::string& text)

@@ -4,6 +4,7 @@
 // are carried over to the GUI thread before anything is touched; the window never waits for
 // that thread.
 #include <QWidget>
+#include <array>
 #include <functional>
 #include <map>
 #include <memory>
@@ -57,6 +58,7 @@ public:
     void ProfileStored(std::unique_ptr<CVCard> card) override;
     void SearchResult(const CSearchResult* result) override;
     void ImStatus(int imType, int signedIn, int loginInfo) override;
+    void ServicesDiscovered(const CIMLoginIDDetails& services) override;
 
     // IKVPresenceView: the GUI thread.
     void ShowSignedIn(bool signedIn) override;
@@ -101,6 +103,10 @@ private:
     QPushButton* m_reconnect = nullptr;
     std::vector<QPushButton*> m_signedInButtons;
     std::vector<QPushButton*> m_dialogButtons;
+    // Yahoo, MSN, Google Talk: usable only once the presence domain offers that gateway.
+    std::array<QPushButton*, 3> m_gatewayButtons{};
+    std::array<bool, 3> m_gatewayOffered{};
+    bool m_signedIn = false;
     CPresenceNotifier* m_notifier = nullptr;
     CAddContactDialog* m_request = nullptr;
 };

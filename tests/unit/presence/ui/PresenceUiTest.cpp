@@ -3,6 +3,7 @@
 // and the presence settings file with every key.
 #include <QApplication>
 #include <QCheckBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fstream>
@@ -357,6 +358,24 @@ void PresenceUiTest::windowFollowsTheRosterAndHandsOnChats()
     QCOMPARE(sent.size(), std::size_t(1));
     QCOMPARE(sent[0].command, int(PRESENCE_COMMAND_XMPP_CHANGE_STATUS));
     QCOMPARE(static_cast<CRosterPresenceData*>(sent[0].data.get())->entry.presence, 1);
+
+    // A gateway's button works only once the presence domain offers that gateway.
+    auto gatewayButton = [&](const char* text) {
+        for (QPushButton* b : window.findChildren<QPushButton*>())
+            if (b->text() == text)
+                return b;
+        return static_cast<QPushButton*>(nullptr);
+    };
+    QVERIFY(!gatewayButton("Yahoo")->isEnabled());
+    auto* services = new CIMLoginIDDetails;
+    services->jids = {"search.localhost", "yahoo.localhost"};
+    services->names = {"Search", "Yahoo"};
+    services->registeredIds = {"", ""};
+    handler.Handle(PRESENCE_COMMAND_GUI_IM_LOGIN_ID_DETAILS, services);
+    delete services;
+    QTRY_VERIFY(gatewayButton("Yahoo")->isEnabled());
+    QVERIFY(!gatewayButton("MSN")->isEnabled());
+    QVERIFY(gatewayButton("Search")->isEnabled());
 
     // A double click opens the chat; a message goes to its tab with the tree's name.
     QTreeWidgetItem* ann = tree.ContactNodes("ann@localhost")[0];
