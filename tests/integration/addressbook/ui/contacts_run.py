@@ -39,6 +39,7 @@ balance = 1.00
 smsbalance = 0
 lvl3 = 4930111222
 inbox = 0
+sms.1 = 4930555|Table%20booked%20for%20eight
 """
 
 
@@ -146,6 +147,19 @@ class ContactsRun(users_run.Run):
         self.screenshot("contact-called")
         self.press("push button", "Hang up")
         wait_for("the call to end", lambda: not any("Connected" in l for l in self.display_lines()), 10)
+
+        # The SMS menu on her mobile number: the book closes and the SMS page shows the inbox.
+        self.press("push button", "Contacts")
+        book = wait_for('the "Address Book" window again', lambda: self.window("Address Book"), 10)
+        self.click(wait_for("the contact in the list", lambda: self.find("table cell", "Fiona", root=book), 5))
+        self.click(wait_for('the "SMS" menu', lambda: self.find(("menu", "menu item"), "SMS", root=book), 5))
+        self.click(wait_for('its "Mobile Number" item', lambda: self.find("menu item", "Mobile Number"), 5))
+        wait_for("the address book to close for the SMS", lambda: self.window("Address Book") is None, 5)
+        sms = wait_for('the "SMS Dialog" window', lambda: self.window("SMS Dialog"), 10)
+        import pyatspi
+        wait_for("the inbox text in the SMS page", lambda: pyatspi.findDescendant(
+            sms, lambda n: n.name == "Web page" and "Table booked for eight" in (n.description or "")), 15)
+        self.shoot_window("SMS Dialog", "sms-from-the-book.png")
 
         # A call from her mobile number rings with her name from the book.
         self.caller("dial", f"sip:1001@{users_run.SIP_IP}")
