@@ -16,7 +16,7 @@ cmake -S . -B build-tsan -G Ninja -DCMAKE_CXX_FLAGS=-fsanitize=thread \
 cmake --build build-tsan --target tunnel_unit_tests tunnel_integration_tests tunnel-server
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     ctest --test-dir build-tsan -R '^Tunnel' -E '^TunnelDiag' --output-on-failure -j2 --timeout 300
-CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZELORA_FUZZ=ON -DZELORA_FUZZ_SECONDS=15 \
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DZELORA_FUZZ=ON -DZELORA_FUZZ_SECONDS=10 \
       -DZELORA_INTEGRATION=OFF -DZELORA_BENCHMARKS=OFF -DZELORA_TOOLS=OFF
 if cmake --build build-fuzz --target help | grep -q zelora_fuzzers; then
     cmake --build build-fuzz --target zelora_fuzzers
