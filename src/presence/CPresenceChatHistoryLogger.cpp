@@ -2,6 +2,7 @@
 
 #include "app/CLogger.h"
 #include "platform/ProfileFile.h"
+#include "platform/XmlText.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -74,31 +75,6 @@ std::string CPresenceChatHistoryLogger::PresenceDataFolder()
 
 std::string CPresenceChatHistoryLogger::ContactFileName(const std::string& contactId) { return Replace40(contactId); }
 
-std::string CPresenceChatHistoryLogger::EscapeXml(const char* text)
-{
-    std::string out;
-    for (const char* p = text; *p != '\0'; ++p) {
-        switch (*p) {
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '&':
-            out += "&amp;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += *p;
-            break;
-        }
-    }
-    return out;
-}
-
 std::string CPresenceChatHistoryLogger::FormatMessage(const char* sender, const char* receiver, const char* text,
                                                       const std::tm& local)
 {
@@ -113,11 +89,11 @@ std::string CPresenceChatHistoryLogger::FormatMessage(const char* sender, const 
     m += "\" DateTime=\"";
     m += dateTime;
     m += "\"><From><User FriendlyName=\"";
-    m += EscapeXml(sender);
+    m += zelora::EscapeXml(sender);
     m += "\"/></From><To><User FriendlyName=\"";
-    m += EscapeXml(receiver);
+    m += zelora::EscapeXml(receiver);
     m += "\"/></To><Text>";
-    m += EscapeXml(text);
+    m += zelora::EscapeXml(text);
     m += "</Text></Message>\n";
     return m;
 }

@@ -34,7 +34,6 @@ public:
     static std::string ContactFileName(const std::string& contactId);
     // The message element for one message, fields escaped for XML.
     static std::string FormatMessage(const char* sender, const char* receiver, const char* text, const std::tm& local);
-    static std::string EscapeXml(const char* text);
     // The stylesheet every history file names.
     static const char* StylesheetText();
 

@@ -3,6 +3,7 @@
 #include "CPortalPages.h"
 #include "UrlForm.h"
 
+#include "platform/XmlText.h"
 #include "web/WebApi.h"
 
 // Narrow text only: bytes pass through as they are.
@@ -592,8 +593,8 @@ std::string COperatorState::HandleAds()
     ++m_requests["ads"];
     std::string list = "&lt;list&gt;";
     for (const auto& [text, link] : m_ads) {
-        list += "&lt;item&gt;&lt;txt&gt;" + CPortalPages::HtmlEscape(text) + "&lt;/txt&gt;&lt;url&gt;" +
-            CPortalPages::HtmlEscape(link) + "&lt;/url&gt;&lt;/item&gt;";
+        list += "&lt;item&gt;&lt;txt&gt;" + zelora::EscapeXml(text) + "&lt;/txt&gt;&lt;url&gt;" +
+            zelora::EscapeXml(link) + "&lt;/url&gt;&lt;/item&gt;";
     }
     list += "&lt;/list&gt;";
     return "<html><body><pre>" + list + "</pre></body></html>";

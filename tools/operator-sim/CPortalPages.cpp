@@ -1,5 +1,6 @@
 #include "CPortalPages.h"
 
+#include "platform/XmlText.h"
 #include "web/WebApi.h"
 
 #include <cstdlib>
@@ -36,7 +37,7 @@ std::string List(const Pairs& items, const char* none, const char* joint)
         return std::string("<p>") + none + "</p>";
     std::string list = "<ul>";
     for (const auto& [first, second] : items)
-        list += "<li>" + CPortalPages::HtmlEscape(first) + joint + CPortalPages::HtmlEscape(second) + "</li>";
+        list += "<li>" + zelora::EscapeXml(first) + joint + zelora::EscapeXml(second) + "</li>";
     return list + "</ul>";
 }
 
@@ -55,7 +56,7 @@ std::string FaxUpload(const CPortalPages::Subscriber&)
 std::string Assignment(const CPortalPages::Subscriber& s)
 {
     return s.number.empty() ? "<p>No number assigned yet.</p>"
-                            : "<p>Your number: " + CPortalPages::HtmlEscape(s.number) + "</p>";
+                            : "<p>Your number: " + zelora::EscapeXml(s.number) + "</p>";
 }
 
 std::string Missed(const CPortalPages::Subscriber& s) { return List(s.missed, "No missed calls.", " at "); }
@@ -89,34 +90,11 @@ std::string CPortalPages::Render(const zelora::web::CPortalLink::Request& reques
     for (const PageKind& kind : kPages) {
         if (request.page == kind.name) {
             httpStatus = 200;
-            return Page(kind.title, "<p>Signed in as " + HtmlEscape(request.userId) + ".</p>" + kind.body(*subscriber));
+            return Page(kind.title,
+                        "<p>Signed in as " + zelora::EscapeXml(request.userId) + ".</p>" + kind.body(*subscriber));
         }
     }
     return Error(404, "No such page.", httpStatus);
 }
 
 std::string CPortalPages::BadLink(int& httpStatus) { return Error(400, "The sign-in link is not valid.", httpStatus); }
-
-std::string CPortalPages::HtmlEscape(const std::string& text)
-{
-    std::string out;
-    for (char c : text) {
-        switch (c) {
-        case '&':
-            out += "&amp;";
-            break;
-        case '<':
-            out += "&lt;";
-            break;
-        case '>':
-            out += "&gt;";
-            break;
-        case '"':
-            out += "&quot;";
-            break;
-        default:
-            out += c;
-        }
-    }
-    return out;
-}

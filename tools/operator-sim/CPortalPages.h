@@ -22,6 +22,4 @@ public:
                               long long windowMs, int& httpStatus);
     // The page for a link that cannot be read.
     static std::string BadLink(int& httpStatus);
-
-    static std::string HtmlEscape(const std::string& text);
 };
