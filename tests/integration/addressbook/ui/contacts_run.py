@@ -105,11 +105,7 @@ class ContactsRun(users_run.Run):
         started = time.monotonic()
         self.spawn("zeloraTALK", [self.args.program], env=env)
         wait_for("the program on the accessibility bus", self.app, 20)
-        user = wait_for("the User ID field", lambda: self.find("text", "User ID"))
-        self.type_into(user, "1001")
-        self.type_into(self.find(("text", "password text"), "Password"), "pw1001")
-        self.press("push button", "Sign in")
-        wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
+        self.sign_in_typed(wait_for("the User ID field", lambda: self.find("text", "User ID")))
         print(f"signed in {time.monotonic() - started:.2f} s after the start")
 
         # The main window's "Contacts" button opens the address book.

@@ -105,13 +105,24 @@ class Run:
         finally:
             s.close()
 
-    def start_peers(self):
+    def start_registrar(self):
+        """Kamailio on SIP_IP, answering."""
         run = os.path.join(self.dir, "kamailio")
         os.makedirs(run)
         self.spawn("kamailio", ["kamailio", "-f", os.path.join(self.args.source, "tests/integration/peers/kamailio.cfg"),
                                 "-DD", "-E", "-Y", run, "-P", run + "/kamailio.pid", "-A", f"SIP_LISTEN=udp:{SIP_IP}:5060",
                                 "-A", f'REALM="{SIP_IP}"'])
         wait_for("the registrar", self.sip_answers)
+
+    def sign_in_typed(self, user_field, user="1001", password="pw1001"):
+        """Types the account into the login panel and signs in; the number field once signed in."""
+        self.type_into(user_field, user)
+        self.type_into(self.find(("text", "password text"), "Password"), password)
+        self.press("push button", "Sign in")
+        return wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
+
+    def start_peers(self):
+        self.start_registrar()
         for name, ip, user, extra in (("echo", ECHO_IP, "echo", "module_app\t\techo.so\n"),
                                       ("caller", CALLER_IP, "1002",
                                        f"module_app\t\tctrl_tcp.so\nctrl_tcp_listen\t\t{CALLER_IP}:{CALLER_CTRL}\n")):
@@ -251,10 +262,7 @@ class Run:
         wait_for("the program on the accessibility bus", self.app, 20)
         user = wait_for("the User ID field", lambda: self.find("text", "User ID"))
         self.screenshot("login-panel")
-        self.type_into(user, "1001")
-        self.type_into(self.find(("text", "password text"), "Password"), "pw1001")
-        self.press("push button", "Sign in")
-        number = wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
+        number = self.sign_in_typed(user)
         print(f"signed in {time.monotonic() - started:.2f} s after the start")
         self.screenshot("signed-in")
         # The README's picture: the main window alone.

@@ -59,13 +59,8 @@ class PresenceRun(users_run.Run):
 
     # ----- peers -----
     def start_peers(self):
-        run = os.path.join(self.dir, "kamailio")
-        os.makedirs(run)
-        self.spawn("kamailio", ["kamailio", "-f", os.path.join(self.args.source, "tests/integration/peers/kamailio.cfg"),
-                                "-DD", "-E", "-Y", run, "-P", run + "/kamailio.pid", "-A", f"SIP_LISTEN=udp:{SIP_IP}:5060",
-                                "-A", f'REALM="{SIP_IP}"'])
         users_run.SIP_IP, users_run.PHONE_IP = SIP_IP, USERS["1001"]
-        wait_for("the registrar", self.sip_answers)
+        self.start_registrar()
         xmpp = os.path.join(self.dir, "xmpp")
         os.makedirs(xmpp)
         config = os.path.join(self.args.source, "tests/integration/peers/prosody.cfg.lua")

@@ -35,17 +35,12 @@ users_run.PHONE_IP = PHONE_IP
 
 class PortalRun(users_run.Run):
     def start_peers(self):
-        run = os.path.join(self.dir, "kamailio")
-        os.makedirs(run)
-        self.spawn("kamailio", ["kamailio", "-f", os.path.join(self.args.source, "tests/integration/peers/kamailio.cfg"),
-                                "-DD", "-E", "-Y", run, "-P", run + "/kamailio.pid", "-A", f"SIP_LISTEN=udp:{SIP_IP}:5060",
-                                "-A", f'REALM="{SIP_IP}"'])
+        self.start_registrar()
         data = os.path.join(self.dir, "operator.ini")
         with open(data, "w") as f:
             f.write("[user:1001]\nlvl3 = 4930111222\nsms.1 = 4930555|%s\nmissed.1 = 4930777|2026-12-01%%2009:30\n"
                     % SMS_TEXT.replace(" ", "%20").replace(",", "%2C"))
         self.spawn("operator-sim", [self.args.sim, "--listen", SIM_IP, "--port", "80", "--data", data])
-        wait_for("the registrar", self.sip_answers)
         wait_for("the operator simulator", lambda: "listening" in self.log("operator-sim"))
 
     def phone_env(self, extra=None):
@@ -82,11 +77,7 @@ class PortalRun(users_run.Run):
     def sign_in(self, extra=None):
         self.phone = self.spawn("zeloraTALK", [self.args.program], env=self.phone_env(extra))
         wait_for("the program on the accessibility bus", self.app, 20)
-        user = wait_for("the User ID field", lambda: self.find("text", "User ID"))
-        self.type_into(user, "1001")
-        self.type_into(self.find(("text", "password text"), "Password"), "pw1001")
-        self.press("push button", "Sign in")
-        wait_for("the signed-in window's number field", lambda: self.find("text", "Number"), 15)
+        self.sign_in_typed(wait_for("the User ID field", lambda: self.find("text", "User ID")))
 
     def open_page(self, button, title, expected, limit=15.0, real=True):
         """Presses the button (a click, or its accessible action); seconds until the page's text
