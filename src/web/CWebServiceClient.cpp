@@ -42,6 +42,11 @@ CWebServiceClient::~CWebServiceClient()
 {
     ZLOG_SCOPE();
     m_ticker.StopScrolling();
+    // A request failing while its client closes reports to OnStatus, which needs the client still
+    // in place: close them all first, release them after.
+    for (auto& client : m_client) {
+        client->Close();
+    }
     for (auto& client : m_client) {
         client.reset();
     }

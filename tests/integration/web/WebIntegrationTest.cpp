@@ -825,3 +825,24 @@ int main(int argc, char** argv)
     fs::remove_all(g_dir);
     return result;
 }
+
+// Quitting while the service refuses connections: the failures of requests still in flight reach
+// the client as it closes them, and must find every client in place.
+TEST_F(WebService, ClientReleasedWhileItsRequestsFail)
+{
+    // The refusal arrives some tens of microseconds after the request: release the client at
+    // every moment of that span.
+    for (int round = 0; round < 300; ++round) {
+        auto client = MakeClient("127.0.4.11");
+        ASSERT_EQ(client->OnReqVersion(), 1);
+        if (round % 100 == 0) {
+            // Now and then one that is left to fail: the refusal brings the request back to idle.
+            ASSERT_TRUE(WaitFor([&] { return client->State(WEB_KIND_VERSION) == 0; }, 5000)) << "round " << round;
+        } else {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(round % 150);
+            while (std::chrono::steady_clock::now() < until) {
+            }
+        }
+        client.reset();
+    }
+}
