@@ -103,6 +103,9 @@ int Deployment::LoadFile(const std::string& path, DeploymentValues& out, std::st
     values.registrarCheck = file.GetInt("sip", "registrar_check", 120);
     if (values.registrarCheck < 1)
         values.registrarCheck = 120;
+    values.webQueryInterval = file.GetInt("web", "query_interval", 60);
+    if (values.webQueryInterval < 1)
+        values.webQueryInterval = 60;
     values.remoteStoragePlugin = file.GetString("plugins", "remote_storage", "");
     out = std::move(values);
     return kOk;

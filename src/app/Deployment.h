@@ -9,6 +9,8 @@
 //   [tunnel]    server
 //   [web]       service_host portal_host ads_host probe_site home_page signup_page
 //               password_reset_page shop_page
+//               query_interval (optional: seconds between the address-book and inbox queries of a
+//               signed-in phone, default 60)
 //   [presence]  domain gateway_yahoo gateway_msn gateway_gtalk brand_word mail_domain mail_web_host
 //               server port (optional: the host the XMPP client connects to, empty = the domain;
 //               default port 5222)
@@ -40,6 +42,7 @@ struct DeploymentValues {
     std::string presenceServer;
     int presencePort = 5222;
     int registrarCheck = 120;
+    int webQueryInterval = 60;
     std::string remoteStoragePlugin;
 };
 

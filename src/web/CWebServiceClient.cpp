@@ -24,6 +24,7 @@ WebEndpoints WebEndpoints::FromDeployment(const DeploymentValues& values)
     endpoints.adsHost = values.adsHost;
     endpoints.probeSite = values.probeSite;
     endpoints.homePage = values.homePage;
+    endpoints.queryPasses = static_cast<unsigned>(values.webQueryInterval);
     return endpoints;
 }
 
@@ -256,7 +257,7 @@ void CWebServiceClient::WorkerPass()
     }
     ++m_pass;
     const bool signedIn = m_host != nullptr && m_host->IsSignedIn();
-    if (m_pass % 60 == 0) {
+    if (m_pass % m_endpoints.queryPasses == 0) {
         ZLOG_AS(LOG_INFO, method, "Address Book Query time");
         if (signedIn && m_state[WEB_KIND_ADDRESS_BOOK].load() == kIdle && !AddressBookPending().load()) {
             SendAddressBookQuery("_qrylist");

@@ -40,6 +40,8 @@ struct WebEndpoints {
     std::string probeSite;
     unsigned probePort = 80;
     std::string homePage;
+    // Worker passes (one a second) between the address-book and inbox queries.
+    unsigned queryPasses = 60;
 
     // Web-service, advertisement and probe hosts and the home page of the deployment.
     static WebEndpoints FromDeployment(const DeploymentValues& values);

@@ -79,3 +79,23 @@ TEST(Deployment, InitTakesTheEnvironmentFileFirst)
     EXPECT_EQ("127.0.0.1", Deployment::Get().sipDefaultServer);
     EXPECT_EQ(error, Deployment::LastError());
 }
+
+TEST(Deployment, OptionalIntervalsHaveTheirDefaultsAndRefuseNonsense)
+{
+    TempDir dir;
+    const std::string path = dir.File("intervals.ini");
+    std::filesystem::copy_file(shippedFile(), path);
+    DeploymentValues v;
+    std::string error;
+    ASSERT_EQ(Deployment::kOk, Deployment::LoadFile(path, v, error)) << error;
+    EXPECT_EQ(120, v.registrarCheck);
+    EXPECT_EQ(60, v.webQueryInterval);
+    zelora::WritePrivateProfileString("web", "query_interval", "5", path);
+    zelora::WritePrivateProfileString("sip", "registrar_check", "0", path);
+    ASSERT_EQ(Deployment::kOk, Deployment::LoadFile(path, v, error)) << error;
+    EXPECT_EQ(5, v.webQueryInterval);
+    EXPECT_EQ(120, v.registrarCheck);
+    zelora::WritePrivateProfileString("web", "query_interval", "-3", path);
+    ASSERT_EQ(Deployment::kOk, Deployment::LoadFile(path, v, error)) << error;
+    EXPECT_EQ(60, v.webQueryInterval);
+}
