@@ -4,6 +4,9 @@
 # ZELORA_FUZZ_SECONDS each, two at a time, from their seeds and with their dictionaries.
 set -eu
 cd "$(dirname "$0")/.."
+# The compiler cache matches this clone's files with another clone's.
+CCACHE_BASEDIR="${CCACHE_BASEDIR:-$(pwd)}" CCACHE_NOHASHDIR=true
+export CCACHE_BASEDIR CCACHE_NOHASHDIR
 cmake -S . -B build-asan -G Ninja -DZELORA_SANITIZE=ON \
       -DZELORA_INTEGRATION=OFF -DZELORA_BENCHMARKS=OFF -DZELORA_TOOLS=OFF
 cmake --build build-asan
