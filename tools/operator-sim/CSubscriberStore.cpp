@@ -35,6 +35,13 @@ std::string Encode(const std::string& value)
 
 bool Decode(const std::string& value, std::string& out) { return PercentDecode(value, false, out); }
 
+// The account's values are stored escaped; one written by hand with a bare '%' stays as it is.
+std::string DecodeValue(const char* stored)
+{
+    std::string value;
+    return Decode(stored, value) ? value : std::string(stored);
+}
+
 // "from|text" or "from|when", as the advertisement, SMS and missed-call lines hold them.
 bool DecodePair(const std::string& value, std::pair<std::string, std::string>& item)
 {
@@ -88,10 +95,10 @@ bool LoadEntry(const std::string& key, const std::string& value, CSubscriberStor
 
 bool LoadUser(CSimpleIniA& ini, const char* section, CSubscriberStore::Account& account, std::string& error)
 {
-    account.balance = ini.GetValue(section, "balance", "0.00");
-    account.smsBalance = ini.GetValue(section, "smsbalance", "0");
-    account.lvl3 = ini.GetValue(section, "lvl3", "");
-    account.inbox = ini.GetValue(section, "inbox", "0");
+    account.balance = DecodeValue(ini.GetValue(section, "balance", "0.00"));
+    account.smsBalance = DecodeValue(ini.GetValue(section, "smsbalance", "0"));
+    account.lvl3 = DecodeValue(ini.GetValue(section, "lvl3", ""));
+    account.inbox = DecodeValue(ini.GetValue(section, "inbox", "0"));
     long long number = 0;
     if (ParseDecimal(ini.GetValue(section, "deletedat", "0"), number))
         account.deletedAt = number;
