@@ -1,10 +1,7 @@
 // operator-sim: the operator's web service, advertisement server, portal sign-in,
 // connectivity-probe target and the presence service's mail page on one HTTP port, for
 // tests and the local sandbox.
-#include "CInviteLog.h"
-#include "COperatorState.h"
-
-#include "web/WebApi.h"
+#include "COperatorRoutes.h"
 
 #include <microhttpd.h>
 
@@ -14,30 +11,24 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
-
-struct Sim {
-    COperatorState state;
-    CInviteLog invites;
-};
 
 struct Upload {
     std::string body;
     bool oversize = false;
 };
 
-MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string& text, const char* type)
+MHD_Result Reply(MHD_Connection* connection, const COperatorRoutes::Reply& reply)
 {
     MHD_Response* response =
-        MHD_create_response_from_buffer(text.size(), const_cast<char*>(text.data()), MHD_RESPMEM_MUST_COPY);
+        MHD_create_response_from_buffer(reply.text.size(), const_cast<char*>(reply.text.data()), MHD_RESPMEM_MUST_COPY);
     if (response == nullptr) {
         return MHD_NO;
     }
-    MHD_add_response_header(response, "Content-Type", type);
-    MHD_Result result = MHD_queue_response(connection, status, response);
+    MHD_add_response_header(response, "Content-Type", reply.type);
+    MHD_Result result = MHD_queue_response(connection, reply.status, response);
     MHD_destroy_response(response);
     return result;
 }
@@ -45,8 +36,7 @@ MHD_Result Reply(MHD_Connection* connection, unsigned status, const std::string&
 MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const char* method, const char*,
                   const char* data, size_t* dataSize, void** connectionState)
 {
-    auto* sim = static_cast<Sim*>(cls);
-    COperatorState* state = &sim->state;
+    auto* routes = static_cast<COperatorRoutes*>(cls);
     auto* upload = static_cast<Upload*>(*connectionState);
     if (upload == nullptr) {
         upload = new (std::nothrow) Upload;
@@ -57,7 +47,7 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
         return MHD_YES;
     }
     if (*dataSize > 0) {
-        if (upload->body.size() + *dataSize > COperatorState::kMaxBody) {
+        if (upload->body.size() + *dataSize > COperatorRoutes::kMaxBody) {
             upload->oversize = true;
         } else if (!upload->oversize) {
             upload->body.append(data, *dataSize);
@@ -65,52 +55,15 @@ MHD_Result Handle(void* cls, MHD_Connection* connection, const char* url, const 
         *dataSize = 0;
         return MHD_YES;
     }
-    const std::string path = url != nullptr ? url : "";
-    const std::string verb = method != nullptr ? method : "";
-    if (path == zelora::web::kServicePath) {
-        if (verb != "POST") {
-            return Reply(connection, 405, "Method not allowed\n", "text/plain");
-        }
-        int status = 200;
-        std::string reply = state->HandleWebService(upload->body, upload->oversize, status);
-        return Reply(connection, static_cast<unsigned>(status), reply, "text/xml");
-    }
-    if (path == "/control/addressbook") {
-        if (verb != "POST") {
-            return Reply(connection, 405, "Method not allowed\n", "text/plain");
-        }
-        int status = 400;
-        std::string reply = state->HandleControl(upload->body, status);
-        return Reply(connection, static_cast<unsigned>(status), reply, "text/plain");
-    }
-    if (path == "/zeloraads/www/property.php") {
-        const char* campaign = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "campaignid");
-        if (campaign == nullptr || std::strcmp(campaign, "2") != 0) {
-            return Reply(connection, 404, "No such campaign\n", "text/plain");
-        }
-        return Reply(connection, 200, state->HandleAds(), "text/html");
-    }
-    if (path == zelora::web::kAutoLoginPath) {
-        const char* msg = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "msg");
-        int status = 400;
-        std::string page = state->HandlePortal(msg != nullptr ? msg : "", status);
-        return Reply(connection, static_cast<unsigned>(status), page, "text/html");
-    }
-    if (path == "/mailapi/sendmail.php") {
-        if (verb != "POST") {
-            return Reply(connection, 405, "Method not allowed\n", "text/plain");
-        }
-        int status = 400;
-        std::string reply = upload->oversize ? "too long\n" : sim->invites.Handle(upload->body, status);
-        return Reply(connection, static_cast<unsigned>(status), reply, "text/plain");
-    }
-    if (path == "/sim/requests" && verb == "GET") {
-        return Reply(connection, 200, state->RequestCounts() + sim->invites.Lines(), "text/plain");
-    }
-    if (path == "/" && (verb == "GET" || verb == "HEAD")) {
-        return Reply(connection, 200, "<html><body>operator-sim</body></html>\n", "text/html");
-    }
-    return Reply(connection, 404, "Not found\n", "text/plain");
+    COperatorRoutes::Request request;
+    request.path = url != nullptr ? url : "";
+    request.verb = method != nullptr ? method : "";
+    request.body = std::move(upload->body);
+    request.oversize = upload->oversize;
+    request.argument = [connection](const char* name) {
+        return MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, name);
+    };
+    return Reply(connection, routes->Route(request));
 }
 
 void Completed(void*, MHD_Connection*, void** connectionState, MHD_RequestTerminationCode)
@@ -154,9 +107,9 @@ int main(int argc, char** argv)
     if (dataFile.empty()) {
         return Usage();
     }
-    Sim sim;
+    COperatorRoutes routes;
     std::string error;
-    if (!sim.state.Load(dataFile, error)) {
+    if (!routes.Load(dataFile, error)) {
         std::fprintf(stderr, "operator-sim: %s: %s\n", dataFile.c_str(), error.c_str());
         return 1;
     }
@@ -174,8 +127,8 @@ int main(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     MHD_Daemon* daemon = MHD_start_daemon(
         MHD_USE_INTERNAL_POLLING_THREAD | MHD_USE_ERROR_LOG, static_cast<uint16_t>(port), nullptr, nullptr, &Handle,
-        &sim, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bindAddress), MHD_OPTION_NOTIFY_COMPLETED, &Completed,
-        nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_CONNECTION_LIMIT, 64u, MHD_OPTION_END);
+        &routes, MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&bindAddress), MHD_OPTION_NOTIFY_COMPLETED,
+        &Completed, nullptr, MHD_OPTION_CONNECTION_TIMEOUT, 30u, MHD_OPTION_CONNECTION_LIMIT, 64u, MHD_OPTION_END);
     if (daemon == nullptr) {
         std::fprintf(stderr, "operator-sim: cannot listen on %s:%ld\n", address.c_str(), port);
         return 1;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "CTunnelServer.h"
 
@@ -34,11 +35,56 @@ bool ToInt(const char* text, int low, int high, int& out)
     out = static_cast<int>(v);
     return true;
 }
-} // namespace
-
-int main(int argc, char** argv)
+// "8,0,102": payload numbers in the order the server prefers them.
+bool ParseCodecs(const std::string& list, std::vector<int>& out)
 {
-    TunnelServerOptions options;
+    out.clear();
+    std::size_t start = 0;
+    while (start < list.size()) {
+        std::size_t comma = list.find(',', start);
+        std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        int p = 0;
+        if (!item.empty()) {
+            if (!ToInt(item.c_str(), 0, 127, p))
+                return false;
+            out.push_back(p);
+        }
+        start = comma == std::string::npos ? list.size() : comma + 1;
+    }
+    return true;
+}
+
+bool SetOption(const std::string& a, const char* v, TunnelServerOptions& options, bool& known)
+{
+    known = true;
+    if (a == "--listen")
+        options.listenAddress = v;
+    else if (a == "--port")
+        return ToInt(v, 1, 65535, options.port);
+    else if (a == "--accounts")
+        options.accountsFile = v;
+    else if (a == "--echo")
+        options.echoNumber = v;
+    else if (a == "--timestamp-interval")
+        return ToInt(v, 0, 86400, options.timestampInterval);
+    else if (a == "--idle-timeout")
+        return ToInt(v, 1, 86400, options.idleTimeout);
+    else if (a == "--refuse-from")
+        options.refuseFrom = v;
+    else if (a == "--max-clients")
+        return ToInt(v, 1, 4096, options.maxClients);
+    else if (a == "--rtp-base")
+        return ToInt(v, 1024, 64000, options.rtpBase);
+    else if (a == "--codecs")
+        return ParseCodecs(v, options.codecPreference);
+    else
+        known = false;
+    return true;
+}
+
+// -1 to go on and serve, else the exit code.
+int ParseArguments(int argc, char** argv, TunnelServerOptions& options)
+{
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         if (a == "--help" || a == "-h") {
@@ -51,40 +97,9 @@ int main(int argc, char** argv)
             return 2;
         }
         const char* v = argv[++i];
-        bool ok = true;
-        if (a == "--listen")
-            options.listenAddress = v;
-        else if (a == "--port")
-            ok = ToInt(v, 1, 65535, options.port);
-        else if (a == "--accounts")
-            options.accountsFile = v;
-        else if (a == "--echo")
-            options.echoNumber = v;
-        else if (a == "--timestamp-interval")
-            ok = ToInt(v, 0, 86400, options.timestampInterval);
-        else if (a == "--idle-timeout")
-            ok = ToInt(v, 1, 86400, options.idleTimeout);
-        else if (a == "--refuse-from")
-            options.refuseFrom = v;
-        else if (a == "--max-clients")
-            ok = ToInt(v, 1, 4096, options.maxClients);
-        else if (a == "--rtp-base")
-            ok = ToInt(v, 1024, 64000, options.rtpBase);
-        else if (a == "--codecs") {
-            options.codecPreference.clear();
-            std::string list = v;
-            std::size_t start = 0;
-            while (ok && start < list.size()) {
-                std::size_t comma = list.find(',', start);
-                std::string item = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-                int p = 0;
-                if (!item.empty()) {
-                    ok = ToInt(item.c_str(), 0, 127, p);
-                    options.codecPreference.push_back(p);
-                }
-                start = comma == std::string::npos ? list.size() : comma + 1;
-            }
-        } else {
+        bool known = true;
+        const bool ok = SetOption(a, v, options, known);
+        if (!known) {
             std::fprintf(stderr, "tunnel-server: unknown option %s\n", a.c_str());
             Usage(stderr);
             return 2;
@@ -94,6 +109,15 @@ int main(int argc, char** argv)
             return 2;
         }
     }
+    return -1;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TunnelServerOptions options;
+    if (int rc = ParseArguments(argc, argv, options); rc >= 0)
+        return rc;
 
     CTunnelServer server(options);
     if (server.Start() < 0)
