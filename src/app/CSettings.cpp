@@ -43,6 +43,12 @@ void CSettings::SetProgramFolder(const std::string& folder)
     m_programFolder = folder;
 }
 
+CSettings::Batch::Batch(CSettings& settings)
+{
+    if (!FromFile())
+        m_batch.emplace(settings.m_registry.Store());
+}
+
 int CSettings::SaveFile()
 {
     if (m_file.Folder().empty())

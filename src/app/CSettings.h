@@ -14,7 +14,10 @@
 //   if (s.ReadAccount(account) < 0) ...    // user id, plain password, auto-login, remember-me
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
+
+#include "platform/Registry.h"
 
 class MXRegistry;
 class MXFileHelper;
@@ -39,6 +42,16 @@ class CSettings {
 public:
     static constexpr int kDecryptFailed = -10; // stored password cannot be deciphered
     static constexpr int kEncryptFailed = -11; // password cannot be enciphered for storing
+
+    // Holds the registry writes of the settings calls made while it lives (the defaults that
+    // readers create, one by one) to one atomic write at its end. Nothing in file mode.
+    class Batch {
+    public:
+        explicit Batch(CSettings& settings);
+
+    private:
+        std::optional<zelora::Registry::Batch> m_batch;
+    };
 
     // Process-wide: the HKCU registry and MXFileHelper::Instance().
     static CSettings& Instance();

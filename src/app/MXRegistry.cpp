@@ -264,6 +264,8 @@ int MXRegistry::WriteDialedFromWeb(std::string_view value)
 int MXRegistry::WriteConfig(const MXConfigGroup& group)
 {
     ZLOG_SCOPE();
+    // The group goes to disk in one write: all of the account or none of it.
+    zelora::Registry::Batch batch(m_registry);
     if (CreateKey(kConfigKey) != 1)
         return -1;
     if (WriteDword(kConfigKey, "AutoLogin", group.autoLogin) != 0)
@@ -274,12 +276,14 @@ int MXRegistry::WriteConfig(const MXConfigGroup& group)
         return -4;
     if (WriteBinary(kConfigKey, "Config2", group.password) != 0)
         return -5;
-    return 1;
+    // Nothing reached the disk: the first value is the one that failed.
+    return batch.Commit() == 0 ? 1 : -2;
 }
 
 int MXRegistry::WriteHttpProxy(const MXHttpProxyGroup& group)
 {
     ZLOG_SCOPE();
+    zelora::Registry::Batch batch(m_registry);
     if (CreateKey(kHttpProxyKey) != 1)
         return -1;
     if (WriteDword(kHttpProxyKey, "HttpProxyPort", group.httpProxyPort) != 0)
@@ -294,7 +298,7 @@ int MXRegistry::WriteHttpProxy(const MXHttpProxyGroup& group)
         return -6;
     if (WriteDword(kHttpProxyKey, "LastConnection", group.lastConnection) != 0)
         return -7;
-    return 1;
+    return batch.Commit() == 0 ? 1 : -2;
 }
 
 int MXRegistry::IsFirstTime(std::uint32_t& oldValue)

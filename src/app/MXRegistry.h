@@ -96,6 +96,8 @@ public:
     int IsFirstTime(std::uint32_t& oldValue);
 
     static std::string JoinKey(std::string_view subKey);
+    // The registry the settings live in (for holding a run of writes in one batch).
+    zelora::Registry& Store() { return m_registry; }
 
 private:
     int ReadOrCreateString(std::string_view subKey, std::string_view name, std::string& value, std::string_view def);

@@ -1,11 +1,10 @@
 #include "audio/CFileAudioDevice.h"
 
-#include <sndfile.h>
-
 #include <algorithm>
 
 #include "audio/AudioResult.h"
 #include "app/CLogger.h"
+#include "audio/CAudioLibraries.h"
 #include "audio/CSoundFile.h"
 
 CFileAudioDevice::CFileAudioDevice(std::string capturePath, std::string playbackPath)
@@ -28,18 +27,22 @@ int CFileAudioDevice::Open(std::string& error)
     m_capturePos = 0;
     if (!m_capturePath.empty() && CSoundFile::Load(m_capturePath, kSampleRate, m_capture, error) != 0)
         return MXSOUND_ERROR_FILE;
+    const SndFileApi* sf = CAudioLibraries::SndFile(error);
+    if (sf == nullptr)
+        return MXSOUND_ERROR_FILE;
+    m_sf = sf;
     SF_INFO info{};
     info.samplerate = kSampleRate;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* out = sf_open(m_playbackPath.c_str(), SFM_WRITE, &info);
+    SNDFILE* out = sf->Open(m_playbackPath.c_str(), SFM_WRITE, &info);
     if (out == nullptr) {
-        error = "Unable to create playback file " + m_playbackPath + ": " + sf_strerror(nullptr);
-        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(), sf_strerror(nullptr));
+        error = "Unable to create playback file " + m_playbackPath + ": " + sf->StrError(nullptr);
+        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(), sf->StrError(nullptr));
         return MXSOUND_ERROR_FILE;
     }
     // A process that dies before Close still leaves a file with the right length.
-    sf_command(out, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
+    sf->Command(out, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
     m_playback = out;
     m_closing = false;
     m_pending.clear();
@@ -48,7 +51,7 @@ int CFileAudioDevice::Open(std::string& error)
     try {
         m_writer = std::thread(&CFileAudioDevice::WriterLoop, this);
     } catch (const std::exception& e) {
-        sf_close(out);
+        sf->Close(out);
         m_playback = nullptr;
         error = std::string("Unable to start the file writer: ") + e.what();
         ZLOG(LOG_ERROR, "Unable to start the file writer: %s", e.what());
@@ -71,7 +74,7 @@ void CFileAudioDevice::Close()
         m_writer.join();
     }
     if (m_playback) {
-        sf_close(static_cast<SNDFILE*>(m_playback));
+        m_sf->Close(static_cast<SNDFILE*>(m_playback));
         m_playback = nullptr;
     }
 }
@@ -136,8 +139,8 @@ void CFileAudioDevice::WriteSegment(const Segment& segment)
             segment.samples.empty() ? silence.data() : segment.samples.data() + segment.samples.size() - left;
         const size_t take = segment.samples.empty() ? std::min(left, silence.size()) : left;
         const auto frames = static_cast<sf_count_t>(take);
-        if (sf_writef_short(file, data, frames) != frames) {
-            ZLOG(LOG_ERROR, "Unable to write playback file %s: %s", m_playbackPath.c_str(), sf_strerror(file));
+        if (m_sf->WriteShort(file, data, frames) != frames) {
+            ZLOG(LOG_ERROR, "Unable to write playback file %s: %s", m_playbackPath.c_str(), m_sf->StrError(file));
             return;
         }
         left -= take;

@@ -11,6 +11,8 @@
 
 #include "audio/CPacedAudioDevice.h"
 
+struct SndFileApi;
+
 class CFileAudioDevice : public CPacedAudioDevice {
 public:
     // An empty capture path captures silence.
@@ -42,6 +44,7 @@ private:
     std::vector<int16_t> m_capture;
     size_t m_capturePos = 0;
     void* m_playback = nullptr; // SNDFILE*, kept out of this header
+    const SndFileApi* m_sf = nullptr; // set with m_playback
     // The device clock must never wait for the disk: a writer thread takes
     // the samples and the clock thread only appends them here, waking the
     // writer once a batch is full or before a rest, not every frame.

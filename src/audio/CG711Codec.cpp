@@ -1,14 +1,31 @@
 #include "audio/CG711Codec.h"
 
-#include <spandsp.h>
-
 #include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "audio/CAudioLibraries.h"
 
 struct CG711Codec::Plc {
     plc_state_t state;
+    const SpanDspApi* dsp = nullptr; // null: no concealment, a gap is silence
+    bool tried = false;
+    // At the first packet, on the media thread: the library's loading stays off the path that
+    // reports the call answered.
+    const SpanDspApi* Ready()
+    {
+        if (!tried) {
+            tried = true;
+            std::string error;
+            dsp = CAudioLibraries::SpanDsp(error);
+            if (dsp != nullptr)
+                dsp->PlcInit(&state);
+        }
+        return dsp;
+    }
 };
 
-CG711Codec::CG711Codec(Law law) : m_law(law), m_plc(std::make_unique<Plc>()) { plc_init(&m_plc->state); }
+CG711Codec::CG711Codec(Law law) : m_law(law), m_plc(std::make_unique<Plc>()) { }
 
 CG711Codec::~CG711Codec() = default;
 
@@ -37,7 +54,8 @@ int CG711Codec::Decode(const uint8_t* payload, size_t len, int16_t* out, size_t 
         for (size_t i = 0; i < len; ++i)
             out[i] = ulaw_to_linear(payload[i]);
     // Feeds the concealment history and smooths the join after a gap.
-    plc_rx(&m_plc->state, out, static_cast<int>(len));
+    if (const SpanDspApi* dsp = m_plc->Ready())
+        dsp->PlcRx(&m_plc->state, out, static_cast<int>(len));
     return static_cast<int>(len);
 }
 
@@ -45,10 +63,15 @@ void CG711Codec::Conceal(int16_t* out, size_t samples)
 {
     // At the start of a gap spandsp puts its ring of history in order with a memcpy between
     // overlapping ranges; doing that rotation here first leaves it nothing to move.
+    const SpanDspApi* dsp = m_plc->Ready();
+    if (dsp == nullptr) {
+        std::memset(out, 0, samples * sizeof *out);
+        return;
+    }
     plc_state_t& s = m_plc->state;
     if (s.missing_samples == 0 && s.buf_ptr > 0 && s.buf_ptr < PLC_HISTORY_LEN) {
         std::rotate(s.history, s.history + s.buf_ptr, s.history + PLC_HISTORY_LEN);
         s.buf_ptr = 0;
     }
-    plc_fillin(&s, out, static_cast<int>(samples));
+    dsp->PlcFillIn(&s, out, static_cast<int>(samples));
 }

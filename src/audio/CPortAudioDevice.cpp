@@ -1,14 +1,11 @@
 #include "audio/CPortAudioDevice.h"
 
-#include <alsa/asoundlib.h>
-#include <jack/jack.h>
-#include <portaudio.h>
-
 #include <mutex>
 #include <vector>
 
 #include "audio/AudioResult.h"
 #include "app/CLogger.h"
+#include "audio/CAudioLibraries.h"
 #include "audio/MediaThread.h"
 
 namespace {
@@ -34,23 +31,26 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     ZLOG_SCOPE();
     if (m_running)
         return MXSOUND_OK;
+    m_pa = CAudioLibraries::PortAudio(error);
+    if (m_pa == nullptr)
+        return MXSOUND_ERROR_DEVICE;
     std::lock_guard<std::mutex> guard(PortAudioLock());
-    snd_lib_error_set_handler(QuietAlsa);
-    jack_set_error_function(QuietJack);
-    jack_set_info_function(QuietJack);
-    PaError rc = Pa_Initialize();
+    m_pa->AlsaSetErrorHandler(QuietAlsa);
+    m_pa->JackSetErrorFunction(QuietJack);
+    m_pa->JackSetInfoFunction(QuietJack);
+    PaError rc = m_pa->Initialize();
     if (rc != paNoError) {
-        error = std::string("Unable to initialise PortAudio: ") + Pa_GetErrorText(rc);
-        ZLOG(LOG_ERROR, "Pa_Initialize failed: %s", Pa_GetErrorText(rc));
+        error = std::string("Unable to initialise PortAudio: ") + m_pa->GetErrorText(rc);
+        ZLOG(LOG_ERROR, "Pa_Initialize failed: %s", m_pa->GetErrorText(rc));
         return MXSOUND_ERROR_DEVICE;
     }
     m_initialised = true;
-    const PaDeviceIndex output = Pa_GetDefaultOutputDevice();
-    const PaDeviceIndex input = Pa_GetDefaultInputDevice();
+    const PaDeviceIndex output = m_pa->GetDefaultOutputDevice();
+    const PaDeviceIndex input = m_pa->GetDefaultInputDevice();
     if (output == paNoDevice) {
         error = "No sound output device";
         ZLOG(LOG_ERROR, "No sound output device");
-        Pa_Terminate();
+        m_pa->Terminate();
         m_initialised = false;
         return MXSOUND_ERROR_DEVICE;
     }
@@ -58,26 +58,26 @@ int CPortAudioDevice::Start(FrameCallback cb, std::string& error)
     out.device = output;
     out.channelCount = 1;
     out.sampleFormat = paInt16;
-    out.suggestedLatency = Pa_GetDeviceInfo(output)->defaultLowOutputLatency;
+    out.suggestedLatency = m_pa->GetDeviceInfo(output)->defaultLowOutputLatency;
     PaStreamParameters in{};
     m_hasInput = input != paNoDevice;
     if (m_hasInput) {
         in.device = input;
         in.channelCount = 1;
         in.sampleFormat = paInt16;
-        in.suggestedLatency = Pa_GetDeviceInfo(input)->defaultLowInputLatency;
+        in.suggestedLatency = m_pa->GetDeviceInfo(input)->defaultLowInputLatency;
     }
     PaStream* stream = nullptr;
-    rc = Pa_OpenStream(&stream, m_hasInput ? &in : nullptr, &out, kSampleRate, kFrameSamples, paClipOff, nullptr,
-                       nullptr);
+    rc = m_pa->OpenStream(&stream, m_hasInput ? &in : nullptr, &out, kSampleRate, kFrameSamples, paClipOff, nullptr,
+                          nullptr);
     if (rc == paNoError)
-        rc = Pa_StartStream(stream);
+        rc = m_pa->StartStream(stream);
     if (rc != paNoError) {
-        error = std::string("Unable to open the sound device: ") + Pa_GetErrorText(rc);
-        ZLOG(LOG_ERROR, "Unable to open the sound device: %s", Pa_GetErrorText(rc));
+        error = std::string("Unable to open the sound device: ") + m_pa->GetErrorText(rc);
+        ZLOG(LOG_ERROR, "Unable to open the sound device: %s", m_pa->GetErrorText(rc));
         if (stream)
-            Pa_CloseStream(stream);
-        Pa_Terminate();
+            m_pa->CloseStream(stream);
+        m_pa->Terminate();
         m_initialised = false;
         return MXSOUND_ERROR_DEVICE;
     }
@@ -101,12 +101,12 @@ void CPortAudioDevice::Release()
 {
     ZLOG_SCOPE();
     if (m_stream) {
-        Pa_StopStream(static_cast<PaStream*>(m_stream));
-        Pa_CloseStream(static_cast<PaStream*>(m_stream));
+        m_pa->StopStream(static_cast<PaStream*>(m_stream));
+        m_pa->CloseStream(static_cast<PaStream*>(m_stream));
         m_stream = nullptr;
     }
     if (m_initialised) {
-        Pa_Terminate();
+        m_pa->Terminate();
         m_initialised = false;
     }
 }
@@ -132,17 +132,17 @@ void CPortAudioDevice::Run()
     while (m_running) {
         // Overflow/underflow reports are not failures: the stream goes on.
         if (m_hasInput) {
-            const PaError rc = Pa_ReadStream(stream, capture.data(), kFrameSamples);
+            const PaError rc = m_pa->ReadStream(stream, capture.data(), kFrameSamples);
             if (rc != paNoError && rc != paInputOverflowed) {
-                ZLOG(LOG_ERROR, "Pa_ReadStream failed: %s", Pa_GetErrorText(rc));
+                ZLOG(LOG_ERROR, "Pa_ReadStream failed: %s", m_pa->GetErrorText(rc));
                 std::fill(capture.begin(), capture.end(), int16_t(0));
             }
         }
         std::fill(playback.begin(), playback.end(), int16_t(0));
         const bool busy = m_callback(capture.data(), playback.data(), kFrameSamples);
-        const PaError rc = Pa_WriteStream(stream, playback.data(), kFrameSamples);
+        const PaError rc = m_pa->WriteStream(stream, playback.data(), kFrameSamples);
         if (rc != paNoError && rc != paOutputUnderflowed) {
-            ZLOG(LOG_ERROR, "Pa_WriteStream failed: %s", Pa_GetErrorText(rc));
+            ZLOG(LOG_ERROR, "Pa_WriteStream failed: %s", m_pa->GetErrorText(rc));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!busy && !Rest())
@@ -156,17 +156,17 @@ bool CPortAudioDevice::Rest()
     auto* stream = static_cast<PaStream*>(m_stream);
     {
         std::lock_guard<std::mutex> guard(PortAudioLock());
-        const PaError rc = Pa_StopStream(stream);
+        const PaError rc = m_pa->StopStream(stream);
         if (rc != paNoError)
-            ZLOG(LOG_ERROR, "Pa_StopStream failed: %s", Pa_GetErrorText(rc));
+            ZLOG(LOG_ERROR, "Pa_StopStream failed: %s", m_pa->GetErrorText(rc));
     }
     const bool woken = m_gate.Rest();
     // Release() stops the stream again on the way out; nothing to start then.
     if (!woken)
         return false;
     std::lock_guard<std::mutex> guard(PortAudioLock());
-    const PaError rc = Pa_StartStream(stream);
+    const PaError rc = m_pa->StartStream(stream);
     if (rc != paNoError)
-        ZLOG(LOG_ERROR, "Pa_StartStream failed: %s", Pa_GetErrorText(rc));
+        ZLOG(LOG_ERROR, "Pa_StartStream failed: %s", m_pa->GetErrorText(rc));
     return true;
 }

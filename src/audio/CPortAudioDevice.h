@@ -7,6 +7,8 @@
 #include "audio/CAudioDevice.h"
 #include "audio/CRestGate.h"
 
+struct PortAudioApi;
+
 class CPortAudioDevice : public CAudioDevice {
 public:
     CPortAudioDevice() = default;
@@ -23,6 +25,7 @@ private:
     bool Rest();
 
     FrameCallback m_callback;
+    const PortAudioApi* m_pa = nullptr; // loaded at the first Start
     void* m_stream = nullptr; // PaStream*
     bool m_initialised = false;
     bool m_hasInput = false;

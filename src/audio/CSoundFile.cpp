@@ -1,16 +1,16 @@
 #include "audio/CSoundFile.h"
 
-#include <sndfile.h>
-
 #include <memory>
 
 #include "app/CLogger.h"
+#include "audio/CAudioLibraries.h"
 #include "audio/CResampler.h"
 #include "audio/SampleMath.h"
 
 namespace {
 struct SndfileCloser {
-    void operator()(SNDFILE* f) const { sf_close(f); }
+    const SndFileApi* api;
+    void operator()(SNDFILE* f) const { api->Close(f); }
 };
 } // namespace
 
@@ -21,11 +21,14 @@ int CSoundFile::Load(const std::string& path, int rate, std::vector<int16_t>& sa
         error = "No sound file given";
         return -1;
     }
+    const SndFileApi* sf = CAudioLibraries::SndFile(error);
+    if (sf == nullptr)
+        return -1;
     SF_INFO info{};
-    std::unique_ptr<SNDFILE, SndfileCloser> file(sf_open(path.c_str(), SFM_READ, &info));
+    std::unique_ptr<SNDFILE, SndfileCloser> file(sf->Open(path.c_str(), SFM_READ, &info), SndfileCloser{sf});
     if (!file) {
-        error = "Unable to open sound file " + path + ": " + sf_strerror(nullptr);
-        ZLOG(LOG_ERROR, "Unable to open sound file %s: %s", path.c_str(), sf_strerror(nullptr));
+        error = "Unable to open sound file " + path + ": " + sf->StrError(nullptr);
+        ZLOG(LOG_ERROR, "Unable to open sound file %s: %s", path.c_str(), sf->StrError(nullptr));
         return -1;
     }
     if (info.channels <= 0 || info.samplerate <= 0 || info.frames <= 0) {
@@ -38,11 +41,27 @@ int CSoundFile::Load(const std::string& path, int rate, std::vector<int16_t>& sa
         ZLOG(LOG_ERROR, "Sound file %s too long", path.c_str());
         return -1;
     }
+    if (info.channels == 1 && info.samplerate == rate) {
+        // Already what the engine plays: read straight into the samples, without the float
+        // copies that would triple the memory a long file takes while it loads.
+        samples.resize(static_cast<size_t>(info.frames));
+        const sf_count_t read = sf->ReadShort(file.get(), samples.data(), info.frames);
+        if (read <= 0) {
+            samples.clear();
+            error = "Unable to read sound file " + path + ": " + sf->StrError(file.get());
+            ZLOG(LOG_ERROR, "Unable to read sound file %s", path.c_str());
+            return -1;
+        }
+        samples.resize(static_cast<size_t>(read));
+        ZLOG(LOG_DEBUG, "Loaded %s: %d Hz, 1 channel, %ld frames", path.c_str(), info.samplerate,
+             static_cast<long>(read));
+        return 0;
+    }
     const size_t channels = static_cast<size_t>(info.channels);
     std::vector<float> interleaved(static_cast<size_t>(info.frames) * channels);
-    const sf_count_t got = sf_readf_float(file.get(), interleaved.data(), info.frames);
+    const sf_count_t got = sf->ReadFloat(file.get(), interleaved.data(), info.frames);
     if (got <= 0) {
-        error = "Unable to read sound file " + path + ": " + sf_strerror(file.get());
+        error = "Unable to read sound file " + path + ": " + sf->StrError(file.get());
         ZLOG(LOG_ERROR, "Unable to read sound file %s", path.c_str());
         return -1;
     }

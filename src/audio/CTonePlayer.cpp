@@ -1,24 +1,35 @@
 #include "audio/CTonePlayer.h"
 
-#include <spandsp.h>
+#include <string>
 
 #include "app/CLogger.h"
+#include "audio/CAudioLibraries.h"
 
 struct CTonePlayer::State {
+    const SpanDspApi* dsp = nullptr;
     dtmf_tx_state_t* tx = nullptr;
     ~State()
     {
         if (tx)
-            dtmf_tx_free(tx);
+            dsp->DtmfFree(tx);
+    }
+    // The generator is made at the first key: a phone nobody types on never loads spandsp.
+    bool Ready()
+    {
+        if (tx != nullptr)
+            return true;
+        std::string error;
+        dsp = CAudioLibraries::SpanDsp(error);
+        if (dsp == nullptr)
+            return false;
+        tx = dsp->DtmfInit(nullptr);
+        if (tx != nullptr)
+            dsp->DtmfSetTiming(tx, kToneMs, kPauseMs);
+        return tx != nullptr;
     }
 };
 
-CTonePlayer::CTonePlayer() : m_state(std::make_unique<State>())
-{
-    m_state->tx = dtmf_tx_init(nullptr);
-    if (m_state->tx)
-        dtmf_tx_set_timing(m_state->tx, kToneMs, kPauseMs);
-}
+CTonePlayer::CTonePlayer() : m_state(std::make_unique<State>()) { }
 
 CTonePlayer::~CTonePlayer() = default;
 
@@ -37,10 +48,10 @@ bool CTonePlayer::Queue(int key)
 {
     ZLOG_SCOPE();
     const char c = KeyChar(key);
-    if (c == '\0' || m_state->tx == nullptr)
+    if (c == '\0' || !m_state->Ready())
         return false;
     const char digits[2] = {c, '\0'};
-    if (dtmf_tx_put(m_state->tx, digits, 1) != 0) {
+    if (m_state->dsp->DtmfPut(m_state->tx, digits, 1) != 0) {
         ZLOG(LOG_WARNING, "Key queue full, key %d dropped", key);
         return false;
     }
@@ -52,7 +63,7 @@ size_t CTonePlayer::Generate(int16_t* out, size_t n)
 {
     if (!m_active || m_state->tx == nullptr)
         return 0;
-    const int got = dtmf_tx(m_state->tx, out, static_cast<int>(n));
+    const int got = m_state->dsp->DtmfTx(m_state->tx, out, static_cast<int>(n));
     if (got <= 0) {
         m_active = false;
         return 0;

@@ -246,6 +246,8 @@ int CzeloraTALKDlg::OnInitDialog()
     ZLOG_SCOPE();
     m_ownerThread = std::this_thread::get_id();
     m_view.SetTitle("zeloraTALK");
+    // A fresh profile gets every default here: one write for all of them, not one each.
+    CSettings::Batch defaults(m_settings);
     ReadServerSettings();
     ReadAppPath();
     if (InitCodec() == -1)

@@ -96,6 +96,8 @@ void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
         Post(WM_INTERNAL_CONNECTION_WORKED);
     }
     if (!IsSignedIn()) {
+        // The duties' settings (first-start mark, the address book's stamp) in one write.
+        CSettings::Batch settings(m_settings);
         m_web->ReloadAddressBook();
         SetSignedIn(true);
         Post(WM_REFRESH_CONTROLS);

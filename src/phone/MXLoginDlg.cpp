@@ -23,6 +23,7 @@ void MXLoginDlg::LoadCredentials()
     m_userId = m_account.userId ? m_account.userId() : std::string();
     m_password = m_account.password ? m_account.password() : std::string();
     CSettingsAccount stored;
+    CSettings::Batch defaults(m_settings);
     if (m_settings.ReadAccount(stored) < 0) {
         m_view.MessageBox("Unable to read settings from registry. Please contact your system administrator",
                           CzeloraTALKView::ICON_ERROR);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <utility>
 
 #include <sys/stat.h>
 
@@ -231,6 +232,9 @@ int Registry::Open(const std::string& path, bool readOnly)
     m_readOnly = readOnly;
     m_movedTo.clear();
     m_keys.clear();
+    // A batch still open writes nothing of what it held before.
+    m_pending.clear();
+    m_beforeBatch.clear();
 
     std::string text;
     int rc = ReadFileContents(path, text);
@@ -300,38 +304,50 @@ Registry::FileStamp Registry::StampOf(const std::string& path)
     return stamp;
 }
 
-void Registry::ReloadIfChanged()
+bool Registry::LoadIfChanged(KeyMap& into)
 {
     const FileStamp now = StampOf(m_path);
     if (now == m_stamp)
-        return;
+        return false;
     m_stamp = now;
     std::string text;
     // Gone or unreadable: what we hold is all there is, and the next write restores it.
     if (!now.exists || ReadFileContents(m_path, text) != 0)
-        return;
+        return false;
     KeyMap parsed;
     int badLine = Parse(text, parsed);
     if (badLine != 0) {
         PLATFORM_LOG(1, "Registry file %s changed on disk and is damaged at line %d; keeping the values held",
                      m_path.c_str(), badLine);
-        return;
+        return false;
     }
-    m_keys = std::move(parsed);
+    into = std::move(parsed);
+    return true;
 }
 
-template <class Change>
-int Registry::Mutate(Change&& change)
+void Registry::EnsureFolder() const
 {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_readOnly || m_path.empty())
-        return -1;
     std::error_code ec;
     std::filesystem::path parent = std::filesystem::path(m_path).parent_path();
     if (!parent.empty())
         std::filesystem::create_directories(parent, ec);
+}
+
+int Registry::Mutate(Change change)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_readOnly || m_path.empty())
+        return -1;
+    if (m_batchDepth > 0) {
+        // Held and seen by reads at once; on disk when the batch ends.
+        const int rc = change(m_keys);
+        if (rc == kChanged)
+            m_pending.push_back(std::move(change));
+        return rc < 0 ? rc : 0;
+    }
+    EnsureFolder();
     FileLock fileLock(m_path);
-    ReloadIfChanged();
+    LoadIfChanged(m_keys);
     KeyMap next = m_keys;
     const int rc = change(next);
     if (rc != kChanged)
@@ -341,6 +357,57 @@ int Registry::Mutate(Change&& change)
     m_keys.swap(next);
     m_stamp = StampOf(m_path);
     return 0;
+}
+
+void Registry::BeginBatch()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_batchDepth++ == 0) {
+        m_beforeBatch = m_keys;
+        m_pending.clear();
+    }
+}
+
+int Registry::EndBatch()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_batchDepth == 0 || --m_batchDepth > 0)
+        return 0;
+    const int rc = FlushBatch();
+    m_pending.clear();
+    m_beforeBatch.clear();
+    return rc;
+}
+
+int Registry::FlushBatch()
+{
+    if (m_pending.empty())
+        return 0;
+    EnsureFolder();
+    FileLock fileLock(m_path);
+    // The changes go on top of the file as it is now, which another process may have replaced.
+    KeyMap base = std::move(m_beforeBatch);
+    LoadIfChanged(base);
+    KeyMap next = base;
+    for (const Change& change : m_pending)
+        change(next);
+    if (Persist(next) != 0) {
+        m_keys = std::move(base);
+        return -1;
+    }
+    m_keys = std::move(next);
+    m_stamp = StampOf(m_path);
+    return 0;
+}
+
+Registry::Batch::Batch(Registry& registry) : m_registry(&registry) { registry.BeginBatch(); }
+
+Registry::Batch::~Batch() { Commit(); }
+
+int Registry::Batch::Commit()
+{
+    Registry* registry = std::exchange(m_registry, nullptr);
+    return registry != nullptr ? registry->EndBatch() : 0;
 }
 
 bool Registry::KeyExists(std::string_view key) const
@@ -354,7 +421,7 @@ int Registry::CreateKey(std::string_view key)
     std::string path = NormalizeKey(key);
     if (path.empty())
         return -1;
-    return Mutate([&](KeyMap& keys) {
+    return Mutate([path](KeyMap& keys) {
         Key& k = keys[Fold(path)];
         if (!k.path.empty())
             return kUnchanged;
@@ -368,7 +435,7 @@ int Registry::DeleteKey(std::string_view key)
     std::string folded = Fold(NormalizeKey(key));
     if (folded.empty())
         return -1;
-    return Mutate([&](KeyMap& keys) {
+    return Mutate([folded](KeyMap& keys) {
         std::string prefix = folded + "\\";
         int result = kUnchanged;
         for (auto it = keys.begin(); it != keys.end();) {
@@ -385,9 +452,9 @@ int Registry::DeleteKey(std::string_view key)
 
 int Registry::DeleteValue(std::string_view key, std::string_view name)
 {
-    return Mutate([&](KeyMap& keys) {
-        auto k = keys.find(Fold(NormalizeKey(key)));
-        if (k == keys.end() || k->second.values.erase(Fold(name)) == 0)
+    return Mutate([folded = Fold(NormalizeKey(key)), foldedName = Fold(name)](KeyMap& keys) {
+        auto k = keys.find(folded);
+        if (k == keys.end() || k->second.values.erase(foldedName) == 0)
             return kMissing;
         return kChanged;
     });
@@ -447,7 +514,8 @@ int Registry::SetValue(std::string_view key, std::string_view name, const RegVal
     std::string path = NormalizeKey(key);
     if (path.empty() || name.empty())
         return -1;
-    return Mutate([&](KeyMap& keys) {
+    // By value: a batch applies the change again when it ends.
+    return Mutate([path, name = std::string(name), value](KeyMap& keys) {
         Key& target = keys[Fold(path)];
         if (target.path.empty())
             target.path = path;
@@ -461,7 +529,7 @@ int Registry::SetValue(std::string_view key, std::string_view name, const RegVal
         if (same)
             return kUnchanged;
         if (slot.name.empty())
-            slot.name = std::string(name);
+            slot.name = name;
         slot.value = value;
         return kChanged;
     });

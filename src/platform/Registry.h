@@ -5,7 +5,9 @@
 // the file named by ZELORA_HKLM_FILE.
 //
 // The file is read at Open; every change is written through at once with an atomic
-// replace (temporary file, then rename), so a crash never leaves half a file. Other
+// replace (temporary file, then rename), so a crash never leaves half a file. Inside a
+// Batch the changes are held in memory (reads see them) and written once, atomically, when
+// the outermost batch ends; a crash before then leaves the file as it was. Other
 // processes of the same user write the same file: each change takes the file lock,
 // re-reads what another process wrote since, and applies itself on top of that.
 // A file that cannot be parsed is moved aside to registry.ini.corrupt (or
@@ -13,6 +15,7 @@
 // starts empty. Key paths and value names compare case-insensitively.
 // All operations are safe to call from several threads.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -41,6 +44,23 @@ public:
     // Results of reads: 0, kMissing for a missing key or value, kWrongType.
     static constexpr int kMissing = -1;
     static constexpr int kWrongType = -2;
+
+    // Defers the writes of every thread to one write at the end of the outermost batch. At
+    // that write the changes are applied again on top of what other processes wrote since,
+    // so theirs are kept. Keep a batch around local work only: writes wait for its end.
+    class Batch {
+    public:
+        explicit Batch(Registry& registry);
+        ~Batch(); // commits when still open
+        Batch(const Batch&) = delete;
+        Batch& operator=(const Batch&) = delete;
+        // Ends the batch now: 0, or -1 when the file could not be written (the values held
+        // then go back to what the file holds). Only the outermost batch writes.
+        int Commit();
+
+    private:
+        Registry* m_registry;
+    };
 
     Registry() = default;
     Registry(const Registry&) = delete;
@@ -108,13 +128,19 @@ private:
         bool operator==(const FileStamp&) const = default;
     };
     static FileStamp StampOf(const std::string& path);
-    void ReloadIfChanged(); // caller holds m_mutex and the file lock
+    // Reads the file into `into` when another process replaced it; caller holds m_mutex and the file lock.
+    bool LoadIfChanged(KeyMap& into);
     // Runs change(copy of the keys) under both locks: negative fails, kUnchanged writes
     // nothing, kChanged writes the copy and keeps it.
     static constexpr int kUnchanged = 0;
     static constexpr int kChanged = 1;
-    template <class Change>
-    int Mutate(Change&& change);
+    using Change = std::function<int(KeyMap&)>;
+    int Mutate(Change change);
+    void BeginBatch();
+    int EndBatch();
+    // Writes the batch's changes on top of the file; caller holds m_mutex.
+    int FlushBatch();
+    void EnsureFolder() const;
 
     mutable std::mutex m_mutex;
     std::string m_path;
@@ -122,6 +148,9 @@ private:
     bool m_readOnly = false;
     KeyMap m_keys;
     FileStamp m_stamp;
+    int m_batchDepth = 0;
+    KeyMap m_beforeBatch; // what the file held when the batch began
+    std::vector<Change> m_pending; // the batch's changes, in order
 };
 
 } // namespace zelora

@@ -62,6 +62,9 @@ CMXSipStack::~CMXSipStack()
         // worker. Looked at every 50 ms within the same 15 s and 2 s: a stack replaced by the
         // automatic connection choice goes while the window waits.
         constexpr int kStepsPerSecond = 20;
+        // Nothing registered, so no answer to wait for: the worker ends now, not after its quiet second.
+        if (!m_registered)
+            eXosip_event_interrupt();
         for (int waited = 0; waited < 15 * kStepsPerSecond && !m_workerStopped; ++waited)
             std::this_thread::sleep_for(std::chrono::milliseconds(1000 / kStepsPerSecond));
         if (!m_workerStopped) {

@@ -11,6 +11,7 @@
 #include <osipparser2/sdp_message.h>
 
 #include "app/CLogger.h"
+#include "platform/RandomNumber.h"
 
 namespace {
 
@@ -228,8 +229,8 @@ int CMXSdpNegotiator::CreateSDP(char* out, std::size_t outSize, const CODEC_INFO
         "active\r\n";
     char sessionId[16];
     char sessionVersion[16];
-    std::snprintf(sessionId, sizeof sessionId, "%u", osip_build_random_number());
-    std::snprintf(sessionVersion, sizeof sessionVersion, "%u", osip_build_random_number());
+    std::snprintf(sessionId, sizeof sessionId, "%u", zelora::RandomNumber());
+    std::snprintf(sessionVersion, sizeof sessionVersion, "%u", zelora::RandomNumber());
     int fixedLength = std::snprintf(nullptr, 0, kFormat, "-", sessionId, sessionVersion, mediaIp, sessionName, mediaIp,
                                     mediaPort, "", "");
     if (fixedLength < 0)

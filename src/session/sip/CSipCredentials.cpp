@@ -4,6 +4,7 @@
 #include <strings.h>
 
 #include "app/CLogger.h"
+#include "platform/RandomNumber.h"
 #include "session/sip/CDigestAuth.h"
 #include "session/sip/OsipText.h"
 
@@ -86,7 +87,7 @@ int CSipCredentials::Answer(osip_message_t* request, const osip_message_t* chall
             if (m_nonceCounts.size() > 64)
                 m_nonceCounts.clear();
             char cnonce[17];
-            std::snprintf(cnonce, sizeof cnonce, "%08x%08x", osip_build_random_number(), osip_build_random_number());
+            std::snprintf(cnonce, sizeof cnonce, "%08x%08x", zelora::RandomNumber(), zelora::RandomNumber());
             answer.cnonce = cnonce;
             std::string value;
             if (CDigestAuth::BuildCredentials(ch, answer, value) != 0)

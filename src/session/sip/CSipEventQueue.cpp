@@ -72,9 +72,11 @@ eXosip_event_t* CSipEventQueue::Pop(std::chrono::milliseconds timeout)
     ZLOG_SCOPE();
     std::unique_lock<std::mutex> guard(m_lock);
     if (timeout.count() > 0)
-        m_ready.wait_for(guard, timeout, [this] { return m_stopped || !m_events.empty(); });
-    if (m_stopped || m_events.empty())
+        m_ready.wait_for(guard, timeout, [this] { return m_stopped || m_interrupted || !m_events.empty(); });
+    if (m_stopped || m_events.empty()) {
+        m_interrupted = false;
         return nullptr;
+    }
     eXosip_event_t* event = m_events.front();
     m_events.pop_front();
     return event;
@@ -86,6 +88,16 @@ void CSipEventQueue::Stop()
     {
         std::lock_guard<std::mutex> guard(m_lock);
         m_stopped = true;
+    }
+    m_ready.notify_all();
+}
+
+void CSipEventQueue::Interrupt()
+{
+    ZLOG_SCOPE();
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        m_interrupted = true;
     }
     m_ready.notify_all();
 }

@@ -22,6 +22,8 @@ public:
     // Oldest event, or null after `timeout` or once Stop() was called.
     eXosip_event_t* Pop(std::chrono::milliseconds timeout);
     void Stop();
+    // The waiting Pop (or the next one) returns null at once when nothing is queued.
+    void Interrupt();
     void Clear();
     size_t Size();
 
@@ -30,6 +32,7 @@ private:
     std::condition_variable m_ready;
     std::deque<eXosip_event_t*> m_events;
     bool m_stopped = false;
+    bool m_interrupted = false;
 };
 
 } // namespace zelora

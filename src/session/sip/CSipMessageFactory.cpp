@@ -8,6 +8,7 @@
 #include <osipparser2/osip_port.h>
 
 #include "app/CLogger.h"
+#include "platform/RandomNumber.h"
 
 namespace zelora {
 
@@ -39,7 +40,7 @@ std::string CSipMessageFactory::RandomNumber()
 {
     ZLOG_SCOPE();
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%u", osip_build_random_number());
+    std::snprintf(buf, sizeof buf, "%u", zelora::RandomNumber());
     return buf;
 }
 

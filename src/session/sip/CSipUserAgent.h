@@ -50,6 +50,7 @@ public:
     int Lock();
     int Unlock();
     eXosip_event_t* EventWait(int seconds, int milliseconds);
+    void InterruptEventWait() { m_events.Interrupt(); }
     int DefaultAction(eXosip_event_t* event);
 
     int ClearAuthenticationInfo();

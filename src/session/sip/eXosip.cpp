@@ -42,6 +42,12 @@ eXosip_event_t* eXosip_event_wait(int tv_s, int tv_ms)
     return Agent() != nullptr ? Agent()->EventWait(tv_s, tv_ms) : nullptr;
 }
 
+void eXosip_event_interrupt(void)
+{
+    if (Agent() != nullptr)
+        Agent()->InterruptEventWait();
+}
+
 void eXosip_event_free(eXosip_event_t* je) { zelora::CSipEventQueue::Free(je); }
 
 int eXosip_default_action(eXosip_event_t* je) { return Agent() != nullptr ? Agent()->DefaultAction(je) : -1; }

@@ -9,6 +9,7 @@
 //   eXosip_set_user_agent                    (none)
 //   eXosip_lock / eXosip_unlock              0 ok, else an errno-style value
 //   eXosip_event_wait                        next event (caller frees it) or NULL on timeout/quit
+//   eXosip_event_interrupt                   (none) the wait returns NULL now when nothing is queued
 //   eXosip_event_free                        (none); NULL is accepted
 //   eXosip_default_action                    0 retry sent, 1 nothing to do, -1 cannot act (no response,
 //                                            retry limit reached, no credentials, send failed)
@@ -145,6 +146,9 @@ int eXosip_lock(void);
 int eXosip_unlock(void);
 
 eXosip_event_t* eXosip_event_wait(int tv_s, int tv_ms);
+// Not in eXosip2: the thread in eXosip_event_wait (or the next to call it) gets NULL at once
+// when no event is queued.
+void eXosip_event_interrupt(void);
 void eXosip_event_free(eXosip_event_t* je);
 int eXosip_default_action(eXosip_event_t* je);
 

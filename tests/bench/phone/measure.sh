@@ -2,7 +2,8 @@
 # Latency, memory, CPU and wake-ups of zeloratalk-cli beside baresip, both through one Kamailio on
 # loopback, the far end baresip's echo service:
 #   start -> registered (both from process start), login -> registered (console phone only),
-#   dial -> answered (medians of RUNS), peak RSS of an idle signed-in phone, wake-ups per second
+#   dial -> answered (medians of RUNS), peak RSS of an idle signed-in phone and its PSS and private
+#   memory (USS) then, wake-ups per second
 #   idle and signed in and during a call (context switches of all threads), and the CPU time of
 #   one call of CALL_SECONDS.
 #
@@ -17,10 +18,10 @@ idle_seconds="${IDLE_SECONDS:-5}"
 # baresip's file source ends at the end of the file: the tone lasts longer than the call.
 TONE_SECONDS=$((call_seconds + 10)) start_peers
 
-# Both phones print: start_ms login_ms dial_ms rss_kb idle_wakeups/s [cpu_ms call_wakeups/s]
-# (the last two only for the long call).
+# Both phones print: start_ms login_ms dial_ms rss_kb idle_wakeups/s cpu_ms call_wakeups/s pss_kb uss_kb
+# (call_wakeups/s "-" but for the long call).
 phone_run() {   # phone_run SECONDS_OF_CALL
-    local t0 t1 t1b t2 t3 rss idle cpu0 cpu1 call
+    local t0 t1 t1b t2 t3 rss pss uss idle cpu0 cpu1 call
     t0=$(now_ms)
     start_phone
     t1b=$(now_ms)
@@ -28,7 +29,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
     t1=$(now_ms)
     sleep 1
-    rss=$(rss_peak_kb "$phone_pid")
+    rss=$(rss_peak_kb "$phone_pid") pss=$(pss_kb "$phone_pid") uss=$(uss_kb "$phone_pid")
     [ "${WAKE_DETAIL:-0}" = 1 ] && { echo "idle, per thread:" >&2; wakeups_by_thread "$phone_pid" "$idle_seconds" >&2; }
     idle=$(wakeups_per_s "$phone_pid" "$idle_seconds")
     t2=$(now_ms)
@@ -45,7 +46,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     cpu1=$(cpu_ticks "$phone_pid")
     echo "hangup" >&7
     stop_phone
-    echo "$((t1 - t0)) $((t1 - t1b)) $((t3 - t2)) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:-}"
+    echo "$((t1 - t0)) $((t1 - t1b)) $((t3 - t2)) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
 }
 
 # One baresip run with the same account and the same steps (commands on its console).
@@ -68,7 +69,7 @@ module_tmp		account.so
 EOF2
     echo "<sip:1002@$sip>;auth_pass=pw1002;audio_codecs=pcmu,pcma;regint=600" > "$d/accounts"
     mkfifo "$d/in"
-    local t0 t1 t2 t3 rss idle cpu0 cpu1 call
+    local t0 t1 t2 t3 rss pss uss idle cpu0 cpu1 call
     t0=$(now_ms)
     baresip -f "$d" < "$d/in" > "$d/log" 2>&1 &
     local pid=$!
@@ -76,7 +77,7 @@ EOF2
     wait_log "$d/log" "200 OK" 10 || { echo "baresip did not register" >&2; return 1; }
     t1=$(now_ms)
     sleep 1
-    rss=$(rss_peak_kb "$pid")
+    rss=$(rss_peak_kb "$pid") pss=$(pss_kb "$pid") uss=$(uss_kb "$pid")
     idle=$(wakeups_per_s "$pid" "$idle_seconds")
     t2=$(now_ms)
     printf '/dial sip:echo@%s\n' "$sip" >&8
@@ -90,7 +91,7 @@ EOF2
     sleep 0.5
     kill "$pid" 2> /dev/null
     wait "$pid" 2> /dev/null
-    echo "$((t1 - t0)) - $((t3 - t2)) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:-}"
+    echo "$((t1 - t0)) - $((t3 - t2)) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
 }
 
 : > "$work/phone.txt"
@@ -107,6 +108,7 @@ report() {   # report NAME FILE LONG_RUN
     col() { awk -v c="$1" '{print $c}' "$2" | median; }
     printf '%-15s start->registered %5s ms  login->registered %5s ms  dial->answered %5s ms  idle peak RSS %6s kB\n' \
         "$1" "$(col 1 "$2")" "$(col 2 "$2")" "$(col 3 "$2")" "$(col 4 "$2")"
+    printf '%-15s idle PSS %6s kB  private (USS) %6s kB\n' "" "$(col 8 "$2")" "$(col 9 "$2")"
     printf '%-15s wake-ups/s idle %6s  in a call %6s   CPU of a %ss call %5s ms\n' \
         "" "$(col 5 "$2")" "$(echo "$3" | awk '{print $7}')" "$call_seconds" "$(echo "$3" | awk '{print $6}')"
 }

@@ -44,6 +44,9 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 ticks_ms() { echo $(($1 * 1000 / $(getconf CLK_TCK))); }
 rss_peak_kb() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
+# Proportional (shared pages divided among their users) and private (USS) memory now, in kB.
+pss_kb() { awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup"; }
+uss_kb() { awk '/^Private_(Clean|Dirty):/ {n += $2} END {print n + 0}' "/proc/$1/smaps_rollup"; }
 # Context switches of all threads of a process, voluntary and not: each is one wake-up.
 wakeups() { cat /proc/"$1"/task/*/status 2> /dev/null | awk '/ctxt_switches/ {n += $2} END {print n + 0}'; }
 # wakeups_per_s PID SECONDS: wake-ups per second over SECONDS (one decimal).

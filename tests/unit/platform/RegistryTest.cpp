@@ -385,3 +385,70 @@ TEST(Registry, MutatedFilesEitherLoadOrMoveAsideAndWhatLoadsWritesBackTheSame)
         EXPECT_EQ(once, again.Serialize());
     }
 }
+
+TEST(Registry, BatchWritesOnceOnTopOfWhatOthersWroteAndAFailureLosesNothingOnDisk)
+{
+    TempDir dir;
+    std::string path = dir.File("registry.ini");
+    {
+        Registry seed;
+        seed.Open(path, false);
+        ASSERT_EQ(0, seed.SetString(kKey, "kept", "before"));
+        ASSERT_EQ(0, seed.SetString(kKey, "gone", "soon"));
+    }
+    const std::string onDisk = TempDir::Read(path);
+    Registry reg;
+    reg.Open(path, false);
+    {
+        Registry::Batch outer(reg);
+        ASSERT_EQ(0, reg.SetDword(kKey, "a", 1));
+        {
+            Registry::Batch inner(reg);
+            ASSERT_EQ(0, reg.SetString(kKey, "b", "two"));
+            ASSERT_EQ(0, reg.DeleteValue(kKey, "gone"));
+            EXPECT_EQ(Registry::kMissing, reg.DeleteValue(kKey, "gone"));
+            EXPECT_EQ(0, inner.Commit()); // the outer batch still holds the writes
+        }
+        // Reads see the batch's own writes; the file (a crash now) still has what it had.
+        std::uint32_t a = 0;
+        std::string s;
+        EXPECT_EQ(0, reg.GetDword(kKey, "a", a));
+        EXPECT_EQ(1u, a);
+        EXPECT_EQ(Registry::kMissing, reg.GetString(kKey, "gone", s));
+        EXPECT_EQ(onDisk, TempDir::Read(path));
+
+        // Another process writes the same file meanwhile.
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            Registry other;
+            other.Open(path, false);
+            _exit(other.SetString("Software\\Other", "theirs", "x") == 0 ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(pid, waitpid(pid, &status, 0));
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(0, outer.Commit());
+        EXPECT_EQ(0, outer.Commit()); // once only
+    }
+    Registry reread;
+    ASSERT_EQ(Registry::kLoaded, reread.Open(path, false));
+    std::string s;
+    EXPECT_EQ(0, reread.GetString("Software\\Other", "theirs", s));
+    EXPECT_EQ(0, reread.GetString(kKey, "kept", s));
+    EXPECT_EQ(0, reread.GetString(kKey, "b", s));
+    EXPECT_EQ("two", s);
+    EXPECT_EQ(Registry::kMissing, reread.GetString(kKey, "gone", s));
+    EXPECT_EQ(reread.Serialize(), reg.Serialize());
+
+    // A batch whose write fails: what is held goes back to the file's values.
+    std::filesystem::remove(path);
+    std::filesystem::create_directories(std::filesystem::path(path) / "blocker");
+    {
+        Registry::Batch batch(reg);
+        ASSERT_EQ(0, reg.SetString(kKey, "late", "lost"));
+        EXPECT_EQ(-1, batch.Commit());
+    }
+    EXPECT_EQ(Registry::kMissing, reg.GetString(kKey, "late", s));
+    EXPECT_EQ(0, reg.GetString(kKey, "b", s));
+}
