@@ -85,12 +85,19 @@ CViewContactsWindow::CViewContactsWindow(AddressBookStore& store, CContactUpload
     layout->addLayout(buttons);
     LoadColumns();
     m_dlg.OnInitDialog();
-    connect(&m_watch, &QTimer::timeout, this, &CViewContactsWindow::WatchStore);
-    m_watch.start(kWatchMs);
+    m_storeObserver = m_store.AddChangeObserver([this]() { OnStoreChanged(); });
 }
 
-void CViewContactsWindow::WatchStore()
+void CViewContactsWindow::OnStoreChanged()
 {
+    if (m_changePending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(this, &CViewContactsWindow::ShowStoreChanges, Qt::QueuedConnection);
+}
+
+void CViewContactsWindow::ShowStoreChanges()
+{
+    m_changePending = false;
     // Redrawn only when something shown changed: a redraw would cost the user's scroll position.
     const auto live = m_store.LiveEntries();
     const auto& rows = m_dlg.Rows();
@@ -102,7 +109,8 @@ void CViewContactsWindow::WatchStore()
         m_dlg.Refresh();
 }
 
-CViewContactsWindow::~CViewContactsWindow() = default;
+// No notification runs once this returns: the store holds its observers' lock while it tells them.
+CViewContactsWindow::~CViewContactsWindow() { m_store.RemoveChangeObserver(m_storeObserver); }
 
 void CViewContactsWindow::BuildMenus()
 {
