@@ -275,6 +275,9 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
         HandleIMLoginStatus(nr->jid, nr->presence);
     } else if (auto* ids = dynamic_cast<CIMLoginIDDetails*>(data)) {
         HandleIMLoginIDDetails(*ids);
+    } else if (auto* im = dynamic_cast<CIMDetails*>(data);
+               im && command == PRESENCE_COMMAND_GUI_IM_REGISTRATION_RESULT) {
+        m_view->ImRegistered(im->imType, im->result == 1);
     } else if (auto* invite = dynamic_cast<CMUCDetail*>(data);
                invite && command == PRESENCE_COMMAND_GUI_MUC_INVITATION) {
         m_view->GroupChatInvitation(*invite);
