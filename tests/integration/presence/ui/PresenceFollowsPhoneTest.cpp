@@ -10,9 +10,9 @@
 #include <QtTest>
 
 #include "../../../unit/phone/PhoneTestSupport.h"
+#include "DialogSession.h"
 #include "ProsodyPeer.h"
 #include "RecordingView.h"
-#include "presence/CFifo.h"
 #include "presence/CPresenceHandler.h"
 #include "presence/PresenceCodes.h"
 #include "presence/ui/CCustomTreeCtrl.h"
@@ -110,17 +110,8 @@ void PresenceFollowsPhoneTest::presenceSignsInAndOutWithThePhone()
              ReadFile(proxyLog).c_str());
 
     // The contact, 1002, signed in directly on its own bus.
-    CFifo xmpp, gui;
-    RecordingView contact;
-    CPresenceHandler other(xmpp, gui);
-    PresenceAccount a;
-    a.userId = "1002";
-    a.password = "1002pw";
-    a.domain = "localhost";
-    XmppEndpoint direct;
-    direct.server = kServer;
-    direct.port = ProsodyPeer::kPort;
-    other.InitializePresenceHandler(a, direct, {}, &contact, nullptr);
+    DialogSession session(kServer, "1002", "");
+    RecordingView& contact = session.view;
     QVERIFY2(Await(contact, "LOGIN OK"), contact.Tail(3).c_str());
     // The server's first answers: both contacts offline, before the phone signs in.
     for (const char* jid : {"1001", "1003"})
