@@ -2,6 +2,8 @@
 
 #include <QHBoxLayout>
 #include <cctype>
+#include <filesystem>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -86,6 +88,11 @@ CViewContactsWindow::CViewContactsWindow(AddressBookStore& store, CContactUpload
     LoadColumns();
     m_dlg.OnInitDialog();
     m_storeObserver = m_store.AddChangeObserver([this]() { OnStoreChanged(); });
+    // Another program of the same user writes the file by renaming a new one into its folder:
+    // the folder's change is the news of it (the store re-reads a file changed on disk).
+    auto* folder = new QFileSystemWatcher(this);
+    folder->addPath(QString::fromStdString(std::filesystem::path(m_store.Path()).parent_path().string()));
+    connect(folder, &QFileSystemWatcher::directoryChanged, this, &CViewContactsWindow::OnStoreChanged);
 }
 
 void CViewContactsWindow::OnStoreChanged()

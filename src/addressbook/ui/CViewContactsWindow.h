@@ -60,7 +60,8 @@ private:
     void BuildMenus();
     QPushButton* AddButton(const QString& caption, const QString& tip, std::function<void()> action);
     bool InPresenceDomain(const CViewContactsDlg::Row& row) const;
-    // The store changed elsewhere (the web service's replies, presence): any thread.
+    // The store changed elsewhere (the web service's replies, presence, another program of the
+    // same user): any thread.
     void OnStoreChanged();
     void ShowStoreChanges();
     void LoadColumns();

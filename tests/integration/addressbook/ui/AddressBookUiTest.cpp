@@ -434,6 +434,14 @@ void AddressBookUiTest::contactsWindowMenusMessagesAndDeletes()
     onWebThread([&] { rc = store->MarkDeleted(store->LiveEntries().back().first); });
     QCOMPARE(rc, 0);
     QTRY_VERIFY_WITH_TIMEOUT(window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 500);
+    // Another program of the same user (its own store on the same file) adds and removes a contact.
+    AddressBookStore elsewhere(std::filesystem::path(store->Path()).parent_path().string(), "zelora", "presence.test",
+                               m_settings.Hooks());
+    elsewhere.Load(kUser);
+    QCOMPARE(elsewhere.AddEntry(fritz), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 1000);
+    QCOMPARE(elsewhere.MarkDeleted(elsewhere.LiveEntries().back().first), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 1000);
 
     // Delete: No keeps it; Yes sends "_delent" and marks it deleted.
     const int deletesBefore = m_sim->Requests("_delent");
