@@ -1,10 +1,11 @@
 #pragma once
 // The XMPP side of the presence subsystem: one gloox client, three threads (connection
-// and receive, command execution, keep-alive). The client is built by CXMPPClientBuilder; the
-// commands are carried out by CXMPPRosterCommands, CXMPPMessageCommands and CXMPPServiceCommands. gloox is not thread-safe, so every call
-// into the client is made under m_clientLock; the connection thread waits for data on
-// the socket without it and holds it only around a recv() that does not wait.
-// Callbacks run under it and only queue records.
+// and receive, command execution, keep-alive). The client is built by CXMPPClientBuilder;
+// the commands are carried out by CXMPPRosterCommands, CXMPPMessageCommands and
+// CXMPPServiceCommands. gloox is not thread-safe, so every call into the client is made
+// under m_clientLock; the connection thread waits for data on the socket without it and
+// holds it only around a recv() that does not wait. Callbacks run under it and only queue
+// records.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
