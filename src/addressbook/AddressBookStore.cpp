@@ -81,6 +81,39 @@ AddressBookStore::~AddressBookStore()
         ::close(m_lockFd);
 }
 
+// Tells the observers once the operation is over and its locks are released, so that they
+// may read the store at once.
+class AddressBookStore::ChangeNote {
+public:
+    explicit ChangeNote(AddressBookStore& store) : m_store(store) { }
+    ~ChangeNote() { m_store.NotifyChanged(); }
+    ChangeNote(const ChangeNote&) = delete;
+    ChangeNote& operator=(const ChangeNote&) = delete;
+
+private:
+    AddressBookStore& m_store;
+};
+
+int AddressBookStore::AddChangeObserver(ChangeObserver observer)
+{
+    std::lock_guard<std::mutex> lock(m_observersLock);
+    m_observers.emplace_back(++m_lastObserver, std::move(observer));
+    return m_lastObserver;
+}
+
+void AddressBookStore::RemoveChangeObserver(int id)
+{
+    std::lock_guard<std::mutex> lock(m_observersLock);
+    std::erase_if(m_observers, [id](const auto& entry) { return entry.first == id; });
+}
+
+void AddressBookStore::NotifyChanged()
+{
+    std::lock_guard<std::mutex> lock(m_observersLock);
+    for (const auto& [id, observer] : m_observers)
+        observer();
+}
+
 std::string AddressBookStore::DefaultFolder()
 {
     if (CSettings::FromFile())
@@ -103,6 +136,7 @@ std::string AddressBookStore::Path() const { return (std::filesystem::path(m_fol
 int AddressBookStore::Load(const std::string& userId)
 {
     ZLOG_SCOPE();
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     std::error_code ec;
     std::filesystem::create_directories(m_folder, ec);
@@ -244,6 +278,7 @@ int AddressBookStore::AddLocked(ContactRecord record)
 int AddressBookStore::Add(const ContactRecord& record)
 {
     ZLOG_SCOPE();
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     FileLock lock(m_lockFd, true);
     RefreshLocked();
@@ -284,6 +319,7 @@ int AddressBookStore::UpdateLocked(const ContactRecord& record)
 int AddressBookStore::Update(const ContactRecord& record)
 {
     ZLOG_SCOPE();
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     FileLock lock(m_lockFd, true);
     RefreshLocked();
@@ -293,6 +329,7 @@ int AddressBookStore::Update(const ContactRecord& record)
 int AddressBookStore::MarkDeleted(std::size_t position)
 {
     ZLOG_SCOPE();
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     std::string entryNumber;
     {
@@ -323,6 +360,7 @@ int AddressBookStore::MarkDeleted(std::size_t position)
 int AddressBookStore::DeleteAll()
 {
     ZLOG_SCOPE();
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     FileLock lock(m_lockFd, true);
     RefreshLocked();
@@ -338,6 +376,7 @@ int AddressBookStore::DeleteAll()
 int AddressBookStore::Empty()
 {
     ZLOG_SCOPE();
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     FileLock lock(m_lockFd, true);
     {
@@ -407,6 +446,7 @@ int AddressBookStore::SetPresence(const std::string& presenceId, int state)
     if (at == std::string::npos)
         return -2;
     const std::string address = presenceId.substr(0, at) + "@" + m_presenceDomain;
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     std::lock_guard<std::mutex> inner(m_inner);
     for (ContactRecord& r : m_list)
@@ -485,6 +525,7 @@ int AddressBookStore::AddEntry(const WebContact& record)
 {
     ZLOG_SCOPE();
     ContactRecord r = FromWeb(record);
+    ChangeNote note(*this);
     std::lock_guard<std::mutex> outer(m_outer);
     FileLock lock(m_lockFd, true);
     RefreshLocked();

@@ -82,8 +82,17 @@ public:
 
     static ContactRecord FromWeb(const WebContact& web);
 
+    // Told after every operation that may have changed the list (the web sync's replies, the
+    // forms, presence states), on the thread that made it, with none of the store's locks held.
+    // An observer only hands the news on (posts it); it must not remove itself from inside.
+    using ChangeObserver = std::function<void()>;
+    int AddChangeObserver(ChangeObserver observer);
+    void RemoveChangeObserver(int id);
+
 private:
     class FileLock;
+    class ChangeNote;
+    void NotifyChanged();
     // Caller holds m_outer and the file lock: re-read the file when it changed on disk.
     void RefreshLocked();
     void ReadListLocked();
@@ -105,6 +114,9 @@ private:
     std::vector<ContactRecord> m_list;
     std::unique_ptr<zelora::ProfileFile> m_file;
     int m_lockFd = -1;
+    std::mutex m_observersLock;
+    std::vector<std::pair<int, ChangeObserver>> m_observers;
+    int m_lastObserver = 0;
     // What the file was when this process last read or wrote it.
     struct Seen {
         bool exists = false;

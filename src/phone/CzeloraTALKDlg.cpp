@@ -58,6 +58,8 @@ CzeloraTALKDlg::~CzeloraTALKDlg()
 
 void CzeloraTALKDlg::SetEventObserver(EventObserver observer) { m_observer = std::move(observer); }
 
+void CzeloraTALKDlg::AddSignInObserver(SignInObserver observer) { m_signInObservers.push_back(std::move(observer)); }
+
 void CzeloraTALKDlg::SetCalltoNumber(const std::string& number)
 {
     std::lock_guard<std::mutex> guard(m_fields);
@@ -120,8 +122,11 @@ void CzeloraTALKDlg::RepaintDisplay()
 
 void CzeloraTALKDlg::SetSignedIn(bool signedIn)
 {
-    m_signedIn = signedIn;
+    const bool was = m_signedIn.exchange(signedIn);
     m_display.SetSignedIn(signedIn);
+    // Any thread, perhaps under the core's lock: the observers hear of it on the window's thread.
+    if (was != signedIn)
+        Post(WM_INTERNAL_SIGNIN_CHANGED, signedIn ? 1 : 0);
 }
 
 void CzeloraTALKDlg::SwitchPanel(int panel)

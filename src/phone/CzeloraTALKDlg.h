@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "app/CSettings.h"
 #include "phone/CAnswerTimer.h"
@@ -64,6 +65,8 @@ public:
     // The automatic choice: the registrar did not answer in time (next way), or it did (remember).
     static constexpr unsigned WM_INTERNAL_NEXT_CONNECTION = zelora::WM_USER + 108;
     static constexpr unsigned WM_INTERNAL_CONNECTION_WORKED = zelora::WM_USER + 109;
+    // The sign-in state changed (wParam 1 signed in, 0 signed out): the observers are told.
+    static constexpr unsigned WM_INTERNAL_SIGNIN_CHANGED = zelora::WM_USER + 110;
     // Data of WM_INTERNAL_NEXT_CONNECTION when the way's own registration timed out.
     static constexpr const char* kChoiceTimedOut = "timed out";
     // wParam of WM_SHOW_ACCOUNT_TEXTS when the window shows its own (cleared) labels rather
@@ -88,6 +91,8 @@ public:
 
     // Observer of every status that reaches HandleSipData (called on the protocol's thread).
     using EventObserver = std::function<void(int status, const SESSION_EVENT_INFO* record)>;
+    // Told on the window's thread of each change of the sign-in state, in order.
+    using SignInObserver = std::function<void(bool signedIn)>;
 
     CzeloraTALKDlg(CzeloraTALKView& view, CPhoneAudio& audio, CSettings& settings, DeploymentValues deployment,
                    Options options);
@@ -96,6 +101,8 @@ public:
     CzeloraTALKDlg& operator=(const CzeloraTALKDlg&) = delete;
 
     void SetEventObserver(EventObserver observer);
+    // The window's thread, before the events flow.
+    void AddSignInObserver(SignInObserver observer);
     // A callto number from the command line: dialled once after the first sign-in.
     void SetCalltoNumber(const std::string& number);
 
@@ -267,6 +274,7 @@ private:
     void OnMsgAskNewVersion(const zelora::Message& message);
     void OnMsgRecoveryStatus(const zelora::Message& message);
     void OnMsgShowSmsDialog(const zelora::Message& message);
+    void OnMsgSignInChanged(const zelora::Message& message);
 
     CzeloraTALKView& m_view;
     CPhoneAudio& m_audio;
@@ -276,6 +284,7 @@ private:
     CPhoneWebDuties m_noWeb;
     CPhoneWebDuties* m_web;
     EventObserver m_observer;
+    std::vector<SignInObserver> m_signInObservers; // the window's thread only
     std::thread::id m_ownerThread;
 
     zelora::MessageQueue m_queue;

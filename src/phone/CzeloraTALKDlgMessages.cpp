@@ -34,6 +34,7 @@ const CzeloraTALKDlg::MessageHandlerEntry CzeloraTALKDlg::kMessageHandlers[] = {
     {WM_INTERNAL_RECOVERY_STATUS, &CzeloraTALKDlg::OnMsgRecoveryStatus},
     {WM_INTERNAL_NEXT_CONNECTION, &CzeloraTALKDlg::OnMsgNextConnection},
     {WM_INTERNAL_CONNECTION_WORKED, &CzeloraTALKDlg::OnMsgConnectionWorked},
+    {WM_INTERNAL_SIGNIN_CHANGED, &CzeloraTALKDlg::OnMsgSignInChanged},
 };
 
 std::size_t CzeloraTALKDlg::DrainMessages()
@@ -227,4 +228,10 @@ void CzeloraTALKDlg::OnShowSipMsg(const std::string& text)
     }
     m_view.MessageBox(shown, CzeloraTALKView::ICON_INFORMATION);
     showing = false;
+}
+
+void CzeloraTALKDlg::OnMsgSignInChanged(const zelora::Message& message)
+{
+    for (const SignInObserver& observer : m_signInObservers)
+        observer(message.wParam != 0);
 }

@@ -2,11 +2,23 @@
 
 #include "app/CLogger.h"
 #include "presence/CPresenceData.h"
+#include "presence/PresenceCodes.h"
 
-CFifo::~CFifo()
+CFifo::~CFifo() { DiscardAll(); }
+
+std::size_t CFifo::DiscardAll()
 {
-    for (CFifoMessage* m : m_queue)
+    std::deque<CFifoMessage*> queued;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        queued.swap(m_queue);
+    }
+    for (CFifoMessage* m : queued) {
+        if (m->command == PRESENCE_COMMAND_XMPP_CLOSE_CHAT_SESSION)
+            m->data = nullptr; // a session pointer, not a record
         PresenceRelease(m);
+    }
+    return queued.size();
 }
 
 int CFifo::WriteMessage(CFifoMessage* message)

@@ -32,6 +32,8 @@ public:
     // As Readmessage, but waits up to `milliseconds` for an envelope instead of polling.
     int WaitMessage(CFifoMessage*& message, int milliseconds);
     std::size_t Size() const;
+    // Destroys every queued envelope (the sides that wrote and would read them are gone): how many.
+    std::size_t DiscardAll();
 
     // Process-wide queues, one per direction.
     static CFifo& XmppFifo();

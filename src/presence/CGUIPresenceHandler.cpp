@@ -235,31 +235,7 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
                p && command == PRESENCE_COMMAND_GUI_PROCESS_ROSTER_PRESENCE_DATA) {
         HandleRosterPresenceData(*p);
     } else if (auto* item = dynamic_cast<CRosterItem*>(data)) {
-        switch (command) {
-        case PRESENCE_COMMAND_GUI_SUBSCRIPTION_REQUEST:
-            m_view->SubscriptionRequest(item->contactJid, item->requestText);
-            PostSound(m_notify.soundInvitation, m_notify.invitationSound);
-            break;
-        case PRESENCE_COMMAND_GUI_ITEM_UNSUBSCRIBED:
-            m_view->ItemUnsubscribed(item->contactJid);
-            break;
-        case PRESENCE_COMMAND_GUI_ITEM_ADDED:
-            HandleRosterItemAdded(*item);
-            break;
-        case PRESENCE_COMMAND_GUI_ITEM_REMOVED:
-            HandleRosterItemRemoved(*item);
-            break;
-        case PRESENCE_COMMAND_GUI_ITEM_UPDATED:
-            if (RosterEntry* e = Find(item->contactJid)) {
-                e->name = item->name;
-                e->groups = item->groups;
-                e->subscription = item->subscription;
-                m_view->RosterChanged(command, item->contactJid);
-            }
-            break;
-        default:
-            break; // subscribed and unsubscription requests are only logged
-        }
+        HandleRosterItem(command, *item);
     } else if (auto* card = dynamic_cast<CVCard*>(data)) {
         std::unique_ptr<CVCard> owned(card);
         if (command == PRESENCE_COMMAND_GUI_VCARD_RESULT)
@@ -275,11 +251,43 @@ bool CGUIPresenceHandler::Handle(std::int32_t command, CPresenceData* data)
         HandleIMLoginStatus(nr->jid, nr->presence);
     } else if (auto* ids = dynamic_cast<CIMLoginIDDetails*>(data)) {
         HandleIMLoginIDDetails(*ids);
+    } else if (auto* im = dynamic_cast<CIMDetails*>(data);
+               im && command == PRESENCE_COMMAND_GUI_IM_REGISTRATION_RESULT) {
+        m_view->ImRegistered(im->imType, im->result == 1);
     } else if (auto* invite = dynamic_cast<CMUCDetail*>(data);
                invite && command == PRESENCE_COMMAND_GUI_MUC_INVITATION) {
         m_view->GroupChatInvitation(*invite);
     }
     return false; // the other group-chat codes and the unused ones reach no handler
+}
+
+void CGUIPresenceHandler::HandleRosterItem(std::int32_t command, CRosterItem& item)
+{
+    switch (command) {
+    case PRESENCE_COMMAND_GUI_SUBSCRIPTION_REQUEST:
+        m_view->SubscriptionRequest(item.contactJid, item.requestText);
+        PostSound(m_notify.soundInvitation, m_notify.invitationSound);
+        break;
+    case PRESENCE_COMMAND_GUI_ITEM_UNSUBSCRIBED:
+        m_view->ItemUnsubscribed(item.contactJid);
+        break;
+    case PRESENCE_COMMAND_GUI_ITEM_ADDED:
+        HandleRosterItemAdded(item);
+        break;
+    case PRESENCE_COMMAND_GUI_ITEM_REMOVED:
+        HandleRosterItemRemoved(item);
+        break;
+    case PRESENCE_COMMAND_GUI_ITEM_UPDATED:
+        if (RosterEntry* e = Find(item.contactJid)) {
+            e->name = item.name;
+            e->groups = item.groups;
+            e->subscription = item.subscription;
+            m_view->RosterChanged(command, item.contactJid);
+        }
+        break;
+    default:
+        break; // subscribed and unsubscription requests are only logged
+    }
 }
 
 void CGUIPresenceHandler::HandleSuccessfulLogin()

@@ -80,6 +80,7 @@ private:
     void HandleRosterData(CRosterData& roster);
     void HandleRosterPresenceData(CRosterPresenceData& data);
     bool HandleChatMessage(CPresenceData* data);
+    void HandleRosterItem(std::int32_t command, CRosterItem& item);
     void HandleRosterItemAdded(CRosterItem& item);
     void HandleRosterItemRemoved(CRosterItem& item);
     int HandleIMLoginStatus(const std::string& jid, int presence);

@@ -4,14 +4,9 @@
 
 #include <gloox/tag.h>
 
-gloox::Tag* CGatewayStanzas::Register(const std::string& gateway, const std::string& id, const CIMDetails& details,
-                                      bool remove)
+gloox::Tag* CGatewayStanzas::RegisterQuery(const CIMDetails& details, bool remove)
 {
-    auto* iq = new gloox::Tag("iq");
-    iq->addAttribute("type", "set");
-    iq->addAttribute("to", gateway);
-    iq->addAttribute("id", id);
-    auto* query = new gloox::Tag(iq, "query");
+    auto* query = new gloox::Tag("query");
     query->setXmlns("jabber:iq:register");
     if (remove) {
         new gloox::Tag(query, "remove");
@@ -20,7 +15,7 @@ gloox::Tag* CGatewayStanzas::Register(const std::string& gateway, const std::str
         new gloox::Tag(query, "nickname", details.userName);
         new gloox::Tag(query, "password", details.password);
     }
-    return iq;
+    return query;
 }
 
 gloox::Tag* CGatewayStanzas::Presence(const std::string& gateway, const std::string& id, bool signIn)

@@ -120,6 +120,7 @@ public:
     std::int32_t yahooAtStartUp = 0;
     std::int32_t msnAtStartUp = 0;
     std::int32_t gtalkAtStartUp = 0;
+    std::int32_t result = 0; // a registration's answer: 1 registered, -1 refused
 };
 
 class CIMLoginIDDetails : public CPresenceData {

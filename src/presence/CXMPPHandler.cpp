@@ -2,29 +2,20 @@
 
 #include "app/CLogger.h"
 #include "presence/CClientSocket.h"
-#include "presence/CGatewayStanzas.h"
 #include "presence/CFifo.h"
 #include "presence/CPresenceData.h"
 #include "presence/CXMPPListener.h"
+#include "presence/CXMPPRosterCommands.h"
 #include "presence/GlooxTranslate.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/client.h>
-#include <gloox/connectionhttpproxy.h>
-#include <gloox/connectiontcpclient.h>
-#include <gloox/dataform.h>
 #include <gloox/disco.h>
 #include <gloox/iq.h>
-#include <gloox/messagesession.h>
 #include <gloox/rostermanager.h>
 #include <gloox/search.h>
-#include <gloox/tag.h>
 #include <gloox/vcard.h>
 #include <gloox/vcardmanager.h>
-
-#include <algorithm>
-#include <array>
-#include <cstring>
 
 namespace {
 enum ThreadIndex { kConnection = 0, kCommand = 1, kKeepAlive = 2 };
@@ -64,13 +55,15 @@ int CXMPPHandler::Init(const std::string& userId, const std::string& password, c
 {
     ZLOG_SCOPE();
     m_userId = BoundedText(userId, kPresenceTextMax);
-    m_password = BoundedText(password, kPresenceTextMax);
     m_domain = BoundedText(domain, kPresenceTextMax);
-    m_resource = BoundedText(resource, kPresenceTextMax);
     m_ownJid = m_userId + "@" + m_domain;
-    m_useProxy = useProxy;
-    m_proxyHost = proxyHost;
-    m_proxyPort = proxyPort;
+    m_login.ownJid = m_ownJid;
+    m_login.password = BoundedText(password, kPresenceTextMax);
+    m_login.domain = m_domain;
+    m_login.resource = BoundedText(resource, kPresenceTextMax);
+    m_login.useProxy = useProxy;
+    m_login.proxyHost = proxyHost;
+    m_login.proxyPort = proxyPort;
     {
         std::lock_guard<std::mutex> lock(m_clientLock);
         InitGlooxConnection();
@@ -93,15 +86,7 @@ int CXMPPHandler::Init(const std::string& userId, const std::string& password, c
 int CXMPPHandler::InitGlooxConnection()
 {
     ZLOG_SCOPE();
-    gloox::JID jid(m_ownJid + "/" + m_resource);
-    const std::string server = m_endpoint.server.empty() ? m_domain : m_endpoint.server;
-    m_client = std::make_unique<gloox::Client>(jid, m_password, m_useProxy == 1 ? -1 : m_endpoint.port);
-    m_client->setServer(server);
-    m_client->setResource(m_resource);
-    m_client->setSasl(true);
-    m_client->setSASLMechanisms(gloox::SaslMechPlain);
-    m_client->setCompression(false);
-    m_client->setTls(gloox::TLSOptional);
+    m_client = CXMPPClientBuilder::Build(m_login, m_endpoint, m_transport);
     m_listener = std::make_unique<CXMPPListener>(*this, m_ownJid, m_userId);
     m_search = std::make_unique<gloox::Search>(m_client.get());
     m_vcardManager = std::make_unique<gloox::VCardManager>(m_client.get());
@@ -113,17 +98,7 @@ int CXMPPHandler::InitGlooxConnection()
     m_client->registerMUCInvitationHandler(m_mucHandler.get());
     m_client->registerStanzaExtension(new CRawDiscoItems());
     m_client->logInstance().registerLogHandler(gloox::LogLevelDebug, gloox::LogAreaAll, m_listener.get());
-    if (m_useProxy == 1) {
-        auto* tcp = new gloox::ConnectionTCPClient(m_client->logInstance(), m_proxyHost, m_proxyPort);
-        auto* http =
-            new gloox::ConnectionHTTPProxy(m_client.get(), tcp, m_client->logInstance(), server, m_endpoint.proxyPort);
-        http->setHTTP11(true);
-        m_client->setConnectionImpl(http);
-        m_transport = tcp;
-    } else {
-        m_transport = nullptr;
-    }
-    m_services.clear();
+    m_serviceCommands.Clear();
     return 1;
 }
 
@@ -132,9 +107,7 @@ int CXMPPHandler::ResetGlooxConnection()
     ZLOG_SCOPE();
     if (m_client)
         m_client->registerMUCInvitationHandler(nullptr);
-    for (auto* slot : m_filledSlots)
-        slot->store(nullptr);
-    m_filledSlots.clear();
+    m_messageCommands.Forget();
     m_mucHandler.reset();
     m_search.reset();
     m_vcardManager.reset();
@@ -266,74 +239,38 @@ void CXMPPHandler::Dispatch(std::int32_t command, CPresenceData*& data)
     // Before the stream is authenticated a stanza would be a protocol error that closes it.
     if (data == nullptr || !m_client || m_signedIn.load() != 1)
         return;
-    if (auto* item = dynamic_cast<CRosterItem*>(data))
-        return DispatchRoster(command, *item);
-    if (auto* im = dynamic_cast<CIMDetails*>(data))
-        return DispatchIm(command, *im);
-    if (auto* chat = dynamic_cast<CChatMessage*>(data)) {
+    DispatchRecord(command, *data);
+}
+
+// One command with its record, the client lock held.
+void CXMPPHandler::DispatchRecord(std::int32_t command, CPresenceData& data)
+{
+    using C = CXMPPServiceCommands;
+    if (auto* item = dynamic_cast<CRosterItem*>(&data)) {
+        CXMPPRosterCommands::Dispatch(*m_client->rosterManager(), command, *item);
+    } else if (auto* im = dynamic_cast<CIMDetails*>(&data)) {
+        if (command == PRESENCE_COMMAND_XMPP_REGISTER_IM || command == PRESENCE_COMMAND_XMPP_UNREGISTER_IM)
+            m_serviceCommands.RegisterIM(*m_client, *m_listener, *im, command == PRESENCE_COMMAND_XMPP_UNREGISTER_IM);
+        else if (command == PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE || command == PRESENCE_COMMAND_XMPP_SET_IM_SIGNOUT)
+            m_serviceCommands.SendIMPresence(*m_client, *im, command == PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE);
+        else if (command == PRESENCE_COMMAND_XMPP_SET_IM_LOGIN_AT_STARTUP)
+            m_serviceCommands.SendIMGatewayLoginAtStartUp(*m_client, *im);
+    } else if (auto* chat = dynamic_cast<CChatMessage*>(&data)) {
         if (command == PRESENCE_COMMAND_XMPP_SEND_CHAT_MESSAGE)
-            SendChatMessage(*chat);
+            m_messageCommands.SendChatMessage(*m_client, *m_listener, *chat);
         else if (command == PRESENCE_COMMAND_XMPP_BROADCAST_MESSAGE)
-            SendBroadCastMessage(*chat);
-    } else if (auto* status = dynamic_cast<CRosterPresenceData*>(data)) {
+            CXMPPMessageCommands::SendBroadCastMessage(*m_client, *chat);
+    } else if (auto* status = dynamic_cast<CRosterPresenceData*>(&data)) {
         if (command == PRESENCE_COMMAND_XMPP_CHANGE_STATUS)
-            SendPresenceData(*status);
-    } else if (auto* card = dynamic_cast<CVCard*>(data)) {
+            CXMPPRosterCommands::SendPresenceData(*m_client, *status);
+    } else if (auto* card = dynamic_cast<CVCard*>(&data)) {
         if (command == PRESENCE_COMMAND_XMPP_GET_VCARD)
-            GetVCard(*card);
+            C::GetVCard(*m_vcardManager, *m_listener, *card);
         else if (command == PRESENCE_COMMAND_XMPP_SET_VCARD)
-            SetVCard(*card);
-    } else if (auto* search = dynamic_cast<CSearchContact*>(data)) {
+            C::SetVCard(*m_vcardManager, *m_listener, *card);
+    } else if (auto* search = dynamic_cast<CSearchContact*>(&data)) {
         if (command == PRESENCE_COMMAND_XMPP_SEARCH_USER)
-            SearchContact(*search);
-    }
-}
-
-void CXMPPHandler::DispatchRoster(std::int32_t command, CRosterItem& item)
-{
-    switch (command) {
-    case PRESENCE_COMMAND_XMPP_SUBSCRIBE_CONTACT:
-        AddSubscription(item);
-        break;
-    case PRESENCE_COMMAND_XMPP_ACK_SUBSCRIBTION:
-        AckSubscription(item);
-        break;
-    case PRESENCE_COMMAND_XMPP_UNSUBSCRIBE_CONTACT:
-        RemoveSubscription(item);
-        break;
-    case PRESENCE_COMMAND_XMPP_COPY_CONTACT_TO_GROUP:
-    case PRESENCE_COMMAND_XMPP_MOVE_CONTACT_TO_GROUP:
-    case PRESENCE_COMMAND_XMPP_REMOVE_CONTACT_FROM_GROUP:
-        EditGroups(item, command);
-        break;
-    case PRESENCE_COMMAND_XMPP_RENAME_CONTACT:
-        RenameContact(item);
-        break;
-    default:
-        break;
-    }
-}
-
-void CXMPPHandler::DispatchIm(std::int32_t command, CIMDetails& details)
-{
-    switch (command) {
-    case PRESENCE_COMMAND_XMPP_REGISTER_IM:
-        RegisterIM(details, false);
-        break;
-    case PRESENCE_COMMAND_XMPP_UNREGISTER_IM:
-        RegisterIM(details, true);
-        break;
-    case PRESENCE_COMMAND_XMPP_SEND_IM_PRESENCE:
-        SendIMPresence(details, true);
-        break;
-    case PRESENCE_COMMAND_XMPP_SET_IM_SIGNOUT:
-        SendIMPresence(details, false);
-        break;
-    case PRESENCE_COMMAND_XMPP_SET_IM_LOGIN_AT_STARTUP:
-        SendIMGatewayLoginAtStartUp(details);
-        break;
-    default:
-        break;
+            m_serviceCommands.SearchContact(*m_search, *m_listener, *search);
     }
 }
 
@@ -365,17 +302,8 @@ void CXMPPHandler::HandleConnectionError(int error)
 void CXMPPHandler::HandleRoster()
 {
     ZLOG_SCOPE();
-    auto* data = new CRosterData;
-    for (const auto& [key, item] : *m_client->rosterManager()->roster()) {
-        CRosterPresenceData* one =
-            presence_xlate::PresenceFromRosterItem(*item, "", gloox::Presence::Unavailable, "", m_ownJid);
-        one->entry.presence = PRESENCE_UNKNOWN;
-        data->entries.push_back(std::move(one->entry));
-        delete one;
-    }
-    data->count = static_cast<std::int32_t>(data->entries.size());
-    data->ownJid = m_ownJid;
-    WriteToGuiFIFO(PRESENCE_COMMAND_GUI_PROCESS_ROSTER_DATA, data);
+    WriteToGuiFIFO(PRESENCE_COMMAND_GUI_PROCESS_ROSTER_DATA,
+                   CXMPPRosterCommands::RosterRecord(*m_client->rosterManager(), m_ownJid));
 }
 
 void CXMPPHandler::HandleRosterPresence(CRosterPresenceData* data)
@@ -386,28 +314,13 @@ void CXMPPHandler::HandleRosterPresence(CRosterPresenceData* data)
 void CXMPPHandler::HandleRosterItemEvent(std::int32_t command, const gloox::JID& jid)
 {
     ZLOG_SCOPE();
-    auto* item = new CRosterItem;
-    item->contactJid = BoundedText(jid.bare(), kPresenceTextMax);
-    item->ownJid = m_ownJid;
-    if (gloox::RosterItem* known = m_client->rosterManager()->getRosterItem(jid)) {
-        item->name = BoundedText(known->name(), kPresenceTextMax);
-        for (const std::string& g : known->groups())
-            item->groups.push_back(BoundedText(g, kPresenceTextMax));
-        if (!item->groups.empty())
-            item->group = item->groups.front();
-        item->subscription = presence_xlate::SubscriptionFromGloox(known->subscription());
-    }
-    WriteToGuiFIFO(command, item);
+    WriteToGuiFIFO(command, CXMPPRosterCommands::ItemRecord(*m_client->rosterManager(), jid, m_ownJid));
 }
 
 void CXMPPHandler::HandleSubscriptionRequest(std::int32_t command, const gloox::JID& jid, const std::string& text)
 {
     ZLOG_SCOPE();
-    auto* item = new CRosterItem;
-    item->contactJid = BoundedText(jid.bare(), kPresenceTextMax);
-    item->requestText = BoundedText(text, kPresenceTextMax);
-    item->ownJid = m_ownJid;
-    WriteToGuiFIFO(command, item);
+    WriteToGuiFIFO(command, CXMPPRosterCommands::RequestRecord(jid, text, m_ownJid));
 }
 
 void CXMPPHandler::HandleMessage(CChatMessage* message)
@@ -448,200 +361,15 @@ void CXMPPHandler::HandleMUCInvitation(CPresenceData* detail)
 void CXMPPHandler::HandleDiscoItemsResult(const gloox::Tag* query)
 {
     ZLOG_SCOPE();
-    auto* details = new CIMLoginIDDetails;
+    WriteToGuiFIFO(PRESENCE_COMMAND_GUI_IM_LOGIN_ID_DETAILS, m_serviceCommands.Discovered(query, m_ownJid));
+}
+
+void CXMPPHandler::HandleIMRegistration(int context, bool registered)
+{
+    ZLOG_SCOPE();
+    auto* details = new CIMDetails;
+    details->imType = context - CXMPPServiceCommands::kRegisterContext;
+    details->result = registered ? 1 : -1;
     details->ownJid = m_ownJid;
-    m_services.clear();
-    if (query != nullptr) {
-        for (const gloox::Tag* item : query->findChildren("item")) {
-            const std::string jid = BoundedText(item->findAttribute("jid"), kPresenceTextMax);
-            m_services.push_back(jid);
-            details->jids.push_back(jid);
-            details->names.push_back(BoundedText(item->findAttribute("name"), kPresenceTextMax));
-            details->registeredIds.push_back(BoundedText(item->findAttribute("RegisteredID"), kPresenceTextMax));
-        }
-    }
-    WriteToGuiFIFO(PRESENCE_COMMAND_GUI_IM_LOGIN_ID_DETAILS, details);
-}
-
-std::vector<std::string> CXMPPHandler::CopyGroup(std::vector<std::string> groups, const std::string& group)
-{
-    groups.push_back(group);
-    return groups;
-}
-
-std::vector<std::string> CXMPPHandler::MoveGroup(std::vector<std::string> groups, const std::string& from,
-                                                 const std::string& to)
-{
-    groups = RemoveGroup(std::move(groups), from);
-    groups.push_back(to);
-    return groups;
-}
-
-std::vector<std::string> CXMPPHandler::RemoveGroup(std::vector<std::string> groups, const std::string& group)
-{
-    groups.erase(std::remove(groups.begin(), groups.end(), group), groups.end());
-    return groups;
-}
-
-void CXMPPHandler::AddSubscription(CRosterItem& item)
-{
-    ZLOG_SCOPE();
-    gloox::StringList groups;
-    if (!item.group.empty())
-        groups.push_back(item.group);
-    m_client->rosterManager()->subscribe(gloox::JID(item.contactJid), item.name, groups, item.requestText);
-}
-
-void CXMPPHandler::AckSubscription(CRosterItem& item)
-{
-    ZLOG_SCOPE();
-    m_client->rosterManager()->ackSubscriptionRequest(gloox::JID(item.contactJid), (item.accept & 0xFF) != 0);
-}
-
-void CXMPPHandler::RemoveSubscription(CRosterItem& item)
-{
-    ZLOG_SCOPE();
-    m_client->rosterManager()->remove(gloox::JID(item.contactJid));
-}
-
-void CXMPPHandler::EditGroups(CRosterItem& item, std::int32_t command)
-{
-    ZLOG_SCOPE();
-    gloox::RosterManager* roster = m_client->rosterManager();
-    gloox::RosterItem* known = roster->getRosterItem(gloox::JID(item.contactJid));
-    if (known == nullptr)
-        return; // nothing to edit; the server would ignore it too
-    const gloox::StringList current = known->groups();
-    std::vector<std::string> groups(current.begin(), current.end());
-    if (command == PRESENCE_COMMAND_XMPP_COPY_CONTACT_TO_GROUP)
-        groups = CopyGroup(std::move(groups), item.group);
-    else if (command == PRESENCE_COMMAND_XMPP_MOVE_CONTACT_TO_GROUP)
-        groups = MoveGroup(std::move(groups), item.oldGroup, item.group);
-    else
-        groups = RemoveGroup(std::move(groups), item.group);
-    known->setGroups(gloox::StringList(groups.begin(), groups.end()));
-    roster->synchronize();
-}
-
-void CXMPPHandler::RenameContact(CRosterItem& item)
-{
-    ZLOG_SCOPE();
-    gloox::RosterManager* roster = m_client->rosterManager();
-    if (gloox::RosterItem* known = roster->getRosterItem(gloox::JID(item.contactJid))) {
-        known->setName(item.name);
-        roster->synchronize();
-    }
-}
-
-void CXMPPHandler::SendChatMessage(CChatMessage& message)
-{
-    ZLOG_SCOPE();
-    if (message.sessionSlot == nullptr)
-        return;
-    auto* session = static_cast<gloox::MessageSession*>(message.sessionSlot->load());
-    if (session == nullptr) {
-        session = new gloox::MessageSession(m_client.get(), gloox::JID(message.peerJid), true, 0);
-        session->registerMessageHandler(m_listener.get());
-        message.sessionSlot->store(session);
-        m_filledSlots.push_back(message.sessionSlot);
-    }
-    session->send(message.body, message.subject);
-}
-
-void CXMPPHandler::SendBroadCastMessage(CChatMessage& message)
-{
-    ZLOG_SCOPE();
-    gloox::Message msg(presence_xlate::KindToGloox(MESSAGE_KIND_NORMAL), gloox::JID(message.peerJid), message.body);
-    m_client->send(msg);
-}
-
-void CXMPPHandler::SendPresenceData(CRosterPresenceData& data)
-{
-    ZLOG_SCOPE();
-    const gloox::Presence::PresenceType type = presence_xlate::PresenceToGloox(data.entry.presence);
-    if (type == gloox::Presence::Invalid)
-        return;
-    m_client->setPresence(type, data.priority, data.entry.statusMessage);
-}
-
-void CXMPPHandler::GetVCard(CVCard& card)
-{
-    ZLOG_SCOPE();
-    m_vcardManager->fetchVCard(gloox::JID(card.contactJid), m_listener.get());
-}
-
-void CXMPPHandler::SetVCard(CVCard& card)
-{
-    ZLOG_SCOPE();
-    if (card.vcard)
-        m_vcardManager->storeVCard(card.vcard.release(), m_listener.get());
-}
-
-void CXMPPHandler::SearchContact(CSearchContact& search)
-{
-    ZLOG_SCOPE();
-    const std::string target = GetSearchServer();
-    if (target.empty())
-        return;
-    auto* form = new gloox::DataForm(gloox::TypeSubmit);
-    form->addField(gloox::DataFormField::TypeTextSingle, "search", search.text);
-    form->addField(gloox::DataFormField::TypeBoolean, "Username", search.byUserName ? "1" : "0");
-    form->addField(gloox::DataFormField::TypeBoolean, "Name", search.byName ? "1" : "0");
-    form->addField(gloox::DataFormField::TypeBoolean, "Email", search.byEmail ? "1" : "0");
-    form->addField(gloox::DataFormField::TypeBoolean, "Phone", search.byPhone ? "1" : "0");
-    m_search->search(gloox::JID(target), form, m_listener.get());
-}
-
-std::string CXMPPHandler::GetSearchServer() const
-{
-    for (const std::string& s : m_services)
-        if (s.find("search") != std::string::npos)
-            return s;
-    return {};
-}
-
-std::string CXMPPHandler::GetIMServer(const std::string& name) const
-{
-    for (const std::string& s : m_services)
-        if (s.find(name) != std::string::npos)
-            return s;
-    return {};
-}
-
-std::string CXMPPHandler::ImServerFor(int imType) const
-{
-    switch (imType) {
-    case IM_TYPE_YAHOO:
-        return GetIMServer("yahoo");
-    case IM_TYPE_MSN:
-        return GetIMServer("msn");
-    case IM_TYPE_GTALK:
-        return GetIMServer("gtalk");
-    default:
-        return {};
-    }
-}
-
-void CXMPPHandler::RegisterIM(CIMDetails& details, bool remove)
-{
-    ZLOG_SCOPE();
-    const std::string gateway = ImServerFor(details.imType);
-    if (!gateway.empty())
-        m_client->send(CGatewayStanzas::Register(gateway, m_client->getID(), details, remove));
-}
-
-void CXMPPHandler::SendIMPresence(CIMDetails& details, bool signIn)
-{
-    ZLOG_SCOPE();
-    const std::string gateway = ImServerFor(details.imType);
-    if (!gateway.empty())
-        m_client->send(CGatewayStanzas::Presence(gateway, m_client->getID(), signIn));
-}
-
-void CXMPPHandler::SendIMGatewayLoginAtStartUp(CIMDetails& details)
-{
-    ZLOG_SCOPE();
-    const std::array<std::string, 3> hosts = {GetIMServer("yahoo"), GetIMServer("msn"), GetIMServer("gtalk")};
-    if (!hosts[0].empty())
-        m_client->send(CGatewayStanzas::StartUpSettings(m_client->getID(), hosts, details));
+    WriteToGuiFIFO(PRESENCE_COMMAND_GUI_IM_REGISTRATION_RESULT, details);
 }

@@ -1,9 +1,11 @@
 #pragma once
 // The XMPP side of the presence subsystem: one gloox client, three threads (connection
-// and receive, command execution, keep-alive). gloox is not thread-safe, so every call
-// into the client is made under m_clientLock; the connection thread waits for data on
-// the socket without it and holds it only around a recv() that does not wait.
-// Callbacks run under it and only queue records.
+// and receive, command execution, keep-alive). The client is built by CXMPPClientBuilder;
+// the commands are carried out by CXMPPRosterCommands, CXMPPMessageCommands and
+// CXMPPServiceCommands. gloox is not thread-safe, so every call into the client is made
+// under m_clientLock; the connection thread waits for data on the socket without it and
+// holds it only around a recv() that does not wait. Callbacks run under it and only queue
+// records.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -12,6 +14,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "presence/CXMPPClientBuilder.h"
+#include "presence/CXMPPMessageCommands.h"
+#include "presence/CXMPPServiceCommands.h"
 
 class CFifo;
 class CPresenceData;
@@ -32,12 +38,6 @@ class Search;
 class JID;
 class Tag;
 } // namespace gloox
-
-struct XmppEndpoint {
-    std::string server; // TCP host; empty = the presence domain
-    int port = 5222;
-    int proxyPort = 5223; // port asked of the HTTP proxy
-};
 
 class CXMPPHandler {
 public:
@@ -82,14 +82,11 @@ public:
     void HandleDiscoItemsResult(const gloox::Tag* query);
     void HandleMUCInvitation(CPresenceData* detail);
 
-    // Group edits of a contact's group list.
-    static std::vector<std::string> CopyGroup(std::vector<std::string> groups, const std::string& group);
-    static std::vector<std::string> MoveGroup(std::vector<std::string> groups, const std::string& from,
-                                              const std::string& to);
-    static std::vector<std::string> RemoveGroup(std::vector<std::string> groups, const std::string& group);
+    // A gateway registration's answer (context: CXMPPServiceCommands::kRegisterContext + IM type).
+    void HandleIMRegistration(int context, bool registered);
 
-    std::string GetSearchServer() const;
-    std::string GetIMServer(const std::string& name) const;
+    std::string GetSearchServer() const { return m_serviceCommands.GetSearchServer(); }
+    std::string GetIMServer(const std::string& name) const { return m_serviceCommands.GetIMServer(name); }
 
 private:
     void ThreadProc1();
@@ -100,24 +97,8 @@ private:
     // them between two receive calls (a plain mutex would let it take the lock straight back).
     std::unique_lock<std::mutex> LockClient();
     void Dispatch(std::int32_t command, CPresenceData*& data);
-    void DispatchRoster(std::int32_t command, CRosterItem& item);
-    void DispatchIm(std::int32_t command, CIMDetails& details);
 
-    void AddSubscription(CRosterItem& item);
-    void SendChatMessage(CChatMessage& message);
-    void SendPresenceData(CRosterPresenceData& data);
-    void AckSubscription(CRosterItem& item);
-    void RemoveSubscription(CRosterItem& item);
-    void EditGroups(CRosterItem& item, std::int32_t command);
-    void RenameContact(CRosterItem& item);
-    void GetVCard(CVCard& card);
-    void SetVCard(CVCard& card);
-    void SearchContact(CSearchContact& search);
-    void RegisterIM(CIMDetails& details, bool remove);
-    void SendIMPresence(CIMDetails& details, bool signIn);
-    void SendIMGatewayLoginAtStartUp(CIMDetails& details);
-    void SendBroadCastMessage(CChatMessage& message);
-    std::string ImServerFor(int imType) const;
+    void DispatchRecord(std::int32_t command, CPresenceData& data);
     void RequestDiscoItems();
 
     CFifo& m_xmppFifo;
@@ -133,9 +114,9 @@ private:
     std::unique_ptr<CXMPPMUCRoomHandler> m_mucHandler;
     std::unique_ptr<gloox::Search> m_search;
     std::unique_ptr<gloox::VCardManager> m_vcardManager;
-    std::vector<std::string> m_services; // discovered, in answer order
-    // Slots this side filled; emptied when the client (which owns the sessions) goes.
-    std::vector<std::atomic<void*>*> m_filledSlots;
+    CXMPPServiceCommands m_serviceCommands;
+    // Its slots are emptied when the client (which owns the sessions) goes.
+    CXMPPMessageCommands m_messageCommands;
 
     std::thread m_threads[3];
     std::atomic<int> m_stop[3] = {0, 0, 0};
@@ -146,8 +127,6 @@ private:
     std::mutex m_wakeMutex;
     std::condition_variable m_wake;
 
-    std::string m_userId, m_password, m_domain, m_resource, m_ownJid;
-    int m_useProxy = 0;
-    std::string m_proxyHost;
-    int m_proxyPort = -1;
+    std::string m_userId, m_domain, m_ownJid;
+    XmppLogin m_login;
 };

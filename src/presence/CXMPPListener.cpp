@@ -191,6 +191,10 @@ void CXMPPListener::handleSearchError(const gloox::JID&, const gloox::Error*)
 void CXMPPListener::handleIqID(const gloox::IQ& iq, int context)
 {
     ZLOG_SCOPE();
+    if (context > CXMPPServiceCommands::kRegisterContext) {
+        m_owner.HandleIMRegistration(context, iq.subtype() == gloox::IQ::Result);
+        return;
+    }
     if (context != kDiscoItemsContext || iq.subtype() != gloox::IQ::Result)
         return;
     const auto* raw = iq.findExtension<CRawDiscoItems>(CRawDiscoItems::kType);

@@ -39,6 +39,8 @@ public:
     // imType 1 Yahoo, 2 MSN, 3 Google Talk.
     virtual void OpenIMAccount(int imType) = 0;
     virtual void ImStatus(int imType, int signedIn, int loginInfo) = 0;
+    // The gateway answered the account's registration: accepted or refused.
+    virtual void ImRegistered(int, bool) { }
     virtual void OpenBroadcast() = 0;
     // The connection closed or the window closes: conversations stay, sending is refused.
     virtual void SignedOut() = 0;

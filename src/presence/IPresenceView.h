@@ -23,6 +23,8 @@ public:
     virtual void ProfileStored(std::unique_ptr<CVCard> card) = 0;
     virtual void SearchResult(const CSearchResult* result) = 0; // null: the search failed
     virtual void ImStatus(int imType, int signedIn, int loginInfo) = 0;
+    // The gateway answered the account's registration: accepted or refused.
+    virtual void ImRegistered(int, bool) { }
     // The presence domain's services as discovered after sign-in (the gateway buttons).
     virtual void ServicesDiscovered(const CIMLoginIDDetails&) { }
     // The window never joins rooms and ignores invitations; the console prints them.

@@ -57,6 +57,8 @@ enum PresenceGuiCommand : std::int32_t {
     PRESENCE_COMMAND_GUI_MUC_INVITATION = 227,
     PRESENCE_COMMAND_GUI_MUC_ERROR = 228,
     PRESENCE_COMMAND_GUI_IM_LOGIN_ID_DETAILS = 229,
+    // The gateway answered a registration (CIMDetails: imType, result).
+    PRESENCE_COMMAND_GUI_IM_REGISTRATION_RESULT = 230,
 };
 
 // Presence values; the status box lists 1..6 in this order.

@@ -75,8 +75,8 @@ void CAddressBookWindows::OpenPimSync(QWidget* parent)
 
 void CAddressBookWindows::SetPresence(const std::string& presenceId, int state)
 {
-    if (m_deps.store->SetPresence(presenceId, state) == 1 && !m_window.isNull())
-        m_window->RefreshPresence();
+    // The contacts window hears of it from the store.
+    m_deps.store->SetPresence(presenceId, state);
 }
 
 bool CAddressBookWindows::IsCallInProgress() { return m_dlg == nullptr || m_dlg->GetCallState() != 0; }

@@ -2,6 +2,8 @@
 
 #include <QHBoxLayout>
 #include <cctype>
+#include <filesystem>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
@@ -85,12 +87,24 @@ CViewContactsWindow::CViewContactsWindow(AddressBookStore& store, CContactUpload
     layout->addLayout(buttons);
     LoadColumns();
     m_dlg.OnInitDialog();
-    connect(&m_watch, &QTimer::timeout, this, &CViewContactsWindow::WatchStore);
-    m_watch.start(kWatchMs);
+    m_storeObserver = m_store.AddChangeObserver([this]() { OnStoreChanged(); });
+    // Another program of the same user writes the file by renaming a new one into its folder:
+    // the folder's change is the news of it (the store re-reads a file changed on disk).
+    auto* folder = new QFileSystemWatcher(this);
+    folder->addPath(QString::fromStdString(std::filesystem::path(m_store.Path()).parent_path().string()));
+    connect(folder, &QFileSystemWatcher::directoryChanged, this, &CViewContactsWindow::OnStoreChanged);
 }
 
-void CViewContactsWindow::WatchStore()
+void CViewContactsWindow::OnStoreChanged()
 {
+    if (m_changePending.exchange(true))
+        return;
+    QMetaObject::invokeMethod(this, &CViewContactsWindow::ShowStoreChanges, Qt::QueuedConnection);
+}
+
+void CViewContactsWindow::ShowStoreChanges()
+{
+    m_changePending = false;
     // Redrawn only when something shown changed: a redraw would cost the user's scroll position.
     const auto live = m_store.LiveEntries();
     const auto& rows = m_dlg.Rows();
@@ -102,7 +116,8 @@ void CViewContactsWindow::WatchStore()
         m_dlg.Refresh();
 }
 
-CViewContactsWindow::~CViewContactsWindow() = default;
+// No notification runs once this returns: the store holds its observers' lock while it tells them.
+CViewContactsWindow::~CViewContactsWindow() { m_store.RemoveChangeObserver(m_storeObserver); }
 
 void CViewContactsWindow::BuildMenus()
 {

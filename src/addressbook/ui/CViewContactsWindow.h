@@ -4,7 +4,7 @@
 // operator's presence domain, the Phone and SMS menus, add, edit, delete, delete all and the
 // PIM-sync button.
 #include <QDialog>
-#include <QTimer>
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -21,8 +21,6 @@ public:
     // The list's control ID: its value name under "ListCtrls".
     static constexpr int kListControlId = 1017;
     static constexpr const char* kListCtrlsKey = "Software\\zeloraTALK\\zeloraTALK\\ListCtrls";
-    // How often the list looks for changes made elsewhere (the web service's replies, presence).
-    static constexpr int kWatchMs = 2000;
 
     struct Hooks {
         std::function<void(QWidget* parent)> pimSync;
@@ -43,8 +41,6 @@ public:
     void Select(std::size_t row);
 
     void OnAdd();
-    // The presence of a contact changed: icons redrawn from the store.
-    void RefreshPresence() { m_dlg.Refresh(); }
 
     // The picture of a presence state (0 Available ... 5 Offline), and its name.
     static QIcon PresenceIcon(int state);
@@ -64,7 +60,10 @@ private:
     void BuildMenus();
     QPushButton* AddButton(const QString& caption, const QString& tip, std::function<void()> action);
     bool InPresenceDomain(const CViewContactsDlg::Row& row) const;
-    void WatchStore();
+    // The store changed elsewhere (the web service's replies, presence, another program of the
+    // same user): any thread.
+    void OnStoreChanged();
+    void ShowStoreChanges();
     void LoadColumns();
     void SaveColumns() const;
 
@@ -74,5 +73,7 @@ private:
     CViewContactsDlg m_dlg;
     QTreeWidget* m_list = nullptr;
     QMenuBar* m_menus = nullptr;
-    QTimer m_watch;
+    int m_storeObserver = 0;
+    // One redraw pending at most: a sync of many entries posts one, not one per entry.
+    std::atomic<bool> m_changePending{false};
 };

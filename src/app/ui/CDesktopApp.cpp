@@ -48,9 +48,11 @@ CDesktopApp::CDesktopApp(CzeloraTALKApp& app) : m_app(app)
         deps.moreTools.push_back(std::move(tool));
     deps.smsWindow = m_portal->SmsWindow();
     m_presence = std::make_unique<CPresenceWindows>(CPresenceWindows::Dependencies{
-        deployment, m_addressBook.get(), [](CGUIPresenceHandler& handler, QWidget* parent) {
+        deployment, m_addressBook.get(),
+        [](CGUIPresenceHandler& handler, QWidget* parent) {
             return std::unique_ptr<IPresenceDialogs>(std::make_unique<CPresenceDialogHost>(handler, parent));
-        }});
+        },
+        &CSettings::Instance()});
     deps.moreTools.push_back(m_presence->ChatTool());
     m_windows = std::make_unique<CPhoneWindows>(std::move(deps));
     m_addressBookWindows->Attach(m_windows->Controller(), m_windows->MainWindow());

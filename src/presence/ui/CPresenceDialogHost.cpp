@@ -244,6 +244,14 @@ void CPresenceDialogHost::ImStatus(int imType, int signedIn, int loginInfo)
     });
 }
 
+void CPresenceDialogHost::ImRegistered(int imType, bool registered)
+{
+    OnOwnThread([this, imType, registered] {
+        if (m_imAccount)
+            m_imAccount->Registered(imType, registered);
+    });
+}
+
 void CPresenceDialogHost::OpenBroadcast()
 {
     OnOwnThread([this] {
@@ -269,6 +277,8 @@ void CPresenceDialogHost::SignedOut()
         m_signedIn = false;
         if (m_chat)
             m_chat->Tabs().SignedOut();
+        if (m_imAccount)
+            m_imAccount->SignedOut();
         // The store's answer will not come on a closed connection.
         if (m_ownProfile && m_ownProfile->Saving())
             m_ownProfile->Stored(false);

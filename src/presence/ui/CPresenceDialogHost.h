@@ -37,6 +37,7 @@ public:
     void OpenInvite() override;
     void OpenIMAccount(int imType) override;
     void ImStatus(int imType, int signedIn, int loginInfo) override;
+    void ImRegistered(int imType, bool registered) override;
     void OpenBroadcast() override;
     void SignedOut() override;
 

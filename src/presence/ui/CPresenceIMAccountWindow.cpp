@@ -102,8 +102,29 @@ void CPresenceIMAccountWindow::OnAdd()
         return;
     }
     m_password->clear();
+    m_registering = r == 0 ? ImType() : 0;
     SetMessage(r == 0 ? tr("Registering the account...") : QString());
     Refresh();
+}
+
+void CPresenceIMAccountWindow::Registered(int imType, bool registered)
+{
+    if (imType != m_registering)
+        return;
+    m_registering = 0;
+    if (imType == ImType())
+        SetMessage(registered ? tr("Account registered") : tr("The gateway refused the account"));
+    Refresh();
+}
+
+void CPresenceIMAccountWindow::SignedOut()
+{
+    if (m_registering == 0)
+        return;
+    // The answer will not come on a closed connection.
+    if (m_registering == ImType())
+        SetMessage(tr("Not registered: the connection was lost"));
+    m_registering = 0;
 }
 
 void CPresenceIMAccountWindow::OnDelete()

@@ -18,6 +18,9 @@ public:
     // imType 1 Yahoo, 2 MSN, 3 Google Talk.
     void ShowGateway(int imType);
     void ImStatus(int imType, int signedIn, int loginInfo);
+    // The gateway's answer to the registration sent from here; and the end of any answer.
+    void Registered(int imType, bool registered);
+    void SignedOut();
     int ImType() const;
 
     QComboBox* Network() const { return m_network; }
@@ -50,4 +53,5 @@ private:
     QLabel* m_state;
     QLabel* m_message;
     bool m_refreshing = false;
+    int m_registering = 0; // the IM type whose registration waits for its answer
 };

@@ -174,9 +174,36 @@ void CPresenceWindow::ApplySettings()
 
 void CPresenceWindow::ShowWaiting(const std::string& text) { SetStatusLabel(text); }
 
+void CPresenceWindow::Detach()
+{
+    ZLOG_SCOPE();
+    if (m_request != nullptr) {
+        m_request->hide();
+        m_request->deleteLater();
+        m_request = nullptr;
+    }
+    ++m_generation;
+    m_tree->Initialize(nullptr, {});
+    m_controller.reset();
+    m_handler = nullptr;
+    m_dialogs = nullptr;
+    m_tree->clear();
+    m_mapped.clear();
+    ShowSignedIn(false);
+    ShowReconnect(false);
+}
+
 void CPresenceWindow::Later(std::function<void()> work)
 {
-    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+    // Every result comes from the GUI side: one posted by a side since detached is dropped, even
+    // when the next side is attached by the time it runs.
+    QMetaObject::invokeMethod(
+        this,
+        [this, generation = m_generation.load(), work = std::move(work)] {
+            if (generation == m_generation.load() && m_handler != nullptr)
+                work();
+        },
+        Qt::QueuedConnection);
 }
 
 // ----- results from the GUI presence thread -----
@@ -321,6 +348,14 @@ void CPresenceWindow::SearchResult(const CSearchResult* result)
     Later([this, copy] {
         if (m_dialogs != nullptr)
             m_dialogs->SearchResult(copy.get());
+    });
+}
+
+void CPresenceWindow::ImRegistered(int imType, bool registered)
+{
+    Later([this, imType, registered] {
+        if (m_dialogs != nullptr)
+            m_dialogs->ImRegistered(imType, registered);
     });
 }
 

@@ -5,6 +5,7 @@
 // that thread.
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <map>
 #include <memory>
@@ -40,6 +41,9 @@ public:
     void Initialize(CGUIPresenceHandler& handler, IPresenceDialogs* dialogs);
     // Before sign-in: why the window waits.
     void ShowWaiting(const std::string& text);
+    // The GUI side has stopped (the phone signed out): the window lets go of it and of the
+    // secondary windows, empties the tree and drops results still on their way.
+    void Detach();
 
     CCustomTreeCtrl& Tree() { return *m_tree; }
     CKVPresenceDialog* Controller() { return m_controller.get(); }
@@ -58,6 +62,7 @@ public:
     void ProfileStored(std::unique_ptr<CVCard> card) override;
     void SearchResult(const CSearchResult* result) override;
     void ImStatus(int imType, int signedIn, int loginInfo) override;
+    void ImRegistered(int imType, bool registered) override;
     void ServicesDiscovered(const CIMLoginIDDetails& services) override;
 
     // IKVPresenceView: the GUI thread.
@@ -107,6 +112,8 @@ private:
     std::array<QPushButton*, 3> m_gatewayButtons{};
     std::array<bool, 3> m_gatewayOffered{};
     bool m_signedIn = false;
+    // Which GUI side a posted result came from: one per Detach.
+    std::atomic<unsigned> m_generation{0};
     CPresenceNotifier* m_notifier = nullptr;
     CAddContactDialog* m_request = nullptr;
 };

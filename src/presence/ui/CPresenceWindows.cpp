@@ -1,22 +1,20 @@
 #include "presence/ui/CPresenceWindows.h"
 
+#include <QPointer>
+#include <chrono>
 #include <QWidget>
 
 #include "app/CLogger.h"
+#include "app/CSettings.h"
 #include "phone/CzeloraTALKDlg.h"
 #include "presence/CAddressBookContacts.h"
 #include "presence/CFifo.h"
-#include "presence/CPresenceHandler.h"
 #include "presence/CPresenceIMAccounts.h"
 #include "presence/CPresenceSettings.h"
 #include "presence/IPresenceDialogs.h"
 #include "presence/ui/CPresenceWindow.h"
 
-CPresenceWindows::CPresenceWindows(Dependencies dependencies) : m_deps(std::move(dependencies))
-{
-    m_waitForPhone.setInterval(kPhonePollMs);
-    connect(&m_waitForPhone, &QTimer::timeout, this, &CPresenceWindows::StartWhenSignedIn);
-}
+CPresenceWindows::CPresenceWindows(Dependencies dependencies) : m_deps(std::move(dependencies)) { }
 
 CPresenceWindows::~CPresenceWindows()
 {
@@ -36,6 +34,11 @@ void CPresenceWindows::Attach(CzeloraTALKDlg& phone, QWidget* mainWindow)
 {
     m_phone = &phone;
     m_mainWindow = mainWindow;
+    // The phone outlives this object's use of it, but may still drain a change after it is gone.
+    phone.AddSignInObserver([self = QPointer<CPresenceWindows>(this)](bool signedIn) {
+        if (self)
+            self->OnPhoneSignIn(signedIn);
+    });
 }
 
 void CPresenceWindows::Open()
@@ -60,31 +63,53 @@ void CPresenceWindows::Open()
     m_window->show();
     m_window->raise();
     m_window->activateWindow();
-    StartWhenSignedIn();
+    OnPhoneSignIn(m_phone->IsSignedIn());
 }
 
-void CPresenceWindows::StartWhenSignedIn()
+void CPresenceWindows::OnPhoneSignIn(bool signedIn)
 {
-    if (m_handler)
-        return;
-    if (!m_phone->IsSignedIn()) {
-        m_window->ShowWaiting("Sign in to the phone first");
-        if (!m_waitForPhone.isActive())
-            m_waitForPhone.start();
+    ZLOG_SCOPE();
+    if (!m_window)
+        return; // presence not opened yet: Open() looks at the phone itself
+    if (!signedIn) {
+        Stop();
+        m_window->ShowWaiting(kWaitingText);
         return;
     }
-    m_waitForPhone.stop();
-    Start();
+    // Signed in again as someone else: the new account's presence, not the old one's.
+    if (m_handler && m_handlerUser != m_phone->GetUserId())
+        Stop();
+    if (!m_handler)
+        Start();
+}
+
+PresenceAccount CPresenceWindows::CurrentAccount() const
+{
+    PresenceAccount account;
+    if (m_phone != nullptr) {
+        account.userId = m_phone->GetUserId();
+        account.password = m_phone->GetPassword();
+    }
+    account.domain = m_deps.deployment.presenceDomain;
+    CSettingsHttpProxy proxy;
+    if (m_deps.settings != nullptr && m_deps.settings->ReadHttpProxy(proxy) < 0) {
+        ZLOG(LOG_ERROR, "Unable to Read Http Proxy Info");
+        proxy = CSettingsHttpProxy{};
+    }
+    // The phone's proxy setting, read at each sign-in: a change applies from the next one.
+    if (proxy.httpUseProxy == 1 && !proxy.httpProxyIp.empty()) {
+        account.useProxy = 1;
+        account.proxyHost = proxy.httpProxyIp;
+        account.proxyPort = proxy.httpProxyPort;
+    }
+    return account;
 }
 
 void CPresenceWindows::Start()
 {
     ZLOG_SCOPE();
     const DeploymentValues& d = m_deps.deployment;
-    PresenceAccount account;
-    account.userId = m_phone->GetUserId();
-    account.password = m_phone->GetPassword();
-    account.domain = d.presenceDomain;
+    PresenceAccount account = CurrentAccount();
     // Named after the account, as the console names it.
     account.settingsFile = CPresenceIMAccounts::SettingsFile(account.userId);
     *m_settings = CPresenceSettings(account.settingsFile);
@@ -94,6 +119,7 @@ void CPresenceWindows::Start()
     endpoint.server = d.presenceServer;
     endpoint.port = d.presencePort;
     m_handler = std::make_unique<CPresenceHandler>(CFifo::XmppFifo(), CFifo::GuiFifo());
+    m_handlerUser = account.userId;
     m_window->SetStatusLabel("Trying to Sign in...");
     m_handler->InitializePresenceHandler(account, endpoint, {d.gatewayYahoo, d.gatewayMsn, d.gatewayGtalk},
                                          m_window.get(), &m_phone->Queue());
@@ -102,4 +128,27 @@ void CPresenceWindows::Start()
     if (m_deps.dialogs)
         m_dialogs = m_deps.dialogs(gui, m_window.get());
     m_window->Initialize(gui, m_dialogs.get());
+}
+
+void CPresenceWindows::Stop()
+{
+    ZLOG_SCOPE();
+    if (!m_handler)
+        return;
+    // The threads' steps are bounded (100 ms waits), so this returns within a fraction of a second;
+    // closing the stream tells the contacts the account went offline.
+    const auto started = std::chrono::steady_clock::now();
+    m_handler.reset();
+    ZLOG(
+        LOG_DEBUG, "Presence signed out in %lld ms",
+        static_cast<long long>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count()));
+    m_handlerUser.clear();
+    // After the threads: whatever they posted meanwhile is dropped by the window.
+    m_window->Detach();
+    m_dialogs.reset();
+    // Commands and results of the old account must not reach the next one.
+    const std::size_t dropped = CFifo::XmppFifo().DiscardAll() + CFifo::GuiFifo().DiscardAll();
+    if (dropped > 0)
+        ZLOG(LOG_DEBUG, "%zu presence records of the signed-out account dropped", dropped);
 }

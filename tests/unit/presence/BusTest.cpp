@@ -1,6 +1,7 @@
 #include "presence/CFifo.h"
 #include "presence/CPresenceData.h"
 #include "presence/CXMPPHandler.h"
+#include "presence/CXMPPRosterCommands.h"
 #include "presence/PresenceCodes.h"
 
 #include <gtest/gtest.h>
@@ -58,7 +59,7 @@ TEST(PresenceBus, OrderOwnershipAndEmptyReads)
 
 TEST(PresenceBus, GroupEditsKeepRosterOrder)
 {
-    using H = CXMPPHandler;
+    using H = CXMPPRosterCommands;
     EXPECT_EQ(H::MoveGroup({"A", "B", "A"}, "A", "C"), (std::vector<std::string>{"B", "C"}));
     EXPECT_EQ(H::CopyGroup({"A"}, "A"), (std::vector<std::string>{"A", "A"}));
     EXPECT_EQ(H::RemoveGroup({"A", "B", "A"}, "A"), (std::vector<std::string>{"B"}));

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
+#include <functional>
+#include <thread>
 #include <fstream>
 
 #include "StoreTestSupport.h"
@@ -416,9 +418,30 @@ void AddressBookUiTest::contactsWindowMenusMessagesAndDeletes()
     // Changed elsewhere (presence side, web replies): the open list follows.
     QCOMPARE(store->SetPresence("emil@zelora.im", 2), 1);
     QTRY_COMPARE_WITH_TIMEOUT(window->List()->findItems("Emil", Qt::MatchExactly, 0).value(0)->toolTip(0),
-                              QString("Away"), 3000);
+                              QString("Away"), 500);
     emil = window->List()->findItems("Emil", Qt::MatchExactly, 0).value(0);
     QVERIFY(emil->icon(0).pixmap(14).toImage() != CViewContactsWindow::PresenceIcon(0).pixmap(14).toImage());
+    // The web sync's replies, applied on its own thread, show as soon as the store tells of them.
+    auto onWebThread = [](const std::function<void()>& work) { std::thread(work).join(); };
+    WebContact fritz;
+    fritz.entryNumber = "9009";
+    fritz.firstName = "Fritz";
+    fritz.email = "fritz@example.com";
+    int rc = -9;
+    onWebThread([&] { rc = store->AddEntry(fritz); });
+    QCOMPARE(rc, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 500);
+    onWebThread([&] { rc = store->MarkDeleted(store->LiveEntries().back().first); });
+    QCOMPARE(rc, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 500);
+    // Another program of the same user (its own store on the same file) adds and removes a contact.
+    AddressBookStore elsewhere(std::filesystem::path(store->Path()).parent_path().string(), "zelora", "presence.test",
+                               m_settings.Hooks());
+    elsewhere.Load(kUser);
+    QCOMPARE(elsewhere.AddEntry(fritz), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 1000);
+    QCOMPARE(elsewhere.MarkDeleted(elsewhere.LiveEntries().back().first), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(window->List()->findItems("Fritz", Qt::MatchExactly, 0).isEmpty(), 1000);
 
     // Delete: No keeps it; Yes sends "_delent" and marks it deleted.
     const int deletesBefore = m_sim->Requests("_delent");

@@ -43,6 +43,11 @@ public:
         if (CPresenceDialogHost* h = host.load())
             h->SearchResult(result);
     }
+    void ImRegistered(int imType, bool registered) override
+    {
+        if (CPresenceDialogHost* h = host.load())
+            h->ImRegistered(imType, registered);
+    }
     void ImStatus(int imType, int signedIn, int loginInfo) override
     {
         RecordingView::ImStatus(imType, signedIn, loginInfo);

@@ -200,6 +200,9 @@ void PresenceDialogsIntegrationTest::twoUsersThroughTheirWindows()
     QTest::keyClicks(im->UserName(), "bobby");
     QTest::keyClicks(im->Password(), "secret");
     QTest::mouseClick(im->AddButton(), Qt::LeftButton);
+    QCOMPARE(im->Message(), QString("Registering the account..."));
+    // The message ends with the gateway's answer, not when the window closes.
+    QTRY_COMPARE(im->Message(), QString("Account registered"));
     // The presence window's part: the gateway's subscription is accepted. Until then the server
     // answers the gateway's probe with "unavailable", which signs the network out again.
     QVERIFY(Await(bob.view, "SUBSCRIBE-REQUEST jid=yahoo.localhost"));

@@ -352,6 +352,9 @@ class PresenceRun(users_run.Run):
                       self.find("text", "Password", root=account), "secret")
         self.find("push button", "Add Account", root=account).queryAction().doAction(0)
         self.descendant("the Yahoo account signed in", account, lambda n: n.name == "Signed in", 15)
+        # The account message ended with the gateway's answer.
+        self.descendant("the registration's end in the account message", account,
+                        lambda n: n.description == "Account message" and n.name == "Account registered", 5)
         self.screenshot("yahoo-signed-in")
         print(f"presence run done {time.monotonic() - started:.2f} s after the start")
         for user, p in self.programs.items():
