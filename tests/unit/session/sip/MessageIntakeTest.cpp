@@ -55,11 +55,10 @@ TEST(SipUaIntake, KeepAlivesAndGarbage)
 TEST(SipUaIntake, MissingMandatoryHeadersAreAnsweredWhenRoutable)
 {
     std::string reason;
-    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId), &reason), IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId), &reason), IntakeVerdict::Refused);
     EXPECT_NE(reason.find("CSeq"), std::string::npos);
-    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: x OPTIONS\r\n")), IntakeVerdict::BadRequest);
-    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: 1 INVITE\r\n"), &reason),
-              IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: x OPTIONS\r\n")), IntakeVerdict::Refused);
+    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: 1 INVITE\r\n"), &reason), IntakeVerdict::Refused);
     EXPECT_NE(reason.find("method"), std::string::npos);
     // Without Via, From, To or Call-ID there is nowhere to send an answer.
     EXPECT_EQ(Verdict(Request(kFrom + kTo + kCallId + kCSeq)), IntakeVerdict::Dropped);
@@ -72,10 +71,10 @@ TEST(SipUaIntake, ContentLengthBeyondTheDatagram)
 {
     std::string reason;
     auto text = Request(kVia + kFrom + kTo + kCallId + kCSeq + "Content-Length: 99999\r\n", "v=0\r\n");
-    EXPECT_EQ(Verdict(text, &reason), IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(text, &reason), IntakeVerdict::Refused);
     EXPECT_NE(reason.find("Content-Length"), std::string::npos);
     text = Request(kVia + kFrom + kTo + kCallId + kCSeq + "Content-Length: 99999999999999999999\r\n");
-    EXPECT_EQ(Verdict(text), IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(text), IntakeVerdict::Refused);
     text = Request(kVia + kFrom + kTo + kCallId + kCSeq + "Content-Length: 5\r\n", "v=0\r\n");
     EXPECT_EQ(Verdict(text), IntakeVerdict::Accepted);
 }
@@ -99,7 +98,7 @@ TEST(SipUaIntake, TruncatedAtEveryByteNeverCrashes)
         if (r.verdict == IntakeVerdict::Accepted)
             ++accepted;
         if (r.event != nullptr) {
-            EXPECT_TRUE(r.verdict == IntakeVerdict::Accepted || r.verdict == IntakeVerdict::BadRequest);
+            EXPECT_TRUE(r.verdict == IntakeVerdict::Accepted || r.verdict == IntakeVerdict::Refused);
             osip_event_free(r.event);
         }
     }
