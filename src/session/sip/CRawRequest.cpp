@@ -134,6 +134,40 @@ bool CRawRequest::AnswerHeaders(std::string_view text, std::string& lines)
     return true;
 }
 
+namespace {
+
+// The header name of an unfolded line, blanks cut off.
+std::string_view NameOf(std::string_view line)
+{
+    const std::size_t colon = line.find(':');
+    return colon == std::string_view::npos ? std::string_view() : Text::Trim(line.substr(0, colon));
+}
+
+} // namespace
+
+bool CRawRequest::HasMultipartBody(std::string_view text)
+{
+    for (const std::string& line : UnfoldedHeaderLines(text)) {
+        const std::string_view name = NameOf(line);
+        if (!Text::SameWord(name, "content-type") && !Text::SameWord(name, "c"))
+            continue;
+        const std::string_view value = Text::Trim(std::string_view(line).substr(line.find(':') + 1));
+        return value.size() >= 10 && Text::SameWord(value.substr(0, 10), "multipart/");
+    }
+    return false;
+}
+
+std::string CRawRequest::WithoutBody(std::string_view text)
+{
+    std::string out(text.substr(0, text.find('\n') + 1));
+    for (const std::string& line : UnfoldedHeaderLines(text)) {
+        const std::string_view name = NameOf(line);
+        if (!Text::SameWord(name, "content-length") && !Text::SameWord(name, "l"))
+            out.append(line).append("\r\n");
+    }
+    return out + "\r\n";
+}
+
 bool CRawRequest::IsKnownMethod(std::string_view method)
 {
     static constexpr const char* kMethods[] = {"INVITE",    "ACK",    "CANCEL", "BYE",    "OPTIONS",

@@ -14,6 +14,11 @@ public:
     // Every Via and the first From, To, Call-ID and CSeq of `text`, unfolded, under their long names,
     // each line ending CRLF: true when all five are there.
     static bool AnswerHeaders(std::string_view text, std::string& lines);
+    // Whether the message declares a multipart body (a Content-Type of multipart/...).
+    static bool HasMultipartBody(std::string_view text);
+    // The start line and the header lines without Content-Length, closed by a blank line: the
+    // message as if it had no body.
+    static std::string WithoutBody(std::string_view text);
     // Whether a request method is one of SIP's (RFC 3261 and its extensions).
     static bool IsKnownMethod(std::string_view method);
     // Text helpers of header values: blanks around cut off; equal ignoring case.

@@ -193,6 +193,8 @@ void CSipUserAgent::AnswerRefused(osip_message_t* msg, int status, const std::st
     }
     if (status == 405 || status == 501)
         osip_message_set_header(response, "Allow", CRequestScreen::kAllow);
+    if (status == 415)
+        osip_message_set_header(response, "Accept", CRequestScreen::AcceptFor(msg->sip_method));
     if (SendResponseDirect(response) != 0)
         ZLOG(LOG_WARNING, "could not send %d (%s)", status, reason.c_str());
     osip_message_free(response);
