@@ -123,6 +123,20 @@ const char* StartLineFault(int status)
                          : "bad request line";
 }
 
+// A request osip2 cannot parse is answered from the header lines a response copies, when it has them.
+void RefuseUnparsable(std::string_view raw, bool request, int lineStatus, IntakeResult& result)
+{
+    result.reason = "unparsable message";
+    if (request && CRawRequest::AnswerHeaders(raw, result.answerHeaders)) {
+        // Method inspection comes before the headers: an unknown method is not implemented.
+        result.status = lineStatus != 0 ? lineStatus : CRawRequest::IsKnownMethod(result.method) ? 400 : 501;
+        result.verdict = IntakeVerdict::Refused;
+        ZLOG(LOG_WARNING, "refused unparsable request of %zu bytes with %d", raw.size(), result.status);
+        return;
+    }
+    ZLOG(LOG_WARNING, "dropped unparsable datagram of %zu bytes", raw.size());
+}
+
 } // namespace
 
 IntakeResult CMessageIntake::Parse(const char* data, size_t length)
@@ -151,15 +165,7 @@ IntakeResult CMessageIntake::Parse(const char* data, size_t length)
     if (evt == nullptr || evt->sip == nullptr) {
         if (evt != nullptr)
             osip_event_free(evt);
-        result.reason = "unparsable message";
-        if (request && CRawRequest::AnswerHeaders(raw, result.answerHeaders)) {
-            // Method inspection comes before the headers: an unknown method is not implemented.
-            result.status = lineStatus != 0 ? lineStatus : CRawRequest::IsKnownMethod(result.method) ? 400 : 501;
-            result.verdict = IntakeVerdict::Refused;
-            ZLOG(LOG_WARNING, "refused unparsable request of %zu bytes with %d", length, result.status);
-            return result;
-        }
-        ZLOG(LOG_WARNING, "dropped unparsable datagram of %zu bytes", length);
+        RefuseUnparsable(raw, request, lineStatus, result);
         return result;
     }
     osip_message_t* msg = evt->sip;

@@ -84,6 +84,14 @@ const char* CRequestScreen::AcceptFor(const char* method)
     return "application/sdp";
 }
 
+void CRequestScreen::AddCapabilities(osip_message_t* response)
+{
+    osip_message_set_header(response, "Allow", kAllow);
+    osip_message_set_header(response, "Accept", AcceptFor("INVITE"));
+    osip_message_set_header(response, "Accept-Encoding", kAcceptEncoding);
+    osip_message_set_header(response, "Accept-Language", kAcceptLanguage);
+}
+
 ScreenAnswer CRequestScreen::Check(const osip_message_t* request, bool inDialog)
 {
     const std::string method = request->sip_method != nullptr ? request->sip_method : "";

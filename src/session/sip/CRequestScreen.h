@@ -25,6 +25,8 @@ public:
     // The refusal for a request that matched no transaction (not ACK or CANCEL); `inDialog` when
     // it belongs to one of our calls.
     static ScreenAnswer Check(const osip_message_t* request, bool inDialog);
+    // What we can do, as an OPTIONS answer tells it (RFC 3261 11.2).
+    static void AddCapabilities(osip_message_t* response);
     // Body types a method's request may carry, as an Accept value.
     static const char* AcceptFor(const char* method);
 };

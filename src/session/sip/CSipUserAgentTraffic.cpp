@@ -346,13 +346,8 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
         if (CSipMessageFactory::BuildResponse(request, status, tag != nullptr ? tag : fresh.c_str(), nullptr, false,
                                               local, &response) != 0)
             return;
-        // What we can do, as an OPTIONS answer tells it (RFC 3261 11.2).
-        if (method == "OPTIONS") {
-            osip_message_set_header(response, "Allow", CRequestScreen::kAllow);
-            osip_message_set_header(response, "Accept", CRequestScreen::AcceptFor("INVITE"));
-            osip_message_set_header(response, "Accept-Encoding", CRequestScreen::kAcceptEncoding);
-            osip_message_set_header(response, "Accept-Language", CRequestScreen::kAcceptLanguage);
-        }
+        if (method == "OPTIONS")
+            CRequestScreen::AddCapabilities(response);
         RespondIn(tr, response);
     };
     const int tid = tr->transactionid;
