@@ -32,9 +32,12 @@ void StripLineStartMarks(std::string& text)
 {
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const std::size_t first = text.find_first_not_of(" \t", pos);
-        while (first != std::string::npos && text.compare(first, kByteOrderMark.size(), kByteOrderMark) == 0)
+        // Blanks and marks in any order: SimpleIni skips the blanks, so no mark may follow them.
+        std::size_t first = text.find_first_not_of(" \t", pos);
+        while (first != std::string::npos && text.compare(first, kByteOrderMark.size(), kByteOrderMark) == 0) {
             text.erase(first, kByteOrderMark.size());
+            first = text.find_first_not_of(" \t", first);
+        }
         const std::size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos)
             break;

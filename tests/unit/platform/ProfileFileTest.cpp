@@ -127,7 +127,7 @@ TEST(ProfileFile, ByteOrderMarkAtALineStartIsDroppedAndTheRestRoundTrips)
     const std::string bom = "\xEF\xBB\xBF";
     ASSERT_EQ(0,
               zelora::ReplaceFileContents(
-                  path, bom + bom + "lead=1\n[A]\r" + bom + "k=v\n  " + bom + "[B]\nx=" + bom + "y\n"));
+                  path, bom + bom + " " + bom + "lead=1\n[A]\r" + bom + "k=v\n  " + bom + "[B]\nx=" + bom + "y\n"));
     for (int save = 0; save < 2; ++save) {
         ASSERT_EQ(0, zelora::WritePrivateProfileString("Notification", "nShowPopUp", std::to_string(save), path));
         ProfileFile file(path);
