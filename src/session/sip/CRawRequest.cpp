@@ -14,7 +14,7 @@ namespace {
 
 bool IsTokenChar(char c)
 {
-    return std::isalnum(static_cast<unsigned char>(c)) != 0 || std::strchr("-.!%*_+`'~", c) != nullptr;
+    return std::isalnum(static_cast<unsigned char>(c)) != 0 || (c != '\0' && std::strchr("-.!%*_+`'~", c) != nullptr);
 }
 
 bool IsDigits(std::string_view text)
@@ -24,7 +24,7 @@ bool IsDigits(std::string_view text)
 
 using Text = CRawRequest;
 
-// The header name a response needs under its long form, or empty.
+// The long name of a header a response copies, or null.
 const char* AnswerHeaderName(std::string_view name)
 {
     static constexpr std::array<std::pair<const char*, const char*>, 9> kNames = {{

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "session/sip/CMessageIntake.h"
+#include "session/sip/CRawRequest.h"
 
 using zelora::CMessageIntake;
 using zelora::IntakeVerdict;
@@ -104,4 +105,30 @@ TEST(SipUaIntake, TruncatedAtEveryByteNeverCrashes)
     }
     // Only the complete message (the body being the last bytes) passes every check.
     EXPECT_EQ(accepted, 1);
+}
+
+TEST(SipUaIntake, StartLineAndCopiedHeadersAsWritten)
+{
+    using zelora::CRawRequest;
+    std::string method;
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2.0\r\n", method), 0);
+    EXPECT_EQ(method, "OPTIONS");
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS TEL:+4930 sip/2.0\n", method), 0);
+    EXPECT_EQ(CRawRequest::CheckStartLine(std::string_view("OPT\0ONS sip:a@b SIP/2.0\r\n", 25), method), 400);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2.0 \r\n", method), 400);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2\r\n", method), 400);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2.1\r\n", method), 505);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS http://a SIP/2.0\r\n", method), 416);
+    // Folded and compact headers come out whole, under their long names, the first of each but Via.
+    std::string lines;
+    ASSERT_TRUE(
+        CRawRequest::AnswerHeaders("X y SIP/2.0\r\nv: SIP/2.0/UDP h\r\n ;branch=z9hG4bK1\r\nVia: SIP/2.0/UDP g\r\n"
+                                   "f: <sip:b@h>;tag=1\r\nt : <sip:a@g>\r\ni: 1\r\nCSeq: 1 X\r\nCSeq: 2 X\r\n\r\n"
+                                   "Call-ID: body",
+                                   lines));
+    EXPECT_EQ(lines,
+              "Via: SIP/2.0/UDP h ;branch=z9hG4bK1\r\nVia: SIP/2.0/UDP g\r\nFrom: <sip:b@h>;tag=1\r\n"
+              "To: <sip:a@g>\r\nCall-ID: 1\r\nCSeq: 1 X\r\n");
+    EXPECT_FALSE(
+        CRawRequest::AnswerHeaders("X y SIP/2.0\r\nVia: SIP/2.0/UDP h\r\nFrom: a\r\nTo: b\r\nCSeq: 1 X\r\n", lines));
 }
