@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <list>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,13 +23,35 @@ namespace zelora {
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+// A byte order mark that begins a line (files put together, or saved by an editor that marks
+// each part) is not part of the line: SimpleIni skips one only at the very start, and a key
+// read with the mark in front was written first on a save and lost on the next read.
+void StripLineStartMarks(std::string& text)
+{
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        // Blanks and marks in any order: SimpleIni skips the blanks, so no mark may follow them.
+        std::size_t first = text.find_first_not_of(" \t", pos);
+        while (first != std::string::npos && text.compare(first, kByteOrderMark.size(), kByteOrderMark) == 0) {
+            text.erase(first, kByteOrderMark.size());
+            first = text.find_first_not_of(" \t", first);
+        }
+        const std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            break;
+        pos = end + 1;
+    }
+}
+
 // A section line ends at its line end, as the Windows profile functions read it. SimpleIni
 // would carry the name on to the next "]" in a later line, and write that name back as
 // lines of its own, so that every save moved the section's keys somewhere else.
 void CloseOpenSectionLines(std::string& text)
 {
-    // SimpleIni ends a line at CR as well as at LF, and skips a UTF-8 byte order mark.
-    std::size_t pos = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+    // SimpleIni ends a line at CR as well as at LF.
+    std::size_t pos = 0;
     while (pos < text.size()) {
         std::size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos)
@@ -126,6 +149,7 @@ int ProfileFile::Load()
         return 0;
     if (rc < 0)
         return -1;
+    StripLineStartMarks(text);
     CloseOpenSectionLines(text);
     if (text.find('\0') != std::string::npos || m_impl->ini.LoadData(text) < 0) {
         m_impl->ini.Reset();

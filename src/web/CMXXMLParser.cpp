@@ -264,8 +264,10 @@ void CMXXMLParser::UpdateAddressBook(const std::string& payload)
             break;
         }
         WebContact record;
-        std::size_t fieldPosition = entryStart;
-        if (!ReadEntry(payload, fieldPosition, record)) {
+        // The entry's own text bounds its fields: one without an element must not take the next entry's.
+        const std::string entry = payload.substr(entryStart, entryEnd - entryStart);
+        std::size_t fieldPosition = 0;
+        if (!ReadEntry(entry, fieldPosition, record)) {
             broken = true;
             break;
         }

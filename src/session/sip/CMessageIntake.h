@@ -12,14 +12,18 @@ namespace zelora {
 enum class IntakeVerdict {
     Accepted, // event holds a message with every header the layer relies on
     KeepAlive, // tiny datagram or bare line ends: ignored silently
-    BadRequest, // a request that can be answered: event holds it, answer 400
+    Refused, // a request that can be answered: event holds it, answer `status`
     Dropped, // unusable: logged and dropped
 };
 
 struct IntakeResult {
     IntakeVerdict verdict = IntakeVerdict::Dropped;
     osip_event_t* event = nullptr; // owned by the caller when set
-    std::string reason; // for the log and the 400's reason
+    // A request osip2 cannot parse, refused all the same: its method and the header lines to answer it.
+    std::string method;
+    std::string answerHeaders;
+    int status = 0; // the refusal's status code
+    std::string reason; // for the log and the refusal's reason
 };
 
 class CMessageIntake {

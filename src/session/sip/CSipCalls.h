@@ -75,6 +75,10 @@ public:
 
 private:
     void FreeCall(Call& call);
+    // A new INVITE out of any dialog: the call, its dialog, 100 Trying and CALL_INVITE.
+    void StartIncomingCall(osip_event_t* evt);
+    // Our INVITE again (after a challenge or a redirect) in a new client transaction: 0 or -1.
+    int SendNewInvite(Call& call, OsipMessagePtr invite);
 
     CSipUserAgent& m_agent;
     int m_nextCallId = 1;

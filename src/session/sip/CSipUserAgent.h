@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "session/sip/CMessageIntake.h"
+#include "session/sip/CRequestScreen.h"
 #include "session/sip/CSipCalls.h"
 #include "session/sip/CSipCredentials.h"
 #include "session/sip/CSipEventQueue.h"
@@ -113,7 +115,10 @@ private:
 
     void HandleNewRequest(osip_event_t* evt);
     void HandleNonInvite(osip_event_t* evt);
-    void AnswerBadRequest(osip_message_t* msg, const std::string& reason);
+    // Stateless answers to what the intake refused; a transaction's answer to what the screen refused.
+    void AnswerRefused(osip_message_t* msg, int status, const std::string& reason);
+    void AnswerUnparsable(const IntakeResult& refused, const std::string& sourceIp, int sourcePort);
+    void RefuseInTransaction(osip_event_t* evt, const ScreenAnswer& refusal);
 
     Transaction* FindTransaction(int tid);
     // A client transaction still waiting for its final answer.

@@ -2,12 +2,15 @@
 // the transactions or answered at once): the class's traffic, apart from its bookkeeping.
 #include "session/sip/CSipUserAgent.h"
 
+#include <cctype>
+#include <cstdlib>
 #include <cstring>
 
 #include <osipparser2/osip_port.h>
 
 #include "app/CLogger.h"
 #include "session/sip/CMessageIntake.h"
+#include "session/sip/CRequestScreen.h"
 #include "session/sip/OsipText.h"
 
 namespace zelora {
@@ -148,12 +151,17 @@ void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::s
     IntakeResult r = CMessageIntake::Parse(data, length);
     if (r.verdict == IntakeVerdict::KeepAlive || r.verdict == IntakeVerdict::Dropped)
         return;
+    if (r.event == nullptr) {
+        if (r.method != "ACK")
+            AnswerUnparsable(r, sourceIp, sourcePort);
+        return;
+    }
     osip_message_t* msg = r.event->sip;
     if (MSG_IS_REQUEST(msg))
         osip_message_fix_last_via_header(msg, sourceIp.c_str(), sourcePort);
-    if (r.verdict == IntakeVerdict::BadRequest) {
+    if (r.verdict == IntakeVerdict::Refused) {
         if (!MSG_IS_ACK(msg))
-            AnswerBadRequest(msg, r.reason);
+            AnswerRefused(msg, r.status, r.reason);
         osip_event_free(r.event);
         return;
     }
@@ -170,20 +178,121 @@ void CSipUserAgent::HandleDatagram(const char* data, size_t length, const std::s
     osip_event_free(r.event);
 }
 
-void CSipUserAgent::AnswerBadRequest(osip_message_t* msg, const std::string& reason)
+void CSipUserAgent::AnswerRefused(osip_message_t* msg, int status, const std::string& reason)
 {
     ZLOG_SCOPE();
     osip_message_t* response = nullptr;
     SipLocal local = LocalFor(nullptr);
     std::string tag = CSipMessageFactory::RandomNumber();
-    if (CSipMessageFactory::BuildResponse(msg, 400, tag.c_str(), nullptr, false, local, &response) != 0)
+    if (CSipMessageFactory::BuildResponse(msg, status, tag.c_str(), nullptr, false, local, &response) != 0)
         return;
-    osip_free(response->reason_phrase);
-    std::string phrase = "Bad Request (" + reason + ")";
-    response->reason_phrase = osip_strdup(phrase.c_str());
+    if (status == 400) {
+        osip_free(response->reason_phrase);
+        std::string phrase = "Bad Request (" + reason + ")";
+        response->reason_phrase = osip_strdup(phrase.c_str());
+    }
+    if (status == 405 || status == 501)
+        osip_message_set_header(response, "Allow", CRequestScreen::kAllow);
+    if (status == 415)
+        osip_message_set_header(response, "Accept", CRequestScreen::AcceptFor(msg->sip_method));
     if (SendResponseDirect(response) != 0)
-        ZLOG(LOG_WARNING, "could not send 400 (%s)", reason.c_str());
+        ZLOG(LOG_WARNING, "could not send %d (%s)", status, reason.c_str());
     osip_message_free(response);
+}
+
+namespace {
+
+// Where an answer to a request goes by its top Via (RFC 3261 18.2.2, RFC 3581): maddr, else the
+// source address; the source port when rport is asked for, else the Via port.
+bool AnswerDestination(const std::string& headers, const std::string& sourceIp, int sourcePort, std::string& host,
+                       int& port)
+{
+    static constexpr char kVia[] = "Via: ";
+    if (headers.rfind(kVia, 0) != 0)
+        return false;
+    std::string top = headers.substr(sizeof kVia - 1, headers.find("\r\n") - (sizeof kVia - 1));
+    top = top.substr(0, top.find(','));
+    osip_via_t* via = nullptr;
+    if (osip_via_init(&via) != 0)
+        return false;
+    bool ok = osip_via_parse(via, top.c_str()) == 0 && via->host != nullptr;
+    if (!ok) {
+        // Broken parameters: the sent-by part still says where to answer.
+        osip_via_free(via);
+        if (osip_via_init(&via) != 0)
+            return false;
+        const bool rport = top.find(";rport") != std::string::npos;
+        ok = osip_via_parse(via, top.substr(0, top.find(';')).c_str()) == 0 && via->host != nullptr;
+        host = sourceIp;
+        port = rport ? sourcePort : via->port != nullptr ? std::atoi(via->port) : 5060;
+        osip_via_free(via);
+        return ok && port > 0 && port < 65536;
+    }
+    if (ok) {
+        osip_generic_param_t* param = nullptr;
+        host = osip_via_param_get_byname(via, const_cast<char*>("maddr"), &param) == 0 && param != nullptr &&
+                param->gvalue != nullptr
+            ? param->gvalue
+            : sourceIp;
+        param = nullptr;
+        port = osip_via_param_get_byname(via, const_cast<char*>("rport"), &param) == 0 && param != nullptr ? sourcePort
+            : via->port != nullptr ? std::atoi(via->port)
+                                   : 5060;
+        ok = port > 0 && port < 65536;
+    }
+    osip_via_free(via);
+    return ok;
+}
+
+} // namespace
+
+void CSipUserAgent::AnswerUnparsable(const IntakeResult& refused, const std::string& sourceIp, int sourcePort)
+{
+    ZLOG_SCOPE();
+    // Only the copied header lines are known to be sound, so the answer is written as text.
+    std::string host;
+    int port = 0;
+    if (!AnswerDestination(refused.answerHeaders, sourceIp, sourcePort, host, port)) {
+        ZLOG(LOG_WARNING, "cannot answer %d (%s): no usable Via", refused.status, refused.reason.c_str());
+        return;
+    }
+    std::string headers = refused.answerHeaders;
+    const std::size_t to = headers.find("\r\nTo: ");
+    const std::size_t toEnd = headers.find("\r\n", to + 2);
+    std::string toLine = headers.substr(to + 2, toEnd - to - 2);
+    for (char& c : toLine)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (toLine.find(";tag=") == std::string::npos)
+        headers.insert(toEnd, ";tag=" + CSipMessageFactory::RandomNumber());
+    const char* phrase = osip_message_get_reason(refused.status);
+    std::string text = "SIP/2.0 " + std::to_string(refused.status) + " " + (phrase != nullptr ? phrase : "Error");
+    if (refused.status == 400)
+        text += " (" + refused.reason + ")";
+    text += "\r\n" + headers;
+    if (refused.status == 405 || refused.status == 501)
+        text += std::string("Allow: ") + CRequestScreen::kAllow + "\r\n";
+    text += "User-Agent: " + m_userAgent + "\r\nContent-Length: 0\r\n\r\n";
+    ZLOG(LOG_DATA, "to %s:%d\n%s", host.c_str(), port, text.c_str());
+    if (m_transport.SendTo(host.c_str(), port, text.data(), text.size()) != 0)
+        ZLOG(LOG_WARNING, "could not send %d (%s)", refused.status, refused.reason.c_str());
+}
+
+void CSipUserAgent::RefuseInTransaction(osip_event_t* evt, const ScreenAnswer& refusal)
+{
+    ZLOG_SCOPE();
+    osip_message_t* request = evt->sip;
+    ZLOG(LOG_WARNING, "refused %s with %d", request->sip_method, refusal.status);
+    // In a transaction, so that retransmissions get the same answer and an INVITE's ACK is taken.
+    osip_transaction_t* tr = StartServer(MSG_IS_INVITE(request) ? IST : NIST, evt, 0);
+    if (tr == nullptr)
+        return;
+    osip_message_t* response = nullptr;
+    const std::string tag = CSipMessageFactory::RandomNumber();
+    if (CSipMessageFactory::BuildResponse(request, refusal.status, tag.c_str(), nullptr, false, LocalFor(nullptr),
+                                          &response) != 0)
+        return;
+    osip_message_set_header(response, refusal.header.c_str(), refusal.value.c_str());
+    RespondIn(tr, response);
 }
 
 void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
@@ -204,6 +313,12 @@ void CSipUserAgent::HandleNewRequest(osip_event_t* evt)
     }
     if (MSG_IS_CANCEL(msg)) {
         m_calls.HandleCancel(evt);
+        return;
+    }
+    const bool inDialog = !CSipMessageFactory::Tag(msg->to).empty() && m_calls.FindCallForRequest(msg) != nullptr;
+    const ScreenAnswer refusal = CRequestScreen::Check(msg, inDialog);
+    if (refusal.status != 0) {
+        RefuseInTransaction(evt, refusal);
         return;
     }
     if (MSG_IS_INVITE(msg)) {
@@ -229,8 +344,11 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
         osip_message_t* response = nullptr;
         std::string fresh = CSipMessageFactory::RandomNumber();
         if (CSipMessageFactory::BuildResponse(request, status, tag != nullptr ? tag : fresh.c_str(), nullptr, false,
-                                              local, &response) == 0)
-            RespondIn(tr, response);
+                                              local, &response) != 0)
+            return;
+        if (method == "OPTIONS")
+            CRequestScreen::AddCapabilities(response);
+        RespondIn(tr, response);
     };
     const int tid = tr->transactionid;
     if (call != nullptr) {
@@ -254,10 +372,8 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
         Emit(EXOSIP_CALL_MESSAGE_NEW, request, nullptr, call->cid, call->did, tid, 0);
         if (method == "OPTIONS" || method == "MESSAGE" || method == "PRACK" || method == "NOTIFY")
             answer(200, tag);
-        else if (method == "SUBSCRIBE")
-            answer(489, tag);
         else
-            answer(501, tag);
+            answer(489, tag); // SUBSCRIBE: the screen refused every other method
         return;
     }
     if (method == "OPTIONS") {
@@ -265,10 +381,8 @@ void CSipUserAgent::HandleNonInvite(osip_event_t* evt)
     } else if (method == "MESSAGE") {
         Emit(EXOSIP_MESSAGE_NEW, request, nullptr, 0, 0, tid, 0);
         answer(200, nullptr);
-    } else if (method == "BYE" || method == "INFO" || method == "NOTIFY" || method == "PRACK" || method == "UPDATE") {
-        answer(481, nullptr);
     } else {
-        answer(501, nullptr);
+        answer(481, nullptr); // BYE, INFO, NOTIFY, PRACK: no such call
     }
 }
 

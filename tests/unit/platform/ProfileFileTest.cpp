@@ -118,3 +118,23 @@ TEST(ProfileFile, SectionLineWithoutItsBracketEndsAtTheLineEnd)
     EXPECT_EQ("zelora", file.GetString("Brand", "word", ""));
     EXPECT_EQ("y", file.GetString("Brand", "home", ""));
 }
+
+TEST(ProfileFile, ByteOrderMarkAtALineStartIsDroppedAndTheRestRoundTrips)
+{
+    TempDir dir;
+    std::string path = dir.File("presenceSettings_1001.ini");
+    // Marks at the start, doubled, after blanks, before a section of a second file and inside a value.
+    const std::string bom = "\xEF\xBB\xBF";
+    ASSERT_EQ(0,
+              zelora::ReplaceFileContents(
+                  path, bom + bom + " " + bom + "lead=1\n[A]\r" + bom + "k=v\n  " + bom + "[B]\nx=" + bom + "y\n"));
+    for (int save = 0; save < 2; ++save) {
+        ASSERT_EQ(0, zelora::WritePrivateProfileString("Notification", "nShowPopUp", std::to_string(save), path));
+        ProfileFile file(path);
+        ASSERT_EQ(0, file.Load());
+        EXPECT_EQ("1", file.GetString("", "lead", "")) << save;
+        EXPECT_EQ("v", file.GetString("A", "k", "")) << save;
+        EXPECT_EQ(bom + "y", file.GetString("B", "x", "")) << save;
+        EXPECT_EQ(std::to_string(save), file.GetString("Notification", "nShowPopUp", ""));
+    }
+}

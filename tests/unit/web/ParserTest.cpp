@@ -210,17 +210,23 @@ TEST(WebParser, CompleteBookBrokenInFirstEntryDoesNotWipeBook)
     EXPECT_EQ(book.entries.size(), 1u);
 }
 
-TEST(WebParser, MissingFieldIsTakenFromFollowingEntry)
+TEST(WebParser, EntryMissingAFieldNeverTakesTheNextEntrys)
 {
-    // Fields are read in order without regard to </entry>: a missing one comes from the next entry.
+    // Ann lacks <comments>, Bob has them: Ann is refused as broken instead of getting Bob's.
     FakeAddressBook book;
+    book.lastCheck = "100";
     CMXXMLParser parser(&book);
-    std::string first = Entry("1", "Ann");
-    first.erase(first.find("<comments>"), std::string("<comments>likes & tea</comments>").size());
-    ASSERT_EQ(parser.ParseXMLData(Reply("0", Book(first + Entry("2", "Bob")))), 1);
-    ASSERT_GE(book.entries.size(), 1u);
-    EXPECT_EQ(book.entries[0].entryNumber, "1");
-    EXPECT_EQ(book.entries[0].comments, "likes & tea");
+    ASSERT_EQ(parser.ParseXMLData(Reply("0", Book(Entry("1", "Ann", false) + Entry("2", "Bob")))), 1);
+    EXPECT_TRUE(book.entries.empty());
+    EXPECT_FALSE(parser.AddressBookComplete());
+    EXPECT_EQ(book.lastCheck, "100");
+    // The same with the missing element in the middle: Ann's <voip> must not become Bob's number.
+    std::string first = Entry("3", "Cy");
+    first.erase(first.find("<voip>"), std::string("<voip>111</voip>").size());
+    ASSERT_EQ(parser.ParseXMLData(Reply("0", Book(Entry("4", "Dee") + first + Entry("5", "Eve")))), 1);
+    ASSERT_EQ(book.entries.size(), 1u);
+    EXPECT_EQ(book.entries[0].firstName, "Dee");
+    EXPECT_EQ(book.entries[0].voip, "111");
 }
 
 TEST(WebParser, AddressBookNeedsTimestampBlockAndStore)

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "session/sip/CMessageIntake.h"
+#include "session/sip/CRawRequest.h"
 
 using zelora::CMessageIntake;
 using zelora::IntakeVerdict;
@@ -55,11 +56,10 @@ TEST(SipUaIntake, KeepAlivesAndGarbage)
 TEST(SipUaIntake, MissingMandatoryHeadersAreAnsweredWhenRoutable)
 {
     std::string reason;
-    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId), &reason), IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId), &reason), IntakeVerdict::Refused);
     EXPECT_NE(reason.find("CSeq"), std::string::npos);
-    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: x OPTIONS\r\n")), IntakeVerdict::BadRequest);
-    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: 1 INVITE\r\n"), &reason),
-              IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: x OPTIONS\r\n")), IntakeVerdict::Refused);
+    EXPECT_EQ(Verdict(Request(kVia + kFrom + kTo + kCallId + "CSeq: 1 INVITE\r\n"), &reason), IntakeVerdict::Refused);
     EXPECT_NE(reason.find("method"), std::string::npos);
     // Without Via, From, To or Call-ID there is nowhere to send an answer.
     EXPECT_EQ(Verdict(Request(kFrom + kTo + kCallId + kCSeq)), IntakeVerdict::Dropped);
@@ -72,10 +72,10 @@ TEST(SipUaIntake, ContentLengthBeyondTheDatagram)
 {
     std::string reason;
     auto text = Request(kVia + kFrom + kTo + kCallId + kCSeq + "Content-Length: 99999\r\n", "v=0\r\n");
-    EXPECT_EQ(Verdict(text, &reason), IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(text, &reason), IntakeVerdict::Refused);
     EXPECT_NE(reason.find("Content-Length"), std::string::npos);
     text = Request(kVia + kFrom + kTo + kCallId + kCSeq + "Content-Length: 99999999999999999999\r\n");
-    EXPECT_EQ(Verdict(text), IntakeVerdict::BadRequest);
+    EXPECT_EQ(Verdict(text), IntakeVerdict::Refused);
     text = Request(kVia + kFrom + kTo + kCallId + kCSeq + "Content-Length: 5\r\n", "v=0\r\n");
     EXPECT_EQ(Verdict(text), IntakeVerdict::Accepted);
 }
@@ -99,10 +99,36 @@ TEST(SipUaIntake, TruncatedAtEveryByteNeverCrashes)
         if (r.verdict == IntakeVerdict::Accepted)
             ++accepted;
         if (r.event != nullptr) {
-            EXPECT_TRUE(r.verdict == IntakeVerdict::Accepted || r.verdict == IntakeVerdict::BadRequest);
+            EXPECT_TRUE(r.verdict == IntakeVerdict::Accepted || r.verdict == IntakeVerdict::Refused);
             osip_event_free(r.event);
         }
     }
     // Only the complete message (the body being the last bytes) passes every check.
     EXPECT_EQ(accepted, 1);
+}
+
+TEST(SipUaIntake, StartLineAndCopiedHeadersAsWritten)
+{
+    using zelora::CRawRequest;
+    std::string method;
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2.0\r\n", method), 0);
+    EXPECT_EQ(method, "OPTIONS");
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS TEL:+4930 sip/2.0\n", method), 0);
+    EXPECT_EQ(CRawRequest::CheckStartLine(std::string_view("OPT\0ONS sip:a@b SIP/2.0\r\n", 25), method), 400);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2.0 \r\n", method), 400);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2\r\n", method), 400);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS sip:a@b SIP/2.1\r\n", method), 505);
+    EXPECT_EQ(CRawRequest::CheckStartLine("OPTIONS http://a SIP/2.0\r\n", method), 416);
+    // Folded and compact headers come out whole, under their long names, the first of each but Via.
+    std::string lines;
+    ASSERT_TRUE(
+        CRawRequest::AnswerHeaders("X y SIP/2.0\r\nv: SIP/2.0/UDP h\r\n ;branch=z9hG4bK1\r\nVia: SIP/2.0/UDP g\r\n"
+                                   "f: <sip:b@h>;tag=1\r\nt : <sip:a@g>\r\ni: 1\r\nCSeq: 1 X\r\nCSeq: 2 X\r\n\r\n"
+                                   "Call-ID: body",
+                                   lines));
+    EXPECT_EQ(lines,
+              "Via: SIP/2.0/UDP h ;branch=z9hG4bK1\r\nVia: SIP/2.0/UDP g\r\nFrom: <sip:b@h>;tag=1\r\n"
+              "To: <sip:a@g>\r\nCall-ID: 1\r\nCSeq: 1 X\r\n");
+    EXPECT_FALSE(
+        CRawRequest::AnswerHeaders("X y SIP/2.0\r\nVia: SIP/2.0/UDP h\r\nFrom: a\r\nTo: b\r\nCSeq: 1 X\r\n", lines));
 }
