@@ -20,6 +20,7 @@
 #include "presence/ui/CCustomTreeCtrl.h"
 #include "presence/ui/CPresenceNotifier.h"
 #include "presence/ui/CPresencePreferencesDialog.h"
+#include "presence/ui/PresenceControls.h"
 
 namespace {
 
@@ -32,14 +33,7 @@ std::string Lower(std::string s)
     return s;
 }
 
-QPushButton* Button(const QString& caption, QWidget* parent)
-{
-    auto* b = new QPushButton(caption, parent);
-    b->setAccessibleName(caption);
-    b->setToolTip(caption);
-    b->setAccessibleDescription(caption);
-    return b;
-}
+QPushButton* Button(const QString& caption, QWidget* parent) { return PresenceButton(caption, caption, parent); }
 
 void Warn(QWidget* parent, const char* text)
 {
@@ -66,34 +60,42 @@ CPresenceWindow::~CPresenceWindow() = default;
 void CPresenceWindow::BuildControls()
 {
     auto* layout = new QVBoxLayout(this);
-    m_statusLabel = new QLabel("Trying to Sign in...", this);
-    m_statusLabel->setAccessibleDescription("Sign-in status");
-    m_statusLabel->setAccessibleName(m_statusLabel->text());
-    layout->addWidget(m_statusLabel);
+    BuildStatusControls(*layout);
+    BuildButtons(*layout);
+}
+
+void CPresenceWindow::BuildStatusControls(QVBoxLayout& layout)
+{
+    m_statusLabel = PresenceStatusLine("Sign-in status", this);
+    SetStatusLabel("Trying to Sign in...");
+    layout.addWidget(m_statusLabel);
     m_status = new QComboBox(this);
     m_status->setAccessibleName("Status");
     m_status->setToolTip("Status");
     for (const char* name : CKVPresenceDialog::kStatusNames)
         m_status->addItem(name);
-    layout->addWidget(m_status);
+    layout.addWidget(m_status);
     m_statusMessage = new QLineEdit(this);
     m_statusMessage->setAccessibleName("Status message");
     m_statusMessage->setToolTip("Status message");
     m_statusMessage->setPlaceholderText("Status message");
-    layout->addWidget(m_statusMessage);
+    layout.addWidget(m_statusMessage);
     m_tree = new CCustomTreeCtrl(this);
-    layout->addWidget(m_tree, 1);
+    layout.addWidget(m_tree, 1);
     connect(m_status, &QComboBox::activated, this, [this](int index) {
         if (m_controller)
             m_controller->OnPersonalPresenceStatus(index);
     });
     connect(m_statusMessage, &QLineEdit::editingFinished, this, &CPresenceWindow::OnStatusMessage);
+}
 
+void CPresenceWindow::BuildButtons(QVBoxLayout& layout)
+{
     auto row = [&](std::initializer_list<QPushButton*> buttons) {
         auto* h = new QHBoxLayout;
         for (QPushButton* b : buttons)
             h->addWidget(b);
-        layout->addLayout(h);
+        layout.addLayout(h);
     };
     QPushButton* add = Button("Add contact", this);
     QPushButton* group = Button("Add group", this);

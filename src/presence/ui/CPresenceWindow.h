@@ -26,6 +26,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 class CPresenceWindow : public QWidget, public IPresenceView, public IKVPresenceView {
     Q_OBJECT
@@ -80,6 +81,8 @@ public:
 
 private:
     void BuildControls();
+    void BuildStatusControls(QVBoxLayout& layout);
+    void BuildButtons(QVBoxLayout& layout);
     // Runs `work` on the GUI thread, later; dropped when the window is gone.
     void Later(std::function<void()> work);
     void AddContactNodes(const RosterEntry& e, const std::string& suffix);
