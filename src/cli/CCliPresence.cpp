@@ -11,10 +11,7 @@
 #include "presence/CPresenceHandler.h"
 #include "presence/CPresenceIMAccounts.h"
 #include "presence/CPresenceInvite.h"
-#include "presence/CPresenceProfile.h"
 #include "presence/PresenceCodes.h"
-
-#include <gloox/vcard.h>
 
 #include <ctime>
 
@@ -258,7 +255,7 @@ bool CCliPresence::ProfileCommand(const std::vector<std::string>& w)
                 return false;
         }
         auto* c = new CVCard;
-        c->vcard = CPresenceProfile::Build(f);
+        c->profile = f;
         Send(PRESENCE_COMMAND_XMPP_SET_VCARD, c);
     } else if (cmd == "search" && w.size() >= 2) {
         auto* s = new CSearchContact;
@@ -407,7 +404,7 @@ void CCliPresence::ServiceError(std::unique_ptr<CChatMessage> message) { ChatMes
 
 void CCliPresence::Profile(std::unique_ptr<CVCard> card, bool)
 {
-    const PresenceProfileFields f = card->vcard ? CPresenceProfile::Read(*card->vcard) : PresenceProfileFields{};
+    const PresenceProfileFields f = card->profile.value_or(PresenceProfileFields{});
     m_view.WriteLine("VCARD jid=" + card->contactJid + " given=" + CCliProtocol::Quote(f.given) +
                      " family=" + CCliProtocol::Quote(f.family) + " nick=" + CCliProtocol::Quote(f.nick) +
                      " email=" + CCliProtocol::Quote(f.email) + " photo=" + std::to_string(f.photo.size()));

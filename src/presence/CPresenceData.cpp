@@ -1,7 +1,5 @@
 #include "presence/CPresenceData.h"
 
-#include <gloox/vcard.h>
-
 CPresenceData::~CPresenceData() = default;
 
 CVCard::CVCard() = default;

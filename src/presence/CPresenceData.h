@@ -4,12 +4,11 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-namespace gloox {
-class VCard;
-}
+#include "presence/PresenceProfileFields.h"
 
 class CPresenceData {
 public:
@@ -84,7 +83,7 @@ public:
     CVCard();
     ~CVCard() override;
     std::string contactJid;
-    std::unique_ptr<gloox::VCard> vcard;
+    std::optional<PresenceProfileFields> profile; // none: the request carries no fields
     std::int32_t result = 0; // store answer: 1 failed, 0 stored
 };
 

@@ -1,6 +1,10 @@
 #include "presence/CPresenceHandler.h"
 
 #include "app/CLogger.h"
+#include "presence/CFifo.h"
+#include "presence/CPresenceData.h"
+#include "presence/CXmppModule.h"
+#include "presence/PresenceCodes.h"
 
 CPresenceHandler::CPresenceHandler(CFifo& xmppFifo, CFifo& guiFifo) : m_xmppFifo(xmppFifo), m_guiFifo(guiFifo) { }
 
@@ -26,7 +30,14 @@ int CPresenceHandler::InitializePresenceHandler(const PresenceAccount& account, 
         m_gui->InitializeGUIPresenceHandler(m_ownJid, account.userId, account.domain, view, mainWindow, gateways);
     }
     if (!m_xmpp) {
-        m_xmpp = std::make_unique<CXMPPHandler>(m_xmppFifo, m_guiFifo);
+        std::string error;
+        m_xmpp = CXmppModule::Create(m_xmppFifo, m_guiFifo, error);
+        if (!m_xmpp) {
+            auto* e = new CConnectionError;
+            e->connectionError = kConnectionErrorNoResources;
+            PresenceWrite(m_guiFifo, PRESENCE_COMMAND_GUI_AUTHENTICATION_FAILURE, e);
+            return -1;
+        }
         m_xmpp->SetEndpoint(endpoint);
         m_xmpp->Init(account.userId, account.password, account.domain, account.resource, account.useProxy,
                      account.proxyHost, account.proxyPort);

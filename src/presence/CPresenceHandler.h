@@ -5,7 +5,7 @@
 #include <string>
 
 #include "presence/CGUIPresenceHandler.h"
-#include "presence/CXMPPHandler.h"
+#include "presence/IXmppSide.h"
 
 struct PresenceAccount {
     std::string userId, password, domain, resource = "zeloraTALK";
@@ -24,11 +24,12 @@ public:
     CPresenceHandler(const CPresenceHandler&) = delete;
     CPresenceHandler& operator=(const CPresenceHandler&) = delete;
 
+    // 0, or -1 when the XMPP side cannot be had: the GUI side is then told, as of a failed sign-in.
     int InitializePresenceHandler(const PresenceAccount& account, const XmppEndpoint& endpoint,
                                   const PresenceGateways& gateways, IPresenceView* view,
                                   zelora::MessageQueue* mainWindow);
     CGUIPresenceHandler* Gui() { return m_gui.get(); }
-    CXMPPHandler* Xmpp() { return m_xmpp.get(); }
+    IXmppSide* Xmpp() { return m_xmpp.get(); }
     const std::string& OwnJid() const { return m_ownJid; }
 
 private:
@@ -36,5 +37,5 @@ private:
     CFifo& m_guiFifo;
     std::string m_ownJid;
     std::unique_ptr<CGUIPresenceHandler> m_gui;
-    std::unique_ptr<CXMPPHandler> m_xmpp;
+    std::unique_ptr<IXmppSide> m_xmpp;
 };

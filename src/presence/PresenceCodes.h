@@ -104,3 +104,7 @@ constexpr unsigned PRESENCE_WM_PROFILE_STORED = 0x4D1;
 constexpr std::size_t kPresenceTextMax = 255;
 // A chat body may be longer than a field, but not without bound.
 constexpr std::size_t kPresenceBodyMax = 64 * 1024;
+
+// A connection error record's value when the XMPP side could not be started at all (the
+// historic "out of resources" number; the sign-in table does not retry it at once).
+inline constexpr std::int32_t kConnectionErrorNoResources = 11;

@@ -3,7 +3,6 @@
 #include "app/CLogger.h"
 #include "app/Deployment.h"
 #include "presence/CGUIPresenceHandler.h"
-#include "presence/CPresenceProfile.h"
 #include "presence/PresenceCodes.h"
 #include "presence/ui/CPresenceBroadcastWindow.h"
 #include "presence/ui/CPresenceChatWindow.h"
@@ -15,7 +14,6 @@
 #include <QThread>
 #include <QWidget>
 #include <ctime>
-#include <gloox/vcard.h>
 
 CPresenceDialogHost::CPresenceDialogHost(CGUIPresenceHandler& handler, QWidget* parent)
     : QObject(parent), m_handler(handler), m_parent(parent), m_ownJid(handler.OwnJid()),
@@ -139,7 +137,7 @@ void CPresenceDialogHost::OpenOwnProfile()
                 [this](const PresenceProfileFields& f) {
                     auto* card = new CVCard;
                     card->contactJid = m_ownJid;
-                    card->vcard = CPresenceProfile::Build(f);
+                    card->profile = f;
                     return Send(PRESENCE_COMMAND_XMPP_SET_VCARD, card);
                 },
                 m_parent);
@@ -164,11 +162,11 @@ void CPresenceDialogHost::Profile(std::unique_ptr<CVCard> card, bool own)
 {
     std::shared_ptr<CVCard> c(std::move(card));
     OnOwnThread([this, c, own] {
-        if (!c || !c->vcard) {
+        if (!c || !c->profile) {
             ZLOG(LOG_ERROR, "Unable to get the profile");
             return;
         }
-        const PresenceProfileFields fields = CPresenceProfile::Read(*c->vcard);
+        const PresenceProfileFields& fields = *c->profile;
         if (own) {
             // A late answer never overwrites what the user has begun to type.
             if (m_ownProfile && !m_ownProfile->Edited())

@@ -6,7 +6,7 @@
 #include <functional>
 #include <vector>
 
-#include "presence/CPresenceProfile.h"
+#include "presence/PresenceProfileFields.h"
 
 class QLabel;
 class QLineEdit;

@@ -1,7 +1,7 @@
 // Arbitrary bytes as an incoming stanza: parsed by gloox, then turned into the records
 // the GUI side reads. The record fields must stay within their bounds.
 #include "presence/CPresenceData.h"
-#include "presence/GlooxTranslate.h"
+#include "presence/xmpp/GlooxTranslate.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/message.h>

@@ -5,10 +5,8 @@
 
 #include "presence/CFifo.h"
 #include "presence/CPresenceHandler.h"
-#include "presence/CPresenceProfile.h"
 #include "presence/PresenceCodes.h"
 
-#include <gloox/vcard.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -146,7 +144,7 @@ TEST_F(PresenceProsody, TwoPhonesSubscribeChatAndExchangeProfiles)
     f.nick = "ally";
     f.photo = std::string("\xFF\xD8\xFF\x00jpeg\x00tail", 13);
     auto* store = new CVCard;
-    store->vcard = CPresenceProfile::Build(f);
+    store->profile = f;
     alice.Send(PRESENCE_COMMAND_XMPP_SET_VCARD, store);
     EXPECT_NE(alice.view.WaitFor("VCARD-STORED 0", 5s), "");
     auto* fetch = new CVCard;

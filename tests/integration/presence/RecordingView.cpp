@@ -1,9 +1,5 @@
 #include "RecordingView.h"
 
-#include "presence/CPresenceProfile.h"
-
-#include <gloox/vcard.h>
-
 void RecordingView::Add(std::string line)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
@@ -86,7 +82,7 @@ void RecordingView::Notify(const std::string& title, const std::string& text, bo
 
 void RecordingView::Profile(std::unique_ptr<CVCard> card, bool own)
 {
-    const PresenceProfileFields f = CPresenceProfile::Read(*card->vcard);
+    const PresenceProfileFields f = card->profile.value_or(PresenceProfileFields{});
     Add("VCARD jid=" + card->contactJid + " own=" + std::to_string(own) + " given=" + f.given + " nick=" + f.nick +
         " photo=" + std::to_string(f.photo.size()) + (f.photo.find('\0') != std::string::npos ? " nul" : ""));
 }

@@ -1,7 +1,7 @@
 #include "presence/CFifo.h"
 #include "presence/CPresenceData.h"
-#include "presence/CXMPPHandler.h"
-#include "presence/CXMPPRosterCommands.h"
+#include "presence/xmpp/CXMPPHandler.h"
+#include "presence/xmpp/CXMPPRosterCommands.h"
 #include "presence/PresenceCodes.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Saving the own profile: the vCard's items carry the type flags the pages stand for, and
 // reading a received card gives every page's fields back.
-#include "presence/CPresenceProfile.h"
+#include "presence/xmpp/CPresenceProfile.h"
 
 #include <gloox/tag.h>
 #include <gloox/vcard.h>

@@ -1,5 +1,5 @@
 #include "presence/CPresenceData.h"
-#include "presence/GlooxTranslate.h"
+#include "presence/xmpp/GlooxTranslate.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/message.h>

@@ -16,7 +16,7 @@
 #include "platform/ProfileFile.h"
 #include "presence/CFifo.h"
 #include "presence/CGUIPresenceHandler.h"
-#include "presence/CPresenceProfile.h"
+#include "presence/xmpp/CPresenceProfile.h"
 #include "presence/PresenceCodes.h"
 #include "presence/ui/CPresenceAvatar.h"
 #include "presence/ui/CPresenceChatPageWidget.h"

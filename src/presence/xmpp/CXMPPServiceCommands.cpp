@@ -1,9 +1,10 @@
-#include "presence/CXMPPServiceCommands.h"
+#include "presence/xmpp/CXMPPServiceCommands.h"
 
 #include "app/CLogger.h"
-#include "presence/CGatewayStanzas.h"
+#include "presence/xmpp/CPresenceProfile.h"
+#include "presence/xmpp/CGatewayStanzas.h"
 #include "presence/CPresenceData.h"
-#include "presence/CRawQuery.h"
+#include "presence/xmpp/CRawQuery.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/client.h>
@@ -66,8 +67,8 @@ void CXMPPServiceCommands::GetVCard(gloox::VCardManager& manager, gloox::VCardHa
 void CXMPPServiceCommands::SetVCard(gloox::VCardManager& manager, gloox::VCardHandler& handler, CVCard& card)
 {
     ZLOG_SCOPE();
-    if (card.vcard)
-        manager.storeVCard(card.vcard.release(), &handler);
+    if (card.profile)
+        manager.storeVCard(CPresenceProfile::Build(*card.profile).release(), &handler);
 }
 
 void CXMPPServiceCommands::SearchContact(gloox::Search& search, gloox::SearchHandler& handler,

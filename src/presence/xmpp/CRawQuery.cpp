@@ -1,4 +1,4 @@
-#include "presence/CRawQuery.h"
+#include "presence/xmpp/CRawQuery.h"
 
 #include <gloox/tag.h>
 

@@ -1,4 +1,4 @@
-#include "presence/CXMPPClientBuilder.h"
+#include "presence/xmpp/CXMPPClientBuilder.h"
 
 #include "app/CLogger.h"
 

@@ -4,16 +4,12 @@
 #include <memory>
 #include <string>
 
+#include "presence/IXmppSide.h"
+
 namespace gloox {
 class Client;
 class ConnectionBase;
 } // namespace gloox
-
-struct XmppEndpoint {
-    std::string server; // TCP host; empty = the presence domain
-    int port = 5222;
-    int proxyPort = 5223; // port asked of the HTTP proxy
-};
 
 struct XmppLogin {
     std::string ownJid, resource, password, domain;

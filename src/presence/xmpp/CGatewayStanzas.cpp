@@ -1,4 +1,4 @@
-#include "presence/CGatewayStanzas.h"
+#include "presence/xmpp/CGatewayStanzas.h"
 
 #include "presence/CPresenceData.h"
 

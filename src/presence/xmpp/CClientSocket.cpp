@@ -1,4 +1,4 @@
-#include "presence/CClientSocket.h"
+#include "presence/xmpp/CClientSocket.h"
 
 #include <gloox/clientbase.h>
 #include <gloox/connectiontcpbase.h>

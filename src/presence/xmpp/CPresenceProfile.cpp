@@ -1,4 +1,4 @@
-#include "presence/CPresenceProfile.h"
+#include "presence/xmpp/CPresenceProfile.h"
 
 #include "app/CLogger.h"
 

@@ -1,12 +1,12 @@
-#include "presence/CXMPPHandler.h"
+#include "presence/xmpp/CXMPPHandler.h"
 
 #include "app/CLogger.h"
-#include "presence/CClientSocket.h"
+#include "presence/xmpp/CClientSocket.h"
 #include "presence/CFifo.h"
 #include "presence/CPresenceData.h"
-#include "presence/CXMPPListener.h"
-#include "presence/CXMPPRosterCommands.h"
-#include "presence/GlooxTranslate.h"
+#include "presence/xmpp/CXMPPListener.h"
+#include "presence/xmpp/CXMPPRosterCommands.h"
+#include "presence/xmpp/GlooxTranslate.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/client.h>

@@ -1,4 +1,4 @@
-#include "presence/GlooxTranslate.h"
+#include "presence/xmpp/GlooxTranslate.h"
 
 #include "presence/CPresenceData.h"
 #include "presence/PresenceCodes.h"

@@ -1,8 +1,8 @@
-#include "presence/CXMPPMessageCommands.h"
+#include "presence/xmpp/CXMPPMessageCommands.h"
 
 #include "app/CLogger.h"
 #include "presence/CPresenceData.h"
-#include "presence/GlooxTranslate.h"
+#include "presence/xmpp/GlooxTranslate.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/client.h>

@@ -1,9 +1,10 @@
-#include "presence/CXMPPListener.h"
+#include "presence/xmpp/CXMPPListener.h"
 
 #include "app/CLogger.h"
 #include "presence/CPresenceData.h"
-#include "presence/CXMPPHandler.h"
-#include "presence/GlooxTranslate.h"
+#include "presence/xmpp/CPresenceProfile.h"
+#include "presence/xmpp/CXMPPHandler.h"
+#include "presence/xmpp/GlooxTranslate.h"
 #include "presence/PresenceCodes.h"
 
 #include <gloox/dataform.h>
@@ -129,10 +130,9 @@ void CXMPPListener::handleVCard(const gloox::JID& jid, const gloox::VCard* vcard
 {
     ZLOG_SCOPE();
     auto* card = new CVCard;
-    card->vcard.reset(vcard != nullptr ? static_cast<gloox::VCard*>(vcard->clone()) : new gloox::VCard);
+    card->profile = vcard != nullptr ? CPresenceProfile::Read(*vcard) : PresenceProfileFields{};
     // An answer without a sender comes from the user's own account: the own profile.
     const std::string about = jid.bare().empty() ? gloox::JID(m_ownJid).bare() : jid.bare();
-    card->vcard->setJabberid(about);
     card->contactJid = about;
     card->ownJid = m_ownJid;
     m_owner.HandleVCardResults(jid, card);

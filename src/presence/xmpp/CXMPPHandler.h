@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "presence/CXMPPClientBuilder.h"
-#include "presence/CXMPPMessageCommands.h"
-#include "presence/CXMPPServiceCommands.h"
+#include "presence/xmpp/CXMPPClientBuilder.h"
+#include "presence/xmpp/CXMPPMessageCommands.h"
+#include "presence/xmpp/CXMPPServiceCommands.h"
 
 class CFifo;
 class CPresenceData;
@@ -39,7 +39,7 @@ class JID;
 class Tag;
 } // namespace gloox
 
-class CXMPPHandler {
+class CXMPPHandler final : public IXmppSide {
 public:
     static constexpr int kRecvTimeoutUs = 100000;
     static constexpr int kCommandPollMs = 100;
@@ -48,23 +48,21 @@ public:
     static constexpr int kPingEveryTicks = 60;
 
     CXMPPHandler(CFifo& xmppFifo, CFifo& guiFifo);
-    ~CXMPPHandler();
+    ~CXMPPHandler() override;
     CXMPPHandler(const CXMPPHandler&) = delete;
     CXMPPHandler& operator=(const CXMPPHandler&) = delete;
 
-    void SetEndpoint(const XmppEndpoint& endpoint) { m_endpoint = endpoint; }
-    // Tests shorten the pause before a reconnect.
-    void SetReconnectDelay(int milliseconds) { m_reconnectDelayMs = milliseconds; }
+    void SetEndpoint(const XmppEndpoint& endpoint) override { m_endpoint = endpoint; }
+    void SetReconnectDelay(int milliseconds) override { m_reconnectDelayMs = milliseconds; }
 
     int Init(const std::string& userId, const std::string& password, const std::string& domain,
-             const std::string& resource, int useProxy, const std::string& proxyHost, int proxyPort);
+             const std::string& resource, int useProxy, const std::string& proxyHost, int proxyPort) override;
     int InitGlooxConnection();
     int ResetGlooxConnection();
     void WriteToGuiFIFO(std::int32_t command, CPresenceData* data);
-    // Closes the connection as a lost one would end; the client then waits for a reconnect.
-    void Disconnect();
-    bool IsSignedIn() const { return m_signedIn.load() == 1; }
-    int ReconnectCount() const { return m_reconnects.load(); }
+    void Disconnect() override;
+    bool IsSignedIn() const override { return m_signedIn.load() == 1; }
+    int ReconnectCount() const override { return m_reconnects.load(); }
 
     // Callbacks (connection thread, client lock held).
     void HandleLoginSuccessfull();

@@ -1,0 +1,77 @@
+#include "presence/CXmppModule.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "app/CLogger.h"
+#include "platform/SharedLibrary.h"
+
+// Defined when the program links the XMPP side in; null otherwise.
+extern "C" IXmppSide* zelora_create_xmpp_side(CFifo* xmppFifo, CFifo* guiFifo) __attribute__((weak));
+
+namespace {
+
+constexpr const char* kModuleName = "zeloratalk-xmpp.so";
+
+struct Loaded {
+    std::once_flag once;
+    ZeloraCreateXmppSide create = nullptr;
+    std::string error;
+};
+
+Loaded& Module()
+{
+    // Never unloaded: gloox's own statics would otherwise run after their code is gone.
+    static auto* loaded = new Loaded;
+    return *loaded;
+}
+
+void Load(Loaded& m)
+{
+    const std::string file = CXmppModule::ModuleFile();
+    auto* library = new zelora::SharedLibrary; // kept, as above
+    if (!library->Open(file)) {
+        m.error = "Unable to load the XMPP module " + file + ": " + library->Error();
+        delete library;
+        return;
+    }
+    m.create = reinterpret_cast<ZeloraCreateXmppSide>(library->Symbol(kZeloraCreateXmppSideName));
+    if (m.create == nullptr)
+        m.error = std::string("Unable to find ") + kZeloraCreateXmppSideName + " in " + file;
+}
+
+} // namespace
+
+std::string CXmppModule::ModuleFile()
+{
+    if (const char* env = std::getenv("ZELORA_XMPP_MODULE"); env != nullptr && *env != '\0')
+        return env;
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const std::filesystem::path installed = exe.parent_path().parent_path() / "lib" / "zeloratalk" / kModuleName;
+        if (std::filesystem::exists(installed, ec))
+            return installed.string();
+    }
+    return std::string(ZELORA_XMPP_MODULE_DIR) + "/" + kModuleName;
+}
+
+std::unique_ptr<IXmppSide> CXmppModule::Create(CFifo& xmppFifo, CFifo& guiFifo, std::string& error)
+{
+    ZeloraCreateXmppSide create = zelora_create_xmpp_side;
+    if (create == nullptr) {
+        Loaded& m = Module();
+        std::call_once(m.once, [&m] {
+            Load(m);
+            if (!m.error.empty())
+                ZLOG(LOG_ERROR, "%s", m.error.c_str());
+        });
+        create = m.create;
+        error = m.error;
+    }
+    if (create == nullptr)
+        return nullptr;
+    return std::unique_ptr<IXmppSide>(create(&xmppFifo, &guiFifo));
+}
