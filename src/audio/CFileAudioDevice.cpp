@@ -1,6 +1,10 @@
 #include "audio/CFileAudioDevice.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "audio/AudioResult.h"
 #include "app/CLogger.h"
@@ -23,27 +27,23 @@ std::string CFileAudioDevice::Name() const { return "file:" + m_capturePath + ":
 int CFileAudioDevice::Open(std::string& error)
 {
     ZLOG_SCOPE();
-    m_capture.clear();
-    m_capturePos = 0;
-    if (!m_capturePath.empty() && CSoundFile::Load(m_capturePath, kSampleRate, m_capture, error) != 0)
-        return MXSOUND_ERROR_FILE;
-    const SndFileApi* sf = CAudioLibraries::SndFile(error);
-    if (sf == nullptr)
-        return MXSOUND_ERROR_FILE;
-    m_sf = sf;
-    SF_INFO info{};
-    info.samplerate = kSampleRate;
-    info.channels = 1;
-    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
-    SNDFILE* out = sf->Open(m_playbackPath.c_str(), SFM_WRITE, &info);
-    if (out == nullptr) {
-        error = "Unable to create playback file " + m_playbackPath + ": " + sf->StrError(nullptr);
-        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(), sf->StrError(nullptr));
+    // Only what can be told without the sound library fails the start; a capture file that
+    // is no sound file fails at the first sound, which then captures silence.
+    if (!m_capturePath.empty() && access(m_capturePath.c_str(), R_OK) != 0) {
+        error = "Unable to open sound file " + m_capturePath + ": " + std::strerror(errno);
+        ZLOG(LOG_ERROR, "%s", error.c_str());
         return MXSOUND_ERROR_FILE;
     }
-    // A process that dies before Close still leaves a file with the right length.
-    sf->Command(out, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
-    m_playback = out;
+    {
+        std::lock_guard<std::mutex> guard(m_prepareLock);
+        m_open = true;
+        m_prepared = false;
+        m_capture.clear();
+        m_captureReady = false;
+    }
+    m_captureTaken = false;
+    m_elapsed = 0;
+    m_capturePos = 0;
     m_closing = false;
     m_pending.clear();
     m_pendingSamples = 0;
@@ -51,15 +51,62 @@ int CFileAudioDevice::Open(std::string& error)
     try {
         m_writer = std::thread(&CFileAudioDevice::WriterLoop, this);
     } catch (const std::exception& e) {
-        sf->Close(out);
-        m_playback = nullptr;
         error = std::string("Unable to start the file writer: ") + e.what();
         ZLOG(LOG_ERROR, "Unable to start the file writer: %s", e.what());
         return MXSOUND_ERROR_RESOURCE;
     }
+    return MXSOUND_OK;
+}
+
+void CFileAudioDevice::Wake()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_prepareLock);
+        PrepareLocked();
+    }
+    CPacedAudioDevice::Wake();
+}
+
+void CFileAudioDevice::PrepareLocked()
+{
+    if (!m_open || m_prepared)
+        return;
+    m_prepared = true;
+    std::string error;
+    if (!m_capturePath.empty() && CSoundFile::Load(m_capturePath, kSampleRate, m_capture, error) != 0)
+        ZLOG(LOG_ERROR, "Capturing silence: %s", error.c_str());
+    m_captureReady.store(true, std::memory_order_release);
+    OpenPlaybackLocked();
     ZLOG(LOG_DEBUG, "Capture %s (%zu samples), playback %s", m_capturePath.c_str(), m_capture.size(),
          m_playbackPath.c_str());
-    return MXSOUND_OK;
+}
+
+void CFileAudioDevice::OpenPlaybackLocked()
+{
+    if (!m_open || m_playback != nullptr)
+        return;
+    std::string error;
+    const SndFileApi* sf = CAudioLibraries::SndFile(error);
+    if (sf == nullptr)
+        return;
+    SF_INFO info{};
+    info.samplerate = kSampleRate;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    SNDFILE* out = sf->Open(m_playbackPath.c_str(), SFM_WRITE, &info);
+    if (out == nullptr) {
+        ZLOG(LOG_ERROR, "Unable to create playback file %s: %s", m_playbackPath.c_str(), sf->StrError(nullptr));
+        return;
+    }
+    // A process that dies before Close still leaves a file with the right length.
+    sf->Command(out, SFC_SET_UPDATE_HEADER_AUTO, nullptr, SF_TRUE);
+    {
+        std::lock_guard<std::mutex> guard(m_pendingLock);
+        m_sf = sf;
+        m_playback = out;
+        m_flush = true;
+    }
+    m_pendingReady.notify_one();
 }
 
 void CFileAudioDevice::Close()
@@ -67,12 +114,19 @@ void CFileAudioDevice::Close()
     ZLOG_SCOPE();
     if (m_writer.joinable()) {
         {
+            // A device that never sounded still leaves its recording, silence as long as it ran.
+            std::lock_guard<std::mutex> guard(m_prepareLock);
+            OpenPlaybackLocked();
+            m_open = false;
+        }
+        {
             std::lock_guard<std::mutex> guard(m_pendingLock);
             m_closing = true;
         }
         m_pendingReady.notify_one();
         m_writer.join();
     }
+    std::lock_guard<std::mutex> guard(m_pendingLock);
     if (m_playback) {
         m_sf->Close(static_cast<SNDFILE*>(m_playback));
         m_playback = nullptr;
@@ -81,7 +135,14 @@ void CFileAudioDevice::Close()
 
 void CFileAudioDevice::ReadCapture(int16_t* capture, size_t samples)
 {
-    if (m_capture.empty()) {
+    if (!m_captureTaken && m_captureReady.load(std::memory_order_acquire)) {
+        // The capture runs on from where it would be had it been there from the start.
+        m_captureTaken = true;
+        m_capturePos = m_capture.empty() ? 0 : m_elapsed % m_capture.size();
+    }
+    if (!m_captureTaken)
+        m_elapsed += samples;
+    if (!m_captureTaken || m_capture.empty()) {
         std::fill(capture, capture + samples, int16_t(0));
         return;
     }
@@ -114,7 +175,9 @@ void CFileAudioDevice::RestEnded(size_t samples)
 {
     if (samples == 0)
         return;
-    if (!m_capture.empty())
+    if (!m_captureTaken)
+        m_elapsed += samples;
+    else if (!m_capture.empty())
         m_capturePos = (m_capturePos + samples) % m_capture.size();
     std::lock_guard<std::mutex> guard(m_pendingLock);
     m_pending.push_back(Segment{{}, samples});
@@ -153,13 +216,15 @@ void CFileAudioDevice::WriterLoop()
     std::deque<Segment> batch;
     std::unique_lock<std::mutex> guard(m_pendingLock);
     for (;;) {
-        m_pendingReady.wait(guard, [this] { return m_closing || m_flush; });
+        // Until the recording exists its segments wait here: a resting device adds few.
+        m_pendingReady.wait(guard, [this] { return m_closing || (m_flush && m_playback != nullptr); });
         m_flush = false;
         batch.swap(m_pending);
         const bool closing = m_closing;
+        const bool writable = m_playback != nullptr;
         guard.unlock();
         for (const Segment& segment : batch)
-            if (m_playback)
+            if (writable)
                 WriteSegment(segment);
         batch.clear();
         guard.lock();

@@ -1,6 +1,8 @@
 #pragma once
 // Capture from a sound file (looped), playback mixed into a WAV file: the
-// device for headless machines and tests.
+// device for headless machines and tests. Both files (and libsndfile) are opened at the
+// engine's first sound, not at start; the recording still covers the whole time the device ran.
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -19,6 +21,7 @@ public:
     CFileAudioDevice(std::string capturePath, std::string playbackPath);
     ~CFileAudioDevice() override;
     std::string Name() const override;
+    void Wake() override;
 
 protected:
     void ReadCapture(int16_t* capture, size_t samples) override;
@@ -38,12 +41,22 @@ private:
     void WriterLoop();
     void WriteSegment(const Segment& segment);
     void WakeWriter();
+    // Loads the capture and creates the recording once; m_prepareLock held.
+    void PrepareLocked();
+    void OpenPlaybackLocked();
 
     std::string m_capturePath;
     std::string m_playbackPath;
-    std::vector<int16_t> m_capture;
+    std::mutex m_prepareLock;
+    bool m_open = false; // between Open and Close
+    bool m_prepared = false;
+    std::vector<int16_t> m_capture; // written before m_captureReady, read after it
+    std::atomic<bool> m_captureReady{false};
+    // Device thread only: whether it took up the capture, and the samples the clock ran before.
+    bool m_captureTaken = false;
+    size_t m_elapsed = 0;
     size_t m_capturePos = 0;
-    void* m_playback = nullptr; // SNDFILE*, kept out of this header
+    void* m_playback = nullptr; // SNDFILE*, kept out of this header; set under m_pendingLock
     const SndFileApi* m_sf = nullptr; // set with m_playback
     // The device clock must never wait for the disk: a writer thread takes
     // the samples and the clock thread only appends them here, waking the

@@ -1,5 +1,8 @@
 #include "platform/inet/CInetEngine.h"
 
+#include "platform/PlatformLog.h"
+#include "platform/inet/CurlLibrary.h"
+
 #include <sys/socket.h>
 
 #include <algorithm>
@@ -218,18 +221,23 @@ CInetEngine::~CInetEngine() { Stop(); }
 
 bool CInetEngine::Start()
 {
-    m_multi = curl_multi_init();
-    if (m_multi == nullptr) {
-        return false;
-    }
+    // libcurl is loaded by the thread at its first work, not here: a session that is opened at
+    // start but never used costs one sleeping thread.
     try {
         m_thread = std::thread([self = shared_from_this()] { self->Run(); });
     } catch (...) {
-        curl_multi_cleanup(m_multi);
-        m_multi = nullptr;
         return false;
     }
     return true;
+}
+
+void CInetEngine::WakeLocked()
+{
+    if (m_multi != nullptr) {
+        m_curl->MultiWakeup(m_multi);
+    } else {
+        m_wake.notify_one();
+    }
 }
 
 void CInetEngine::Stop()
@@ -237,8 +245,8 @@ void CInetEngine::Stop()
     {
         std::lock_guard<std::mutex> lock(m_queueMutex);
         m_stopping = true;
-        if (m_multi != nullptr && !m_multiGone) {
-            curl_multi_wakeup(m_multi);
+        if (!m_multiGone) {
+            WakeLocked();
         }
     }
     if (m_thread.joinable()) {
@@ -253,11 +261,11 @@ void CInetEngine::Stop()
 bool CInetEngine::Post(std::function<void()> work)
 {
     std::lock_guard<std::mutex> lock(m_queueMutex);
-    if (m_stopping || m_multiGone || m_multi == nullptr) {
+    if (m_stopping || m_multiGone) {
         return false;
     }
     m_queue.push_back(std::move(work));
-    curl_multi_wakeup(m_multi);
+    WakeLocked();
     return true;
 }
 
@@ -302,12 +310,12 @@ void CInetEngine::ReportCreated(const std::shared_ptr<InetHandle>& handle)
 
 void CInetEngine::ApplyCommonOptions(InetHandle& h, CURL* easy, bool forProbe)
 {
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PRIVATE, &h);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, h.errorText);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, h.connectTimeoutMs));
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http");
+    m_curl->EasySetopt(easy, CURLOPT_NOSIGNAL, 1L);
+    m_curl->EasySetopt(easy, CURLOPT_PRIVATE, &h);
+    m_curl->EasySetopt(easy, CURLOPT_ERRORBUFFER, h.errorText);
+    m_curl->EasySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS, std::max(1L, h.connectTimeoutMs));
+    m_curl->EasySetopt(easy, CURLOPT_PROTOCOLS_STR, "http");
+    m_curl->EasySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http");
     h.owner = this;
     h.errorText[0] = '\0';
     const std::string proxy = ProxyFor(h);
@@ -315,30 +323,39 @@ void CInetEngine::ApplyCommonOptions(InetHandle& h, CURL* easy, bool forProbe)
     if (forProbe) {
         // The reachability check goes to the first hop: the proxy when there is one.
         url = "http://" + (proxy.empty() ? HostForUrl(h.host) + ":" + std::to_string(h.port) : proxy) + "/";
-        curl_easy_setopt(easy, CURLOPT_PROXY, "");
-        curl_easy_setopt(easy, CURLOPT_CONNECT_ONLY, 1L);
+        m_curl->EasySetopt(easy, CURLOPT_PROXY, "");
+        m_curl->EasySetopt(easy, CURLOPT_CONNECT_ONLY, 1L);
     } else {
         url = "http://" + HostForUrl(h.host) + ":" + std::to_string(h.port) + h.path;
-        curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
-        curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
-        curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, &h);
-        curl_easy_setopt(easy, CURLOPT_PREREQFUNCTION, BeforeRequest);
-        curl_easy_setopt(easy, CURLOPT_PREREQDATA, &h);
-        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
-        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &h);
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, &h);
-        curl_easy_setopt(easy, CURLOPT_USERAGENT, h.userAgent.c_str());
-        curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
+        m_curl->EasySetopt(easy, CURLOPT_PROXY, proxy.c_str());
+        m_curl->EasySetopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
+        m_curl->EasySetopt(easy, CURLOPT_OPENSOCKETDATA, &h);
+        m_curl->EasySetopt(easy, CURLOPT_PREREQFUNCTION, BeforeRequest);
+        m_curl->EasySetopt(easy, CURLOPT_PREREQDATA, &h);
+        m_curl->EasySetopt(easy, CURLOPT_HEADERFUNCTION, OnHeader);
+        m_curl->EasySetopt(easy, CURLOPT_HEADERDATA, &h);
+        m_curl->EasySetopt(easy, CURLOPT_WRITEFUNCTION, OnBody);
+        m_curl->EasySetopt(easy, CURLOPT_WRITEDATA, &h);
+        m_curl->EasySetopt(easy, CURLOPT_USERAGENT, h.userAgent.c_str());
+        m_curl->EasySetopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_1));
         // The receive time-out: a reply that stalls this long fails with the time-out error.
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, (h.receiveTimeoutMs + 999) / 1000));
+        m_curl->EasySetopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+        m_curl->EasySetopt(easy, CURLOPT_LOW_SPEED_TIME, std::max(1L, (h.receiveTimeoutMs + 999) / 1000));
         if ((h.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) == 0) {
-            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-            curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 10L);
+            m_curl->EasySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+            m_curl->EasySetopt(easy, CURLOPT_MAXREDIRS, 10L);
         }
     }
-    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    m_curl->EasySetopt(easy, CURLOPT_URL, url.c_str());
+}
+
+CURL* CInetEngine::NewEasy()
+{
+    if (m_curl == nullptr) {
+        PLATFORM_LOG(1, "No HTTP transfer without libcurl: %s", m_curlError.c_str());
+        return nullptr;
+    }
+    return m_curl->EasyInit();
 }
 
 void CInetEngine::StartProbe(const std::shared_ptr<InetHandle>& connect)
@@ -349,14 +366,14 @@ void CInetEngine::StartProbe(const std::shared_ptr<InetHandle>& connect)
             return;
         }
     }
-    CURL* easy = curl_easy_init();
+    CURL* easy = NewEasy();
     if (easy == nullptr) {
         Emit(*connect, INTERNET_STATUS_HANDLE_CREATED);
         return;
     }
     ApplyCommonOptions(*connect, easy, true);
-    if (curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
-        curl_easy_cleanup(easy);
+    if (m_curl->MultiAddHandle(m_multi, easy) != CURLM_OK) {
+        m_curl->EasyCleanup(easy);
         Emit(*connect, INTERNET_STATUS_HANDLE_CREATED);
         return;
     }
@@ -373,7 +390,7 @@ void CInetEngine::StartTransfer(const std::shared_ptr<InetHandle>& request)
             return;
         }
     }
-    CURL* easy = curl_easy_init();
+    CURL* easy = NewEasy();
     if (easy == nullptr) {
         std::lock_guard<std::recursive_mutex> lock(InetRegistryMutex());
         request->done = true;
@@ -382,39 +399,39 @@ void CInetEngine::StartTransfer(const std::shared_ptr<InetHandle>& request)
         return;
     }
     ApplyCommonOptions(*request, easy, false);
-    curl_slist* list = curl_slist_append(nullptr, "Expect:");
+    curl_slist* list = m_curl->SlistAppend(nullptr, "Expect:");
     bool haveAccept = false;
     for (const auto& [name, value] : request->headers) {
         if (StartsWithNoCase(name, "Accept") && name.size() == 6) {
             haveAccept = true;
         }
         std::string line = name + ": " + value;
-        if (curl_slist* grown = curl_slist_append(list, line.c_str()); grown != nullptr) {
+        if (curl_slist* grown = m_curl->SlistAppend(list, line.c_str()); grown != nullptr) {
             list = grown;
         }
     }
     if (!haveAccept) {
         // Without an accept type the request carries none, as the Windows client does.
-        if (curl_slist* grown = curl_slist_append(list, "Accept:"); grown != nullptr) {
+        if (curl_slist* grown = m_curl->SlistAppend(list, "Accept:"); grown != nullptr) {
             list = grown;
         }
     }
     request->headerList = list;
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, list);
+    m_curl->EasySetopt(easy, CURLOPT_HTTPHEADER, list);
     if (request->verb == "GET") {
-        curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
+        m_curl->EasySetopt(easy, CURLOPT_HTTPGET, 1L);
     } else if (request->verb == "HEAD") {
-        curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+        m_curl->EasySetopt(easy, CURLOPT_NOBODY, 1L);
     } else {
         if (request->verb != "POST") {
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request->verb.c_str());
+            m_curl->EasySetopt(easy, CURLOPT_CUSTOMREQUEST, request->verb.c_str());
         }
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(request->body.size()));
-        curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request->body.data());
+        m_curl->EasySetopt(easy, CURLOPT_POSTFIELDSIZE, static_cast<long>(request->body.size()));
+        m_curl->EasySetopt(easy, CURLOPT_POSTFIELDS, request->body.data());
     }
-    if (curl_multi_add_handle(m_multi, easy) != CURLM_OK) {
-        curl_easy_cleanup(easy);
-        curl_slist_free_all(list);
+    if (m_curl->MultiAddHandle(m_multi, easy) != CURLM_OK) {
+        m_curl->EasyCleanup(easy);
+        m_curl->SlistFreeAll(list);
         request->headerList = nullptr;
         std::lock_guard<std::recursive_mutex> lock(InetRegistryMutex());
         request->done = true;
@@ -429,12 +446,12 @@ void CInetEngine::StartTransfer(const std::shared_ptr<InetHandle>& request)
 void CInetEngine::Detach(InetHandle& h)
 {
     if (h.easy != nullptr) {
-        curl_multi_remove_handle(m_multi, h.easy);
-        curl_easy_cleanup(h.easy);
+        m_curl->MultiRemoveHandle(m_multi, h.easy);
+        m_curl->EasyCleanup(h.easy);
         h.easy = nullptr;
     }
     if (h.headerList != nullptr) {
-        curl_slist_free_all(h.headerList);
+        m_curl->SlistFreeAll(h.headerList);
         h.headerList = nullptr;
     }
 }
@@ -451,8 +468,8 @@ void CInetEngine::Finish(CURL* easy, CURLcode code)
     auto it = std::find_if(m_active.begin(), m_active.end(),
                            [easy](const std::shared_ptr<InetHandle>& h) { return h->easy == easy; });
     if (it == m_active.end()) {
-        curl_multi_remove_handle(m_multi, easy);
-        curl_easy_cleanup(easy);
+        m_curl->MultiRemoveHandle(m_multi, easy);
+        m_curl->EasyCleanup(easy);
         return;
     }
     std::shared_ptr<InetHandle> h = *it;
@@ -479,9 +496,32 @@ void CInetEngine::Finish(CURL* easy, CURLcode code)
     Emit(*h, INTERNET_STATUS_REQUEST_COMPLETE, &result);
 }
 
+bool CInetEngine::AwaitFirstWork()
+{
+    std::unique_lock<std::mutex> lock(m_queueMutex);
+    m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+    return !m_stopping;
+}
+
+void CInetEngine::LoadCurl()
+{
+    const CurlApi* curl = CurlLibrary::Get(m_curlError);
+    CURLM* multi = curl != nullptr ? curl->MultiInit() : nullptr;
+    if (curl != nullptr && multi == nullptr) {
+        m_curlError = "curl_multi_init failed";
+        PLATFORM_LOG(1, "%s", m_curlError.c_str());
+    }
+    std::lock_guard<std::mutex> lock(m_queueMutex);
+    m_curl = multi != nullptr ? curl : nullptr;
+    m_multi = multi;
+}
+
 void CInetEngine::Run()
 {
     m_threadId.store(std::this_thread::get_id());
+    if (AwaitFirstWork()) {
+        LoadCurl();
+    }
     for (;;) {
         std::deque<std::function<void()>> work;
         {
@@ -494,15 +534,23 @@ void CInetEngine::Run()
         for (auto& item : work) {
             item();
         }
-        int running = 0;
-        curl_multi_perform(m_multi, &running);
-        int left = 0;
-        while (CURLMsg* msg = curl_multi_info_read(m_multi, &left)) {
-            if (msg->msg == CURLMSG_DONE) {
-                Finish(msg->easy_handle, msg->data.result);
+        if (m_multi != nullptr) {
+            int running = 0;
+            m_curl->MultiPerform(m_multi, &running);
+            int left = 0;
+            while (CURLMsg* msg = m_curl->MultiInfoRead(m_multi, &left)) {
+                if (msg->msg == CURLMSG_DONE) {
+                    Finish(msg->easy_handle, msg->data.result);
+                }
             }
         }
         Deliver();
+        if (m_multi == nullptr) {
+            // Without libcurl every request has failed at once; only new work wakes the thread.
+            std::unique_lock<std::mutex> lock(m_queueMutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            continue;
+        }
         {
             std::lock_guard<std::mutex> lock(m_queueMutex);
             if (m_stopping) {
@@ -514,7 +562,7 @@ void CInetEngine::Run()
         }
         // New work and Stop wake the poll, and curl shortens the wait to its transfers' own
         // timers: the bound only guards against a lost wake-up.
-        curl_multi_poll(m_multi, nullptr, 0, 60000, nullptr);
+        m_curl->MultiPoll(m_multi, nullptr, 0, 60000, nullptr);
     }
     for (auto& h : m_active) {
         Detach(*h);
@@ -524,8 +572,10 @@ void CInetEngine::Run()
     std::lock_guard<std::mutex> lock(m_queueMutex);
     dropped.swap(m_queue);
     m_multiGone = true;
-    curl_multi_cleanup(m_multi);
-    m_multi = nullptr;
+    if (m_multi != nullptr) {
+        m_curl->MultiCleanup(m_multi);
+        m_multi = nullptr;
+    }
 }
 
 } // namespace zelora::inet

@@ -1,6 +1,7 @@
 #pragma once
 // One session's background thread: drives every transfer of the session through one
-// curl multi handle and delivers the status reports, with no lock held, in order.
+// curl multi handle and delivers the status reports, with no lock held, in order. The thread
+// loads libcurl when its first work arrives; without it every request fails at once.
 #include "platform/inet/InetHandle.h"
 
 #include <atomic>
@@ -9,10 +10,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
 namespace zelora::inet {
+
+struct CurlApi;
 
 class CInetEngine : public std::enable_shared_from_this<CInetEngine> {
 public:
@@ -21,7 +25,7 @@ public:
     CInetEngine(const CInetEngine&) = delete;
     CInetEngine& operator=(const CInetEngine&) = delete;
 
-    // Starts the thread; false when curl or the thread cannot be set up.
+    // Starts the thread; false when it cannot be created.
     bool Start();
     // Stops the thread; joins unless called from the thread itself.
     void Stop();
@@ -51,16 +55,25 @@ private:
     };
 
     void Run();
+    // Blocks until the first work or the stop; false on the stop.
+    bool AwaitFirstWork();
+    void LoadCurl();
+    CURL* NewEasy();
+    // Wakes the thread wherever it waits; caller holds m_queueMutex.
+    void WakeLocked();
     void Finish(CURL* easy, CURLcode code);
     void Deliver();
     void Detach(InetHandle& handle);
     void ApplyCommonOptions(InetHandle& handle, CURL* easy, bool forProbe);
 
     HINTERNET m_sessionId;
+    const CurlApi* m_curl = nullptr; // set with m_multi
+    std::string m_curlError;
     CURLM* m_multi = nullptr;
     std::thread m_thread;
     std::atomic<std::thread::id> m_threadId{};
     std::mutex m_queueMutex;
+    std::condition_variable m_wake; // the thread's wait while it has no multi handle
     std::deque<std::function<void()>> m_queue;
     bool m_stopping = false;
     bool m_multiGone = false;

@@ -204,8 +204,6 @@ std::shared_ptr<InetHandle> ReadableRequest(HINTERNET id)
     return request;
 }
 
-std::once_flag g_curlInit;
-
 } // namespace
 
 std::recursive_mutex& InetRegistryMutex()
@@ -232,7 +230,6 @@ HINTERNET InternetOpen(const char* userAgent, DWORD accessType, const char* prox
         SetLastError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    std::call_once(g_curlInit, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
     auto session = std::make_shared<InetHandle>();
     session->kind = InetHandle::Kind::Session;
     session->userAgent = userAgent != nullptr ? userAgent : "";

@@ -2,10 +2,22 @@
 #include "platform/inet/InetProxy.h"
 #include "platform/inet/WinInet.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
 
 using namespace zelora::inet;
 
@@ -42,7 +54,106 @@ private:
     std::string m_old;
 };
 
+bool CurlMapped()
+{
+    std::ifstream maps("/proc/self/maps");
+    std::stringstream text;
+    text << maps.rdbuf();
+    return text.str().find("libcurl") != std::string::npos;
+}
+
+std::mutex g_reportLock;
+std::condition_variable g_reported;
+std::vector<std::pair<DWORD_PTR, DWORD>> g_reports;
+DWORD_PTR g_requestResult = 0;
+
+void Record(HINTERNET, DWORD_PTR context, DWORD status, void* info, DWORD)
+{
+    std::lock_guard<std::mutex> lock(g_reportLock);
+    if (status == INTERNET_STATUS_REQUEST_COMPLETE && info != nullptr)
+        g_requestResult = static_cast<INTERNET_ASYNC_RESULT*>(info)->dwResult;
+    g_reports.emplace_back(context, status);
+    g_reported.notify_all();
+}
+
+bool AwaitReport(DWORD_PTR context, DWORD status)
+{
+    std::unique_lock<std::mutex> lock(g_reportLock);
+    return g_reported.wait_for(lock, std::chrono::seconds(10), [&] {
+        return std::find(g_reports.begin(), g_reports.end(), std::make_pair(context, status)) != g_reports.end();
+    });
+}
+
+// In a process of its own: an open session maps no libcurl; the first request loads it and is
+// served. "" or what went wrong.
+std::string FirstRequestLoadsCurl()
+{
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    inet_pton(AF_INET, "127.0.24.1", &address.sin_addr);
+    socklen_t size = sizeof(address);
+    if (bind(listener, reinterpret_cast<sockaddr*>(&address), size) != 0 || listen(listener, 1) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return "no listener on 127.0.24.1";
+    // The reachability probe connects first and sends nothing; the request comes next.
+    std::thread server([listener] {
+        pollfd ready{listener, POLLIN, 0};
+        for (bool served = false; !served && poll(&ready, 1, 10000) == 1;) {
+            const int peer = accept(listener, nullptr, nullptr);
+            char buffer[4096];
+            std::string head;
+            for (ssize_t n; head.find("\r\n\r\n") == std::string::npos && (n = read(peer, buffer, sizeof buffer)) > 0;)
+                head.append(buffer, static_cast<std::size_t>(n));
+            const std::string reply = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello";
+            served = head.find("\r\n\r\n") != std::string::npos && write(peer, reply.data(), reply.size()) > 0;
+            close(peer);
+        }
+    });
+    std::string fault;
+    HINTERNET session = InternetOpen("t", INTERNET_OPEN_TYPE_DIRECT, nullptr, nullptr, INTERNET_FLAG_ASYNC);
+    InternetSetStatusCallback(session, &Record);
+    if (session == nullptr || CurlMapped())
+        fault = "libcurl mapped by an unused session";
+    HINTERNET connect =
+        InternetConnect(session, "127.0.24.1", ntohs(address.sin_port), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
+    HINTERNET request = nullptr;
+    if (fault.empty() && (connect == nullptr || !AwaitReport(1, INTERNET_STATUS_HANDLE_CREATED)))
+        fault = "no connection handle";
+    if (fault.empty() &&
+        ((request = HttpOpenRequest(connect, "GET", "/", nullptr, "", nullptr, 0, 2)) == nullptr ||
+         !AwaitReport(2, INTERNET_STATUS_HANDLE_CREATED)))
+        fault = "no request handle";
+    if (fault.empty() &&
+        (HttpSendRequest(request, nullptr, 0, nullptr, 0) || GetLastError() != ERROR_IO_PENDING ||
+         !AwaitReport(2, INTERNET_STATUS_REQUEST_COMPLETE) || g_requestResult != 1))
+        fault = "request failed";
+    char body[16] = {};
+    DWORD read = 0;
+    if (fault.empty() && (!InternetReadFile(request, body, sizeof body, &read) || std::string(body, read) != "hello"))
+        fault = "wrong reply: " + std::string(body, read);
+    if (fault.empty() && !CurlMapped())
+        fault = "request served without libcurl mapped";
+    InternetCloseHandle(session);
+    shutdown(listener, SHUT_RDWR);
+    server.join();
+    close(listener);
+    return fault;
+}
+
 } // namespace
+
+TEST(WebInet, LibcurlIsLoadedByTheFirstRequestNotBySessionOpen)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            const std::string fault = FirstRequestLoadsCurl();
+            std::fputs(fault.c_str(), stderr);
+            std::exit(fault.empty() ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "^$");
+}
 
 TEST(WebInet, ErrorTextsCoverTableAndUnknown)
 {
