@@ -14,33 +14,18 @@ constexpr const char* kJack = "libjack.so.0";
 constexpr const char* kSndFile = "libsndfile.so.1";
 constexpr const char* kSpanDsp = "libspandsp.so.2";
 
-struct Entry {
-    const char* name;
-    void** slot;
-};
+using Entry = zelora::SharedLibrary::Entry;
 
 template <class Fn>
 Entry Bind(const char* name, Fn& slot)
 {
-    return {name, reinterpret_cast<void**>(&slot)};
+    return zelora::SharedLibrary::Bind(name, slot);
 }
 
-// Loads `soname` into `library` and fills every slot; false with `error` set otherwise.
 bool Resolve(zelora::SharedLibrary& library, const char* soname, std::initializer_list<Entry> entries,
              std::string& error)
 {
-    if (!library.IsOpen() && !library.Open(soname)) {
-        error = std::string("Unable to load ") + soname + ": " + library.Error();
-        return false;
-    }
-    for (const Entry& e : entries) {
-        *e.slot = library.Symbol(e.name);
-        if (*e.slot == nullptr) {
-            error = std::string("Unable to find ") + e.name + " in " + soname;
-            return false;
-        }
-    }
-    return true;
+    return library.Resolve(soname, entries, error);
 }
 
 // One library's table: loaded at the first call, the outcome kept for every later one.

@@ -37,4 +37,20 @@ void* SharedLibrary::Symbol(const char* name) const
     return dlsym(m_handle, name);
 }
 
+bool SharedLibrary::Resolve(const char* soname, std::initializer_list<Entry> entries, std::string& error)
+{
+    if (!IsOpen() && !Open(soname)) {
+        error = std::string("Unable to load ") + soname + ": " + Error();
+        return false;
+    }
+    for (const Entry& e : entries) {
+        *e.slot = Symbol(e.name);
+        if (*e.slot == nullptr) {
+            error = std::string("Unable to find ") + e.name + " in " + soname;
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace zelora

@@ -1,5 +1,6 @@
 #pragma once
 // A shared library loaded by path for as long as the object lives; entry points found by name.
+#include <initializer_list>
 #include <string>
 
 namespace zelora {
@@ -17,6 +18,20 @@ public:
     // The entry point's address, or null when the library does not export it.
     void* Symbol(const char* name) const;
     const std::string& Error() const { return m_error; }
+
+    // One entry point to look up by name, and where its address goes.
+    struct Entry {
+        const char* name;
+        void** slot;
+    };
+    template <class Fn>
+    static Entry Bind(const char* name, Fn& slot)
+    {
+        return {name, reinterpret_cast<void**>(&slot)};
+    }
+    // Opens `soname` unless open already and fills every slot; false with `error` set
+    // ("Unable to load ..." / "Unable to find ... in ...") otherwise.
+    bool Resolve(const char* soname, std::initializer_list<Entry> entries, std::string& error);
 
 private:
     void* m_handle = nullptr;
