@@ -73,5 +73,10 @@ std::unique_ptr<IXmppSide> CXmppModule::Create(CFifo& xmppFifo, CFifo& guiFifo, 
     }
     if (create == nullptr)
         return nullptr;
-    return std::unique_ptr<IXmppSide>(create(&xmppFifo, &guiFifo));
+    std::unique_ptr<IXmppSide> side(create(&xmppFifo, &guiFifo));
+    if (!side) {
+        error = "Unable to create the XMPP side";
+        ZLOG(LOG_ERROR, "%s", error.c_str());
+    }
+    return side;
 }
