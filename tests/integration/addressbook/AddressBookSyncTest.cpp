@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <thread>
 
@@ -156,8 +157,12 @@ TEST(AddressBookSync, ContactsTravelBetweenTwoPhonesOfTheSameUserAndTheOperator)
     ca.Send("contact-delete 1");
     EXPECT_NE(ca.WaitFor("UPLOAD delete \"Requested page not found.\"", 15s), "") << ca.Transcript();
     EXPECT_NE(ca.WaitFor("UPLOAD delete FAILED", 5s), "") << ca.Transcript();
+    // A's own query may have brought the operator's Bob meanwhile; Ann is there once.
     mine = Contacts(ca);
-    EXPECT_EQ(mine.size(), 1u) << ca.Transcript();
+    EXPECT_EQ(std::count_if(mine.begin(), mine.end(),
+                            [](const std::string& line) { return line.find("first=\"Ann\"") != std::string::npos; }),
+              1)
+        << ca.Transcript();
     EXPECT_TRUE(HasContact(mine, "sno=1 first=\"Ann\""));
 
     // Form rules reach the console as message lines.
