@@ -30,8 +30,7 @@ int CPresenceHandler::InitializePresenceHandler(const PresenceAccount& account, 
         m_gui->InitializeGUIPresenceHandler(m_ownJid, account.userId, account.domain, view, mainWindow, gateways);
     }
     if (!m_xmpp) {
-        std::string error;
-        m_xmpp = CXmppModule::Create(m_xmppFifo, m_guiFifo, error);
+        m_xmpp = CXmppModule::Create(m_xmppFifo, m_guiFifo);
         if (!m_xmpp) {
             auto* e = new CConnectionError;
             e->connectionError = kConnectionErrorNoResources;

@@ -31,15 +31,9 @@ Loaded& Module()
 void Load(Loaded& m)
 {
     const std::string file = CXmppModule::ModuleFile();
-    auto* library = new zelora::SharedLibrary; // kept, as above
-    if (!library->Open(file)) {
-        m.error = "Unable to load the XMPP module " + file + ": " + library->Error();
-        delete library;
-        return;
-    }
-    m.create = reinterpret_cast<ZeloraCreateXmppSide>(library->Symbol(kZeloraCreateXmppSideName));
-    if (m.create == nullptr)
-        m.error = std::string("Unable to find ") + kZeloraCreateXmppSideName + " in " + file;
+    static auto* library = new zelora::SharedLibrary; // kept, as above
+    if (!library->Resolve(file.c_str(), {zelora::SharedLibrary::Bind(kZeloraCreateXmppSideName, m.create)}, m.error))
+        m.create = nullptr;
 }
 
 } // namespace
@@ -58,7 +52,7 @@ std::string CXmppModule::ModuleFile()
     return std::string(ZELORA_XMPP_MODULE_DIR) + "/" + kModuleName;
 }
 
-std::unique_ptr<IXmppSide> CXmppModule::Create(CFifo& xmppFifo, CFifo& guiFifo, std::string& error)
+std::unique_ptr<IXmppSide> CXmppModule::Create(CFifo& xmppFifo, CFifo& guiFifo)
 {
     ZeloraCreateXmppSide create = zelora_create_xmpp_side;
     if (create == nullptr) {
@@ -69,14 +63,11 @@ std::unique_ptr<IXmppSide> CXmppModule::Create(CFifo& xmppFifo, CFifo& guiFifo, 
                 ZLOG(LOG_ERROR, "%s", m.error.c_str());
         });
         create = m.create;
-        error = m.error;
     }
     if (create == nullptr)
         return nullptr;
     std::unique_ptr<IXmppSide> side(create(&xmppFifo, &guiFifo));
-    if (!side) {
-        error = "Unable to create the XMPP side";
-        ZLOG(LOG_ERROR, "%s", error.c_str());
-    }
+    if (!side)
+        ZLOG(LOG_ERROR, "Unable to create the XMPP side");
     return side;
 }

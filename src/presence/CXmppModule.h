@@ -8,8 +8,8 @@
 
 class CXmppModule {
 public:
-    // A new XMPP side over the two queues, or null with `error` saying why (logged).
-    static std::unique_ptr<IXmppSide> Create(CFifo& xmppFifo, CFifo& guiFifo, std::string& error);
+    // A new XMPP side over the two queues, or null (why is logged).
+    static std::unique_ptr<IXmppSide> Create(CFifo& xmppFifo, CFifo& guiFifo);
     // The places tried in order: $ZELORA_XMPP_MODULE, beside the program's lib folder, the build tree.
     static std::string ModuleFile();
 };

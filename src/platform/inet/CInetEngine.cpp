@@ -496,7 +496,7 @@ void CInetEngine::Finish(CURL* easy, CURLcode code)
     Emit(*h, INTERNET_STATUS_REQUEST_COMPLETE, &result);
 }
 
-bool CInetEngine::AwaitFirstWork()
+bool CInetEngine::WaitForWork()
 {
     std::unique_lock<std::mutex> lock(m_queueMutex);
     m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
@@ -519,7 +519,7 @@ void CInetEngine::LoadCurl()
 void CInetEngine::Run()
 {
     m_threadId.store(std::this_thread::get_id());
-    if (AwaitFirstWork()) {
+    if (WaitForWork()) {
         LoadCurl();
     }
     for (;;) {
@@ -547,8 +547,7 @@ void CInetEngine::Run()
         Deliver();
         if (m_multi == nullptr) {
             // Without libcurl every request has failed at once; only new work wakes the thread.
-            std::unique_lock<std::mutex> lock(m_queueMutex);
-            m_wake.wait(lock, [this] { return m_stopping || !m_queue.empty(); });
+            WaitForWork();
             continue;
         }
         {

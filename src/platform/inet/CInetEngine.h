@@ -55,8 +55,8 @@ private:
     };
 
     void Run();
-    // Blocks until the first work or the stop; false on the stop.
-    bool AwaitFirstWork();
+    // Blocks until there is work or the stop; false on the stop.
+    bool WaitForWork();
     void LoadCurl();
     CURL* NewEasy();
     // Wakes the thread wherever it waits; caller holds m_queueMutex.

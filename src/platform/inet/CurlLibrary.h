@@ -1,5 +1,5 @@
 #pragma once
-// libcurl, loaded at the first transfer instead of at start: it brings OpenSSL, Kerberos, LDAP,
+// libcurl, loaded by the first request instead of at start: it brings OpenSSL, Kerberos, LDAP,
 // SSH and a dozen more libraries, and its global set-up reads OpenSSL's configuration. A
 // program that never makes a request maps none of them. Loaded once and kept until exit.
 #include <curl/curl.h>
