@@ -11,8 +11,6 @@
 #include <filesystem>
 #include <utility>
 
-#include <sys/stat.h>
-
 namespace zelora {
 namespace {
 
@@ -52,7 +50,6 @@ int Registry::Open(const std::string& path, bool readOnly)
     int badLine = Parse(text, parsed);
     if (badLine == 0) {
         m_keys = std::move(parsed);
-        m_stamp = StampOf(path);
         return kLoaded;
     }
     if (readOnly) {
@@ -92,29 +89,11 @@ int Registry::Persist(const KeyMap& keys)
     return 0;
 }
 
-Registry::FileStamp Registry::StampOf(const std::string& path)
+bool Registry::Reload(KeyMap& into)
 {
-    FileStamp stamp;
-    struct stat st { };
-    if (::stat(path.c_str(), &st) != 0)
-        return stamp;
-    stamp.exists = true;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.size = static_cast<unsigned long long>(st.st_size);
-    stamp.mtimeNs = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    return stamp;
-}
-
-bool Registry::LoadIfChanged(KeyMap& into)
-{
-    const FileStamp now = StampOf(m_path);
-    if (now == m_stamp)
-        return false;
-    m_stamp = now;
     std::string text;
     // Gone or unreadable: what we hold is all there is, and the next write restores it.
-    if (!now.exists || ReadFileContents(m_path, text) != 0)
+    if (ReadFileContents(m_path, text) != 0)
         return false;
     KeyMap parsed;
     int badLine = Parse(text, parsed);
@@ -149,7 +128,7 @@ int Registry::Mutate(Change change)
     }
     EnsureFolder();
     FileLock fileLock(m_path);
-    LoadIfChanged(m_keys);
+    Reload(m_keys);
     KeyMap next = m_keys;
     const int rc = change(next);
     if (rc != kChanged)
@@ -157,7 +136,6 @@ int Registry::Mutate(Change change)
     if (Persist(next) != 0)
         return -1;
     m_keys.swap(next);
-    m_stamp = StampOf(m_path);
     return 0;
 }
 
@@ -189,7 +167,7 @@ int Registry::FlushBatch()
     FileLock fileLock(m_path);
     // The changes go on top of the file as it is now, which another process may have replaced.
     KeyMap base = std::move(m_beforeBatch);
-    LoadIfChanged(base);
+    Reload(base);
     KeyMap next = base;
     for (const Change& change : m_pending)
         change(next);
@@ -198,7 +176,6 @@ int Registry::FlushBatch()
         return -1;
     }
     m_keys = std::move(next);
-    m_stamp = StampOf(m_path);
     return 0;
 }
 

@@ -120,16 +120,10 @@ private:
     static int Parse(std::string_view text, KeyMap& out);
     static std::string SerializeKeys(const KeyMap& keys);
     int Persist(const KeyMap& keys); // caller holds m_mutex
-    // Identity of the file on disk, to notice another process's replace.
-    struct FileStamp {
-        bool exists = false;
-        unsigned long long device = 0, inode = 0, size = 0;
-        long long mtimeNs = 0;
-        bool operator==(const FileStamp&) const = default;
-    };
-    static FileStamp StampOf(const std::string& path);
-    // Reads the file into `into` when another process replaced it; caller holds m_mutex and the file lock.
-    bool LoadIfChanged(KeyMap& into);
+    // Reads the file as another process may have left it into `into`; caller holds m_mutex and
+    // the file lock. Read each time: a replaced file can have the old one's inode, size and
+    // (coarse) time, so no cheaper test tells a change.
+    bool Reload(KeyMap& into);
     // Runs change(copy of the keys) under both locks: negative fails, kUnchanged writes
     // nothing, kChanged writes the copy and keeps it.
     static constexpr int kUnchanged = 0;
@@ -147,7 +141,6 @@ private:
     std::string m_movedTo;
     bool m_readOnly = false;
     KeyMap m_keys;
-    FileStamp m_stamp;
     int m_batchDepth = 0;
     KeyMap m_beforeBatch; // what the file held when the batch began
     std::vector<Change> m_pending; // the batch's changes, in order
