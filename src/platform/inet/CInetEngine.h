@@ -1,11 +1,13 @@
 #pragma once
-// One session's background thread: drives every transfer of the session through one
-// curl multi handle and delivers the status reports, with no lock held, in order. The thread
-// loads libcurl when its first work arrives; without it every request fails at once.
+// One session's background thread: drives every transfer of the session from one poll over
+// their sockets and delivers the status reports, with no lock held, in order. It sleeps in
+// that poll until a socket, a time limit, new work or the stop wakes it.
+#include "platform/UniqueFd.h"
 #include "platform/inet/InetHandle.h"
+#include "platform/inet/NameLookup.h"
 
 #include <atomic>
-#include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -16,7 +18,7 @@
 
 namespace zelora::inet {
 
-struct CurlApi;
+class CHttpTransfer;
 
 class CInetEngine : public std::enable_shared_from_this<CInetEngine> {
 public:
@@ -25,7 +27,7 @@ public:
     CInetEngine(const CInetEngine&) = delete;
     CInetEngine& operator=(const CInetEngine&) = delete;
 
-    // Starts the thread; false when it cannot be created.
+    // Starts the thread; false when it or its wake-up cannot be created.
     bool Start();
     // Stops the thread; joins unless called from the thread itself.
     void Stop();
@@ -36,12 +38,13 @@ public:
 
     // Engine-thread work items.
     void ReportCreated(const std::shared_ptr<InetHandle>& handle);
-    void StartProbe(const std::shared_ptr<InetHandle>& connect);
     void StartTransfer(const std::shared_ptr<InetHandle>& request);
     void CloseOnThread(const std::shared_ptr<InetHandle>& handle);
 
-    // Used by the curl callbacks on the engine thread.
+    // Used by the transfers on the engine thread.
     void Emit(const InetHandle& handle, DWORD status, const INTERNET_ASYNC_RESULT* result = nullptr);
+    // Looks a name up off the thread; the outcome reaches transfer `serial` if it still runs.
+    void LookUp(std::uint64_t serial, const std::string& host, std::uint16_t port);
 
     bool OnEngineThread() const { return std::this_thread::get_id() == m_threadId.load(); }
 
@@ -55,33 +58,25 @@ private:
     };
 
     void Run();
-    // Blocks until there is work or the stop; false on the stop.
-    bool WaitForWork();
-    void LoadCurl();
-    CURL* NewEasy();
-    // Wakes the thread wherever it waits; caller holds m_queueMutex.
-    void WakeLocked();
-    void Finish(CURL* easy, CURLcode code);
+    void RunQueued();
+    // Sleeps until a socket is ready, a time limit passes or the thread is woken; then
+    // lets each transfer act and drops the finished ones.
+    void WaitAndStep();
+    void OnResolved(std::uint64_t serial, const ResolvedAddresses& resolved);
     void Deliver();
-    void Detach(InetHandle& handle);
-    void ApplyCommonOptions(InetHandle& handle, CURL* easy, bool forProbe);
 
     HINTERNET m_sessionId;
-    const CurlApi* m_curl = nullptr; // set with m_multi
-    std::string m_curlError;
-    CURLM* m_multi = nullptr;
+    UniqueFd m_wakeFd; // an eventfd: Post and Stop write, the poll wakes
     std::thread m_thread;
     std::atomic<std::thread::id> m_threadId{};
     std::mutex m_queueMutex;
-    std::condition_variable m_wake; // the thread's wait while it has no multi handle
     std::deque<std::function<void()>> m_queue;
     bool m_stopping = false;
-    bool m_multiGone = false;
+    bool m_gone = false;
     std::vector<Report> m_reports;
-    // Transfers in flight, by curl handle (engine thread only).
-    std::vector<std::shared_ptr<InetHandle>> m_active;
+    // Engine thread only.
+    std::vector<std::unique_ptr<CHttpTransfer>> m_active;
+    std::uint64_t m_nextSerial = 1;
 };
-
-DWORD MapCurlError(CURLcode code, const char* errorText, bool tooLarge);
 
 } // namespace zelora::inet

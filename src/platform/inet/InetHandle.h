@@ -3,8 +3,6 @@
 #include "platform/inet/InetProxy.h"
 #include "platform/inet/WinInet.h"
 
-#include <curl/curl.h>
-
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,17 +48,6 @@ struct InetHandle {
     std::string contentLength;
     std::string data;
     std::size_t readPos = 0;
-
-    // Engine thread only.
-    CInetEngine* owner = nullptr;
-    CURL* easy = nullptr;
-    curl_slist* headerList = nullptr;
-    char errorText[CURL_ERROR_SIZE] = {};
-    bool notifiedResolve = false;
-    bool notifiedConnecting = false;
-    bool notifiedSent = false;
-    int finalResponses = 0;
-    bool tooLarge = false;
 };
 
 std::recursive_mutex& InetRegistryMutex();

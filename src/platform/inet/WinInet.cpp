@@ -328,7 +328,7 @@ HINTERNET InternetConnect(HINTERNET sessionId, const char* host, INTERNET_PORT p
     connect->port = port == 0 ? INTERNET_DEFAULT_HTTP_PORT : port;
     HINTERNET id = AddHandle(connect);
     auto engine = session->engine;
-    if (!engine->Post([e = engine.get(), connect] { e->StartProbe(connect); })) {
+    if (!engine->Post([e = engine.get(), connect] { e->ReportCreated(connect); })) {
         TheRegistry().handles.erase(id);
         SetLastError(ERROR_INTERNET_OUT_OF_HANDLES);
         return nullptr;
@@ -375,7 +375,6 @@ HINTERNET HttpOpenRequest(HINTERNET connectId, const char* verb, const char* obj
     request->verb = method;
     request->path = path;
     request->flags = flags;
-    request->easy = nullptr;
     std::string accept;
     for (const char** type = acceptTypes; type != nullptr && *type != nullptr; ++type) {
         if (!accept.empty()) {

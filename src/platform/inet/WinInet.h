@@ -1,6 +1,6 @@
 #pragma once
 // The asynchronous HTTP client calls that the web client makes, with the Windows
-// shapes, status codes and 12xxx error numbers; served by libcurl on one background
+// shapes, status codes and 12xxx error numbers; served by our own HTTP/1.1 client on one background
 // thread per session. Status callbacks run on that thread, never on the caller's.
 #include <cstddef>
 #include <cstdint>
