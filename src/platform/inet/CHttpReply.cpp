@@ -51,8 +51,11 @@ int CHttpReply::OnHeadersComplete(http_parser* parser)
 {
     CHttpReply& self = Of(parser);
     self.KeepHeader();
+    if (parser->status_code < 100) {
+        return -1; // no such status: the reply is broken
+    }
     if (parser->status_code / 100 == 1) {
-        return 0; // an interim response: the parser skips its (empty) body itself
+        return 1; // an interim response has no body, whatever its headers say
     }
     self.m_status = static_cast<int>(parser->status_code);
     self.m_headersDone = true;
@@ -102,34 +105,42 @@ CHttpReply::Result CHttpReply::Outcome(std::size_t parsed, std::size_t given)
     return Result::More;
 }
 
+CHttpReply::Result CHttpReply::Settle(Result result)
+{
+    if (result != Result::More) {
+        m_final = result;
+    }
+    return result;
+}
+
 CHttpReply::Result CHttpReply::Feed(std::string_view bytes)
 {
-    if (m_complete || m_tooLarge) {
-        return Outcome(0, 0);
+    if (m_final) {
+        return *m_final;
     }
     if (!bytes.empty()) {
         m_started = true;
     }
     const std::size_t parsed = http_parser_execute(&m_parser, &m_settings, bytes.data(), bytes.size());
-    return Outcome(parsed, bytes.size());
+    return Settle(Outcome(parsed, bytes.size()));
 }
 
 CHttpReply::Result CHttpReply::End()
 {
-    if (m_complete || m_tooLarge) {
-        return Outcome(0, 0);
+    if (m_final) {
+        return *m_final;
     }
     if (!m_started) {
-        return Result::Cut;
+        return Settle(Result::Cut);
     }
     // A zero-length run tells the parser the stream ended: a body read to the close is done.
     http_parser_execute(&m_parser, &m_settings, nullptr, 0);
     const Result result = Outcome(0, 0);
     if (result == Result::More ||
         (result == Result::Malformed && HTTP_PARSER_ERRNO(&m_parser) == HPE_INVALID_EOF_STATE)) {
-        return Result::Cut;
+        return Settle(Result::Cut);
     }
-    return result;
+    return Settle(result);
 }
 
 } // namespace zelora::inet

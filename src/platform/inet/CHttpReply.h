@@ -5,6 +5,7 @@
 #include <http_parser.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,7 +27,8 @@ public:
     CHttpReply& operator=(const CHttpReply&) = delete;
 
     Result Feed(std::string_view bytes);
-    // The peer closed its side: ends a body that runs to the close.
+    // The peer closed its side: ends a body that runs to the close. Once either has given
+    // anything but More, both give that again.
     Result End();
 
     bool Started() const { return m_started; }
@@ -47,6 +49,7 @@ private:
     static int OnMessageComplete(http_parser* parser);
     void KeepHeader();
     Result Outcome(std::size_t parsed, std::size_t given);
+    Result Settle(Result result);
 
     http_parser m_parser{};
     http_parser_settings m_settings{};
@@ -56,6 +59,7 @@ private:
     bool m_headersDone = false;
     bool m_complete = false;
     bool m_tooLarge = false;
+    std::optional<Result> m_final;
     int m_interim = 0;
     int m_status = 0;
     // The header being read; the parser bounds the whole header block.
