@@ -67,6 +67,8 @@ public:
     static constexpr unsigned WM_INTERNAL_CONNECTION_WORKED = zelora::WM_USER + 109;
     // The sign-in state changed (wParam 1 signed in, 0 signed out): the observers are told.
     static constexpr unsigned WM_INTERNAL_SIGNIN_CHANGED = zelora::WM_USER + 110;
+    // Registered: the address book and the web side's sign-in queries, on the window's thread.
+    static constexpr unsigned WM_INTERNAL_SIGNED_IN_DUTIES = zelora::WM_USER + 111;
     // Data of WM_INTERNAL_NEXT_CONNECTION when the way's own registration timed out.
     static constexpr const char* kChoiceTimedOut = "timed out";
     // wParam of WM_SHOW_ACCOUNT_TEXTS when the window shows its own (cleared) labels rather
@@ -275,6 +277,7 @@ private:
     void OnMsgRecoveryStatus(const zelora::Message& message);
     void OnMsgShowSmsDialog(const zelora::Message& message);
     void OnMsgSignInChanged(const zelora::Message& message);
+    void OnMsgSignedInDuties(const zelora::Message& message);
 
     CzeloraTALKView& m_view;
     CPhoneAudio& m_audio;

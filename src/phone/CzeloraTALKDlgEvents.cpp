@@ -96,10 +96,11 @@ void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
         Post(WM_INTERNAL_CONNECTION_WORKED);
     }
     if (!IsSignedIn()) {
-        // The duties' settings (first-start mark, the address book's stamp) in one write.
-        CSettings::Batch settings(m_settings);
-        m_web->ReloadAddressBook();
         SetSignedIn(true);
+        // Files and web requests wait for the window's thread (after the line is marked up, which
+        // it checks): the line is up as soon as the registrar says so, and the core's lock is not
+        // held over disk or network.
+        Post(WM_INTERNAL_SIGNED_IN_DUTIES);
         Post(WM_REFRESH_CONTROLS);
         m_display.Reset("");
         m_display.SetCallType(CMXDisplayScreen::CALLTYPE_NONE);
@@ -108,7 +109,6 @@ void CzeloraTALKDlg::OnSipRegistered(SESSION_EVENT_INFO*)
         m_display.SetCallerID("");
         Post(WM_REFRESH_DISPLAY);
         Post(WM_SHOW_BUTTONS);
-        m_web->OnSignedIn();
     }
     if (!m_web->BalanceKnown())
         Post(WM_REQ_BALANCE);

@@ -35,6 +35,7 @@ const CzeloraTALKDlg::MessageHandlerEntry CzeloraTALKDlg::kMessageHandlers[] = {
     {WM_INTERNAL_NEXT_CONNECTION, &CzeloraTALKDlg::OnMsgNextConnection},
     {WM_INTERNAL_CONNECTION_WORKED, &CzeloraTALKDlg::OnMsgConnectionWorked},
     {WM_INTERNAL_SIGNIN_CHANGED, &CzeloraTALKDlg::OnMsgSignInChanged},
+    {WM_INTERNAL_SIGNED_IN_DUTIES, &CzeloraTALKDlg::OnMsgSignedInDuties},
 };
 
 std::size_t CzeloraTALKDlg::DrainMessages()
@@ -68,6 +69,16 @@ void CzeloraTALKDlg::OnMsgRecoveryStatus(const zelora::Message& message)
 }
 
 void CzeloraTALKDlg::OnMsgShowSipMsg(const zelora::Message& message) { OnShowSipMsg(message.data); }
+
+void CzeloraTALKDlg::OnMsgSignedInDuties(const zelora::Message&)
+{
+    if (!IsSignedIn())
+        return; // signed out again before the duties came up
+    // The duties' settings (first-start mark, the address book's stamp) in one write.
+    CSettings::Batch settings(m_settings);
+    m_web->ReloadAddressBook();
+    m_web->OnSignedIn();
+}
 
 void CzeloraTALKDlg::OnMsgRequestBalance(const zelora::Message&) { m_web->RequestBalance(); }
 
