@@ -27,7 +27,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     t1b=$(now_ms)
     echo "login 1001 pw1001" >&7
     wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
-    t1=$(now_ms)
+    t1=$(stamp_of "$phone_out" "EVENT 1 ")
     sleep 1
     rss=$(rss_peak_kb "$phone_pid") pss=$(pss_kb "$phone_pid") uss=$(uss_kb "$phone_pid")
     [ "${WAKE_DETAIL:-0}" = 1 ] && { echo "idle, per thread:" >&2; wakeups_by_thread "$phone_pid" "$idle_seconds" >&2; }
@@ -35,7 +35,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     t2=$(now_ms)
     echo "dial echo" >&7
     wait_log "$phone_out" "EVENT 9 " 10 || { echo "phone call not answered" >&2; return 1; }
-    t3=$(now_ms)
+    t3=$(stamp_of "$phone_out" "EVENT 9 ")
     cpu0=$(cpu_ticks "$phone_pid")
     if [ "$1" -gt 1 ]; then
         [ "${WAKE_DETAIL:-0}" = 1 ] && { echo "in a call, per thread:" >&2; wakeups_by_thread "$phone_pid" 2 >&2; }
@@ -71,18 +71,18 @@ EOF2
     mkfifo "$d/in"
     local t0 t1 t2 t3 rss pss uss idle cpu0 cpu1 call
     t0=$(now_ms)
-    baresip -f "$d" < "$d/in" > "$d/log" 2>&1 &
+    baresip -f "$d" < "$d/in" > >(stamp_lines > "$d/log") 2>&1 &
     local pid=$!
     exec 8> "$d/in"
     wait_log "$d/log" "200 OK" 10 || { echo "baresip did not register" >&2; return 1; }
-    t1=$(now_ms)
+    t1=$(stamp_of "$d/log" "200 OK")
     sleep 1
     rss=$(rss_peak_kb "$pid") pss=$(pss_kb "$pid") uss=$(uss_kb "$pid")
     idle=$(wakeups_per_s "$pid" "$idle_seconds")
     t2=$(now_ms)
     printf '/dial sip:echo@%s\n' "$sip" >&8
     wait_log "$d/log" "Call established" 10 || { echo "baresip call not answered" >&2; return 1; }
-    t3=$(now_ms)
+    t3=$(stamp_of "$d/log" "Call established")
     cpu0=$(cpu_ticks "$pid")
     if [ "$1" -gt 1 ]; then call=$(wakeups_per_s "$pid" "$1"); else sleep "$1"; fi
     cpu1=$(cpu_ticks "$pid")

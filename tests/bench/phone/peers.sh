@@ -21,7 +21,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
+now_ms() {
+    local t=${EPOCHREALTIME/./}
+    echo $((t / 1000))
+}
 median() { sort -n | awk '{a[NR]=$1} END {if (NR==0) print "n/a"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
 wait_log() {   # wait_log FILE TEXT SECONDS -> 0 when found
     local limit=$(($3 * 100))
@@ -31,6 +34,17 @@ wait_log() {   # wait_log FILE TEXT SECONDS -> 0 when found
     done
     return 1
 }
+# Lines of a program's output with the wall-clock millisecond at which each arrived in front:
+# times read from the lines, not from polling the file, which would round them up to its step.
+stamp_lines() {
+    local line t
+    while IFS= read -r line; do
+        t=${EPOCHREALTIME/./}
+        printf '%s %s\n' "$((t / 1000))" "$line"
+    done
+}
+# stamp_of FILE TEXT: the arrival time of the first line of FILE holding TEXT.
+stamp_of() { grep -m1 -F -- "$2" "$1" | awk '{print $1}'; }
 count_log() { grep -c "$2" "$1" 2> /dev/null; }
 wait_count() {   # wait_count FILE TEXT COUNT SECONDS -> 0 once TEXT is in FILE COUNT times
     local limit=$(($4 * 100))
@@ -109,7 +123,7 @@ start_phone() {
     XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state" \
         XDG_RUNTIME_DIR="$home/runtime" ZELORA_DEPLOYMENT="$work/deployment.ini" ZELORA_LOCAL_ADDRESS="$phone_ip" \
         ZELORA_AUDIO="${PHONE_AUDIO:-file:$work/tone.wav:$home/rec.wav}" ${PHONE_WRAP:-} "$cli" < "$home/in" \
-        > "$phone_out" 2> "$home/err" &
+        > >(stamp_lines > "$phone_out") 2> "$home/err" &
     phone_pid=$!
     exec 7> "$home/in"
 }
