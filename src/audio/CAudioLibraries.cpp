@@ -1,9 +1,9 @@
 #include "audio/CAudioLibraries.h"
 
 #include <initializer_list>
-#include <mutex>
 
 #include "app/CLogger.h"
+#include "platform/LoadOnce.h"
 #include "platform/SharedLibrary.h"
 
 namespace {
@@ -28,25 +28,14 @@ bool Resolve(zelora::SharedLibrary& library, const char* soname, std::initialize
     return library.Resolve(soname, entries, error);
 }
 
-// One library's table: loaded at the first call, the outcome kept for every later one.
+// One library's table: loaded at the first call, the outcome kept and a failure logged once.
 template <class Api>
-struct Loader {
-    std::once_flag once;
-    Api api{};
-    bool ok = false;
-    std::string error;
-
+struct Loader : zelora::LoadOnce<Api> {
     template <class Fill>
-    const Api* Get(std::string& errorOut, Fill&& fill)
+    const Api* Get(std::string& error, Fill&& fill)
     {
-        std::call_once(once, [&] {
-            ok = fill(api, error);
-            if (!ok)
-                ZLOG(LOG_ERROR, "%s", error.c_str());
-        });
-        if (!ok)
-            errorOut = error;
-        return ok ? &api : nullptr;
+        return zelora::LoadOnce<Api>::Get(error, fill,
+                                          [](const std::string& why) { ZLOG(LOG_ERROR, "%s", why.c_str()); });
     }
 };
 

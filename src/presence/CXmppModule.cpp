@@ -2,10 +2,10 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 
 #include "app/CLogger.h"
+#include "platform/LoadOnce.h"
 #include "platform/SharedLibrary.h"
 
 // Defined when the program links the XMPP side in; null otherwise.
@@ -15,25 +15,18 @@ namespace {
 
 constexpr const char* kModuleName = "zeloratalk-xmpp.so";
 
-struct Loaded {
-    std::once_flag once;
-    ZeloraCreateXmppSide create = nullptr;
-    std::string error;
-};
-
-Loaded& Module()
+zelora::LoadOnce<ZeloraCreateXmppSide>& Module()
 {
     // Never unloaded: gloox's own statics would otherwise run after their code is gone.
-    static auto* loaded = new Loaded;
+    static auto* loaded = new zelora::LoadOnce<ZeloraCreateXmppSide>;
     return *loaded;
 }
 
-void Load(Loaded& m)
+bool Load(ZeloraCreateXmppSide& create, std::string& error)
 {
-    const std::string file = CXmppModule::ModuleFile();
     static auto* library = new zelora::SharedLibrary; // kept, as above
-    if (!library->Resolve(file.c_str(), {zelora::SharedLibrary::Bind(kZeloraCreateXmppSideName, m.create)}, m.error))
-        m.create = nullptr;
+    return library->Resolve(CXmppModule::ModuleFile().c_str(),
+                            {zelora::SharedLibrary::Bind(kZeloraCreateXmppSideName, create)}, error);
 }
 
 } // namespace
@@ -56,13 +49,10 @@ std::unique_ptr<IXmppSide> CXmppModule::Create(CFifo& xmppFifo, CFifo& guiFifo)
 {
     ZeloraCreateXmppSide create = zelora_create_xmpp_side;
     if (create == nullptr) {
-        Loaded& m = Module();
-        std::call_once(m.once, [&m] {
-            Load(m);
-            if (!m.error.empty())
-                ZLOG(LOG_ERROR, "%s", m.error.c_str());
-        });
-        create = m.create;
+        std::string error;
+        const ZeloraCreateXmppSide* loaded =
+            Module().Get(error, Load, [](const std::string& why) { ZLOG(LOG_ERROR, "%s", why.c_str()); });
+        create = loaded != nullptr ? *loaded : nullptr;
     }
     if (create == nullptr)
         return nullptr;
