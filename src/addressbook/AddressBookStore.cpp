@@ -183,9 +183,11 @@ int AddressBookStore::Load(const std::string& userId)
 
 void AddressBookStore::RememberFileLocked()
 {
+    // Opened while the file seen before is still held: a new file cannot have its inode.
+    zelora::UniqueFd file(::open(Path().c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st { };
     Seen now;
-    if (::stat(Path().c_str(), &st) == 0) {
+    if (file.Valid() && ::fstat(file.Get(), &st) == 0) {
         now.exists = true;
         now.inode = st.st_ino;
         now.size = st.st_size;
@@ -193,6 +195,7 @@ void AddressBookStore::RememberFileLocked()
             static_cast<long long>(st.st_ctim.tv_nsec);
     }
     m_seen = now;
+    m_seenFile = std::move(file);
 }
 
 void AddressBookStore::RefreshLocked()

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "addressbook/ContactRecord.h"
+#include "platform/UniqueFd.h"
 #include "platform/ProfileFile.h"
 #include "web/IAddressBookStore.h"
 
@@ -117,7 +118,9 @@ private:
     std::mutex m_observersLock;
     std::vector<std::pair<int, ChangeObserver>> m_observers;
     int m_lastObserver = 0;
-    // What the file was when this process last read or wrote it.
+    // What the file was when this process last read or wrote it. That file is held open, so
+    // that no replacement can be given its inode: the same inode is the same file.
+    zelora::UniqueFd m_seenFile;
     struct Seen {
         bool exists = false;
         ino_t inode = 0;
