@@ -11,8 +11,6 @@
 #include <mutex>
 #include <string_view>
 
-#include <strings.h>
-
 namespace zelora::inet {
 
 namespace {
@@ -20,11 +18,6 @@ namespace {
 constexpr int kMaxRedirects = 10;
 // A proxy named without a port.
 constexpr std::uint16_t kDefaultProxyPort = 1080;
-
-bool SameNoCase(std::string_view a, std::string_view b)
-{
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 std::string HostForUrl(const std::string& host)
 {
@@ -137,7 +130,7 @@ void CHttpTransfer::Begin()
     std::uint16_t hopPort = m_port;
     if (m_proxy && !SplitHostPort(*m_proxy, kDefaultProxyPort, hopHost, hopPort)) {
         PLATFORM_LOG(1, "Unusable proxy %s", m_proxy->c_str());
-        Fail(ERROR_INTERNET_INVALID_PROXY_REQUEST);
+        Finish(ERROR_INTERNET_INVALID_PROXY_REQUEST);
         return;
     }
     m_step = Step::Resolving;
@@ -160,7 +153,7 @@ void CHttpTransfer::OnResolved(const ResolvedAddresses& resolved)
         return;
     }
     if (!resolved.found) {
-        Fail(ERROR_INTERNET_NAME_NOT_RESOLVED);
+        Finish(ERROR_INTERNET_NAME_NOT_RESOLVED);
         return;
     }
     m_engine.Emit(*m_request, INTERNET_STATUS_NAME_RESOLVED);
@@ -188,7 +181,7 @@ void CHttpTransfer::TryConnect()
         }
     }
     m_fd.Reset();
-    Fail(ERROR_INTERNET_CANNOT_CONNECT);
+    Finish(ERROR_INTERNET_CANNOT_CONNECT);
 }
 
 void CHttpTransfer::Connected()
@@ -217,7 +210,7 @@ std::string CHttpTransfer::RequestText() const
     text += m_path + " HTTP/1.1\r\n";
     auto given = [&h](std::string_view name) {
         for (const auto& header : h.headers) {
-            if (SameNoCase(header.first, name)) {
+            if (EqualNoCase(header.first, name)) {
                 return true;
             }
         }
@@ -230,7 +223,7 @@ std::string CHttpTransfer::RequestText() const
         text += "User-Agent: " + h.userAgent + "\r\n";
     }
     for (const auto& [name, value] : h.headers) {
-        if (!value.empty() && !(SameNoCase(name, "Content-Length") && !m_sendBody)) {
+        if (!value.empty() && !(EqualNoCase(name, "Content-Length") && !m_sendBody)) {
             text += name + ": " + value + "\r\n";
         }
     }
@@ -263,8 +256,8 @@ void CHttpTransfer::Send()
             m_step = Step::Receiving;
             return;
         }
-        Fail(errno == ECONNRESET || errno == EPIPE ? ERROR_INTERNET_CONNECTION_RESET
-                                                   : ERROR_INTERNET_CONNECTION_ABORTED);
+        Finish(errno == ECONNRESET || errno == EPIPE ? ERROR_INTERNET_CONNECTION_RESET
+                                                     : ERROR_INTERNET_CONNECTION_ABORTED);
         return;
     }
     m_out.clear();
@@ -307,7 +300,7 @@ void CHttpTransfer::Receive()
             if (errno == EAGAIN || errno == EINTR) {
                 return;
             }
-            Fail(errno == ECONNRESET ? ERROR_INTERNET_CONNECTION_RESET : ERROR_INTERNET_CONNECTION_ABORTED);
+            Finish(errno == ECONNRESET ? ERROR_INTERNET_CONNECTION_RESET : ERROR_INTERNET_CONNECTION_ABORTED);
             return;
         }
         const int interim = m_reply->Interim();
@@ -350,18 +343,18 @@ void CHttpTransfer::OnReply(CHttpReply::Result result)
         return;
     case CHttpReply::Result::Complete:
         if (!FollowRedirect()) {
-            Succeed();
+            Finish(ERROR_SUCCESS);
         }
         return;
     case CHttpReply::Result::Malformed:
-        Fail(ERROR_HTTP_INVALID_SERVER_RESPONSE);
+        Finish(ERROR_HTTP_INVALID_SERVER_RESPONSE);
         return;
     case CHttpReply::Result::TooLarge:
         PLATFORM_LOG(1, "Reply from %s passed %zu bytes", m_host.c_str(), kMaxReplyBytes);
-        Fail(ERROR_INTERNET_INTERNAL_ERROR);
+        Finish(ERROR_INTERNET_INTERNAL_ERROR);
         return;
     case CHttpReply::Result::Cut:
-        Fail(ERROR_INTERNET_CONNECTION_ABORTED);
+        Finish(ERROR_INTERNET_CONNECTION_ABORTED);
         return;
     }
 }
@@ -374,7 +367,7 @@ bool CHttpTransfer::FollowRedirect()
         return false;
     }
     if (++m_redirects > kMaxRedirects) {
-        Fail(ERROR_HTTP_REDIRECT_FAILED);
+        Finish(ERROR_HTTP_REDIRECT_FAILED);
         return true;
     }
     if (auto hash = location.find('#'); hash != std::string::npos) {
@@ -382,13 +375,13 @@ bool CHttpTransfer::FollowRedirect()
     }
     for (char c : location) {
         if (static_cast<unsigned char>(c) <= ' ' || static_cast<unsigned char>(c) >= 0x7F) {
-            Fail(ERROR_HTTP_REDIRECT_FAILED);
+            Finish(ERROR_HTTP_REDIRECT_FAILED);
             return true;
         }
     }
     if (const auto scheme = location.find("://"); scheme != std::string::npos) {
-        if (!SameNoCase(std::string_view(location).substr(0, scheme), "http")) {
-            Fail(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
+        if (!EqualNoCase(std::string_view(location).substr(0, scheme), "http")) {
+            Finish(ERROR_INTERNET_UNRECOGNIZED_SCHEME);
             return true;
         }
         const std::string rest = location.substr(scheme + 3);
@@ -400,7 +393,7 @@ bool CHttpTransfer::FollowRedirect()
         std::string host;
         std::uint16_t port = INTERNET_DEFAULT_HTTP_PORT;
         if (!SplitHostPort(authority, INTERNET_DEFAULT_HTTP_PORT, host, port)) {
-            Fail(ERROR_HTTP_REDIRECT_FAILED);
+            Finish(ERROR_HTTP_REDIRECT_FAILED);
             return true;
         }
         m_host = host;
@@ -423,32 +416,21 @@ bool CHttpTransfer::FollowRedirect()
     return true;
 }
 
-void CHttpTransfer::OnDeadline() { Fail(ERROR_INTERNET_TIMEOUT); }
+void CHttpTransfer::OnDeadline() { Finish(ERROR_INTERNET_TIMEOUT); }
 
-void CHttpTransfer::Succeed()
+void CHttpTransfer::Finish(DWORD error)
 {
     {
         std::lock_guard<std::recursive_mutex> lock(InetRegistryMutex());
-        m_request->data = m_reply->TakeBody();
-        m_request->done = true;
-        m_request->error = ERROR_SUCCESS;
-    }
-    m_step = Step::Done;
-    m_fd.Reset();
-    INTERNET_ASYNC_RESULT result{1, ERROR_SUCCESS};
-    m_engine.Emit(*m_request, INTERNET_STATUS_REQUEST_COMPLETE, &result);
-}
-
-void CHttpTransfer::Fail(DWORD error)
-{
-    {
-        std::lock_guard<std::recursive_mutex> lock(InetRegistryMutex());
+        if (error == ERROR_SUCCESS) {
+            m_request->data = m_reply->TakeBody();
+        }
         m_request->done = true;
         m_request->error = error;
     }
     m_step = Step::Done;
     m_fd.Reset();
-    INTERNET_ASYNC_RESULT result{0, error};
+    INTERNET_ASYNC_RESULT result{error == ERROR_SUCCESS ? 1u : 0u, error};
     m_engine.Emit(*m_request, INTERNET_STATUS_REQUEST_COMPLETE, &result);
 }
 

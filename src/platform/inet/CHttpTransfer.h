@@ -50,8 +50,8 @@ private:
     void ReportProgress(int interimBefore, bool headersBefore);
     bool FollowRedirect();
     std::string RequestText() const;
-    void Succeed();
-    void Fail(DWORD error);
+    // Ends the transfer: the reply's body kept on success, the error reported either way.
+    void Finish(DWORD error);
 
     std::shared_ptr<InetHandle> m_request;
     CInetEngine& m_engine;

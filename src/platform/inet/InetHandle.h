@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -51,6 +52,8 @@ struct InetHandle {
 };
 
 std::recursive_mutex& InetRegistryMutex();
+// Header names and schemes compare without regard to ASCII case.
+bool EqualNoCase(std::string_view a, std::string_view b);
 // The session's callback (caller holds the registry mutex); null for an unknown session.
 INTERNET_STATUS_CALLBACK SessionCallback(HINTERNET session);
 

@@ -89,27 +89,6 @@ bool ValidToken(std::string_view name)
     return true;
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b)
-{
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i];
-        char y = b[i];
-        if (x >= 'A' && x <= 'Z') {
-            x = static_cast<char>(x + 32);
-        }
-        if (y >= 'A' && y <= 'Z') {
-            y = static_cast<char>(y + 32);
-        }
-        if (x != y) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string_view TrimBlank(std::string_view v)
 {
     while (!v.empty() && (v.front() == ' ' || v.front() == '\t')) {
@@ -205,6 +184,27 @@ std::shared_ptr<InetHandle> ReadableRequest(HINTERNET id)
 }
 
 } // namespace
+
+bool EqualNoCase(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x + 32);
+        }
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y + 32);
+        }
+        if (x != y) {
+            return false;
+        }
+    }
+    return true;
+}
 
 std::recursive_mutex& InetRegistryMutex()
 {
