@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Latency, memory, CPU and wake-ups of zeloratalk-cli beside baresip, both through one Kamailio on
 # loopback, the far end baresip's echo service:
-#   start -> registered (both from process start), login -> registered (console phone only),
+#   start -> registered (both from process start, each with its settings already on disk; the
+#   console phone's first start, which makes its settings, apart), login -> registered (console
+#   phone only),
 #   dial -> answered (medians of RUNS), peak RSS of an idle signed-in phone and its PSS and private
 #   memory (USS) then, wake-ups per second
 #   idle and signed in and during a call (context switches of all threads), and the CPU time of
@@ -18,13 +20,30 @@ idle_seconds="${IDLE_SECONDS:-5}"
 # baresip's file source ends at the end of the file: the tone lasts longer than the call.
 TONE_SECONDS=$((call_seconds + 10)) start_peers
 
+# A console phone's first start on a new profile: start -> registered in ms. Its home then serves
+# the later starts of phone_run.
+first_start_run() {
+    local t0 t1
+    prepare_phone
+    t0=$(now_us)
+    start_phone
+    echo "login 1001 pw1001" >&7
+    wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
+    t1=$(stamp_of "$phone_out" "EVENT 1 ")
+    stop_phone
+    profile="$last_home"
+    us_ms $((t1 - t0))
+    echo
+}
+
 # Both phones print: start_ms login_ms dial_ms rss_kb idle_wakeups/s cpu_ms call_wakeups/s pss_kb uss_kb
 # (call_wakeups/s "-" but for the long call).
 phone_run() {   # phone_run SECONDS_OF_CALL
     local t0 t1 t1b t2 t3 rss pss uss idle cpu0 cpu1 call
-    t0=$(now_ms)
+    prepare_phone "$profile"
+    t0=$(now_us)
     start_phone
-    t1b=$(now_ms)
+    t1b=$(now_us)
     echo "login 1001 pw1001" >&7
     wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
     t1=$(stamp_of "$phone_out" "EVENT 1 ")
@@ -32,7 +51,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     rss=$(rss_peak_kb "$phone_pid") pss=$(pss_kb "$phone_pid") uss=$(uss_kb "$phone_pid")
     [ "${WAKE_DETAIL:-0}" = 1 ] && { echo "idle, per thread:" >&2; wakeups_by_thread "$phone_pid" "$idle_seconds" >&2; }
     idle=$(wakeups_per_s "$phone_pid" "$idle_seconds")
-    t2=$(now_ms)
+    t2=$(now_us)
     echo "dial echo" >&7
     wait_log "$phone_out" "EVENT 9 " 10 || { echo "phone call not answered" >&2; return 1; }
     t3=$(stamp_of "$phone_out" "EVENT 9 ")
@@ -46,7 +65,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     cpu1=$(cpu_ticks "$phone_pid")
     echo "hangup" >&7
     stop_phone
-    echo "$((t1 - t0)) $((t1 - t1b)) $((t3 - t2)) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
+    echo "$(us_ms $((t1 - t0))) $(us_ms $((t1 - t1b))) $(us_ms $((t3 - t2))) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
 }
 
 # One baresip run with the same account and the same steps (commands on its console).
@@ -70,7 +89,7 @@ EOF2
     echo "<sip:1002@$sip>;auth_pass=pw1002;audio_codecs=pcmu,pcma;regint=600" > "$d/accounts"
     mkfifo "$d/in"
     local t0 t1 t2 t3 rss pss uss idle cpu0 cpu1 call
-    t0=$(now_ms)
+    t0=$(now_us)
     baresip -f "$d" < "$d/in" > >(stamp_lines > "$d/log") 2>&1 &
     local pid=$!
     exec 8> "$d/in"
@@ -79,7 +98,7 @@ EOF2
     sleep 1
     rss=$(rss_peak_kb "$pid") pss=$(pss_kb "$pid") uss=$(uss_kb "$pid")
     idle=$(wakeups_per_s "$pid" "$idle_seconds")
-    t2=$(now_ms)
+    t2=$(now_us)
     printf '/dial sip:echo@%s\n' "$sip" >&8
     wait_log "$d/log" "Call established" 10 || { echo "baresip call not answered" >&2; return 1; }
     t3=$(stamp_of "$d/log" "Call established")
@@ -91,12 +110,14 @@ EOF2
     sleep 0.5
     kill "$pid" 2> /dev/null
     wait "$pid" 2> /dev/null
-    echo "$((t1 - t0)) - $((t3 - t2)) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
+    echo "$(us_ms $((t1 - t0))) - $(us_ms $((t3 - t2))) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
 }
 
 : > "$work/phone.txt"
 : > "$work/baresip.txt"
+: > "$work/first.txt"
 for ((r = 0; r < runs; r++)); do
+    first_start_run >> "$work/first.txt" || exit 1
     phone_run 1 >> "$work/phone.txt" || exit 1
     baresip_run 1 >> "$work/baresip.txt" || exit 1
 done
@@ -114,4 +135,5 @@ report() {   # report NAME FILE LONG_RUN
 }
 echo "medians of $runs runs; load average $(cut -d' ' -f1-3 /proc/loadavg)"
 report zeloratalk-cli "$work/phone.txt" "$phone_long"
+printf '%-15s first start (new profile) -> registered %5s ms\n' "" "$(median < "$work/first.txt")"
 report baresip "$work/baresip.txt" "$baresip_long"

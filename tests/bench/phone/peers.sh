@@ -21,10 +21,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now_ms() {
-    local t=${EPOCHREALTIME/./}
-    echo $((t / 1000))
-}
+now_us() { echo "${EPOCHREALTIME/./}"; }
+# us_ms MICROSECONDS: milliseconds with one decimal.
+us_ms() { printf '%d.%d' $(($1 / 1000)) $(($1 % 1000 / 100)); }
 median() { sort -n | awk '{a[NR]=$1} END {if (NR==0) print "n/a"; else if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
 wait_log() {   # wait_log FILE TEXT SECONDS -> 0 when found
     local limit=$(($3 * 100))
@@ -34,13 +33,12 @@ wait_log() {   # wait_log FILE TEXT SECONDS -> 0 when found
     done
     return 1
 }
-# Lines of a program's output with the wall-clock millisecond at which each arrived in front:
+# Lines of a program's output with the wall-clock microsecond at which each arrived in front:
 # times read from the lines, not from polling the file, which would round them up to its step.
 stamp_lines() {
-    local line t
+    local line
     while IFS= read -r line; do
-        t=${EPOCHREALTIME/./}
-        printf '%s %s\n' "$((t / 1000))" "$line"
+        printf '%s %s\n' "${EPOCHREALTIME/./}" "$line"
     done
 }
 # stamp_of FILE TEXT: the arrival time of the first line of FILE holding TEXT.
@@ -114,11 +112,21 @@ EOF2
     sox -n -r 8000 -c 1 -b 16 "$work/tone.wav" synth "${TONE_SECONDS:-5}" sine 1000 2> /dev/null
 }
 
-# start_phone: a console phone reading commands from fd 7; sets phone_pid, phone_out and phone_err.
+# prepare_phone [HOME]: a new home and command pipe for the next start_phone, made apart so that
+# a timed start counts the phone's own start only, as the baresip runs do. Given the home of an
+# earlier run, its settings, address book and log are copied in: a start as on any later day.
+prepare_phone() {
+    phone_home="$work/phone-$RANDOM"
+    mkdir -p "$phone_home"/{config,data,state,runtime}
+    [ -n "${1:-}" ] && cp -r "$1"/config "$1"/data "$1"/state "$phone_home"/
+    mkfifo "$phone_home/in"
+}
+# start_phone: a console phone reading commands from fd 7; sets phone_pid, phone_out, phone_err
+# and last_home.
 start_phone() {
-    local home="$work/phone-$RANDOM"
-    mkdir -p "$home"/{config,data,state,runtime}
-    mkfifo "$home/in"
+    [ -n "${phone_home:-}" ] || prepare_phone
+    local home="$phone_home"
+    phone_home= last_home="$home"
     phone_out="$home/out" phone_err="$home/err"
     XDG_CONFIG_HOME="$home/config" XDG_DATA_HOME="$home/data" XDG_STATE_HOME="$home/state" \
         XDG_RUNTIME_DIR="$home/runtime" ZELORA_DEPLOYMENT="$work/deployment.ini" ZELORA_LOCAL_ADDRESS="$phone_ip" \
