@@ -116,7 +116,7 @@ EOF2
 # a timed start counts the phone's own start only, as the baresip runs do. Given the home of an
 # earlier run, its settings, address book and log are copied in: a start as on any later day.
 prepare_phone() {
-    phone_home="$work/phone-$RANDOM"
+    phone_home=$(mktemp -d "$work/phone-XXXXXX")
     mkdir -p "$phone_home"/{config,data,state,runtime}
     [ -n "${1:-}" ] && cp -r "$1"/config "$1"/data "$1"/state "$phone_home"/
     mkfifo "$phone_home/in"
