@@ -20,33 +20,33 @@ idle_seconds="${IDLE_SECONDS:-5}"
 # baresip's file source ends at the end of the file: the tone lasts longer than the call.
 TONE_SECONDS=$((call_seconds + 10)) start_peers
 
+# Starts a console phone on HOME (a new profile when empty) and signs it in: sets started_us
+# (before the start), spawned_us (after it) and registered_us (the phone's own stamp).
+signed_in_phone() {   # signed_in_phone [HOME]
+    prepare_phone "${1:-}"
+    started_us=$(now_us)
+    start_phone
+    spawned_us=$(now_us)
+    echo "login 1001 pw1001" >&7
+    wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
+    registered_us=$(stamp_of "$phone_out" "EVENT 1 ")
+}
+
 # A console phone's first start on a new profile: start -> registered in ms. Its home then serves
 # the later starts of phone_run.
 first_start_run() {
-    local t0 t1
-    prepare_phone
-    t0=$(now_us)
-    start_phone
-    echo "login 1001 pw1001" >&7
-    wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
-    t1=$(stamp_of "$phone_out" "EVENT 1 ")
+    signed_in_phone || return 1
     stop_phone
     profile="$last_home"
-    us_ms $((t1 - t0))
+    us_ms $((registered_us - started_us))
     echo
 }
 
 # Both phones print: start_ms login_ms dial_ms rss_kb idle_wakeups/s cpu_ms call_wakeups/s pss_kb uss_kb
 # (call_wakeups/s "-" but for the long call).
 phone_run() {   # phone_run SECONDS_OF_CALL
-    local t0 t1 t1b t2 t3 rss pss uss idle cpu0 cpu1 call
-    prepare_phone "$profile"
-    t0=$(now_us)
-    start_phone
-    t1b=$(now_us)
-    echo "login 1001 pw1001" >&7
-    wait_log "$phone_out" "EVENT 1 " 10 || { echo "phone did not sign in" >&2; return 1; }
-    t1=$(stamp_of "$phone_out" "EVENT 1 ")
+    local t2 t3 rss pss uss idle cpu0 cpu1 call
+    signed_in_phone "$profile" || return 1
     sleep 1
     rss=$(rss_peak_kb "$phone_pid") pss=$(pss_kb "$phone_pid") uss=$(uss_kb "$phone_pid")
     [ "${WAKE_DETAIL:-0}" = 1 ] && { echo "idle, per thread:" >&2; wakeups_by_thread "$phone_pid" "$idle_seconds" >&2; }
@@ -65,7 +65,7 @@ phone_run() {   # phone_run SECONDS_OF_CALL
     cpu1=$(cpu_ticks "$phone_pid")
     echo "hangup" >&7
     stop_phone
-    echo "$(us_ms $((t1 - t0))) $(us_ms $((t1 - t1b))) $(us_ms $((t3 - t2))) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
+    echo "$(us_ms $((registered_us - started_us))) $(us_ms $((registered_us - spawned_us))) $(us_ms $((t3 - t2))) $rss $idle $(ticks_ms $((cpu1 - cpu0))) ${call:--} $pss $uss"
 }
 
 # One baresip run with the same account and the same steps (commands on its console).
